@@ -1,0 +1,127 @@
+// The library core's state record and internal operations: start and end,
+// the window and its pump, the log, clocks and the file layer.
+#ifndef TESSEL_CORE_H
+#define TESSEL_CORE_H
+
+#include "tessel.h"
+#include "platform/platform.h"
+
+#include <string>
+
+// Settings a program may make before InitLibrary; InitCore keeps them when it
+// clears the rest of the record. Negative names keep "zero" the default.
+struct CoreSettings {
+    int windowed;                        // 1 = window mode, 0 = full screen
+    char title[256];                     // "" = the class name "Tessel"
+    int styleType;                       // 0..4, the window style tables
+    int hasPosition, positionX, positionY;  // window position set by the program
+    int toggleAllowed;                   // the user may toggle window mode
+    void (*toggleCallback)(void* data);  // called after each toggle
+    void* toggleData;
+    int runInBackground;                 // keep running while inactive
+    int allowDoubleLaunch;               // a second running copy may go on
+    WindowProcHook hook;                 // called before the library's handling
+    int logDisabled;                     // SetLogEnabled(0)
+    int logTimeStampsOff;                // SetLogTimeStamps(0)
+    int logStart;                        // the clock at OpenLog
+    int libraryDirRecorded;              // libraryDir below is valid
+    char libraryDir[MaxPathLength];      // current directory at InitLibrary
+};
+
+// The log's line state (AppLog.txt).
+struct LogState {
+    int indent;      // tabs after the time stamp
+    int lineOpen;    // the last text did not end with a line break
+    int opened;      // the last open of the file succeeded
+};
+
+// Services PumpMessages runs at its end, in this order; later subsystems
+// install theirs at start-up and clear them at shut-down.
+enum PumpService : int {
+    ServiceFiles,
+    ServiceSoundStream,
+    ServiceMusic,
+    ServiceInput,
+    ServiceNetwork,
+    ServiceDownload,
+    ServiceTextInput,
+    PumpServiceCount
+};
+
+constexpr int KeyInputBufferSize = 256;
+
+struct CoreState {
+    CoreSettings settings;   // survives InitCore
+    LogState log;            // reset by OpenLog
+
+    int initialised;         // InitLibrary finished
+    int endRequested;        // EndLibrary has begun (4: the user closed the window)
+    int comStarted;          // the COM stand-in is up
+    int platformStarted;     // PlatStart succeeded
+
+    // Main window.
+    int windowCreated;       // the platform window exists
+    int quit;                // the quit message was seen or the window destroyed; sticky
+    int closing;             // the library posted a close request to its window
+    int destroyed;           // the window has been destroyed
+    int active;              // the application is active
+    int togglePending;       // the user asked for a window-mode switch
+    int changingMode;        // ChangeWindowMode is in progress
+    int displayChanged;      // the display-change message arrived
+    int lost;                // full screen: screen surfaces given up on deactivation
+    int cursorVisible;       // the cursor is shown over the window
+    int fitted;              // the window was fitted to its client size in this mode
+    int clientLeft, clientTop;  // client area's top-left in screen coordinates
+    int wheelTotal;          // +1 / -1 per wheel message
+    int inPumpService;       // PumpMessages is running the text-input service
+    int desktopWidth, desktopHeight, desktopDepth;
+
+    // Key-input buffer of typed characters and control codes.
+    char keyBuffer[KeyInputBufferSize];
+    int keyBufferCount;
+    uint32_t inputColours[7];  // the text-input field's colours
+    int cursorBlinkMs;
+
+    void (*services[PumpServiceCount])();  // end-of-pump hooks; null = none
+};
+
+extern CoreState gCore;
+
+// Converts a UTF-8 literal to code page 932 once per call site; the log and
+// every message of the library are written in that code page.
+#define SJIS(utf8) \
+    ([]() -> const char* { static const std::string s = ToCp932(utf8); return s.c_str(); }())
+std::string ToCp932(const char* utf8);
+
+// library.cpp
+int InitCore();
+int InitCom();
+int EndCom();
+void LogSystemInfo();
+int InitKeyInputBuffer();
+
+// window.cpp
+int CreateMainWindow();
+intptr_t MainWindowProc(const PlatMessage& message);
+int WaitWhileInactive();
+void DestroyMainWindow();
+void FitWindowToClient();
+void SetPumpService(PumpService slot, void (*service)());
+// Stores the cursor-visible flag and drives the platform's show count to
+// that side; the window hides the cursor again on every mouse message while
+// the flag is 0.
+void ShowMainCursor(int visible);
+void HideCursorNow();
+
+// log.cpp
+int OpenLog();
+
+// timing.cpp: timer set-up and calibration, then the random seed.
+int InitTimer();
+
+// file.cpp: the default nine operations, and the path lookup that matches
+// each component's letter case as Windows would.
+const FileAccessFunctions* DefaultFileAccessFunctions();
+std::string ResolvePath(const char* path);
+
+#endif

@@ -1,0 +1,194 @@
+// The file access layer: the table of nine operations every library file read
+// goes through, and the default table over plain files on the disk.
+#include "core/core.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A file opened by the default table.
+struct OpenFile {
+    std::FILE* handle;  // the platform file
+    uint32_t position;  // bytes from the start
+    uint32_t size;      // bytes in the file
+    int atEnd;          // a read found the position at the end
+    OpenFile* next;     // the open-file list, newest first
+};
+
+struct FileLayerState {
+    int custom;                 // a program-supplied table is installed
+    FileAccessFunctions table;  // that table's copy
+    OpenFile* openFiles;        // every file the default table has open
+};
+
+FileLayerState gFiles;
+
+bool IsOpen(const OpenFile* file) {
+    for (const OpenFile* entry = gFiles.openFiles; entry; entry = entry->next) {
+        if (entry == file) return true;
+    }
+    return false;
+}
+
+bool SameLetters(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+// The entry of `dir` whose name matches `name` in any letter case; when several
+// do, the first in byte order, so that the choice does not depend on the disk.
+bool FindFolded(const fs::path& dir, const std::string& name, std::string* found) {
+    std::error_code error;
+    fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, error);
+    if (error) return false;
+    std::vector<std::string> matches;
+    for (const fs::directory_entry& entry : it) {
+        std::string candidate = entry.path().filename().string();
+        if (SameLetters(candidate, name)) matches.push_back(candidate);
+    }
+    if (matches.empty()) return false;
+    *found = *std::min_element(matches.begin(), matches.end());
+    return true;
+}
+
+void* DefaultOpen(const char* path, int, int) {
+    std::string resolved = ResolvePath(path);
+    std::error_code error;
+    if (!fs::is_regular_file(resolved, error)) return nullptr;
+    uintmax_t size = fs::file_size(resolved, error);
+    if (error || size > static_cast<uintmax_t>(std::numeric_limits<int32_t>::max())) return nullptr;
+    std::FILE* handle = std::fopen(resolved.c_str(), "rb");
+    if (!handle) return nullptr;
+    OpenFile* file = new OpenFile{handle, 0, static_cast<uint32_t>(size), 0, gFiles.openFiles};
+    gFiles.openFiles = file;
+    return file;
+}
+
+int DefaultClose(void* handle) {
+    OpenFile* file = static_cast<OpenFile*>(handle);
+    if (!IsOpen(file)) return -1;
+    OpenFile** link = &gFiles.openFiles;
+    while (*link != file) link = &(*link)->next;
+    *link = file->next;
+    int result = std::fclose(file->handle) == 0 ? 0 : -1;
+    delete file;
+    return result;
+}
+
+int32_t DefaultTell(void* handle) {
+    const OpenFile* file = static_cast<const OpenFile*>(handle);
+    return IsOpen(file) ? static_cast<int32_t>(file->position) : -1;
+}
+
+int DefaultSeek(void* handle, int32_t offset, int origin) {
+    OpenFile* file = static_cast<OpenFile*>(handle);
+    if (!IsOpen(file)) return -1;
+    int64_t target = origin == 0   ? offset
+                     : origin == 1 ? int64_t(file->position) + offset
+                     : origin == 2 ? int64_t(file->size) + offset
+                                   : 0;
+    if (target < 0 || target > std::numeric_limits<int32_t>::max()) return -1;
+    if (std::fseek(file->handle, static_cast<long>(target), SEEK_SET) != 0) return -1;
+    file->position = static_cast<uint32_t>(target);
+    file->atEnd = 0;
+    return 0;
+}
+
+size_t DefaultRead(void* buffer, size_t size, size_t count, void* handle) {
+    OpenFile* file = static_cast<OpenFile*>(handle);
+    if (!IsOpen(file)) return 0;
+    if (file->position == file->size) {
+        file->atEnd = 1;
+        return 0;
+    }
+    if (size == 0 || file->position > file->size) return 0;
+    count = std::min(count, (file->size - file->position) / size);
+    size_t bytes = std::fread(buffer, 1, size * count, file->handle);
+    file->position += static_cast<uint32_t>(bytes);
+    return bytes / size;
+}
+
+int DefaultAtEnd(void* handle) {
+    const OpenFile* file = static_cast<const OpenFile*>(handle);
+    return IsOpen(file) ? file->atEnd : 0;
+}
+
+// Every read of the default table completes before it returns.
+int DefaultIdle(void*) { return 1; }
+
+int DefaultSetCurrentDir(const char* path) {
+    std::error_code error;
+    fs::current_path(ResolvePath(path), error);
+    return error ? -1 : 0;
+}
+
+int DefaultGetCurrentDir(char* buffer) {
+    std::error_code error;
+    std::string path = fs::current_path(error).string();
+    if (error || path.size() >= MaxPathLength) return -1;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return 0;
+}
+
+constexpr FileAccessFunctions DefaultTable = {
+    DefaultOpen, DefaultClose,  DefaultTell,          DefaultSeek,          DefaultRead,
+    DefaultAtEnd, DefaultIdle, DefaultSetCurrentDir, DefaultGetCurrentDir,
+};
+
+}  // namespace
+
+int SetFileAccessFunctions(const FileAccessFunctions* table) {
+    gFiles.custom = table != nullptr;
+    gFiles.table = table ? *table : FileAccessFunctions{};
+    return 0;
+}
+
+int IsDefaultFileAccess() { return !gFiles.custom; }
+
+const FileAccessFunctions* GetFileAccessFunctions() {
+    return gFiles.custom ? &gFiles.table : &DefaultTable;
+}
+
+const FileAccessFunctions* DefaultFileAccessFunctions() { return &DefaultTable; }
+
+// Asset names are written as on Windows: backslashes, and any letter case.
+// An exact match on the disk always wins; otherwise each component is looked
+// up in its folder without regard to ASCII letter case. A component that is
+// not found ends the lookup and the rest is kept as written, so the result
+// also names files about to be created.
+std::string ResolvePath(const char* path) {
+    std::string text = path;
+    std::replace(text.begin(), text.end(), '\\', '/');
+    std::error_code error;
+    if (text.empty() || fs::exists(fs::symlink_status(text, error))) return text;
+
+    fs::path written(text);
+    fs::path result = written.root_path();
+    bool lost = false;
+    for (const fs::path& part : written.relative_path()) {
+        std::string name = part.string();
+        if (lost || name.empty() || name == "." || name == "..") {
+            result /= part;
+            continue;
+        }
+        std::string found;
+        if (fs::exists(fs::symlink_status(result / part, error))) {
+            result /= part;
+        } else if (FindFolded(result, name, &found)) {
+            result /= found;
+        } else {
+            result /= part;
+            lost = true;
+        }
+    }
+    return result.string();
+}

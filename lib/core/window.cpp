@@ -1,0 +1,336 @@
+// The main window: creation, its messages, the pump and mode switches.
+#include "core/core.h"
+
+#include "draw/screen.h"
+#include "input/input.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kMaxMessagesPerPump = 5;
+
+uint32_t LowWord(uintptr_t value) { return static_cast<uint32_t>(value & 0xFFFF); }
+
+bool Paused() { return !gCore.active && !gCore.settings.runInBackground; }
+
+void RunService(PumpService slot) {
+    if (gCore.services[slot]) gCore.services[slot]();
+}
+
+void Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
+    PlatMessage m{message, wParam, lParam};
+    PlatPostMessage(&m);
+}
+
+// The library asks its own window to close at most once.
+void PostCloseRequest() {
+    if (gCore.closing) return;
+    gCore.closing = 1;
+    Post(MsgClose);
+}
+
+std::string WindowTitleUtf8() {
+    const char* title = gCore.settings.title[0] ? gCore.settings.title : "Tessel";
+    return PlatCp932ToUtf8(title, std::char_traits<char>::length(title));
+}
+
+void UpdateClientOrigin() { PlatClientOrigin(&gCore.clientLeft, &gCore.clientTop); }
+
+void SetWindowModeFlag(int windowed) {
+    gCore.settings.windowed = windowed;
+    WriteLogString(windowed ? SJIS("ウインドウモードフラグが立てられました\n")
+                            : SJIS("ウインドウモードフラグが倒されました\n"));
+}
+
+void ApplyWindowStyle() {
+    const CoreSettings& s = gCore.settings;
+    if (s.windowed) {
+        WriteLogString(SJIS("ウインドウスタイルをウインドウモード用に変更します... "));
+        PlatSetWindowMode(1, ScreenWidth(), ScreenHeight(), s.hasPosition, s.positionX,
+                          s.positionY);
+        UpdateClientOrigin();
+        ShowMainCursor(1);
+    } else {
+        WriteLogString(SJIS("ウインドウスタイルをフルスクリーンモード用に変更します... "));
+        PlatSetWindowMode(0, ScreenWidth(), ScreenHeight(), 0, 0, 0);
+        gCore.clientLeft = 0;
+        gCore.clientTop = 0;
+        ShowMainCursor(0);
+    }
+    WriteLogString(SJIS("完了\n"));
+}
+
+void HandleActivation(int activated) {
+    if (activated) {
+        if (!gCore.settings.windowed && gCore.lost && gCore.initialised) {
+            // The screen comes back with the drawing work; the input devices
+            // reopen on the next query.
+            gCore.lost = 0;
+        }
+        return;
+    }
+    if (!gCore.settings.windowed && ScreenIsUp()) {
+        EndInputDevices();
+        gCore.lost = 1;
+    }
+}
+
+void HandleDestroy() {
+    WriteLogString(SJIS("ウインドウが破棄されようとしています\n"));
+    gCore.destroyed = 1;
+    WriteLogString(SJIS("ソフトを終了する準備が整いました\n"));
+    Post(MsgQuit);
+    gCore.quit = 1;
+}
+
+void HandleClose() {
+    WriteLogString(SJIS("ウインドウを閉じようとしています\n"));
+    PlatDestroyWindow();
+    HandleDestroy();
+    if (gCore.endRequested == 0) gCore.endRequested = 4;
+}
+
+void PutKeyInput(char code) {
+    if (gCore.keyBufferCount < KeyInputBufferSize) gCore.keyBuffer[gCore.keyBufferCount++] = code;
+}
+
+// Control codes for the editing keys; other keys arrive as characters.
+void HandleKeyDown(uintptr_t virtualKey) {
+    switch (virtualKey) {
+    case 0x2E: PutKeyInput(0x10); break;
+    case 0x25: PutKeyInput(0x1D); break;
+    case 0x27: PutKeyInput(0x1C); break;
+    case 0x26: PutKeyInput(0x1E); break;
+    case 0x28: PutKeyInput(0x1F); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+void SetPumpService(PumpService slot, void (*service)()) { gCore.services[slot] = service; }
+
+void HideCursorNow() {
+    while (PlatShowCursor(0) >= 0) {
+    }
+}
+
+void ShowMainCursor(int visible) {
+    if (gCore.cursorVisible == visible) return;
+    gCore.cursorVisible = visible;
+    if (visible) {
+        while (PlatShowCursor(1) < 0) {
+        }
+    } else {
+        HideCursorNow();
+    }
+    Post(MsgSetCursor);
+}
+
+int CreateMainWindow() {
+    WriteLogString(SJIS("ウインドウクラスを登録します... "));
+    WriteLogString(SJIS("登録に成功しました\n"));
+    const CoreSettings& s = gCore.settings;
+    WriteLogString(s.windowed ? SJIS("ウインドウモード起動用のウインドウを作成します\n")
+                              : SJIS("フルスクリーンモード用のウインドウを作成します\n"));
+    std::string title = WindowTitleUtf8();
+    PlatWindowDesc desc{title.c_str(), ScreenWidth(), ScreenHeight(), s.windowed,
+                        s.windowed && s.hasPosition, s.positionX, s.positionY};
+    if (PlatCreateWindow(&desc) != 0) {
+        WriteLogString(SJIS("ウインドウの作成に失敗しました\n"));
+        return -1;
+    }
+    gCore.windowCreated = 1;
+    return 0;
+}
+
+void FitWindowToClient() {
+    if (!gCore.settings.windowed || gCore.fitted) return;
+    gCore.fitted = 1;
+    ApplyWindowStyle();
+}
+
+intptr_t MainWindowProc(const PlatMessage& m) {
+    if (gCore.settings.hook && gCore.settings.hook(m.message, m.wParam, m.lParam) != 0) return 0;
+    switch (m.message) {
+    case MsgDestroy: HandleDestroy(); break;
+    case MsgMove:
+        if (gCore.settings.windowed && !gCore.changingMode) UpdateClientOrigin();
+        break;
+    case MsgSize:
+        if (m.wParam != 2) {
+            FitWindowToClient();
+        } else if (gCore.settings.windowed && gCore.settings.toggleAllowed &&
+                   !gCore.changingMode) {
+            gCore.togglePending = 1;
+        }
+        break;
+    case MsgActivate:
+        gCore.active = LowWord(m.wParam) != 0;
+        HandleActivation(gCore.active);
+        break;
+    case MsgClose: HandleClose(); break;
+    case MsgSetCursor:
+    case MsgMouseMove:
+    case MsgLButtonDown:
+    case MsgLButtonUp:
+    case MsgRButtonDown:
+    case MsgRButtonUp:
+    case MsgMButtonDown:
+    case MsgMButtonUp:
+        if (!gCore.cursorVisible) HideCursorNow();
+        break;
+    case MsgDisplayChange: gCore.displayChanged = 1; break;
+    case MsgKeyDown: HandleKeyDown(m.wParam); break;
+    case MsgChar: PutKeyInput(static_cast<char>(m.wParam)); break;
+    case MsgSysChar:
+        if (m.wParam == '\r' && gCore.settings.toggleAllowed) {
+            gCore.togglePending = 1;
+            return 0;
+        }
+        break;
+    case MsgSysCommand:
+        if ((m.wParam & 0xFFF0) == SysCommandScreenSave) return 1;
+        SetKeyHookFlag(MsgKeyHookF10, 0);
+        break;
+    case MsgKeyHookF10:
+    case MsgKeyHookF12: SetKeyHookFlag(m.message, m.wParam == 1); break;
+    case MsgMouseWheel:
+        gCore.wheelTotal += static_cast<int16_t>((m.wParam >> 16) & 0xFFFF) > 0 ? 1 : -1;
+        break;
+    default: break;
+    }
+    return 0;
+}
+
+int PumpMessages() {
+    if (gCore.inPumpService) return 0;
+    // Before the window exists there is nothing to pump or to pause for.
+    if (!gCore.windowCreated) return gCore.quit ? -1 : 0;
+
+    if (gCore.togglePending == 1 && gCore.settings.toggleAllowed) {
+        gCore.togglePending = 0;
+        ChangeWindowMode(!gCore.settings.windowed);
+        if (gCore.settings.toggleCallback) gCore.settings.toggleCallback(gCore.settings.toggleData);
+    }
+
+    int dispatched = 0;
+    int pass = 0;
+    bool quitSeen = false;
+    while (((!gCore.closing && Paused()) || (pass == 0 && !gCore.quit)) && !quitSeen) {
+        pass = 1;
+        if (Paused()) PlatSleepMs(1);
+        PlatMessage m;
+        while (PlatTakeMessage(&m)) {
+            if (m.message == MsgActivateApp) gCore.active = LowWord(m.wParam) != 0;
+            if (gCore.quit) {
+                quitSeen = true;
+                break;
+            }
+            if (m.message == MsgQuit) gCore.quit = 1;
+            MainWindowProc(m);
+            if (++dispatched == kMaxMessagesPerPump) break;
+            pass = 0;
+        }
+        if (quitSeen) break;
+        if (!gCore.active) {
+            RunService(ServiceNetwork);
+            RunService(ServiceDownload);
+            RunService(ServiceSoundStream);
+            PlatSleepMs(1);
+        }
+        if (gCore.quit) break;
+    }
+
+    RunService(ServiceFiles);
+    RunService(ServiceSoundStream);
+    RunService(ServiceMusic);
+    RunService(ServiceInput);
+    RunService(ServiceNetwork);
+    RunService(ServiceDownload);
+    gCore.inPumpService = 1;
+    RunService(ServiceTextInput);
+    gCore.inPumpService = 0;
+    return gCore.quit ? -1 : 0;
+}
+
+int WaitWhileInactive() {
+    if (gCore.active) return 0;
+    if (gCore.settings.windowed && gCore.settings.runInBackground) return 0;
+    while (!gCore.active && PumpMessages() == 0) {
+    }
+    return 0;
+}
+
+int IsWindowActive() { return gCore.active ? 1 : 0; }
+
+int ChangeWindowMode(int windowed) {
+    windowed = windowed ? 1 : 0;
+    WriteLogString(SJIS("ChangeWindowMode実行 \n"));
+    if (gCore.settings.windowed == windowed) return 0;
+    gCore.fitted = 0;
+    SetWindowModeFlag(windowed);
+    if (!gCore.windowCreated || gCore.destroyed) return 0;
+
+    gCore.changingMode = 1;
+    gCore.displayChanged = 0;
+    ApplyWindowStyle();
+    // The platform changes no display mode, so it sends no notice of one;
+    // the library posts its own so the wait below ends as it would.
+    Post(MsgDisplayChange);
+    while (PumpMessages() == 0 && !gCore.displayChanged) {
+    }
+    gCore.changingMode = 0;
+    FitWindowToClient();
+    return 0;
+}
+
+void DestroyMainWindow() {
+    if (!gCore.windowCreated || gCore.destroyed) return;
+    PostCloseRequest();
+    while (PumpMessages() == 0) {
+    }
+}
+
+// Settings a program may make before InitLibrary.
+
+int SetWindowTitle(const char* title) {
+    std::snprintf(gCore.settings.title, sizeof gCore.settings.title, "%s", title ? title : "");
+    return 0;
+}
+
+int SetWindowStyleType(int type) {
+    if (type < 0 || type > 4) return -1;
+    gCore.settings.styleType = type;
+    return 0;
+}
+
+int SetWindowPosition(int x, int y) {
+    gCore.settings.hasPosition = 1;
+    gCore.settings.positionX = x;
+    gCore.settings.positionY = y;
+    return 0;
+}
+
+int SetRunInBackground(int flag) {
+    gCore.settings.runInBackground = flag ? 1 : 0;
+    return 0;
+}
+
+int SetAllowDoubleLaunch(int flag) {
+    gCore.settings.allowDoubleLaunch = flag ? 1 : 0;
+    return 0;
+}
+
+int SetWindowModeToggle(int allowed, void (*callback)(void* data), void* data) {
+    gCore.settings.toggleAllowed = allowed ? 1 : 0;
+    gCore.settings.toggleCallback = callback;
+    gCore.settings.toggleData = data;
+    return 0;
+}
+
+int SetWindowProcHook(WindowProcHook hook) {
+    gCore.settings.hook = hook;
+    return 0;
+}

@@ -1,0 +1,198 @@
+// Tessel: a 2-D game library. Every public operation and constant.
+//
+// Conventions: operations return 0 on success and -1 on failure, or a handle
+// or value that is -1 on failure. Strings are Shift-JIS (code page 932).
+// Everything runs on the thread that called InitLibrary.
+#ifndef TESSEL_H
+#define TESSEL_H
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Library start and end
+// ---------------------------------------------------------------------------
+
+// Brings the whole library up: file layer, log, window, clocks, input, sound
+// and screen. 0 on success; -1 on failure, with everything started ended again.
+int InitLibrary();
+// Takes the library down in reverse order; safe after a partial start. Always 0.
+int EndLibrary();
+// Logs the message, ends the library and the process with exit code -1.
+[[noreturn]] void ErrorExit(const char* message);
+
+// Settings that may be made before InitLibrary and survive its state reset.
+// Each returns 0.
+int SetWindowTitle(const char* title);        // null or "" restores "Tessel"
+int SetWindowStyleType(int type);             // 0..4; -1 for another value
+int SetWindowPosition(int x, int y);          // top-left of a windowed window
+int SetRunInBackground(int flag);             // keep running while inactive
+int SetAllowDoubleLaunch(int flag);           // allow a second running copy
+// Lets the user toggle window mode (Alt+Enter, maximise); the callback, if
+// any, is called with `data` after each toggle.
+int SetWindowModeToggle(int allowed, void (*callback)(void* data), void* data);
+// Called before the library's own handling of every window message; a
+// non-zero result stops the library's handling of that message.
+using WindowProcHook = int (*)(uint32_t message, uintptr_t wParam, intptr_t lParam);
+int SetWindowProcHook(WindowProcHook hook);
+
+// ---------------------------------------------------------------------------
+// Window and message pump
+// ---------------------------------------------------------------------------
+
+// Dispatches at most five window messages, pauses while the window is
+// inactive, runs the periodic services. 0 to go on, -1 once the program must end.
+int PumpMessages();
+// 1 = windowed, 0 = full screen. 0 on success or when already in that mode.
+int ChangeWindowMode(int windowed);
+// 1 while the main window is active (has the focus), else 0.
+int IsWindowActive();
+
+// ---------------------------------------------------------------------------
+// Log file (AppLog.txt in the folder that was current at InitLibrary)
+// ---------------------------------------------------------------------------
+
+int SetLogEnabled(int flag);                  // default on; 0
+int SetLogTimeStamps(int flag);               // default on; 0
+int WriteLogString(const char* text);         // always -1
+int WriteLogFormat(const char* format, ...);  // appends "\n"; always -1
+int LogIndentIn();                            // 0
+int LogIndentOut();                           // 0
+
+// ---------------------------------------------------------------------------
+// Clocks, waits and random numbers
+// ---------------------------------------------------------------------------
+
+int GetTickMs(int mode);                      // milliseconds, wrapping
+int64_t GetTickUs(int mode);                  // microseconds
+int WaitMs(int ms);                           // 0; early when the window closes
+int WaitForKey();                             // press and release of any input
+int SeedRandom(uint32_t seed);                // 0
+int RandomUpTo(int max);                      // uniform 0..max, for max >= 0
+
+// ---------------------------------------------------------------------------
+// File access layer
+// ---------------------------------------------------------------------------
+
+constexpr int MaxPathLength = 260;
+
+// Nine operations through which the library reads every file. A program may
+// install its own (an archive, say) after InitLibrary.
+struct FileAccessFunctions {
+    void* (*open)(const char* path, int readAhead, int blocking);  // null on failure
+    int (*close)(void* file);                                      // 0 or -1
+    int32_t (*tell)(void* file);                                   // bytes, or -1
+    int (*seek)(void* file, int32_t offset, int origin);           // 0 or -1; origin 0/1/2
+    size_t (*read)(void* buffer, size_t size, size_t count, void* file);  // whole items
+    int (*atEnd)(void* file);                // 1 when a read found the end
+    int (*idle)(void* file);                 // 1 when no read is in progress
+    int (*setCurrentDir)(const char* path);  // 0 or -1
+    int (*getCurrentDir)(char* buffer);      // buffer of MaxPathLength; 0 or -1
+};
+
+// Installs a copy of `table`, or the default table when `table` is null. 0.
+int SetFileAccessFunctions(const FileAccessFunctions* table);
+// 1 when the default table is installed, else 0.
+int IsDefaultFileAccess();
+// The table in force, for reading files the way the library does.
+const FileAccessFunctions* GetFileAccessFunctions();
+
+// ---------------------------------------------------------------------------
+// Keyboard, mouse and joypads
+// ---------------------------------------------------------------------------
+
+// Keyboard scan codes (index into the 256-entry snapshot).
+enum KeyCode : int {
+    KeyEscape = 0x01, Key1 = 0x02, Key2 = 0x03, Key3 = 0x04, Key4 = 0x05, Key5 = 0x06,
+    Key6 = 0x07, Key7 = 0x08, Key8 = 0x09, Key9 = 0x0A, Key0 = 0x0B, KeyMinus = 0x0C,
+    KeyEquals = 0x0D, KeyBack = 0x0E, KeyTab = 0x0F, KeyQ = 0x10, KeyW = 0x11, KeyE = 0x12,
+    KeyR = 0x13, KeyT = 0x14, KeyY = 0x15, KeyU = 0x16, KeyI = 0x17, KeyO = 0x18, KeyP = 0x19,
+    KeyLBracket = 0x1A, KeyRBracket = 0x1B, KeyReturn = 0x1C, KeyLControl = 0x1D, KeyA = 0x1E,
+    KeyS = 0x1F, KeyD = 0x20, KeyF = 0x21, KeyG = 0x22, KeyH = 0x23, KeyJ = 0x24, KeyK = 0x25,
+    KeyL = 0x26, KeySemicolon = 0x27, KeyApostrophe = 0x28, KeyGrave = 0x29, KeyLShift = 0x2A,
+    KeyBackslash = 0x2B, KeyZ = 0x2C, KeyX = 0x2D, KeyC = 0x2E, KeyV = 0x2F, KeyB = 0x30,
+    KeyN = 0x31, KeyM = 0x32, KeyComma = 0x33, KeyPeriod = 0x34, KeySlash = 0x35,
+    KeyRShift = 0x36, KeyMultiply = 0x37, KeyLAlt = 0x38, KeySpace = 0x39, KeyCapital = 0x3A,
+    KeyF1 = 0x3B, KeyF2 = 0x3C, KeyF3 = 0x3D, KeyF4 = 0x3E, KeyF5 = 0x3F, KeyF6 = 0x40,
+    KeyF7 = 0x41, KeyF8 = 0x42, KeyF9 = 0x43, KeyF10 = 0x44, KeyNumLock = 0x45, KeyScroll = 0x46,
+    KeyNumpad7 = 0x47, KeyNumpad8 = 0x48, KeyNumpad9 = 0x49, KeySubtract = 0x4A,
+    KeyNumpad4 = 0x4B, KeyNumpad5 = 0x4C, KeyNumpad6 = 0x4D, KeyAdd = 0x4E, KeyNumpad1 = 0x4F,
+    KeyNumpad2 = 0x50, KeyNumpad3 = 0x51, KeyNumpad0 = 0x52, KeyDecimal = 0x53, KeyOem102 = 0x56,
+    KeyF11 = 0x57, KeyF12 = 0x58, KeyKana = 0x70, KeyAbntC1 = 0x73, KeyConvert = 0x79,
+    KeyNoConvert = 0x7B, KeyYen = 0x7D, KeyNumpadEquals = 0x8D, KeyCircumflex = 0x90,
+    KeyAt = 0x91, KeyColon = 0x92, KeyUnderline = 0x93, KeyKanji = 0x94,
+    KeyNumpadEnter = 0x9C, KeyRControl = 0x9D, KeyNumpadComma = 0xB3, KeyDivide = 0xB5,
+    KeySysRq = 0xB7, KeyRAlt = 0xB8, KeyPause = 0xC5, KeyHome = 0xC7, KeyUp = 0xC8,
+    KeyPrior = 0xC9, KeyLeft = 0xCB, KeyRight = 0xCD, KeyEnd = 0xCF, KeyDown = 0xD0,
+    KeyNext = 0xD1, KeyInsert = 0xD2, KeyDelete = 0xD3, KeyLWin = 0xDB, KeyRWin = 0xDC,
+    KeyApps = 0xDD,
+};
+
+// Bits of the joypad state word.
+enum JoypadBit : int {
+    JoypadDown = 0x0001, JoypadLeft = 0x0002, JoypadRight = 0x0004, JoypadUp = 0x0008,
+    JoypadButton0 = 0x0010,  // button n is JoypadButton0 << n, n = 0..23
+};
+constexpr int JoypadWithKeyboard = 0x1000;  // OR into a pad number: add the keyboard's bits
+constexpr int MaxJoypads = 8;
+
+// out[i] = 1 for each held key (F10 and F12 included). 0, or the result of
+// opening the devices when they were closed.
+int GetKeyboardSnapshot(unsigned char out[256]);
+int IsKeyDown(int code);                      // 1 while held; 0 for codes outside 0..255
+// The lowest held scan code (Kanji skipped), 0x44 for F10, 1 for a pad or a
+// mouse button, else 0.
+int CheckAnyInput();
+int GetJoypadState(int pad);                  // pad 1..9, optionally | JoypadWithKeyboard
+int GetMousePosition(int* x, int* y);         // client pixels; null pointers allowed
+int SetMousePosition(int x, int y);           // clamped to the screen
+int GetMouseButtons();                        // bit 0 left, 1 right, 2 middle
+int SetMouseVisible(int visible);
+
+// ---------------------------------------------------------------------------
+// Screen and drawing
+// ---------------------------------------------------------------------------
+
+constexpr int TargetFront = -4;  // the front buffer
+constexpr int TargetWork = -3;   // the destination work surface (locking only)
+constexpr int TargetBack = -2;   // the back buffer
+
+// Width, height, depth, refresh (-1 keeps each). Before InitLibrary it only
+// stores the settings and returns 0.
+int SetScreenMode(int width, int height, int depth, int refresh);
+int SetDrawTarget(int target);
+int ClearDrawTarget();
+int PresentScreen();
+int SetPresentVSync(int flag);
+uint32_t MakeColor(int red, int green, int blue);
+
+// ---------------------------------------------------------------------------
+// Graphs
+// ---------------------------------------------------------------------------
+
+int LoadGraphFile(const char* path);
+int DrawGraph(int x, int y, int graph, int transparent);
+int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph,
+                  int transparent, int turn);
+int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent,
+                  int turn);
+
+// ---------------------------------------------------------------------------
+// Text
+// ---------------------------------------------------------------------------
+
+int SetDefaultFontSize(int size);
+int SetDefaultFontThickness(int thickness);
+int MeasureTextWidth(const char* format, ...);
+int DrawTextString(int x, int y, const char* text, uint32_t colour, uint32_t edgeColour);
+int DrawTextFormat(int x, int y, uint32_t colour, const char* format, ...);
+
+// ---------------------------------------------------------------------------
+// Sound
+// ---------------------------------------------------------------------------
+
+int LoadSoundFile(const char* path);
+int PlaySoundHandle(int sound, int mode, int fromStart);  // mode 1 once, 3 looping
+int IsSoundPlaying(int sound);
+
+#endif

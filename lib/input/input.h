@@ -1,0 +1,49 @@
+// Keyboard, mouse and joypads: internal operations.
+#ifndef TESSEL_INPUT_H
+#define TESSEL_INPUT_H
+
+#include "tessel.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+
+// One registered joypad.
+struct JoypadEntry {
+    int device;          // the platform's device number
+    JoypadState last;    // the last state read successfully
+    uint32_t readTime;   // PlatTicksMs of the last read
+};
+
+// The input state; cleared whenever the devices are opened.
+struct InputState {
+    int open;                        // the devices are open (stands for the input object)
+    int keyboardOpen;                // 0: keys come from the system key state
+    uint32_t keyboardReadTime;       // PlatTicksMs of the last key-table read
+    uint8_t keyTable[256];           // by scan code; bit 7 set while held
+    int joypadCount;                 // pads registered, 0..MaxJoypads
+    JoypadEntry joypads[MaxJoypads]; // in the order the platform listed them
+    int f10Held;                     // set through private message 0x46F
+    int f12Held;                     // set through private message 0x470
+};
+
+extern InputState gInput;
+
+// Opens the keyboard device and the joypads. 0; -1 when the input object
+// cannot be made; 1 when the keyboard's change event cannot be set up.
+int InitInputDevices();
+int EndInputDevices();   // 0
+// The window procedure's private messages 0x46F (F10) and 0x470 (F12).
+void SetKeyHookFlag(uint32_t message, int held);
+// End-of-pump service: throws the keyboard's buffered events away.
+void DrainKeyboardBuffer();
+
+// The step every public input operation starts with: waits while the window
+// is inactive, then opens closed devices. True when the caller must return
+// *result (the opening's result) instead of answering.
+bool InputMustReopen(int* result);
+// Brings the key table up to date from the device or the system key state.
+void RefreshKeyTable();
+// Brings the last state of registered pad `slot` (0-based) up to date.
+void RefreshJoypad(int slot);
+
+#endif

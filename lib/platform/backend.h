@@ -1,0 +1,62 @@
+// The device half of the platform, one table per back end. platform.cpp
+// forwards the Plat* functions of platform.h to the table chosen at start.
+#ifndef TESSEL_PLATFORM_BACKEND_H
+#define TESSEL_PLATFORM_BACKEND_H
+
+#include "platform/platform.h"
+
+struct PlatformBackend {
+    const char* name;
+    int (*start)();                         // 0, or -1 with the reason printed
+    void (*stop)();
+    // Scope of the single-instance lock: the display for a desktop, the
+    // working folder for a headless run.
+    std::string (*instanceScope)();
+
+    uint32_t (*ticksMs)();
+    uint64_t (*perfCounter)();
+    uint64_t (*perfFrequency)();
+    void (*sleepMs)(uint32_t ms);
+    uint32_t (*timerPeriodMs)();
+
+    void (*desktopMode)(int* width, int* height, int* depth);
+    int (*createWindow)(const PlatWindowDesc* desc);
+    void (*destroyWindow)();
+    int (*hasWindow)();
+    int (*setWindowMode)(int windowed, int width, int height, int hasPosition, int x, int y);
+    void (*clientOrigin)(int* x, int* y);
+    int (*takeMessage)(PlatMessage* out);
+    void (*postMessage)(const PlatMessage* message);
+    int (*waitVBlank)();
+    void (*present)(const PlatFrame* frame);
+
+    void (*getCursorPos)(int* x, int* y);
+    void (*setCursorPos)(int x, int y);
+    int (*showCursor)(int show);
+
+    int (*keyboardOpen)();
+    void (*keyboardClose)();
+    int (*keyboardAcquire)();
+    int (*keyboardRead)(uint8_t state[256]);
+    int (*keyboardSignalled)();
+    void (*keyboardResetEvent)();
+    int (*keyboardDrain)(int count);
+    void (*systemKeyState)(uint8_t state[256]);
+
+    int (*joypadCount)();
+    JoypadOpenResult (*joypadOpen)(int index, int rangeMin, int rangeMax, int deadZone,
+                                   JoypadInfo* info);
+    int (*joypadRead)(int index, JoypadState* state);
+    int (*joypadAcquire)(int index);
+    int (*joypadSignalled)(int index);
+    void (*joypadResetEvent)(int index);
+    void (*joypadClose)(int index);
+};
+
+// The scope string of the back end in force (for the instance lock).
+std::string PlatInstanceScope();
+
+const PlatformBackend* SdlBackend();
+const PlatformBackend* HeadlessBackend();
+
+#endif

@@ -1,0 +1,348 @@
+// The headless back end: a virtual clock that runs only when the program
+// waits, a window that exists only as a size and a message queue, and
+// devices fed by the input script. Nothing here depends on real time, so the
+// same script gives the same run bit for bit.
+#include "platform/backend.h"
+#include "platform/headless/headless.h"
+#include "platform/headless/state.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+HeadlessState gHeadless;
+
+namespace {
+
+// Each clock read costs this much, so that a loop waiting for the clock ends.
+constexpr uint64_t kReadQuantumUs = 10;
+constexpr uint64_t kVBlankRate = 60;
+
+// ---------------------------------------------------------------------------
+// Lifetime and clock
+// ---------------------------------------------------------------------------
+
+int Start() {
+    HeadlessClockUs();
+    if (std::getenv("TESSEL_AUDIO_OUT") && !gHeadless.audioWarned) {
+        std::fprintf(stderr, "TESSEL_AUDIO_OUT: sound output is not supported yet\n");
+        gHeadless.audioWarned = 1;
+    }
+    return LoadScriptFile();
+}
+
+// The clock, the script and the keys held stay as they are: a restarted
+// library finds the same machine it left.
+void Stop() {
+    gHeadless.hasWindow = 0;
+    gHeadless.messages.clear();
+    gHeadless.keyboardOpened = 0;
+    for (HeadlessPad& pad : gHeadless.pads) pad.opened = 0;
+}
+
+std::string InstanceScope() {
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::current_path(error);
+    return "headless:" + folder.string();
+}
+
+uint32_t TicksMs() {
+    HeadlessAdvanceUs(kReadQuantumUs);
+    return static_cast<uint32_t>(gHeadless.nowUs / 1000);
+}
+
+uint64_t PerfCounter() {
+    HeadlessAdvanceUs(kReadQuantumUs);
+    return gHeadless.nowUs;
+}
+
+uint64_t PerfFrequency() { return 1000000; }
+
+// Sleep(0) only gives up the time slice; it still has to move the clock or a
+// loop of it around a device poll would never see the script go on.
+void SleepMs(uint32_t ms) { HeadlessAdvanceUs(ms ? ms * uint64_t{1000} : kReadQuantumUs); }
+
+uint32_t TimerPeriodMs() { return 1; }
+
+// ---------------------------------------------------------------------------
+// Display and window
+// ---------------------------------------------------------------------------
+
+void DesktopMode(int* width, int* height, int* depth) {
+    if (width) *width = HeadlessDesktopWidth;
+    if (height) *height = HeadlessDesktopHeight;
+    if (depth) *depth = 32;
+}
+
+void PlaceWindow(int windowed, int width, int height, int hasPosition, int x, int y) {
+    gHeadless.windowed = windowed;
+    gHeadless.clientWidth = width;
+    gHeadless.clientHeight = height;
+    if (!windowed) {
+        gHeadless.originX = 0;
+        gHeadless.originY = 0;
+    } else if (hasPosition) {
+        gHeadless.originX = x;
+        gHeadless.originY = y;
+    } else {
+        gHeadless.originX = (HeadlessDesktopWidth - width) / 2;
+        gHeadless.originY = (HeadlessDesktopHeight - height) / 2;
+    }
+}
+
+int CreateWindow(const PlatWindowDesc* desc) {
+    if (!desc || desc->width <= 0 || desc->height <= 0) return -1;
+    PlaceWindow(desc->windowed, desc->width, desc->height, desc->hasPosition, desc->x, desc->y);
+    gHeadless.hasWindow = 1;
+    // A fresh run starts with the pointer resting mid-window, away from the
+    // edges that programs often watch, until something moves it.
+    if (!gHeadless.cursorPlaced) {
+        gHeadless.cursorX = gHeadless.originX + desc->width / 2;
+        gHeadless.cursorY = gHeadless.originY + desc->height / 2;
+    }
+    return 0;
+}
+
+void DestroyWindow() {
+    gHeadless.hasWindow = 0;
+    gHeadless.messages.clear();
+    gHeadless.clientWidth = 0;
+    gHeadless.clientHeight = 0;
+    gHeadless.originX = 0;
+    gHeadless.originY = 0;
+}
+
+int HasWindow() { return gHeadless.hasWindow; }
+
+int SetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y) {
+    if (!gHeadless.hasWindow || width <= 0 || height <= 0) return -1;
+    PlaceWindow(windowed, width, height, hasPosition, x, y);
+    return 0;
+}
+
+void ClientOrigin(int* x, int* y) {
+    if (x) *x = gHeadless.originX;
+    if (y) *y = gHeadless.originY;
+}
+
+int TakeMessage(PlatMessage* out) {
+    if (gHeadless.messages.empty()) return 0;
+    if (out) *out = gHeadless.messages.front();
+    gHeadless.messages.pop_front();
+    return 1;
+}
+
+void PostMessage(const PlatMessage* message) {
+    if (message) gHeadless.messages.push_back(*message);
+}
+
+// A simulated 60 Hz display: the clock moves to the next frame boundary,
+// counted from clock zero (the start lies on one).
+int WaitVBlank() {
+    uint64_t now = HeadlessClockUs();
+    uint64_t frame = now * kVBlankRate / 1000000 + 1;
+    uint64_t boundary = (frame * 1000000 + kVBlankRate - 1) / kVBlankRate;
+    HeadlessAdvanceUs(boundary - now);
+    return 0;
+}
+
+void Present(const PlatFrame* frame) {
+    if (!frame || !frame->pixels || frame->width <= 0 || frame->height <= 0) return;
+    int pitch = std::max(frame->pitchPixels, frame->width);
+    gHeadless.frame.resize(static_cast<size_t>(frame->width) * frame->height);
+    for (int row = 0; row < frame->height; ++row)
+        std::memcpy(&gHeadless.frame[static_cast<size_t>(row) * frame->width],
+                    frame->pixels + static_cast<size_t>(row) * pitch,
+                    static_cast<size_t>(frame->width) * sizeof(uint32_t));
+    gHeadless.frameWidth = frame->width;
+    gHeadless.frameHeight = frame->height;
+}
+
+// ---------------------------------------------------------------------------
+// Cursor
+// ---------------------------------------------------------------------------
+
+void GetCursorPos(int* x, int* y) {
+    if (x) *x = gHeadless.cursorX;
+    if (y) *y = gHeadless.cursorY;
+}
+
+void SetCursorPos(int x, int y) {
+    gHeadless.cursorX = x;
+    gHeadless.cursorY = y;
+    gHeadless.cursorPlaced = 1;
+}
+
+int ShowCursor(int show) {
+    gHeadless.showCursorCalls += 1;
+    gHeadless.cursorCount += show ? 1 : -1;
+    return gHeadless.cursorCount;
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard
+// ---------------------------------------------------------------------------
+
+int KeyboardOpen() {
+    if (gHeadless.keyboardMissing) return -1;
+    gHeadless.keyboardOpened = 1;
+    return 0;
+}
+
+void KeyboardClose() { gHeadless.keyboardOpened = 0; }
+
+int KeyboardAcquire() {
+    if (!gHeadless.keyboardOpened) return -1;
+    gHeadless.keyboardLost = 0;
+    return 0;
+}
+
+int KeyboardRead(uint8_t state[256]) {
+    if (!gHeadless.keyboardOpened) return -1;
+    if (gHeadless.keyboardLost) return -2;
+    std::memcpy(state, gHeadless.keys, sizeof gHeadless.keys);
+    return 0;
+}
+
+int KeyboardSignalled() { return gHeadless.keyboardSignalled; }
+
+void KeyboardResetEvent() { gHeadless.keyboardSignalled = 0; }
+
+int KeyboardDrain(int count) {
+    if (!gHeadless.keyboardOpened) return -1;
+    int taken = std::clamp(count, 0, gHeadless.keyboardBuffered);
+    gHeadless.keyboardBuffered -= taken;
+    return taken;
+}
+
+void SystemKeyState(uint8_t state[256]) {
+    std::memcpy(state, gHeadless.systemKeys, sizeof gHeadless.systemKeys);
+}
+
+// ---------------------------------------------------------------------------
+// Joypads
+// ---------------------------------------------------------------------------
+
+HeadlessPad* OpenedPad(int index) {
+    if (index < 0 || index >= gHeadless.padCount) return nullptr;
+    HeadlessPad* pad = &gHeadless.pads[index];
+    return pad->opened ? pad : nullptr;
+}
+
+int JoypadCount() { return gHeadless.padCount; }
+
+// The script gives axis values already in the caller's range, so the range
+// and dead zone are accepted as they come.
+JoypadOpenResult JoypadOpen(int index, int, int, int, JoypadInfo* info) {
+    if (index < 0 || index >= gHeadless.padCount) return JoypadNoDevice;
+    if (info) {
+        std::snprintf(info->instanceName, sizeof info->instanceName, "Headless pad %d", index + 1);
+        std::snprintf(info->productName, sizeof info->productName, "Headless pad");
+    }
+    gHeadless.pads[index].opened = 1;
+    return JoypadOpened;
+}
+
+int JoypadRead(int index, JoypadState* state) {
+    HeadlessPad* pad = OpenedPad(index);
+    if (!pad || !state) return -1;
+    *state = JoypadState{};
+    state->x = pad->axes[0];
+    state->y = pad->axes[1];
+    state->z = pad->axes[2];
+    state->pov[0] = pad->povPlusOne ? pad->povPlusOne - 1 : 0xFFFFFFFFu;
+    for (int i = 1; i < 4; ++i) state->pov[i] = 0xFFFFFFFFu;
+    std::memcpy(state->buttons, pad->buttons, sizeof state->buttons);
+    return 0;
+}
+
+int JoypadAcquire(int index) { return OpenedPad(index) ? 0 : -1; }
+
+int JoypadSignalled(int index) {
+    HeadlessPad* pad = OpenedPad(index);
+    return pad ? pad->signalled : 0;
+}
+
+void JoypadResetEvent(int index) {
+    if (HeadlessPad* pad = OpenedPad(index)) pad->signalled = 0;
+}
+
+void JoypadClose(int index) {
+    if (HeadlessPad* pad = OpenedPad(index)) pad->opened = 0;
+}
+
+constexpr PlatformBackend kHeadless = {
+    "headless",
+    Start,
+    Stop,
+    InstanceScope,
+    TicksMs,
+    PerfCounter,
+    PerfFrequency,
+    SleepMs,
+    TimerPeriodMs,
+    DesktopMode,
+    CreateWindow,
+    DestroyWindow,
+    HasWindow,
+    SetWindowMode,
+    ClientOrigin,
+    TakeMessage,
+    PostMessage,
+    WaitVBlank,
+    Present,
+    GetCursorPos,
+    SetCursorPos,
+    ShowCursor,
+    KeyboardOpen,
+    KeyboardClose,
+    KeyboardAcquire,
+    KeyboardRead,
+    KeyboardSignalled,
+    KeyboardResetEvent,
+    KeyboardDrain,
+    SystemKeyState,
+    JoypadCount,
+    JoypadOpen,
+    JoypadRead,
+    JoypadAcquire,
+    JoypadSignalled,
+    JoypadResetEvent,
+    JoypadClose,
+};
+
+}  // namespace
+
+const PlatformBackend* HeadlessBackend() { return &kHeadless; }
+
+uint64_t HeadlessClockUs() {
+    if (!gHeadless.nowUs) gHeadless.nowUs = HeadlessStartUs;
+    return gHeadless.nowUs;
+}
+
+void HeadlessAdvanceUs(uint64_t us) {
+    gHeadless.nowUs = HeadlessClockUs() + us;
+    ApplyDueEvents();
+}
+
+// Like a desktop, input reaches only an existing window; without one the
+// devices change but no message is left behind for a later window.
+void HeadlessQueueInputMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (gHeadless.hasWindow) gHeadless.messages.push_back(PlatMessage{message, wParam, lParam});
+}
+
+// ---------------------------------------------------------------------------
+// Test hooks
+// ---------------------------------------------------------------------------
+
+void HeadlessSetKeyboardMissing(int missing) { gHeadless.keyboardMissing = missing; }
+
+void HeadlessMarkKeyboardLost() { gHeadless.keyboardLost = 1; }
+
+int HeadlessShowCursorCalls() { return gHeadless.showCursorCalls; }
+
+uint64_t HeadlessNowUs() { return HeadlessClockUs(); }
+
+void HeadlessReset() { gHeadless = HeadlessState{}; }

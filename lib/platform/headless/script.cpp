@@ -1,0 +1,323 @@
+// The input script: one event per line, "<ms> <verb> [args]", applied to the
+// devices and the window's queue when the virtual clock reaches its time.
+#include "platform/headless/headless.h"
+#include "platform/headless/state.h"
+#include "platform/keymap.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <strings.h>
+
+namespace {
+
+std::vector<std::string> SplitWords(const char* line) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char* p = line; *p && *p != '#'; ++p) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            if (!word.empty()) words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word += *p;
+        }
+    }
+    if (!word.empty()) words.push_back(std::move(word));
+    return words;
+}
+
+bool ParseNumber(const std::string& text, long long min, long long max, long long* out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno || *end || value < min || value > max) return false;
+    *out = value;
+    return true;
+}
+
+bool EndsWithPng(const std::string& name) {
+    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".png") == 0;
+}
+
+// Parses the words after the time. Empty on success, else what is wrong.
+std::string ParseVerb(const std::vector<std::string>& w, HeadlessEvent* e) {
+    const std::string& verb = w[1];
+    size_t args = w.size() - 2;
+    auto arity = [&](size_t wanted, const char* usage) -> std::string {
+        if (args < wanted) return "missing arguments: " + std::string(usage);
+        if (args > wanted) return "unexpected \"" + w[2 + wanted] + "\" after " + usage;
+        return "";
+    };
+    auto number = [&](const std::string& text, long long min, long long max, int* out) {
+        long long value = 0;
+        if (!ParseNumber(text, min, max, &value)) return false;
+        *out = static_cast<int>(value);
+        return true;
+    };
+    auto badNumber = [](const std::string& text) { return "bad number \"" + text + "\""; };
+    std::string fault;
+
+    if (verb == "down" || verb == "up") {
+        e->kind = verb == "down" ? EventKeyDown : EventKeyUp;
+        if (!(fault = arity(1, verb == "down" ? "down KEY" : "up KEY")).empty()) return fault;
+        e->a = ParseKeyName(w[2].c_str());
+        if (e->a < 0) return "unknown key \"" + w[2] + "\"";
+        return "";
+    }
+    if (verb == "mouse") {
+        e->kind = EventMouse;
+        if (!(fault = arity(2, "mouse X Y")).empty()) return fault;
+        if (!number(w[2], -32768, 32767, &e->a)) return badNumber(w[2]);
+        if (!number(w[3], -32768, 32767, &e->b)) return badNumber(w[3]);
+        return "";
+    }
+    if (verb == "button") {
+        e->kind = EventButton;
+        if (!(fault = arity(2, "button left|right|middle down|up")).empty()) return fault;
+        if (w[2] == "left") e->a = 0;
+        else if (w[2] == "right") e->a = 1;
+        else if (w[2] == "middle") e->a = 2;
+        else return "unknown button \"" + w[2] + "\" (left, right or middle)";
+        if (w[3] != "down" && w[3] != "up") return "\"" + w[3] + "\" is neither down nor up";
+        e->b = w[3] == "down";
+        return "";
+    }
+    if (verb == "focus") {
+        e->kind = EventFocus;
+        if (!(fault = arity(1, "focus 0|1")).empty()) return fault;
+        if (!number(w[2], 0, 1, &e->a)) return badNumber(w[2]);
+        return "";
+    }
+    if (verb == "close") {
+        e->kind = EventClose;
+        return arity(0, "close");
+    }
+    if (verb == "capture") {
+        e->kind = EventCapture;
+        if (!(fault = arity(1, "capture FILE.png")).empty()) return fault;
+        if (!EndsWithPng(w[2])) return "bad file name \"" + w[2] + "\" (FILE.png wanted)";
+        e->file = w[2];
+        return "";
+    }
+    if (verb != "pad") return "unknown verb \"" + verb + "\"";
+
+    if (args < 2) return "missing arguments: pad N button|axis|pov ...";
+    if (!number(w[2], 1, HeadlessPadCount, &e->pad)) return "bad pad number \"" + w[2] + "\" (1..8)";
+    e->pad -= 1;
+    const std::string& part = w[3];
+    size_t partArgs = args - 2;
+    auto partArity = [&](size_t wanted, const char* usage) -> std::string {
+        if (partArgs < wanted) return "missing arguments: " + std::string(usage);
+        if (partArgs > wanted) return "unexpected \"" + w[4 + wanted] + "\" after " + usage;
+        return "";
+    };
+    if (part == "button") {
+        e->kind = EventPadButton;
+        if (!(fault = partArity(2, "pad N button B down|up")).empty()) return fault;
+        if (!number(w[4], 0, 31, &e->a)) return badNumber(w[4]);
+        if (w[5] != "down" && w[5] != "up") return "\"" + w[5] + "\" is neither down nor up";
+        e->b = w[5] == "down";
+        return "";
+    }
+    if (part == "axis") {
+        e->kind = EventPadAxis;
+        if (!(fault = partArity(2, "pad N axis x|y|z V")).empty()) return fault;
+        if (w[4] == "x") e->a = 0;
+        else if (w[4] == "y") e->a = 1;
+        else if (w[4] == "z") e->a = 2;
+        else return "unknown axis \"" + w[4] + "\" (x, y or z)";
+        if (!number(w[5], -1000, 1000, &e->b)) return badNumber(w[5]);
+        return "";
+    }
+    if (part == "pov") {
+        e->kind = EventPadPov;
+        if (!(fault = partArity(1, "pad N pov DEG100|center")).empty()) return fault;
+        if (w[4] == "center") e->a = -1;
+        else if (!number(w[4], 0, 35999, &e->a)) return badNumber(w[4]);
+        return "";
+    }
+    return "unknown pad part \"" + part + "\" (button, axis or pov)";
+}
+
+// Win32-style key flags: repeat count 1, the scan code, the extended-key bit,
+// and for a release the previous-state and transition bits.
+intptr_t KeyLParam(int scan, int down) {
+    intptr_t value = 1 | ((scan & 0x7F) << 16);
+    if (scan & 0x80) value |= intptr_t{1} << 24;
+    if (!down) value |= intptr_t{3} << 30;
+    return value;
+}
+
+uintptr_t MouseButtonFlags() {
+    uintptr_t flags = 0;
+    if (gHeadless.systemKeys[0x01] & 0x80) flags |= 0x01;
+    if (gHeadless.systemKeys[0x02] & 0x80) flags |= 0x02;
+    if (gHeadless.systemKeys[0x04] & 0x80) flags |= 0x10;
+    return flags;
+}
+
+intptr_t ClientPoint(int x, int y) {
+    return static_cast<intptr_t>(x & 0xFFFF) | (static_cast<intptr_t>(y) << 16);
+}
+
+// The character a key types, for the letters, digits and Space; 0 for others.
+int TypedChar(int virtualKey) {
+    if (virtualKey >= 'A' && virtualKey <= 'Z') return virtualKey - 'A' + 'a';
+    if ((virtualKey >= '0' && virtualKey <= '9') || virtualKey == ' ') return virtualKey;
+    return 0;
+}
+
+void ApplyKey(int scan, int down) {
+    gHeadless.keys[scan] = down ? 0x80 : 0;
+    gHeadless.keyboardSignalled = 1;
+    gHeadless.keyboardBuffered += 1;
+    int virtualKey = ScanCodeToVirtualKey(scan);
+    SetVirtualKeyState(gHeadless.systemKeys, virtualKey, down);
+    if (virtualKey)
+        HeadlessQueueInputMessage(down ? MsgKeyDown : MsgKeyUp, static_cast<uintptr_t>(virtualKey),
+                                  KeyLParam(scan, down));
+    if (scan == 0x44) HeadlessQueueInputMessage(MsgKeyHookF10, down ? 1 : 0, 0);
+    if (scan == 0x58) HeadlessQueueInputMessage(MsgKeyHookF12, down ? 1 : 0, 0);
+    int typed = down ? TypedChar(virtualKey) : 0;
+    if (typed) HeadlessQueueInputMessage(MsgChar, static_cast<uintptr_t>(typed), KeyLParam(scan, 1));
+}
+
+void ApplyButton(int button, int down) {
+    static constexpr int kVirtualKey[3] = {0x01, 0x02, 0x04};
+    static constexpr uint32_t kDown[3] = {MsgLButtonDown, MsgRButtonDown, MsgMButtonDown};
+    static constexpr uint32_t kUp[3] = {MsgLButtonUp, MsgRButtonUp, MsgMButtonUp};
+    SetVirtualKeyState(gHeadless.systemKeys, kVirtualKey[button], down);
+    HeadlessQueueInputMessage(down ? kDown[button] : kUp[button], MouseButtonFlags(),
+                              ClientPoint(gHeadless.cursorX - gHeadless.originX,
+                                          gHeadless.cursorY - gHeadless.originY));
+}
+
+void ApplyEvent(const HeadlessEvent& e) {
+    HeadlessPad& pad = gHeadless.pads[e.pad];
+    switch (e.kind) {
+    case EventKeyDown:
+    case EventKeyUp:
+        ApplyKey(e.a, e.kind == EventKeyDown);
+        break;
+    case EventMouse:
+        gHeadless.cursorX = gHeadless.originX + e.a;
+        gHeadless.cursorY = gHeadless.originY + e.b;
+        gHeadless.cursorPlaced = 1;
+        HeadlessQueueInputMessage(MsgMouseMove, MouseButtonFlags(), ClientPoint(e.a, e.b));
+        break;
+    case EventButton:
+        ApplyButton(e.a, e.b);
+        break;
+    case EventFocus:
+        HeadlessQueueInputMessage(MsgActivateApp, static_cast<uintptr_t>(e.a), 0);
+        HeadlessQueueInputMessage(MsgActivate, static_cast<uintptr_t>(e.a), 0);
+        break;
+    case EventClose:
+        HeadlessQueueInputMessage(MsgClose, 0, 0);
+        break;
+    case EventCapture:
+        CaptureFrame(e.file);
+        break;
+    case EventPadButton:
+        pad.buttons[e.a] = e.b ? 0x80 : 0;
+        pad.signalled = 1;
+        break;
+    case EventPadAxis:
+        pad.axes[e.a] = e.b;
+        pad.signalled = 1;
+        break;
+    case EventPadPov:
+        pad.povPlusOne = e.a < 0 ? 0 : static_cast<uint32_t>(e.a) + 1;
+        pad.signalled = 1;
+        break;
+    }
+}
+
+}  // namespace
+
+int ParseScriptLine(const char* line, HeadlessEvent* out, std::string* error) {
+    std::vector<std::string> words = SplitWords(line);
+    if (words.empty()) return 0;
+    HeadlessEvent event{};
+    long long ms = 0;
+    if (!ParseNumber(words[0], 0, UINT32_MAX, &ms)) {
+        *error = "bad time \"" + words[0] + "\" (milliseconds wanted)";
+        return -1;
+    }
+    event.ms = static_cast<uint64_t>(ms);
+    if (words.size() < 2) {
+        *error = "missing verb after the time";
+        return -1;
+    }
+    std::string fault = ParseVerb(words, &event);
+    if (!fault.empty()) {
+        *error = fault;
+        return -1;
+    }
+    *out = std::move(event);
+    return 1;
+}
+
+void QueueScriptEvent(const HeadlessEvent& event) {
+    bool isPad = event.kind == EventPadButton || event.kind == EventPadAxis ||
+                 event.kind == EventPadPov;
+    if (isPad && event.pad + 1 > gHeadless.padCount) gHeadless.padCount = event.pad + 1;
+    gHeadless.events.emplace(HeadlessStartUs + event.ms * 1000, event);
+}
+
+int LoadScriptFile() {
+    if (gHeadless.scriptLoaded) return 0;
+    const char* path = std::getenv("TESSEL_INPUT");
+    if (!path || !*path) {
+        gHeadless.scriptLoaded = 1;
+        return 0;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "TESSEL_INPUT: cannot read \"%s\"\n", path);
+        return -1;
+    }
+    // A faulty script starts nothing, so every fault is listed at once.
+    std::vector<HeadlessEvent> parsed;
+    std::string line;
+    int number = 0;
+    int faults = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        HeadlessEvent event;
+        std::string error;
+        int result = ParseScriptLine(line.c_str(), &event, &error);
+        if (result < 0) {
+            std::fprintf(stderr, "TESSEL_INPUT:%d: %s\n", number, error.c_str());
+            ++faults;
+        } else if (result > 0) {
+            parsed.push_back(std::move(event));
+        }
+    }
+    if (faults) return -1;
+    for (const HeadlessEvent& event : parsed) QueueScriptEvent(event);
+    gHeadless.scriptLoaded = 1;
+    return 0;
+}
+
+void ApplyDueEvents() {
+    while (!gHeadless.events.empty() && gHeadless.events.begin()->first <= gHeadless.nowUs) {
+        HeadlessEvent event = std::move(gHeadless.events.begin()->second);
+        gHeadless.events.erase(gHeadless.events.begin());
+        ApplyEvent(event);
+    }
+}
+
+int HeadlessQueueScriptLine(const char* line) {
+    HeadlessEvent event;
+    std::string error;
+    int result = ParseScriptLine(line ? line : "", &event, &error);
+    if (result < 0) {
+        std::fprintf(stderr, "headless script line \"%s\": %s\n", line, error.c_str());
+        return -1;
+    }
+    if (result > 0) QueueScriptEvent(event);
+    return 0;
+}

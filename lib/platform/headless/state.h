@@ -1,0 +1,110 @@
+// What the files of the headless back end share: its one state record, the
+// virtual clock and the script's pending events.
+#ifndef TESSEL_PLATFORM_HEADLESS_STATE_H
+#define TESSEL_PLATFORM_HEADLESS_STATE_H
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+// The clock reads 100 s "since the system started" when the platform comes up;
+// script times count from here.
+constexpr uint64_t HeadlessStartUs = 100000000;
+constexpr int HeadlessPadCount = 8;
+constexpr int HeadlessDesktopWidth = 1920;
+constexpr int HeadlessDesktopHeight = 1080;
+
+enum HeadlessEventKind : int {
+    EventKeyDown,    // a: scan code
+    EventKeyUp,
+    EventMouse,      // a, b: client x, y
+    EventButton,     // a: 0 left, 1 right, 2 middle; b: 1 down
+    EventFocus,      // a: 1 gained
+    EventClose,
+    EventCapture,    // file
+    EventPadButton,  // pad; a: button; b: 1 down
+    EventPadAxis,    // pad; a: 0 x, 1 y, 2 z; b: value
+    EventPadPov,     // pad; a: hundredths of a degree, or -1 centred
+};
+
+struct HeadlessEvent {
+    HeadlessEventKind kind;
+    uint64_t ms;       // virtual milliseconds since the start
+    int pad;           // 0-based joypad for the pad events
+    int a, b;          // arguments, by kind
+    std::string file;  // the capture's PNG path
+};
+
+// A scripted joypad; zero is its resting state.
+struct HeadlessPad {
+    int opened;           // joypadOpen succeeded and no close since
+    int signalled;        // the change event
+    int32_t axes[3];      // x, y, z as the script gave them
+    uint8_t buttons[32];  // 0x80 held
+    uint32_t povPlusOne;  // hundredths of a degree + 1; 0 centred
+};
+
+struct HeadlessState {
+    uint64_t nowUs;        // the virtual clock; 0 until first read
+    // Pending script events by due time (µs); equal times keep their order.
+    std::multimap<uint64_t, HeadlessEvent> events;
+    int scriptLoaded;      // the TESSEL_INPUT file was read without fault
+    int padCount;          // highest pad the script mentions
+    int audioWarned;       // the TESSEL_AUDIO_OUT note was printed
+    int blackCaptureWarned;  // the "nothing presented yet" note was printed
+
+    int hasWindow;         // createWindow succeeded and no destroy since
+    int windowed;          // 0: full screen
+    int clientWidth, clientHeight;
+    int originX, originY;  // client top-left in screen coordinates
+    std::deque<PlatMessage> messages;  // waiting for takeMessage, oldest first
+
+    std::vector<uint32_t> frame;  // the last presented picture, packed rows
+    int frameWidth, frameHeight;  // 0 until something is presented
+
+    int cursorX, cursorY;  // screen coordinates
+    int cursorPlaced;      // the script or the program has put the cursor somewhere
+    int cursorCount;       // showCursor's display count
+    int showCursorCalls;   // for the tests
+
+    uint8_t keys[256];         // keyboard device state by scan code, 0x80 held
+    uint8_t systemKeys[256];   // by virtual key; mouse buttons at 1, 2, 4
+    int keyboardMissing;       // test hook: keyboardOpen fails
+    int keyboardOpened;
+    int keyboardLost;          // test hook: reads fail until acquired again
+    int keyboardSignalled;     // the change event
+    int keyboardBuffered;      // key events not yet drained
+
+    HeadlessPad pads[HeadlessPadCount];
+};
+
+extern HeadlessState gHeadless;
+
+// headless_backend.cpp
+// The clock, started on first use.
+uint64_t HeadlessClockUs();
+// Moves the clock forward and applies the script events that fell due.
+void HeadlessAdvanceUs(uint64_t us);
+// A message caused by input: only a window receives it.
+void HeadlessQueueInputMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// script.cpp
+// Parses one script line. 1 with `out` filled, 0 for a blank or comment line,
+// -1 with `error` saying what is wrong.
+int ParseScriptLine(const char* line, HeadlessEvent* out, std::string* error);
+void QueueScriptEvent(const HeadlessEvent& event);
+// Reads the TESSEL_INPUT file if one is named and not read yet; 0, or -1
+// after reporting every faulty line on standard error.
+int LoadScriptFile();
+// Applies, in time order, every event due at the current clock.
+void ApplyDueEvents();
+
+// capture.cpp
+// Writes the last presented frame (or a black one) as an RGB PNG.
+void CaptureFrame(const std::string& path);
+
+#endif

@@ -1,0 +1,16 @@
+// Keyboard scan codes, virtual keys and key names, shared by both back ends.
+#ifndef TESSEL_PLATFORM_KEYMAP_H
+#define TESSEL_PLATFORM_KEYMAP_H
+
+#include <cstdint>
+
+// The virtual key a scan code reports in key messages and the system key
+// state; 0 when it has none.
+int ScanCodeToVirtualKey(int scanCode);
+// "SPACE", "A", "F10", "0x39"...: the scan code, or -1 for an unknown name.
+int ParseKeyName(const char* name);
+// Marks `virtualKey` (and its generic Shift/Control/Alt key) held or released
+// in a 256-byte system key state.
+void SetVirtualKeyState(uint8_t state[256], int virtualKey, int held);
+
+#endif

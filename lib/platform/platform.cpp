@@ -1,0 +1,93 @@
+// Chooses the back end from TESSEL_PLATFORM and forwards to it.
+#include "platform/backend.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const PlatformBackend* gBackend;  // chosen on first use
+bool gStarted;                    // the device half is up
+
+const PlatformBackend* Backend() {
+    if (gBackend) return gBackend;
+    const char* name = std::getenv("TESSEL_PLATFORM");
+    if (name && std::strcmp(name, "headless") == 0) {
+        gBackend = HeadlessBackend();
+    } else {
+        if (name && *name && std::strcmp(name, "sdl") != 0)
+            std::fprintf(stderr, "tessel: unknown TESSEL_PLATFORM \"%s\"; using sdl\n", name);
+        gBackend = SdlBackend();
+    }
+    return gBackend;
+}
+
+}  // namespace
+
+int PlatStart() {
+    if (gStarted) return 0;
+    if (Backend()->start() != 0) return -1;
+    gStarted = true;
+    return 0;
+}
+
+void PlatStop() {
+    if (!gStarted) return;
+    gBackend->stop();
+    gStarted = false;
+}
+
+const char* PlatBackendName() { return Backend()->name; }
+
+int PlatWantsWindowed() {
+    const char* value = std::getenv("TESSEL_WINDOWED");
+    return value && std::strcmp(value, "1") == 0;
+}
+
+std::string PlatInstanceScope() { return Backend()->instanceScope(); }
+
+uint32_t PlatTicksMs() { return Backend()->ticksMs(); }
+uint64_t PlatPerfCounter() { return Backend()->perfCounter(); }
+uint64_t PlatPerfFrequency() { return Backend()->perfFrequency(); }
+void PlatSleepMs(uint32_t ms) { Backend()->sleepMs(ms); }
+uint32_t PlatTimerPeriodMs() { return Backend()->timerPeriodMs(); }
+
+void PlatDesktopMode(int* width, int* height, int* depth) {
+    Backend()->desktopMode(width, height, depth);
+}
+int PlatCreateWindow(const PlatWindowDesc* desc) { return Backend()->createWindow(desc); }
+void PlatDestroyWindow() { Backend()->destroyWindow(); }
+int PlatHasWindow() { return Backend()->hasWindow(); }
+int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y) {
+    return Backend()->setWindowMode(windowed, width, height, hasPosition, x, y);
+}
+void PlatClientOrigin(int* x, int* y) { Backend()->clientOrigin(x, y); }
+int PlatTakeMessage(PlatMessage* out) { return Backend()->takeMessage(out); }
+void PlatPostMessage(const PlatMessage* message) { Backend()->postMessage(message); }
+int PlatWaitVBlank() { return Backend()->waitVBlank(); }
+void PlatPresent(const PlatFrame* frame) { Backend()->present(frame); }
+
+void PlatGetCursorPos(int* x, int* y) { Backend()->getCursorPos(x, y); }
+void PlatSetCursorPos(int x, int y) { Backend()->setCursorPos(x, y); }
+int PlatShowCursor(int show) { return Backend()->showCursor(show); }
+
+int PlatKeyboardOpen() { return Backend()->keyboardOpen(); }
+void PlatKeyboardClose() { Backend()->keyboardClose(); }
+int PlatKeyboardAcquire() { return Backend()->keyboardAcquire(); }
+int PlatKeyboardRead(uint8_t state[256]) { return Backend()->keyboardRead(state); }
+int PlatKeyboardSignalled() { return Backend()->keyboardSignalled(); }
+void PlatKeyboardResetEvent() { Backend()->keyboardResetEvent(); }
+int PlatKeyboardDrain(int count) { return Backend()->keyboardDrain(count); }
+void PlatSystemKeyState(uint8_t state[256]) { Backend()->systemKeyState(state); }
+
+int PlatJoypadCount() { return Backend()->joypadCount(); }
+JoypadOpenResult PlatJoypadOpen(int index, int rangeMin, int rangeMax, int deadZone,
+                                JoypadInfo* info) {
+    return Backend()->joypadOpen(index, rangeMin, rangeMax, deadZone, info);
+}
+int PlatJoypadRead(int index, JoypadState* state) { return Backend()->joypadRead(index, state); }
+int PlatJoypadAcquire(int index) { return Backend()->joypadAcquire(index); }
+int PlatJoypadSignalled(int index) { return Backend()->joypadSignalled(index); }
+void PlatJoypadResetEvent(int index) { Backend()->joypadResetEvent(index); }
+void PlatJoypadClose(int index) { Backend()->joypadClose(index); }

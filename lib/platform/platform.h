@@ -1,0 +1,200 @@
+// The operating-system seam. Everything the library needs of the machine goes
+// through the functions below; only lib/platform/ includes system headers.
+//
+// Two back ends implement the device half (clock, window and its messages,
+// cursor, keyboard, joypads): "sdl" for the desktop and "headless" for tests
+// (virtual clock, scripted input, frame capture). The system half (text
+// conversion, machine facts, the single-instance lock) is shared.
+#ifndef TESSEL_PLATFORM_H
+#define TESSEL_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Window messages, numbered as the library's window procedure knows them.
+enum PlatMessageId : uint32_t {
+    MsgDestroy = 0x0002,
+    MsgMove = 0x0003,       // lParam: client x (low 16 bits), y (high 16 bits)
+    MsgSize = 0x0005,       // wParam: 0 restored, 1 minimised, 2 maximised
+    MsgActivate = 0x0006,   // wParam low word: 0 inactive, 1 active
+    MsgPaint = 0x000F,
+    MsgClose = 0x0010,
+    MsgQuit = 0x0012,
+    MsgActivateApp = 0x001C,  // wParam: 1 activated, 0 deactivated
+    MsgSetCursor = 0x0020,
+    MsgDisplayChange = 0x007E,
+    MsgKeyDown = 0x0100,    // wParam: virtual key
+    MsgKeyUp = 0x0101,
+    MsgChar = 0x0102,       // wParam: character
+    MsgSysKeyDown = 0x0104,
+    MsgSysKeyUp = 0x0105,
+    MsgSysChar = 0x0106,
+    MsgSysCommand = 0x0112, // wParam: command
+    MsgMouseMove = 0x0200,  // lParam: client x, y as in MsgMove
+    MsgLButtonDown = 0x0201,
+    MsgLButtonUp = 0x0202,
+    MsgRButtonDown = 0x0204,
+    MsgRButtonUp = 0x0205,
+    MsgMButtonDown = 0x0207,
+    MsgMButtonUp = 0x0208,
+    MsgMouseWheel = 0x020A, // wParam high word: signed delta
+    MsgKeyHookF10 = 0x046F, // wParam 1: F10 held
+    MsgKeyHookF12 = 0x0470, // wParam 1: F12 held
+};
+constexpr uintptr_t SysCommandScreenSave = 0xF140;
+constexpr uintptr_t SysCommandClose = 0xF060;
+
+struct PlatMessage {
+    uint32_t message;  // a PlatMessageId
+    uintptr_t wParam;
+    intptr_t lParam;
+};
+
+struct PlatWindowDesc {
+    const char* title;  // UTF-8
+    int width, height;  // client size
+    int windowed;       // 0: full screen (desktop-sized, picture scaled)
+    int hasPosition;    // 1: place the client's top-left at (x, y)
+    int x, y;
+};
+
+// The 80-byte joystick state: axes scaled to the range given at opening.
+struct JoypadState {
+    int32_t x, y, z;
+    int32_t rx, ry, rz;
+    int32_t slider[2];
+    uint32_t pov[4];        // hundredths of a degree clockwise from up; 0xFFFFFFFF centred
+    uint8_t buttons[32];    // bit 7 set while held
+};
+static_assert(sizeof(JoypadState) == 80, "joystick state is 80 bytes");
+
+// Where opening a joypad failed; each step has its own log line.
+enum JoypadOpenResult : int {
+    JoypadOpened = 0,
+    JoypadNoDevice,         // the device could not be obtained
+    JoypadBadFormat,        // not a joypad
+    JoypadBadCooperation,
+    JoypadBadRangeX, JoypadBadRangeY,
+    JoypadBadDeadZoneX, JoypadBadDeadZoneY,
+    JoypadBadEvent,
+};
+
+struct JoypadInfo {
+    char instanceName[260];  // UTF-8
+    char productName[260];
+};
+
+struct PlatSystemInfo {
+    char osName[128];        // e.g. "Linux 6.1.0 x86_64"
+    int osBuild;
+    char cpuVendor[16];
+    char cpuName[64];
+    int hasCpuId;
+    int hasMmx;
+    int cpuMhz;              // 0 when unknown
+    double totalMemoryMb, freeMemoryMb;
+};
+
+// A finished frame: 32-bit pixels 0x00RRGGBB, top-down.
+struct PlatFrame {
+    const uint32_t* pixels;
+    int width, height;
+    int pitchPixels;
+};
+
+// ---------------------------------------------------------------------------
+// Back end choice and lifetime
+// ---------------------------------------------------------------------------
+
+// Reads TESSEL_PLATFORM and starts that back end; idempotent. 0 or -1 (the
+// reason is printed to standard error: no display, a bad input script...).
+int PlatStart();
+void PlatStop();
+const char* PlatBackendName();      // "sdl" or "headless"
+// TESSEL_WINDOWED=1: start in window mode.
+int PlatWantsWindowed();
+
+// ---------------------------------------------------------------------------
+// Clocks
+// ---------------------------------------------------------------------------
+
+uint32_t PlatTicksMs();             // milliseconds since the system started, wrapping
+uint64_t PlatPerfCounter();
+uint64_t PlatPerfFrequency();       // counts per second; 0 when there is no counter
+void PlatSleepMs(uint32_t ms);
+uint32_t PlatTimerPeriodMs();       // finest sleep period, in milliseconds
+
+// ---------------------------------------------------------------------------
+// Display and window
+// ---------------------------------------------------------------------------
+
+void PlatDesktopMode(int* width, int* height, int* depth);
+int PlatCreateWindow(const PlatWindowDesc* desc);    // 0 or -1
+// Destroys the window; the caller handles MsgDestroy itself, at once.
+void PlatDestroyWindow();
+int PlatHasWindow();
+// Restyles the window for full screen or window mode, keeping its client size.
+int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y);
+void PlatClientOrigin(int* x, int* y);  // client top-left in screen coordinates
+// Takes the next pending message without waiting. 1 when one was taken.
+int PlatTakeMessage(PlatMessage* out);
+void PlatPostMessage(const PlatMessage* message);
+// Waits for the next vertical blank; 0, or -1 when the display gives none.
+int PlatWaitVBlank();
+void PlatPresent(const PlatFrame* frame);
+
+// ---------------------------------------------------------------------------
+// Cursor
+// ---------------------------------------------------------------------------
+
+void PlatGetCursorPos(int* x, int* y);  // screen coordinates
+void PlatSetCursorPos(int x, int y);
+int PlatShowCursor(int show);           // the display count afterwards
+
+// ---------------------------------------------------------------------------
+// Keyboard: a device of 256 scan-code bytes (bit 7 held), a change event and
+// a buffer of key events; and the system's key state by virtual key.
+// ---------------------------------------------------------------------------
+
+int PlatKeyboardOpen();                 // 0 or -1
+void PlatKeyboardClose();
+int PlatKeyboardAcquire();              // 0 or -1
+// 0; -2 when the device was lost (acquire and read again); -1 otherwise.
+int PlatKeyboardRead(uint8_t state[256]);
+int PlatKeyboardSignalled();            // the change event, polled
+void PlatKeyboardResetEvent();
+// Takes up to `count` buffered key events; the number taken, or -1.
+int PlatKeyboardDrain(int count);
+void PlatSystemKeyState(uint8_t state[256]);  // by virtual key; mouse buttons at 1, 2, 4
+
+// ---------------------------------------------------------------------------
+// Joypads
+// ---------------------------------------------------------------------------
+
+int PlatJoypadCount();                  // attached devices, enumerated afresh
+// Opens device `index` with axes scaled to [rangeMin, rangeMax] and the dead
+// zone (in 1/10000 of the range) on X and Y.
+JoypadOpenResult PlatJoypadOpen(int index, int rangeMin, int rangeMax, int deadZone,
+                                JoypadInfo* info);
+int PlatJoypadRead(int index, JoypadState* state);  // 0, or -1 (acquire and retry)
+int PlatJoypadAcquire(int index);       // 0 or -1
+int PlatJoypadSignalled(int index);
+void PlatJoypadResetEvent(int index);
+void PlatJoypadClose(int index);
+
+// ---------------------------------------------------------------------------
+// System (shared by both back ends)
+// ---------------------------------------------------------------------------
+
+void PlatGetSystemInfo(PlatSystemInfo* info);
+// Takes the per-user lock of `name` for this process; 1 when another running
+// copy already holds it, 0 when taken, -1 when it could not be checked.
+int PlatTakeInstanceLock(const char* name);
+// Code page 932 <-> UTF-8; unconvertible input becomes '?'.
+std::string PlatCp932ToUtf8(const char* text, size_t length);
+std::string PlatUtf8ToCp932(const char* text, size_t length);
+void PlatDebugOutput(const char* cp932Text);   // standard error when TESSEL_LOG_STDERR=1
+void PlatPrintError(const char* utf8Text);      // a message for the person at the terminal
+
+#endif

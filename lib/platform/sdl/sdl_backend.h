@@ -1,0 +1,73 @@
+// What the files of the SDL back end share with each other. Each file keeps
+// its own state record; these functions are the only way between them.
+#ifndef TESSEL_PLATFORM_SDL_BACKEND_H
+#define TESSEL_PLATFORM_SDL_BACKEND_H
+
+#include "platform/platform.h"
+
+#include <SDL.h>
+
+// sdl_clock.cpp
+uint32_t SdlTicksMs();
+uint64_t SdlPerfCounter();
+uint64_t SdlPerfFrequency();
+void SdlSleepMs(uint32_t ms);
+uint32_t SdlTimerPeriodMs();
+// Sleeps until the next multiple of 1/60 s of the monotonic clock, so that
+// frames paced by it neither drift nor bunch up.
+void SdlSleepUntilNextFrameTick();
+
+// sdl_window.cpp
+int SdlStart();
+void SdlStop();
+std::string SdlInstanceScope();
+void SdlDesktopMode(int* width, int* height, int* depth);
+int SdlCreateWindow(const PlatWindowDesc* desc);
+void SdlDestroyWindow();
+int SdlHasWindow();
+int SdlSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y);
+void SdlClientOrigin(int* x, int* y);
+int SdlWaitVBlank();
+void SdlPresent(const PlatFrame* frame);
+void SdlGetCursorPos(int* x, int* y);
+void SdlSetCursorPos(int x, int y);
+int SdlShowCursor(int show);
+SDL_Window* SdlWindow();               // null while there is no window
+int SdlIsWindowed();
+// The mouse's last position in client (logical) coordinates.
+void SdlNoteMousePosition(int x, int y);
+// Shows the last presented picture again (the window was uncovered).
+void SdlRedraw();
+
+// sdl_events.cpp
+int SdlTakeMessage(PlatMessage* out);
+void SdlPostMessage(const PlatMessage* message);
+void SdlResetMessages();
+
+// sdl_keyboard.cpp
+int SdlKeyboardOpen();
+void SdlKeyboardClose();
+int SdlKeyboardAcquire();
+int SdlKeyboardRead(uint8_t state[256]);
+int SdlKeyboardSignalled();
+void SdlKeyboardResetEvent();
+int SdlKeyboardDrain(int count);
+void SdlSystemKeyState(uint8_t state[256]);
+// A key went down or up (repeats excluded); `scanCode` is a library scan code.
+void SdlKeyboardNoteKey(int scanCode, int down);
+// The window lost the focus: every key reads as released.
+void SdlKeyboardReleaseAll();
+int SdlKeyboardIsHeld(int scanCode);
+
+// sdl_joypad.cpp
+int SdlJoypadCount();
+JoypadOpenResult SdlJoypadOpen(int index, int rangeMin, int rangeMax, int deadZone,
+                               JoypadInfo* info);
+int SdlJoypadRead(int index, JoypadState* state);
+int SdlJoypadAcquire(int index);
+int SdlJoypadSignalled(int index);
+void SdlJoypadResetEvent(int index);
+void SdlJoypadClose(int index);
+void SdlJoypadCloseAll();
+
+#endif

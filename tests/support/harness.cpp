@@ -1,0 +1,56 @@
+#include "support/harness.h"
+
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+    previous_ = fs::current_path().string();
+    std::string pattern = (fs::temp_directory_path() / "tessel-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    fs::current_path(path_);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+void UseHeadless(const std::string& script, bool windowed) {
+    setenv("TESSEL_PLATFORM", "headless", 1);
+    if (windowed)
+        setenv("TESSEL_WINDOWED", "1", 1);
+    else
+        unsetenv("TESSEL_WINDOWED");
+    if (script.empty()) {
+        unsetenv("TESSEL_INPUT");
+        return;
+    }
+    WriteFile("input.txt", script);
+    setenv("TESSEL_INPUT", (fs::current_path() / "input.txt").c_str(), 1);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::string ReadLogUtf8() {
+    std::string raw = ReadFile("AppLog.txt");
+    return PlatCp932ToUtf8(raw.data(), raw.size());
+}

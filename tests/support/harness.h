@@ -1,0 +1,34 @@
+// Helpers shared by the unit tests: a scratch working folder per test, the
+// headless platform with an input script, and reading files back.
+#ifndef TESSEL_TEST_HARNESS_H
+#define TESSEL_TEST_HARNESS_H
+
+#include <string>
+
+// Makes a fresh folder under the system's temporary folder and makes it the
+// current directory; restores the previous one and removes the folder when
+// destroyed.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string previous_;
+};
+
+// Selects the headless platform in windowed or full-screen form; a non-empty
+// script is written to "input.txt" in the current folder and named by
+// TESSEL_INPUT (an empty one clears TESSEL_INPUT). Call before InitLibrary.
+void UseHeadless(const std::string& script = "", bool windowed = false);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+// AppLog.txt of the current folder, converted from code page 932 to UTF-8.
+std::string ReadLogUtf8();
+
+#endif

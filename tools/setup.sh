@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks, builds everything, prepares
+# the game's working folder, then runs the game ("run") or the tests ("test").
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build="$here/build"
+workdir="$build/run"   # the game's working folder: assets, AppLog.txt, user.data
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang
+  libsdl2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libogg-dev libvorbis-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xauth xdotool imagemagick
+)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+build_all() {
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  ninja -C "$build" -j"$(nproc)"
+  mkdir -p "$workdir"
+}
+
+run_game() {
+  if [ "${TESSEL_PLATFORM:-sdl}" != headless ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    cat >&2 <<MSG
+No display found: Ballistor needs a desktop session to open its window.
+To run it without a display, use the headless platform, e.g.:
+  cd "$workdir" && TESSEL_PLATFORM=headless TESSEL_INPUT=script.txt "$build/ballistor"
+where script.txt holds lines such as "2000 down ESCAPE" (see README.md).
+MSG
+    exit 1
+  fi
+  cd "$workdir"
+  exec "$build/ballistor"
+}
+
+case "${1:-}" in
+  run)  install_missing; build_all; run_game ;;
+  test) install_missing; build_all; ctest --test-dir "$build" --output-on-failure -j2 ;;
+  *)    echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
