@@ -90,10 +90,12 @@ int InitCore() {
     CoreSettings settings = gCore.settings;
     LogState log = gCore.log;
     int platformStarted = gCore.platformStarted;
+    int comStarted = gCore.comStarted;
     gCore = CoreState{};
     gCore.settings = settings;
     gCore.log = log;
     gCore.platformStarted = platformStarted;
+    gCore.comStarted = comStarted;
 
     CheckDoubleLaunch();
 

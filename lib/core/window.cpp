@@ -230,7 +230,11 @@ int PumpMessages() {
             }
             if (m.message == MsgQuit) gCore.quit = 1;
             MainWindowProc(m);
-            if (++dispatched == kMaxMessagesPerPump) break;
+            // The fifth message ends this call's pumping; the rest wait.
+            if (++dispatched == kMaxMessagesPerPump) {
+                pass = 1;
+                break;
+            }
             pass = 0;
         }
         if (quitSeen) break;

@@ -120,9 +120,11 @@ std::string LockKey(const char* name) {
 // character cut off by the end of the input, becomes '?'.
 std::string Convert(const char* from, const char* to, const char* text, size_t length,
                     size_t (*badLength)(const char* text, size_t left)) {
-    std::string out;
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+    // Without the converter (a system missing its conversion modules) the
+    // ASCII part of a text is still worth more than nothing.
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text, length);
+    std::string out;
     char* in = const_cast<char*>(text);
     size_t inLeft = length;
     char buffer[512];

@@ -150,6 +150,12 @@ TEST(ResolvePath, AnExactNameWinsOverOtherCaseMatches) {
     EXPECT_EQ(ResolvePath("data\\title.png"), "data/title.png");
     EXPECT_EQ(ResolvePath("data\\Title.png"), "data/Title.png");
     EXPECT_EQ(ReadFile(ResolvePath("data\\title.png")), "lower");
+
+    // Each folder on the way prefers its exact name too.
+    fs::create_directory("Sub");
+    fs::create_directory("sub");
+    WriteFile("sub/x.bin", "x");
+    EXPECT_EQ(ResolvePath("sub\\X.BIN"), "sub/x.bin");
 }
 
 TEST(ResolvePath, NewFilesKeepTheirNameInTheFolderFound) {

@@ -141,8 +141,9 @@ std::string ParseVerb(const std::vector<std::string>& w, HeadlessEvent* e) {
     return "unknown pad part \"" + part + "\" (button, axis or pov)";
 }
 
-// Win32-style key flags: repeat count 1, the scan code, the extended-key bit,
-// and for a release the previous-state and transition bits.
+// Key-message flags as window procedures expect them: repeat count 1, the scan
+// code, the extended-key bit, and for a release the previous-state and
+// transition bits.
 intptr_t KeyLParam(int scan, int down) {
     intptr_t value = 1 | ((scan & 0x7F) << 16);
     if (scan & 0x80) value |= intptr_t{1} << 24;

@@ -1,0 +1,247 @@
+// Window messages: the ones the library posts to itself, then SDL's events
+// translated into the messages a window procedure expects. Nothing here ever
+// waits for an event.
+#include "platform/keymap.h"
+#include "platform/sdl/sdl_backend.h"
+#include "platform/sdl/sdl_keymap.h"
+
+namespace {
+
+constexpr int kQueueSize = 256;  // messages held before new ones are dropped
+
+struct MessageQueue {
+    PlatMessage items[kQueueSize];  // ring of messages
+    int start;                      // oldest message
+    int count;                      // messages held
+};
+
+struct EventState {
+    MessageQueue posted;      // posted by the library, taken first
+    MessageQueue translated;  // made from one SDL event, not yet taken
+};
+
+EventState gEvents;
+
+// Key state flags that mouse messages carry in wParam.
+constexpr uintptr_t kMkLButton = 0x01, kMkRButton = 0x02, kMkShift = 0x04, kMkControl = 0x08,
+                    kMkMButton = 0x10;
+
+constexpr int kScanLAlt = 0x38, kScanRAlt = 0xB8, kScanF10 = 0x44, kScanF12 = 0x58;
+
+void Push(MessageQueue& queue, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (queue.count == kQueueSize) return;
+    queue.items[(queue.start + queue.count) % kQueueSize] = {message, wParam, lParam};
+    ++queue.count;
+}
+
+bool Pop(MessageQueue& queue, PlatMessage* out) {
+    if (queue.count == 0) return false;
+    *out = queue.items[queue.start];
+    queue.start = (queue.start + 1) % kQueueSize;
+    --queue.count;
+    return true;
+}
+
+void Emit(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
+    Push(gEvents.translated, message, wParam, lParam);
+}
+
+intptr_t PackPoint(int x, int y) {
+    return static_cast<intptr_t>((static_cast<uint32_t>(x) & 0xFFFF) |
+                                 ((static_cast<uint32_t>(y) & 0xFFFF) << 16));
+}
+
+uintptr_t MouseKeyFlags() {
+    uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
+    SDL_Keymod mod = SDL_GetModState();
+    uintptr_t flags = 0;
+    if (buttons & SDL_BUTTON_LMASK) flags |= kMkLButton;
+    if (buttons & SDL_BUTTON_RMASK) flags |= kMkRButton;
+    if (buttons & SDL_BUTTON_MMASK) flags |= kMkMButton;
+    if (mod & KMOD_SHIFT) flags |= kMkShift;
+    if (mod & KMOD_CTRL) flags |= kMkControl;
+    return flags;
+}
+
+// lParam of a key message: repeat count 1, the scan code, the extended-key
+// bit for E0 keys, Alt held, the previous state and the transition.
+intptr_t KeyLParam(int scanCode, int down, int repeat, bool alt) {
+    uint32_t value = 1u | (static_cast<uint32_t>(scanCode & 0x7F) << 16);
+    if (scanCode & 0x80) value |= 1u << 24;
+    if (alt) value |= 1u << 29;
+    if (!down || repeat) value |= 1u << 30;
+    if (!down) value |= 1u << 31;
+    return static_cast<intptr_t>(value);
+}
+
+// The character a key sends on its own, as typed text does not carry it:
+// Enter, Backspace, Tab, Escape and Control+letter.
+int ControlCharacter(int scanCode, const SDL_Keysym& keysym) {
+    switch (scanCode) {
+        case 0x1C: case 0x9C: return 13;
+        case 0x0E: return 8;
+        case 0x0F: return 9;
+        case 0x01: return 27;
+        default: break;
+    }
+    if ((keysym.mod & KMOD_CTRL) && keysym.sym >= SDLK_a && keysym.sym <= SDLK_z)
+        return keysym.sym - SDLK_a + 1;
+    return 0;
+}
+
+void TranslateKey(const SDL_KeyboardEvent& key) {
+    int down = key.type == SDL_KEYDOWN;
+    int scanCode = SdlScancodeToScanCode(key.keysym.scancode);
+    if (!scanCode) return;
+    if (!key.repeat) {
+        // The key hook reports F10 and F12 before their key messages.
+        if (scanCode == kScanF10) Emit(MsgKeyHookF10, down);
+        if (scanCode == kScanF12) Emit(MsgKeyHookF12, down);
+        SdlKeyboardNoteKey(scanCode, down);
+    }
+    int virtualKey = ScanCodeToVirtualKey(scanCode);
+    if (!virtualKey) return;
+    bool alt = (key.keysym.mod & KMOD_ALT) || scanCode == kScanLAlt || scanCode == kScanRAlt;
+    // Alt combinations and F10, the menu key, are system keys.
+    bool system = alt || scanCode == kScanF10;
+    uint32_t message = down ? (system ? MsgSysKeyDown : MsgKeyDown)
+                            : (system ? MsgSysKeyUp : MsgKeyUp);
+    intptr_t lParam = KeyLParam(scanCode, down, key.repeat, alt);
+    Emit(message, static_cast<uintptr_t>(virtualKey), lParam);
+    if (!down) return;
+    int character = ControlCharacter(scanCode, key.keysym);
+    if (alt) {
+        if (character == 13) Emit(MsgSysChar, 13, lParam);
+    } else if (character) {
+        Emit(MsgChar, static_cast<uintptr_t>(character), lParam);
+    }
+}
+
+void TranslateText(const char* text) {
+    // Left Alt makes letters system characters, which only Alt+Enter matters
+    // for; Alt Gr stays free to type.
+    if (SdlKeyboardIsHeld(kScanLAlt)) return;
+    for (const char* c = text; *c; ++c) {
+        unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte >= 0x20 && byte < 0x7F) Emit(MsgChar, byte);
+    }
+}
+
+void TranslateWindowEvent(const SDL_WindowEvent& event) {
+    SDL_Window* window = SdlWindow();
+    if (!window || event.windowID != SDL_GetWindowID(window)) return;
+    switch (event.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            Emit(MsgActivateApp, 1);
+            Emit(MsgActivate, 1);
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            // Keys released elsewhere will never be reported to this window.
+            SdlKeyboardReleaseAll();
+            Emit(MsgActivateApp, 0);
+            Emit(MsgActivate, 0);
+            break;
+        case SDL_WINDOWEVENT_CLOSE:
+            Emit(MsgClose, 0);
+            break;
+        case SDL_WINDOWEVENT_MOVED:
+            Emit(MsgMove, 0, PackPoint(event.data1, event.data2));
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_MAXIMIZED:
+        case SDL_WINDOWEVENT_MINIMIZED: {
+            int width = 0, height = 0;
+            SDL_GetWindowSize(window, &width, &height);
+            uintptr_t kind = 0;
+            if (event.event == SDL_WINDOWEVENT_MINIMIZED) kind = 1;
+            if (event.event == SDL_WINDOWEVENT_MAXIMIZED) kind = 2;
+            Emit(MsgSize, kind, PackPoint(width, height));
+            break;
+        }
+        case SDL_WINDOWEVENT_EXPOSED:
+            SdlRedraw();
+            Emit(MsgPaint, 0);
+            break;
+        default:
+            break;
+    }
+}
+
+void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
+    SdlNoteMousePosition(button.x, button.y);
+    bool down = button.type == SDL_MOUSEBUTTONDOWN;
+    uint32_t message = 0;
+    switch (button.button) {
+        case SDL_BUTTON_LEFT: message = down ? MsgLButtonDown : MsgLButtonUp; break;
+        case SDL_BUTTON_RIGHT: message = down ? MsgRButtonDown : MsgRButtonUp; break;
+        case SDL_BUTTON_MIDDLE: message = down ? MsgMButtonDown : MsgMButtonUp; break;
+        default: return;
+    }
+    Emit(message, MouseKeyFlags(), PackPoint(button.x, button.y));
+}
+
+void TranslateWheel(const SDL_MouseWheelEvent& wheel) {
+    int steps = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
+    if (steps == 0) return;
+    int delta = steps * 120;
+    if (delta > 32767) delta = 32767;
+    if (delta < -32768) delta = -32768;
+    // The wheel message carries the cursor in screen coordinates.
+    int x = 0, y = 0;
+    SdlGetCursorPos(&x, &y);
+    uintptr_t wParam = (static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16) |
+                       MouseKeyFlags();
+    Emit(MsgMouseWheel, wParam, PackPoint(x, y));
+}
+
+void Translate(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_QUIT:  // the window manager's quit, or SIGINT / SIGTERM
+            Emit(MsgClose, 0);
+            break;
+        case SDL_WINDOWEVENT:
+            TranslateWindowEvent(event.window);
+            break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            TranslateKey(event.key);
+            break;
+        case SDL_TEXTINPUT:
+            TranslateText(event.text.text);
+            break;
+        case SDL_MOUSEMOTION:
+            SdlNoteMousePosition(event.motion.x, event.motion.y);
+            Emit(MsgMouseMove, MouseKeyFlags(), PackPoint(event.motion.x, event.motion.y));
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            TranslateMouseButton(event.button);
+            break;
+        case SDL_MOUSEWHEEL:
+            TranslateWheel(event.wheel);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+int SdlTakeMessage(PlatMessage* out) {
+    if (Pop(gEvents.posted, out)) return 1;
+    if (Pop(gEvents.translated, out)) return 1;
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        Translate(event);
+        if (Pop(gEvents.translated, out)) return 1;
+    }
+    return 0;
+}
+
+void SdlPostMessage(const PlatMessage* message) {
+    Push(gEvents.posted, message->message, message->wParam, message->lParam);
+}
+
+void SdlResetMessages() { gEvents = EventState{}; }

@@ -1,0 +1,337 @@
+// The desktop window: SDL start and end, the one window with its renderer
+// and streaming texture, presentation and frame pacing, and the cursor.
+//
+// Full screen never changes the user's display mode: the window covers the
+// desktop and the renderer scales the picture up, keeping its aspect ratio.
+#include "platform/sdl/sdl_backend.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Presents are counted in groups of this many to check that a renderer which
+// claims vsync really waits for the display.
+constexpr int kPacingGroup = 60;
+// A group faster than this many milliseconds (over 120 Hz) means present does
+// not block, and the frame ticks of the monotonic clock take over.
+constexpr uint32_t kPacingGroupMinMs = kPacingGroup * 8;
+
+struct WindowState {
+    int started;               // SDL's video subsystem is up
+    SDL_Window* window;        // the one window; null when there is none
+    SDL_Renderer* renderer;    // draws into the window
+    SDL_Texture* texture;      // the picture, streamed in on every present
+    int textureWidth;          // texture size in pixels
+    int textureHeight;
+    int windowed;              // 1 window mode, 0 full screen
+    int hasVsync;              // the renderer waits for the display in present
+    int vsyncUnreliable;       // ... but presents returned too fast to believe it
+    uint32_t pacingStartMs;    // when the current group of presents began
+    int pacingCount;           // presents in the current group
+    int mouseX, mouseY;        // last mouse position in client (logical) coordinates
+    int cursorCount;           // the cursor's display count; shown while >= 0
+};
+
+WindowState gWindow;
+
+void ReportNoDisplay(const char* reason) {
+    std::string text = "No display found (";
+    text += reason;
+    text += "). To run without a display: TESSEL_PLATFORM=headless ./ballistor "
+            "(add TESSEL_INPUT=script.txt for scripted input).";
+    PlatPrintError(text.c_str());
+}
+
+bool IsVirtualVideoDriver() {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    return driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
+}
+
+const char* DisplayName() {
+    const char* name = std::getenv("DISPLAY");
+    if (name && *name) return name;
+    name = std::getenv("WAYLAND_DISPLAY");
+    if (name && *name) return name;
+    return nullptr;
+}
+
+void DestroyTexture() {
+    if (gWindow.texture) SDL_DestroyTexture(gWindow.texture);
+    gWindow.texture = nullptr;
+    gWindow.textureWidth = 0;
+    gWindow.textureHeight = 0;
+}
+
+// The texture and the renderer's logical size follow the picture's size.
+int UseClientSize(int width, int height) {
+    if (gWindow.texture && gWindow.textureWidth == width && gWindow.textureHeight == height)
+        return 0;
+    DestroyTexture();
+    gWindow.texture = SDL_CreateTexture(gWindow.renderer, SDL_PIXELFORMAT_ARGB8888,
+                                        SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!gWindow.texture) return -1;
+    // The frame's top byte is not alpha; blending must not see it.
+    SDL_SetTextureBlendMode(gWindow.texture, SDL_BLENDMODE_NONE);
+    gWindow.textureWidth = width;
+    gWindow.textureHeight = height;
+    SDL_RenderSetLogicalSize(gWindow.renderer, width, height);
+    return 0;
+}
+
+void CheckPacing() {
+    if (!gWindow.hasVsync || gWindow.vsyncUnreliable) return;
+    // A hidden or minimised window may present without waiting; that says
+    // nothing about the display.
+    if (SDL_GetWindowFlags(gWindow.window) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) {
+        gWindow.pacingCount = 0;
+        return;
+    }
+    uint32_t now = SdlTicksMs();
+    if (gWindow.pacingCount == 0) gWindow.pacingStartMs = now;
+    if (++gWindow.pacingCount <= kPacingGroup) return;
+    if (now - gWindow.pacingStartMs < kPacingGroupMinMs) gWindow.vsyncUnreliable = 1;
+    gWindow.pacingCount = 0;
+}
+
+void Show() {
+    SDL_SetRenderDrawColor(gWindow.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(gWindow.renderer);
+    if (gWindow.texture) SDL_RenderCopy(gWindow.renderer, gWindow.texture, nullptr, nullptr);
+    SDL_RenderPresent(gWindow.renderer);
+}
+
+SDL_Renderer* CreateRenderer(SDL_Window* window) {
+    SDL_Renderer* renderer =
+        SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!renderer) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+    return renderer;
+}
+
+// The mouse position at creation, before any motion event has told it.
+void ReadMousePosition() {
+    int globalX = 0, globalY = 0, windowX = 0, windowY = 0;
+    SDL_GetGlobalMouseState(&globalX, &globalY);
+    SDL_GetWindowPosition(gWindow.window, &windowX, &windowY);
+    float logicalX = 0, logicalY = 0;
+    SDL_RenderWindowToLogical(gWindow.renderer, globalX - windowX, globalY - windowY, &logicalX,
+                              &logicalY);
+    gWindow.mouseX = static_cast<int>(logicalX);
+    gWindow.mouseY = static_cast<int>(logicalY);
+}
+
+SDL_Rect DisplayBounds() {
+    int display = gWindow.window ? SDL_GetWindowDisplayIndex(gWindow.window) : 0;
+    SDL_Rect bounds{0, 0, 0, 0};
+    if (display < 0 || SDL_GetDisplayBounds(display, &bounds) != 0)
+        SDL_GetDisplayBounds(0, &bounds);
+    return bounds;
+}
+
+// Full screen is asked of the window manager; the window is also made a
+// borderless one covering the display, which is all there is to full screen
+// when no window manager runs.
+void EnterFullScreen() {
+    SDL_Rect bounds = DisplayBounds();
+    SDL_SetWindowBordered(gWindow.window, SDL_FALSE);
+    SDL_SetWindowPosition(gWindow.window, bounds.x, bounds.y);
+    SDL_SetWindowSize(gWindow.window, bounds.w, bounds.h);
+    SDL_SetWindowFullscreen(gWindow.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+void EnterWindowed(int width, int height, int hasPosition, int x, int y) {
+    SDL_SetWindowFullscreen(gWindow.window, 0);
+    SDL_SetWindowBordered(gWindow.window, SDL_TRUE);
+    SDL_SetWindowSize(gWindow.window, width, height);
+    if (hasPosition)
+        SDL_SetWindowPosition(gWindow.window, x, y);
+    else
+        SDL_SetWindowPosition(gWindow.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+}  // namespace
+
+int SdlStart() {
+    if (gWindow.started) return 0;
+    if (!IsVirtualVideoDriver() && !DisplayName()) {
+        ReportNoDisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
+        return -1;
+    }
+    // One window, so closing it is the library's business, not a quit.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Joypads keep reporting while the window is in the background.
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // The window class by which the window can be found, unless the user chose one.
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Tessel", 0);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        ReportNoDisplay(SDL_GetError());
+        SDL_Quit();
+        return -1;
+    }
+    // Without joypad support the game still runs; the pads just count 0.
+    SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
+    gWindow = WindowState{};
+    gWindow.started = 1;
+    return 0;
+}
+
+void SdlStop() {
+    if (!gWindow.started) return;
+    SdlDestroyWindow();
+    SdlJoypadCloseAll();
+    SdlKeyboardReleaseAll();
+    SdlKeyboardClose();
+    SdlResetMessages();
+    SDL_Quit();
+    gWindow = WindowState{};
+}
+
+std::string SdlInstanceScope() {
+    const char* display = DisplayName();
+    if (display) return std::string("sdl:") + display;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return std::string("sdl:") + (driver ? driver : "none");
+}
+
+void SdlDesktopMode(int* width, int* height, int* depth) {
+    int display = gWindow.window ? SDL_GetWindowDisplayIndex(gWindow.window) : 0;
+    SDL_DisplayMode mode{};
+    if (display < 0 || SDL_GetDesktopDisplayMode(display, &mode) != 0) {
+        *width = *height = *depth = 0;
+        return;
+    }
+    *width = mode.w;
+    *height = mode.h;
+    // A 24-bit X visual is stored in 32-bit pixels, which is what a program
+    // asking for the desktop's depth means; only packed 24-bit pixels are 24.
+    int bits = SDL_BITSPERPIXEL(mode.format);
+    if (bits == 24 && SDL_BYTESPERPIXEL(mode.format) == 4) bits = 32;
+    *depth = bits;
+}
+
+int SdlCreateWindow(const PlatWindowDesc* desc) {
+    if (!gWindow.started) return -1;
+    SdlDestroyWindow();
+    const char* title = desc->title && *desc->title ? desc->title : "Tessel";
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    int width = desc->width, height = desc->height;
+    uint32_t flags = 0;
+    if (!desc->windowed) {
+        SDL_Rect bounds = DisplayBounds();
+        x = bounds.x;
+        y = bounds.y;
+        width = bounds.w;
+        height = bounds.h;
+        flags = SDL_WINDOW_BORDERLESS;
+    } else if (desc->hasPosition) {
+        x = desc->x;
+        y = desc->y;
+    }
+    gWindow.window = SDL_CreateWindow(title, x, y, width, height, flags);
+    if (!gWindow.window) return -1;
+    if (!desc->windowed) EnterFullScreen();
+    gWindow.renderer = CreateRenderer(gWindow.window);
+    if (!gWindow.renderer) {
+        SdlDestroyWindow();
+        return -1;
+    }
+    SDL_RendererInfo info{};
+    SDL_GetRendererInfo(gWindow.renderer, &info);
+    gWindow.hasVsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    gWindow.windowed = desc->windowed != 0;
+    if (UseClientSize(desc->width, desc->height) != 0) {
+        SdlDestroyWindow();
+        return -1;
+    }
+    // Black at once, so the window never shows whatever was under it.
+    Show();
+    ReadMousePosition();
+    SDL_ShowCursor(gWindow.cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    return 0;
+}
+
+void SdlDestroyWindow() {
+    DestroyTexture();
+    if (gWindow.renderer) SDL_DestroyRenderer(gWindow.renderer);
+    if (gWindow.window) SDL_DestroyWindow(gWindow.window);
+    gWindow.renderer = nullptr;
+    gWindow.window = nullptr;
+    gWindow.hasVsync = 0;
+    gWindow.pacingCount = 0;
+}
+
+int SdlHasWindow() { return gWindow.window != nullptr; }
+
+SDL_Window* SdlWindow() { return gWindow.window; }
+
+int SdlIsWindowed() { return gWindow.windowed; }
+
+int SdlSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y) {
+    if (!gWindow.window) return -1;
+    if (windowed)
+        EnterWindowed(width, height, hasPosition, x, y);
+    else
+        EnterFullScreen();
+    gWindow.windowed = windowed != 0;
+    if (UseClientSize(width, height) != 0) return -1;
+    SDL_RaiseWindow(gWindow.window);
+    Show();
+    return 0;
+}
+
+void SdlClientOrigin(int* x, int* y) {
+    *x = 0;
+    *y = 0;
+    if (gWindow.window && gWindow.windowed) SDL_GetWindowPosition(gWindow.window, x, y);
+}
+
+int SdlWaitVBlank() {
+    // A renderer that really has vsync waits inside present; waiting here
+    // as well could miss every other display refresh.
+    if (gWindow.renderer && gWindow.hasVsync && !gWindow.vsyncUnreliable) return 0;
+    SdlSleepUntilNextFrameTick();
+    return 0;
+}
+
+void SdlPresent(const PlatFrame* frame) {
+    if (!gWindow.renderer || !frame || !frame->pixels) return;
+    if (UseClientSize(frame->width, frame->height) != 0) return;
+    SDL_UpdateTexture(gWindow.texture, nullptr, frame->pixels,
+                      frame->pitchPixels * static_cast<int>(sizeof(uint32_t)));
+    Show();
+    CheckPacing();
+}
+
+void SdlRedraw() {
+    if (gWindow.renderer) Show();
+}
+
+void SdlNoteMousePosition(int x, int y) {
+    gWindow.mouseX = x;
+    gWindow.mouseY = y;
+}
+
+void SdlGetCursorPos(int* x, int* y) {
+    SdlClientOrigin(x, y);
+    *x += gWindow.mouseX;
+    *y += gWindow.mouseY;
+}
+
+void SdlSetCursorPos(int x, int y) {
+    if (!gWindow.window) return;
+    int originX = 0, originY = 0;
+    SdlClientOrigin(&originX, &originY);
+    int logicalX = x - originX, logicalY = y - originY;
+    int windowX = logicalX, windowY = logicalY;
+    if (gWindow.renderer)
+        SDL_RenderLogicalToWindow(gWindow.renderer, static_cast<float>(logicalX),
+                                  static_cast<float>(logicalY), &windowX, &windowY);
+    SDL_WarpMouseInWindow(gWindow.window, windowX, windowY);
+    SdlNoteMousePosition(logicalX, logicalY);
+}
+
+int SdlShowCursor(int show) {
+    gWindow.cursorCount += show ? 1 : -1;
+    if (gWindow.started) SDL_ShowCursor(gWindow.cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    return gWindow.cursorCount;
+}

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The desktop back end on a virtual X server: the window appears at its size
+# and shows a picture, the game sleeps while its window is inactive, Escape
+# ends it with code 0, in window mode and full screen; and without a display
+# it says how to run headless instead of crashing.
+set -uo pipefail
+game=$(realpath "$1")
+scratch=$2
+rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+missing_tools() {
+  local tool
+  for tool in Xvfb xdotool import convert display; do
+    command -v "$tool" > /dev/null || echo "$tool"
+  done
+}
+if [ -n "$(missing_tools)" ] && [ "$(id -u)" -eq 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y xvfb xauth xdotool imagemagick > apt.log 2>&1
+fi
+if [ -n "$(missing_tools)" ]; then
+  echo "SKIPPED: missing $(missing_tools | tr '\n' ' ')(install xvfb xdotool imagemagick)"
+  exit 0
+fi
+
+# --- Without a display: a clear message, no crash, no hang.
+(unset DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER
+ cd "$scratch" && TESSEL_PLATFORM=sdl timeout 20 "$game" > nodisplay.out 2> nodisplay.err)
+code=$?
+# The game's start fails, so it returns -1.
+[ "$code" -ne 124 ] || fail "no display: the game hung"
+[ "$code" -eq 255 ] || fail "no display: exit code $code, not 255"
+grep -q "No display found" nodisplay.err || fail "no display: message missing"
+grep -q "TESSEL_PLATFORM=headless" nodisplay.err || fail "no display: headless hint missing"
+
+# --- A virtual X server on a display it picks itself (free, even with other
+# servers starting at the same time), with a white root window so that the
+# game's window stands out in screenshots.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp 3> display.txt > xvfb.log 2>&1 &
+xvfb=$!
+game_pid=""
+helper=""
+cleanup() {
+  [ -n "$game_pid" ] && kill "$game_pid" 2> /dev/null
+  [ -n "$helper" ] && kill "$helper" 2> /dev/null
+  kill "$xvfb" 2> /dev/null
+  wait 2> /dev/null
+}
+trap cleanup EXIT
+for _ in $(seq 100); do
+  [ -s display.txt ] && break
+  sleep 0.1
+done
+display_number=$(tr -d '[:space:]' < display.txt)
+[ -n "$display_number" ] || { echo "FAIL: Xvfb did not start"; cat xvfb.log; exit 1; }
+
+export DISPLAY=":$display_number" TESSEL_PLATFORM=sdl
+unset WAYLAND_DISPLAY SDL_VIDEODRIVER TESSEL_INPUT TESSEL_WINDOWED TESSEL_LOG_STDERR
+
+# A second X client whose window can take the focus away from the game.
+display -size 64x64 xc:red &
+helper=$!
+helper_window=$(timeout 15 xdotool search --sync --onlyvisible --class display | head -n 1)
+[ -n "$helper_window" ] || { echo "FAIL: the helper window did not appear"; exit 1; }
+
+clk_tck=$(getconf CLK_TCK)
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
+# Runs the game in folder $1; $2 is 1 for window mode, 0 for full screen.
+check_run() {
+  local name=$1 windowed=$2 window shot mean corner before after percent
+  mkdir -p "$name"
+  if [ "$windowed" -eq 1 ]; then
+    (cd "$name" && TESSEL_WINDOWED=1 exec "$game" > stdout.txt 2> stderr.txt) &
+  else
+    (cd "$name" && exec "$game" > stdout.txt 2> stderr.txt) &
+  fi
+  game_pid=$!
+
+  window=$(timeout 15 xdotool search --sync --onlyvisible --pid "$game_pid" | head -n 1)
+  if [ -z "$window" ]; then
+    fail "$name: no window within 15 s"
+    cat "$name/stderr.txt"
+    return
+  fi
+  local X Y WIDTH HEIGHT SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  if [ "$windowed" -eq 1 ]; then
+    [ "$WIDTH" = 640 ] && [ "$HEIGHT" = 480 ] || fail "$name: window is ${WIDTH}x$HEIGHT, not 640x480"
+  else
+    [ "$WIDTH" = 1024 ] && [ "$HEIGHT" = 768 ] && [ "$X" = 0 ] && [ "$Y" = 0 ] \
+      || fail "$name: full-screen window is ${WIDTH}x$HEIGHT+$X+$Y, not the whole display"
+  fi
+
+  xdotool windowfocus --sync "$window"
+  sleep 1
+  shot="$name/shot.png"
+  import -window root "$shot"
+  if [ ! -s "$shot" ]; then
+    fail "$name: no screenshot"
+  else
+    [ "$(identify -format '%wx%h' "$shot")" = 1024x768 ] || fail "$name: screenshot size"
+    # The window's area shows the game's picture, not the white root.
+    mean=$(convert "$shot" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -format '%[fx:mean]' info:)
+    awk -v m="$mean" 'BEGIN { exit !(m < 0.99) }' || fail "$name: window area is blank (mean $mean)"
+    if [ "$windowed" -eq 1 ]; then
+      corner=$(convert "$shot" -format '%[fx:p{2,2}.r]' info:)
+      [ "$corner" = 1 ] || fail "$name: the root around the window is covered"
+    fi
+  fi
+
+  # Inactive: the game waits for its window to come back, sleeping.
+  xdotool windowfocus --sync "$helper_window"
+  sleep 0.5
+  before=$(cpu_ticks "$game_pid")
+  sleep 3
+  after=$(cpu_ticks "$game_pid")
+  percent=$(( (after - before) * 100 / (3 * clk_tck) ))
+  echo "$name: ${percent}% of one core while inactive"
+  [ "$percent" -lt 10 ] || fail "$name: ${percent}% CPU while inactive"
+
+  xdotool windowfocus --sync "$window"
+  sleep 0.5
+  xdotool key Escape
+  for _ in $(seq 100); do
+    kill -0 "$game_pid" 2> /dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$game_pid" 2> /dev/null; then
+    fail "$name: still running 10 s after Escape"
+    kill "$game_pid"
+  fi
+  wait "$game_pid"
+  local code=$?
+  game_pid=""
+  [ "$code" -eq 0 ] || fail "$name: exit code $code"
+  [ -s "$name/AppLog.txt" ] || fail "$name: no AppLog.txt"
+}
+
+check_run windowed 1
+check_run fullscreen 0
+
+if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
+echo "sdl under Xvfb: all checks passed"

@@ -1,0 +1,200 @@
+// AppLog.txt on its own: time stamps, indents, open lines, the switch to turn
+// it off, the format buffer's limit, and the code page of what is written.
+#include "core/core.h"
+#include "support/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch folder recorded as the library folder, as InitLibrary would.
+class LogInFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogEnabled(1);
+        SetLogTimeStamps(1);
+        gCore.settings.libraryDirRecorded = 1;
+        std::snprintf(gCore.settings.libraryDir, sizeof gCore.settings.libraryDir, "%s",
+                      scratch_.path().c_str());
+    }
+    void TearDown() override { gCore.settings.libraryDirRecorded = 0; }
+
+    static std::vector<std::string> Lines() {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadLogUtf8());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    ScratchDir scratch_;
+};
+
+// "<digits>:<tabs><text>", the tabs given as a count.
+::testing::AssertionResult IsLine(const std::string& line, int tabs, const std::string& text) {
+    std::regex pattern("[0-9]+:" + std::string(tabs, '\t') + text);
+    if (std::regex_match(line, pattern)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "line \"" << line << "\"";
+}
+
+TEST_F(LogInFolder, LinesCarryATimeStampAndOneTabPerLevel) {
+    ASSERT_EQ(OpenLog(), 0);
+    EXPECT_EQ(WriteLogString("outer\n"), -1);
+    LogIndentIn();
+    WriteLogString("inner\n");
+    LogIndentIn();
+    WriteLogString("deepest\n");
+    EXPECT_EQ(LogIndentOut(), 0);
+    WriteLogString("back\n");
+
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_TRUE(IsLine(lines[0], 0, "outer"));
+    EXPECT_TRUE(IsLine(lines[1], 1, "inner"));
+    EXPECT_TRUE(IsLine(lines[2], 2, "deepest"));
+    EXPECT_TRUE(IsLine(lines[3], 1, "back"));
+}
+
+TEST_F(LogInFolder, TheIndentNeverGoesBelowZero) {
+    OpenLog();
+    LogIndentOut();
+    LogIndentOut();
+    LogIndentIn();
+    WriteLogString("one level\n");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(IsLine(lines[0], 1, "one level"));
+}
+
+TEST_F(LogInFolder, AnOpenLineIsContinuedWithoutAnotherStamp) {
+    OpenLog();
+    LogIndentIn();
+    WriteLogString(SJIS("ＣＯＭの初期化... "));
+    WriteLogString(SJIS("完了しました\n"));
+    WriteLogString("next\n");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(IsLine(lines[0], 1, "ＣＯＭの初期化\\.\\.\\. 完了しました"));
+    EXPECT_TRUE(IsLine(lines[1], 1, "next"));
+}
+
+TEST_F(LogInFolder, WithoutTimeStampsLinesStartWithTheirTabs) {
+    SetLogTimeStamps(0);
+    OpenLog();
+    LogIndentIn();
+    WriteLogString("plain\n");
+    EXPECT_EQ(ReadFile("AppLog.txt"), "\tplain\n");
+}
+
+TEST_F(LogInFolder, TheTimeStampCountsFromOpenLog) {
+    OpenLog();
+    gCore.settings.logStart -= 1500;  // as if the log had been opened 1.5 s earlier
+    WriteLogString("later\n");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    int stamp = std::stoi(lines[0]);
+    EXPECT_GE(stamp, 1500);
+    EXPECT_LT(stamp, 60000);
+}
+
+TEST_F(LogInFolder, OpenLogStartsAFreshFileAndAFreshLine) {
+    WriteFile("AppLog.txt", "from the last run\n");
+    OpenLog();
+    EXPECT_EQ(ReadFile("AppLog.txt"), "");
+    WriteLogString("half a line... ");
+    OpenLog();
+    WriteLogString("new\n");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(IsLine(lines[0], 0, "new"));
+}
+
+TEST_F(LogInFolder, TurnedOffItCreatesAndChangesNothing) {
+    SetLogEnabled(0);
+    EXPECT_EQ(OpenLog(), 0);
+    EXPECT_EQ(WriteLogString("hidden\n"), -1);
+    EXPECT_EQ(WriteLogFormat("hidden %d", 1), -1);
+    EXPECT_FALSE(fs::exists("AppLog.txt"));
+
+    WriteFile("AppLog.txt", "kept\n");
+    OpenLog();
+    WriteLogString("hidden\n");
+    EXPECT_EQ(ReadFile("AppLog.txt"), "kept\n");
+}
+
+TEST_F(LogInFolder, NothingIsWrittenBeforeTheLibraryFolderIsKnown) {
+    gCore.settings.libraryDirRecorded = 0;
+    EXPECT_EQ(WriteLogString("too early\n"), -1);
+    EXPECT_FALSE(fs::exists("AppLog.txt"));
+}
+
+TEST_F(LogInFolder, TheLogStaysInTheLibraryFolderWhenTheCurrentOneChanges) {
+    OpenLog();
+    fs::create_directory("elsewhere");
+    fs::current_path("elsewhere");
+    WriteLogString("still here\n");
+    EXPECT_EQ(fs::current_path(), fs::path(scratch_.path()) / "elsewhere");
+    EXPECT_FALSE(fs::exists("AppLog.txt"));
+    fs::current_path(scratch_.path());
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(IsLine(lines[0], 0, "still here"));
+}
+
+TEST_F(LogInFolder, FormattedTextGetsALineBreak) {
+    SetLogTimeStamps(0);
+    OpenLog();
+    EXPECT_EQ(WriteLogFormat("%d x %s", 640, "480"), -1);
+    EXPECT_EQ(ReadFile("AppLog.txt"), "640 x 480\n");
+}
+
+TEST_F(LogInFolder, FormattedTextLongerThanTheBufferIsCutAndStillEndsTheLine) {
+    SetLogTimeStamps(0);
+    OpenLog();
+    std::string fits(1022, 'a');
+    std::string tooLong(5000, 'b');
+    WriteLogFormat("%s", fits.c_str());
+    WriteLogFormat("%s", (fits + "c").c_str());
+    WriteLogFormat("%s", tooLong.c_str());
+    WriteLogString("after\n");
+    EXPECT_EQ(ReadFile("AppLog.txt"),
+              fits + "\n" + fits + "\n" + std::string(1022, 'b') + "\n" + "after\n");
+}
+
+TEST_F(LogInFolder, JapaneseTextIsWrittenInCodePage932) {
+    SetLogTimeStamps(0);
+    OpenLog();
+    WriteLogString(SJIS("完了\n"));
+    EXPECT_EQ(ReadFile("AppLog.txt"), "\x8A\xAE\x97\xB9\n");
+}
+
+TEST(Cp932Text, AsciiBackslashAndTildeStayThemselves) {
+    EXPECT_EQ(ToCp932("Round\\a~b.bmp"), "Round\\a~b.bmp");
+    std::string back = PlatCp932ToUtf8("\\~", 2);
+    EXPECT_EQ(back, "\\~");
+}
+
+TEST(Cp932Text, KanaAndKanjiRoundTrip) {
+    std::string cp932 = ToCp932("ソフトをエラー終了します");
+    // "ソ" is 0x83 0x5C: a trail byte that looks like a backslash.
+    EXPECT_EQ(cp932.substr(0, 2), "\x83\x5C");
+    EXPECT_EQ(PlatCp932ToUtf8(cp932.data(), cp932.size()), "ソフトをエラー終了します");
+}
+
+TEST(Cp932Text, UnconvertibleOrCutInputBecomesQuestionMarks) {
+    EXPECT_EQ(ToCp932("a\xF0\x9F\x98\x80z"), "a?z");   // an emoji has no code
+    EXPECT_EQ(ToCp932("a\xE5\xAE"), "a?");             // a character cut off
+    EXPECT_EQ(ToCp932("a\xFFz"), "a?z");               // not UTF-8 at all
+    EXPECT_EQ(PlatCp932ToUtf8("ab\x8A", 3), "ab?");    // a lead byte without its trail
+    EXPECT_EQ(PlatCp932ToUtf8("\xA0x", 2), "?x");      // a byte with no meaning
+}
+
+}  // namespace
