@@ -51,8 +51,9 @@ intptr_t PackPoint(int x, int y) {
                                  ((static_cast<uint32_t>(y) & 0xFFFF) << 16));
 }
 
-uintptr_t MouseKeyFlags() {
-    uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
+// `buttons` is SDL's button mask as the event saw it; SDL's own state may
+// already be ahead of the event being translated.
+uintptr_t MouseKeyFlags(uint32_t buttons) {
     SDL_Keymod mod = SDL_GetModState();
     uintptr_t flags = 0;
     if (buttons & SDL_BUTTON_LMASK) flags |= kMkLButton;
@@ -171,6 +172,8 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
 void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
     SdlNoteMousePosition(button.x, button.y);
     bool down = button.type == SDL_MOUSEBUTTONDOWN;
+    uint32_t buttons = SDL_GetMouseState(nullptr, nullptr) & ~SDL_BUTTON(button.button);
+    if (down) buttons |= SDL_BUTTON(button.button);
     uint32_t message = 0;
     switch (button.button) {
         case SDL_BUTTON_LEFT: message = down ? MsgLButtonDown : MsgLButtonUp; break;
@@ -178,7 +181,7 @@ void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
         case SDL_BUTTON_MIDDLE: message = down ? MsgMButtonDown : MsgMButtonUp; break;
         default: return;
     }
-    Emit(message, MouseKeyFlags(), PackPoint(button.x, button.y));
+    Emit(message, MouseKeyFlags(buttons), PackPoint(button.x, button.y));
 }
 
 void TranslateWheel(const SDL_MouseWheelEvent& wheel) {
@@ -191,7 +194,7 @@ void TranslateWheel(const SDL_MouseWheelEvent& wheel) {
     int x = 0, y = 0;
     SdlGetCursorPos(&x, &y);
     uintptr_t wParam = (static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16) |
-                       MouseKeyFlags();
+                       MouseKeyFlags(SDL_GetMouseState(nullptr, nullptr));
     Emit(MsgMouseWheel, wParam, PackPoint(x, y));
 }
 
@@ -212,7 +215,8 @@ void Translate(const SDL_Event& event) {
             break;
         case SDL_MOUSEMOTION:
             SdlNoteMousePosition(event.motion.x, event.motion.y);
-            Emit(MsgMouseMove, MouseKeyFlags(), PackPoint(event.motion.x, event.motion.y));
+            Emit(MsgMouseMove, MouseKeyFlags(event.motion.state),
+                 PackPoint(event.motion.x, event.motion.y));
             break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
