@@ -35,8 +35,3 @@ int PresentScreen() { return gScreen.vsync ? PlatWaitVBlank() : 0; }
 
 int SetDrawTarget(int) { return -1; }
 int ClearDrawTarget() { return 0; }
-
-// The game's screen is 5:6:5 until colour formats land.
-uint32_t MakeColor(int red, int green, int blue) {
-    return static_cast<uint32_t>((red >> 3) << 11 | (green >> 2) << 5 | (blue >> 3));
-}

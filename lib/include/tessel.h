@@ -177,6 +177,29 @@ int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int g
 int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent,
                   int turn);
 
+// A graph of width x height with its surface made and no pixels written;
+// `useTexture` asks for the Direct3D path (honoured only where it runs),
+// `alphaChannel` gives the graph an alpha channel. -1 while a screen surface
+// is locked; running out of graphs or memory ends the program.
+int CreateEmptyGraph(int width, int height, int useTexture, int alphaChannel);
+// Frees one graph, logging its file name when `logIt` is non-zero. 0, or -1
+// for an invalid handle; while a screen surface is locked nothing is freed
+// and the result is 0.
+int FreeGraphHandle(int graph, int logIt);
+int FreeAllGraphHandles(int logIt);           // 0
+// Registers an int32 that becomes 1 when the graph is freed, and stores 0
+// into it now. 0, or -1 for an invalid handle.
+int SetGraphDeleteFlag(int graph, int32_t* target);
+// The graph's size; TargetFront and TargetBack give the screen's. Null
+// outputs are skipped. 0, or -1 for an invalid handle.
+int GetGraphDimensions(int graph, int* width, int* height);
+// Locks a graph's surface, or a screen surface (TargetFront, TargetWork,
+// TargetBack), for direct pixel access. 0; -2 when it was locked already
+// (the same pitch and pixels are returned); -1 on failure. A graph needs one
+// unlock per lock; a screen surface is released by a single unlock.
+int LockGraphSurface(int graph, int* pitch, uint8_t** pixels);
+int UnlockGraphSurface(int graph);            // 0, or -1 when not locked
+
 // ---------------------------------------------------------------------------
 // Text
 // ---------------------------------------------------------------------------

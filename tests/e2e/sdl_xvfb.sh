@@ -138,8 +138,31 @@ check_run() {
   [ -s "$name/AppLog.txt" ] || fail "$name: no AppLog.txt"
 }
 
+# SIGTERM, as from the session ending, closes the window like the user would.
+check_terminate() {
+  mkdir -p terminated
+  (cd terminated && TESSEL_WINDOWED=1 exec "$game" > stdout.txt 2> stderr.txt) &
+  game_pid=$!
+  if [ -z "$(timeout 15 xdotool search --sync --onlyvisible --pid "$game_pid" | head -n 1)" ]; then
+    fail "terminated: no window within 15 s"
+    return
+  fi
+  kill -TERM "$game_pid"
+  for _ in $(seq 100); do
+    kill -0 "$game_pid" 2> /dev/null || break
+    sleep 0.1
+  done
+  wait "$game_pid"
+  local code=$?
+  game_pid=""
+  [ "$code" -eq 0 ] || fail "terminated: exit code $code"
+  iconv -f CP932 -t UTF-8 terminated/AppLog.txt | grep -q 'ウインドウを閉じようとしています' \
+    || fail "terminated: the window was not closed"
+}
+
 check_run windowed 1
 check_run fullscreen 0
+check_terminate
 
 if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
 echo "sdl under Xvfb: all checks passed"

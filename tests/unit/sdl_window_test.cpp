@@ -133,6 +133,23 @@ TEST_F(SdlWindow, AKeyPressAndReleaseGiveKeyMessagesAndTheDeviceState) {
     EXPECT_EQ(PlatKeyboardDrain(5), 0);
 }
 
+TEST_F(SdlWindow, ATapBetweenTwoReadsOfTheStateIsSeenOnce) {
+    EXPECT_EQ(Key(SDL_SCANCODE_ESCAPE, true).size(), 2u);  // key down and its character
+    EXPECT_EQ(Key(SDL_SCANCODE_ESCAPE, false), (std::vector<Message>{{MsgKeyUp, kVkEscape}}));
+    EXPECT_EQ(KeyboardState()[0x01], 0x80);
+    EXPECT_EQ(KeyboardState()[0x01], 0);
+    EXPECT_EQ(PlatKeyboardDrain(10), 2);
+    // Pressed again before that read, it stays held.
+    Key(SDL_SCANCODE_ESCAPE, true);
+    Key(SDL_SCANCODE_ESCAPE, false);
+    Key(SDL_SCANCODE_ESCAPE, true);
+    EXPECT_EQ(KeyboardState()[0x01], 0x80);
+    EXPECT_EQ(KeyboardState()[0x01], 0x80);
+    // Losing the focus releases it at once.
+    WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+    EXPECT_EQ(KeyboardState()[0x01], 0);
+}
+
 TEST_F(SdlWindow, RepeatsAreMessagesButNotDeviceEvents) {
     Key(SDL_SCANCODE_SPACE, true);
     PlatKeyboardResetEvent();

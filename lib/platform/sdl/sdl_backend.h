@@ -33,7 +33,6 @@ void SdlGetCursorPos(int* x, int* y);
 void SdlSetCursorPos(int x, int y);
 int SdlShowCursor(int show);
 SDL_Window* SdlWindow();               // null while there is no window
-int SdlIsWindowed();
 // The mouse's last position in client (logical) coordinates.
 void SdlNoteMousePosition(int x, int y);
 // Shows the last presented picture again (the window was uncovered).

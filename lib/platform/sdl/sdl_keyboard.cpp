@@ -2,6 +2,10 @@
 // a bounded buffer of key events, all fed by the key events that the message
 // translation sees. The state therefore follows the messages the library has
 // taken, which it does every frame.
+//
+// A key pressed and released between two reads of the state (a tap shorter
+// than a frame, or both events taken in one pump) still reads as held once,
+// so that a program polling the state never misses it.
 #include "platform/keymap.h"
 #include "platform/sdl/sdl_backend.h"
 
@@ -17,7 +21,10 @@ struct KeyEvent {
 };
 
 struct KeyboardState {
-    uint8_t held[256];              // 0x80 for each held scan code
+    uint8_t down[256];              // 1 while the key is physically down
+    uint8_t held[256];              // the state reported: 0x80 for each held scan code
+    uint8_t unread[256];            // went down since the state was last read
+    uint8_t releaseAfterRead[256];  // released, but reported held until read once
     int changed;                    // a key changed since the last reset
     KeyEvent buffer[kBufferSize];   // ring of key events not yet drained
     int bufferStart;                // oldest event in the ring
@@ -38,20 +45,34 @@ void Buffer(int scanCode, int down) {
 
 void SdlKeyboardNoteKey(int scanCode, int down) {
     if (scanCode <= 0 || scanCode > 255) return;
-    uint8_t value = down ? 0x80 : 0;
-    if (gKeyboard.held[scanCode] == value) return;
-    gKeyboard.held[scanCode] = value;
+    uint8_t value = down ? 1 : 0;
+    if (gKeyboard.down[scanCode] == value) return;
+    gKeyboard.down[scanCode] = value;
     gKeyboard.changed = 1;
     Buffer(scanCode, down);
+    if (down) {
+        gKeyboard.held[scanCode] = 0x80;
+        gKeyboard.unread[scanCode] = 1;
+        gKeyboard.releaseAfterRead[scanCode] = 0;
+    } else if (gKeyboard.unread[scanCode]) {
+        gKeyboard.releaseAfterRead[scanCode] = 1;
+    } else {
+        gKeyboard.held[scanCode] = 0;
+    }
 }
 
 void SdlKeyboardReleaseAll() {
-    for (int code = 0; code < 256; ++code)
-        if (gKeyboard.held[code]) SdlKeyboardNoteKey(code, 0);
+    for (int code = 0; code < 256; ++code) {
+        gKeyboard.unread[code] = 0;
+        gKeyboard.releaseAfterRead[code] = 0;
+        SdlKeyboardNoteKey(code, 0);
+        if (gKeyboard.held[code]) gKeyboard.changed = 1;
+        gKeyboard.held[code] = 0;
+    }
 }
 
 int SdlKeyboardIsHeld(int scanCode) {
-    return scanCode > 0 && scanCode < 256 && gKeyboard.held[scanCode] != 0;
+    return scanCode > 0 && scanCode < 256 && gKeyboard.down[scanCode] != 0;
 }
 
 int SdlKeyboardOpen() { return 0; }
@@ -66,6 +87,13 @@ int SdlKeyboardAcquire() { return 0; }
 
 int SdlKeyboardRead(uint8_t state[256]) {
     std::memcpy(state, gKeyboard.held, sizeof gKeyboard.held);
+    std::memset(gKeyboard.unread, 0, sizeof gKeyboard.unread);
+    for (int code = 0; code < 256; ++code) {
+        if (!gKeyboard.releaseAfterRead[code]) continue;
+        gKeyboard.releaseAfterRead[code] = 0;
+        gKeyboard.held[code] = 0;
+        gKeyboard.changed = 1;  // the release is news to the next read
+    }
     return 0;
 }
 

@@ -215,21 +215,22 @@ int SdlCreateWindow(const PlatWindowDesc* desc) {
     const char* title = desc->title && *desc->title ? desc->title : "Tessel";
     int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
     int width = desc->width, height = desc->height;
-    uint32_t flags = 0;
+    // Hidden until the renderer is made: making it may replace the window
+    // with one its drawing API can use, which should not flash on screen.
+    uint32_t flags = SDL_WINDOW_HIDDEN;
     if (!desc->windowed) {
         SDL_Rect bounds = DisplayBounds();
         x = bounds.x;
         y = bounds.y;
         width = bounds.w;
         height = bounds.h;
-        flags = SDL_WINDOW_BORDERLESS;
+        flags |= SDL_WINDOW_BORDERLESS;
     } else if (desc->hasPosition) {
         x = desc->x;
         y = desc->y;
     }
     gWindow.window = SDL_CreateWindow(title, x, y, width, height, flags);
     if (!gWindow.window) return -1;
-    if (!desc->windowed) EnterFullScreen();
     gWindow.renderer = CreateRenderer(gWindow.window);
     if (!gWindow.renderer) {
         SdlDestroyWindow();
@@ -243,6 +244,8 @@ int SdlCreateWindow(const PlatWindowDesc* desc) {
         SdlDestroyWindow();
         return -1;
     }
+    if (!desc->windowed) EnterFullScreen();
+    SDL_ShowWindow(gWindow.window);
     // Black at once, so the window never shows whatever was under it.
     Show();
     ReadMousePosition();
@@ -263,8 +266,6 @@ void SdlDestroyWindow() {
 int SdlHasWindow() { return gWindow.window != nullptr; }
 
 SDL_Window* SdlWindow() { return gWindow.window; }
-
-int SdlIsWindowed() { return gWindow.windowed; }
 
 int SdlSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y) {
     if (!gWindow.window) return -1;

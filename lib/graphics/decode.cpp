@@ -1,0 +1,115 @@
+// Choosing a decoder for a stream, loading image files, and turning an image
+// file into a platform bitmap.
+#include "graphics/decode_cursor.h"
+#include "graphics/image.h"
+#include "core/core.h"
+#include "platform/bitmap.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using Decoder = int (*)(ImageStream*, GraphImage*);
+
+// The data alone decides: each decoder refuses foreign data at its magic or
+// header test, so the order only matters for data two of them would take.
+constexpr Decoder Decoders[] = {DecodeBmp, DecodeJpeg, DecodePng, DecodeBgra, DecodeTga, DecodeDds};
+
+// An image as a DIB: rows padded to 4 bytes, a grey colour table for 8-bit
+// images, and masks for every deeper format but plain 24-bit.
+struct DibCopy {
+    PlatDib dib;
+    uint8_t* bits;          // the padded rows, owned
+    uint8_t palette[1024];  // 256 entries of blue, green, red, reserved
+};
+
+bool MakeDibCopy(const GraphImage& image, DibCopy* copy) {
+    const ColorFormat& format = image.format;
+    int bitCount = format.ColorBitDepth;
+    uint64_t rowBytes = uint64_t(image.width) * format.bytesPerPixel;
+    uint64_t rowSize = (rowBytes + 3) & ~uint64_t(3);
+    copy->bits = AllocatePixels(rowSize * uint64_t(image.height));
+    if (!copy->bits) {
+        WriteLogString(SJIS("メモリの確保に失敗しました in CreateDIBGraph \n"));
+        return false;
+    }
+    for (int32_t y = 0; y < image.height; ++y) {
+        uint8_t* row = copy->bits + rowSize * uint64_t(y);
+        std::memcpy(row, image.pixels + int64_t(image.pitch) * y, rowBytes);
+        std::memset(row + rowBytes, 0, rowSize - rowBytes);
+    }
+    // An 8-bit image's value reads as each channel its mask covers.
+    for (int i = 0; i < 256; ++i) {
+        auto channel = [&](uint32_t mask, int shift, int bits) {
+            if (bits == 0) return uint8_t(0);
+            uint32_t value = (uint32_t(i) & mask) >> shift;
+            return uint8_t(value * 255 / ((1u << bits) - 1));
+        };
+        copy->palette[i * 4 + 0] = channel(format.blueMask, format.blueShift, format.blueBits);
+        copy->palette[i * 4 + 1] = channel(format.greenMask, format.greenShift, format.greenBits);
+        copy->palette[i * 4 + 2] = channel(format.redMask, format.redShift, format.redBits);
+        copy->palette[i * 4 + 3] = 0;
+    }
+    copy->dib = {image.width,
+                 -image.height,
+                 bitCount,
+                 bitCount == 16 || bitCount == 32 ? DibBitFields : DibRgb,
+                 {format.redMask, format.greenMask, format.blueMask},
+                 copy->palette,
+                 bitCount == 8 ? 256 : 0,
+                 copy->bits,
+                 static_cast<size_t>(rowSize * uint64_t(image.height))};
+    return true;
+}
+
+}  // namespace
+
+void FreeGraphImagePixels(GraphImage* image) {
+    std::free(image->pixels);
+    *image = {};
+}
+
+int DecodeImageStream(ImageStream* stream, GraphImage* image) {
+    for (Decoder decoder : Decoders) {
+        if (stream->seek(stream->context, 0, 0) != 0) break;
+        if (decoder(stream, image) == 0) return 0;
+    }
+    *image = {};
+    return -1;
+}
+
+int LoadImageFile(const char* path, GraphImage* image) {
+    *image = {};
+    ImageStream stream;
+    if (OpenFileImageStream(path, &stream) != 0) return -1;
+    int result = DecodeImageStream(&stream, image);
+    CloseImageStream(&stream);
+    return result;
+}
+
+PlatBitmap* CreateDIBGraph(const char* path) {
+    GraphImage image;
+    if (LoadImageFile(path, &image) != 0) return nullptr;
+    DibCopy* copy = static_cast<DibCopy*>(std::malloc(sizeof(DibCopy)));
+    if (!copy) {
+        WriteLogString(SJIS("メモリの確保に失敗しました in CreateDIBGraph \n"));
+        FreeGraphImagePixels(&image);
+        return nullptr;
+    }
+    PlatBitmap* bitmap = nullptr;
+    if (MakeDibCopy(image, copy)) {
+        bitmap = PlatCreateBitmap24(image.width, image.height);
+        if (!bitmap) {
+            WriteLogString(SJIS("ＤＩＢの作成に失敗しました3\n"));
+        } else if (PlatDrawDib(bitmap, &copy->dib) != 0) {
+            WriteLogString(SJIS("ＤＩＢの作成に失敗しました5\n"));
+            PlatFreeBitmap(bitmap);
+            bitmap = nullptr;
+        }
+        std::free(copy->bits);
+    }
+    std::free(copy);
+    FreeGraphImagePixels(&image);
+    return bitmap;
+}

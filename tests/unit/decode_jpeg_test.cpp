@@ -1,0 +1,105 @@
+// JPEG decoding through libjpeg: grey and colour output formats and channel
+// order, progressive files, files cut short, and impossible sizes.
+#include "graphics/image.h"
+#include "support/image_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+struct Decoded {
+    GraphImage image{};
+    int result = -1;
+    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
+    ~Decoded() { FreeGraphImagePixels(&image); }
+    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
+};
+
+// The largest channel difference between the decoded image and the picture,
+// over every `step`-th pixel from `first` on.
+int LargestError(const Decoded& decoded, const Picture& picture, int first = 0, int step = 1) {
+    int worst = 0;
+    for (int y = first; y < picture.height; y += step) {
+        for (int x = first; x < picture.width; x += step) {
+            for (int shift : {0, 8, 16}) {
+                int a = int(decoded.At(x, y) >> shift & 0xFF), b = int(picture.At(x, y) >> shift & 0xFF);
+                worst = std::max(worst, std::abs(a - b));
+            }
+        }
+    }
+    return worst;
+}
+
+// Squares of 16 pixels, one whole colour block each: their middles survive
+// the transform and the halved colour resolution almost unchanged.
+Picture Squares(int width, int height) {
+    const uint32_t colours[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    Picture picture{width, height, {}};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) picture.argb.push_back(colours[(x / 16 + y / 16 * 2) % 4]);
+    }
+    return picture;
+}
+
+TEST(DecodeJpeg, GreyscaleGivesEightBitGreyWithPitchEqualToTheWidth) {
+    Picture grey = GreyGradient(13, 6);
+    Decoded decoded(JpegFile(grey, true, 100));
+    ASSERT_EQ(decoded.result, 0);
+    EXPECT_EQ(decoded.image.format.ColorBitDepth, 8);
+    EXPECT_EQ(decoded.image.format.redMask, 0xFFu);
+    EXPECT_EQ(decoded.image.pitch, 13);
+    EXPECT_LE(LargestError(decoded, grey), 4);
+}
+
+TEST(DecodeJpeg, ColourGivesBgrWithoutRowPadding) {
+    Picture picture = Squares(45, 32);
+    Decoded decoded(JpegFile(picture, false, 100));
+    ASSERT_EQ(decoded.result, 0);
+    EXPECT_EQ(decoded.image.format.ColorBitDepth, 24);
+    EXPECT_EQ(decoded.image.format.redMask, 0xFF0000u);
+    EXPECT_EQ(decoded.image.pitch, 135);
+    // Red stays red: the third byte in memory.
+    EXPECT_GE(decoded.image.pixels[2], 250);
+    EXPECT_LE(decoded.image.pixels[0], 5);
+    EXPECT_LE(LargestError(decoded, picture, 8, 16), 4);
+
+    Decoded progressive(JpegFile(picture, false, 100, true));
+    ASSERT_EQ(progressive.result, 0);
+    EXPECT_LE(LargestError(progressive, picture, 8, 16), 4);
+}
+
+// A scan cut short ends as libjpeg's own file source ends it: the rest of the
+// image is made up. Headers cut short are an error.
+TEST(DecodeJpeg, AScanCutShortStillDecodesButCutHeadersFail) {
+    Picture picture = Gradient(64, 64, false);
+    Bytes file = JpegFile(picture, false, 90);
+    Decoded cut(Bytes(file.begin(), file.end() - file.size() / 3));
+    ASSERT_EQ(cut.result, 0);
+    EXPECT_EQ(cut.image.width, 64);
+    EXPECT_EQ(cut.image.height, 64);
+
+    EXPECT_EQ(Decoded(Bytes(file.begin(), file.begin() + 100)).result, -1);
+    EXPECT_EQ(Decoded(Bytes{0xFF, 0xD8}).result, -1);
+}
+
+TEST(DecodeJpeg, ASizeTheDataCannotHoldIsRefused) {
+    Bytes file = JpegFile(Gradient(16, 16, false), false, 50);
+    size_t frame = 0;
+    for (size_t i = 2; i + 9 < file.size(); ++i) {
+        if (file[i] == 0xFF && file[i + 1] == 0xC0) {
+            frame = i;
+            break;
+        }
+    }
+    ASSERT_NE(frame, 0u);
+    // Height, then width, big-endian: 60000 x 60000.
+    file[frame + 5] = file[frame + 7] = 0xEA;
+    file[frame + 6] = file[frame + 8] = 0x60;
+    Decoded decoded(file);
+    EXPECT_EQ(decoded.result, -1);
+    EXPECT_EQ(decoded.image.pixels, nullptr);
+}
+
+}  // namespace

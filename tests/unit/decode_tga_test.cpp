@@ -1,0 +1,229 @@
+// TGA decoding: the header refusals, the four orientations at every depth,
+// run-length packets at the image's end and the stream's end, colour maps,
+// and alpha as the footer's extension area declares it.
+#include "graphics/image.h"
+#include "support/image_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+struct Decoded {
+    GraphImage image{};
+    int result = -1;
+    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
+    ~Decoded() { FreeGraphImagePixels(&image); }
+    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
+};
+
+// What a pixel of `bits` keeps of a colour, read back with rounding.
+uint32_t Stored(uint32_t argb, int bits) {
+    if (bits == 24) return argb | 0xFF000000u;
+    if (bits == 32) return argb;
+    uint32_t out = argb & 0xFF000000u;
+    for (int shift : {16, 8, 0}) out |= ((((argb >> shift) & 0xFF) >> 3) * 255 + 15) / 31 << shift;
+    return out;
+}
+
+::testing::AssertionResult Matches(const Decoded& decoded, const Picture& picture, int bits,
+                                   bool compareAlpha) {
+    if (decoded.result != 0) return ::testing::AssertionFailure() << "not decoded";
+    const GraphImage& image = decoded.image;
+    if (image.width != picture.width || image.height != picture.height ||
+        image.pitch != picture.width * bits / 8) {
+        return ::testing::AssertionFailure() << "size " << image.width << "x" << image.height
+                                             << " pitch " << image.pitch;
+    }
+    uint32_t mask = compareAlpha ? 0xFFFFFFFFu : 0x00FFFFFFu;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            uint32_t got = decoded.At(x, y) & mask, want = Stored(picture.At(x, y), bits) & mask;
+            if (got != want) {
+                char text[80];
+                std::snprintf(text, sizeof text, "(%d, %d): %08X, expected %08X", x, y, got, want);
+                return ::testing::AssertionFailure() << text;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(DecodeTga, EveryOrientationDepthAndCodingGivesTopDownLeftToRightRows) {
+    Picture picture = Gradient(7, 5, true);
+    for (int bits : {16, 24, 32}) {
+        for (uint8_t descriptor : {0x00, 0x10, 0x20, 0x30}) {
+            for (bool runLength : {false, true}) {
+                SCOPED_TRACE(testing::Message() << bits << " bits, descriptor " << int(descriptor)
+                                                << (runLength ? ", run-length" : ""));
+                Decoded decoded(TgaOf(picture, bits, descriptor, runLength, true));
+                EXPECT_TRUE(Matches(decoded, picture, bits, bits == 32));
+            }
+        }
+    }
+}
+
+TEST(DecodeTga, HeadersOutsideTheAcceptedSetDecodeAsNothing) {
+    TgaSpec base;
+    base.width = 2;
+    base.height = 2;
+    base.pixelBits = 24;
+    base.data = Bytes(12, 0x40);
+    ASSERT_EQ(Decoded(TgaFile(base)).result, 0);
+
+    auto refused = [](const TgaSpec& spec) { return Decoded(TgaFile(spec)).result == -1; };
+    TgaSpec c = base;
+    c.xOrigin = 1;
+    EXPECT_TRUE(refused(c)) << "x origin";
+    c = base;
+    c.yOrigin = 3;
+    EXPECT_TRUE(refused(c)) << "y origin";
+    c = base;
+    c.width = 4096;
+    EXPECT_TRUE(refused(c)) << "width 4096";
+    c = base;
+    c.imageType = 3;
+    c.pixelBits = 8;
+    c.data = Bytes(4, 0x40);
+    EXPECT_TRUE(refused(c)) << "grey";
+    c = base;
+    c.idLength = 1;
+    c.id = {'x'};
+    EXPECT_TRUE(refused(c)) << "image id";
+    c = base;
+    c.pixelBits = 15;
+    EXPECT_TRUE(refused(c)) << "15 bits";
+    c = base;
+    c.attributeType = 3;
+    EXPECT_TRUE(refused(c)) << "24 bits declared with alpha";
+    c = base;
+    c.data.pop_back();
+    EXPECT_TRUE(refused(c)) << "short pixel data";
+}
+
+TEST(DecodeTga, ColourMapsFillATableOf256FromTheirFirstIndex) {
+    IndexedPicture picture = Indexed(6, 3, 5);
+    for (int bits : {16, 24, 32}) {
+        for (uint8_t type : {1, 9}) {
+            SCOPED_TRACE(testing::Message() << "type " << int(type) << ", " << bits << "-bit map");
+            TgaSpec spec;
+            spec.mapType = 1;
+            spec.imageType = type;
+            spec.mapLength = 5;
+            spec.mapEntryBits = uint8_t(bits);
+            spec.width = 6;
+            spec.height = 3;
+            spec.pixelBits = 8;
+            spec.map = TgaMap(picture, bits);
+            Bytes indexes = TgaIndexes(picture, 0x20);
+            spec.descriptor = 0x20;
+            spec.data = type == 9 ? TgaRunLength(indexes, 1) : indexes;
+            EXPECT_TRUE(Matches(Decoded(TgaFile(spec)), picture.Expanded(), bits, false));
+        }
+    }
+
+    // A map starting at entry 2: entries 0 and 1 stay zero.
+    TgaSpec spec;
+    spec.mapType = 1;
+    spec.imageType = 1;
+    spec.mapFirst = 2;
+    spec.mapLength = 1;
+    spec.mapEntryBits = 24;
+    spec.width = 3;
+    spec.height = 1;
+    spec.pixelBits = 8;
+    spec.map = {0x30, 0x20, 0x10};
+    spec.data = {2, 0, 1};
+    Decoded offset(TgaFile(spec));
+    ASSERT_EQ(offset.result, 0);
+    EXPECT_EQ(offset.At(0, 0), 0xFF102030u);
+    EXPECT_EQ(offset.At(1, 0), 0xFF000000u);
+
+    spec.mapFirst = 200;
+    spec.mapLength = 57;
+    spec.map = Bytes(57 * 3, 0);
+    EXPECT_EQ(Decoded(TgaFile(spec)).result, -1) << "a map past 256 entries";
+}
+
+TEST(DecodeTga, ATrueColourImagesColourMapIsSkipped) {
+    Picture picture = Gradient(3, 2, false);
+    TgaSpec spec;
+    spec.mapType = 1;
+    spec.mapLength = 4;
+    spec.mapEntryBits = 24;
+    spec.map = Bytes(12, 0xEE);
+    spec.width = 3;
+    spec.height = 2;
+    spec.descriptor = 0x20;
+    spec.data = TgaPixels(picture, 24, 0x20);
+    EXPECT_TRUE(Matches(Decoded(TgaFile(spec)), picture, 24, false));
+}
+
+// 3 x 2 pixels, one run packet claiming 10: exactly six are kept.
+TEST(DecodeTga, ALastPacketClaimingTooManyPixelsIsCutAtTheImage) {
+    TgaSpec spec;
+    spec.imageType = 10;
+    spec.width = 3;
+    spec.height = 2;
+    spec.data = {0x80 | 9, 0x11, 0x22, 0x33};
+    Decoded run(TgaFile(spec));
+    ASSERT_EQ(run.result, 0);
+    EXPECT_EQ(run.image.pitch * run.image.height, 18);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(run.At(i % 3, i / 3), 0xFF332211u);
+
+    // A literal packet claiming 10 with only the six that fit present.
+    spec.data = {9};
+    for (int i = 0; i < 6; ++i) spec.data.insert(spec.data.end(), {uint8_t(i), 0, 0});
+    Decoded literal(TgaFile(spec));
+    ASSERT_EQ(literal.result, 0);
+    EXPECT_EQ(literal.At(2, 0), 0xFF000005u);  // bottom-up: the last pixel read is top-right
+
+    // Data that ends before the image is full.
+    spec.data = {0x80 | 4, 1, 2, 3};
+    EXPECT_EQ(Decoded(TgaFile(spec)).result, -1);
+    spec.data = {5, 1, 2, 3};
+    EXPECT_EQ(Decoded(TgaFile(spec)).result, -1);
+}
+
+// Without the footer the coded data may run into the last 26 bytes of the
+// file; with it, it stops where the footer starts.
+TEST(DecodeTga, RunLengthDataWithoutAFooterRunsToTheEndOfTheFile) {
+    Picture picture = Gradient(9, 4, false);
+    Bytes bare = TgaOf(picture, 24, 0x20, true, false);
+    ASSERT_GT(bare.size(), 18u + 26u);
+    EXPECT_TRUE(Matches(Decoded(bare), picture, 24, false));
+    EXPECT_TRUE(Matches(Decoded(TgaOf(picture, 24, 0x20, true, true)), picture, 24, false));
+}
+
+TEST(DecodeTga, AlphaFollowsTheExtensionAreaOrElseTheDepth) {
+    Picture picture = Gradient(4, 2, true);
+    struct Case {
+        int bits;
+        int attributeType;  // -1: no extension area
+        uint32_t alphaMask, spareMask;
+    } cases[] = {
+        {32, -1, 0xFF000000, 0},
+        {32, 0, 0, 0xFF000000},
+        {32, 3, 0xFF000000, 0},
+        {16, -1, 0, 0x8000},
+        {16, 2, 0, 0x8000},
+        {16, 3, 0x8000, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, attribute type " << c.attributeType);
+        TgaSpec spec;
+        spec.width = 4;
+        spec.height = 2;
+        spec.pixelBits = uint8_t(c.bits);
+        spec.data = TgaPixels(picture, c.bits, 0);
+        spec.attributeType = c.attributeType;
+        Decoded decoded(TgaFile(spec));
+        ASSERT_EQ(decoded.result, 0);
+        EXPECT_EQ(decoded.image.format.alphaMask, c.alphaMask);
+        EXPECT_EQ(decoded.image.format.spareMask, c.spareMask);
+        EXPECT_EQ(decoded.image.format.redMask, c.bits == 16 ? 0x7C00u : 0xFF0000u);
+    }
+}
+
+}  // namespace
