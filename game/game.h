@@ -57,6 +57,8 @@ void RunAimingPass();
 void RunFlightPass();
 
 // round.cpp: rounds, terrain grid and progress.
+// The cell code at [column][row]; cells outside the grid count as empty.
+int GridCell(int column, int row);
 void LoadRoundImages(int round);
 void BuildTerrainGrid();
 int ReadProgress();
@@ -72,8 +74,15 @@ void ChargePower();
 void CheckFireRelease();
 
 // shell.cpp
+struct ShellPosition {
+    int32_t x, y;
+};
+// Where the current shot's shell is at flight step t, from the launch point.
+ShellPosition ShellPositionAt(int t);
 void StepShell();
 void AnimateBlast();
+void EndShot();
+void ShowGameOver();
 
 // battlefield.cpp
 void DrawBattlefield();

@@ -138,6 +138,10 @@ int RunTitleScreen() {
         }
         if (keys[KeySpace] == KeyHeld || keys[KeyEscape] == KeyHeld) break;
     }
+    // The title's pictures are loaded afresh on every visit.
+    FreeGraphHandle(logo, 0);
+    FreeGraphHandle(title, 0);
+    FreeGraphHandle(tare, 0);
     if (keys[KeyEscape] == KeyHeld) return -1;
     return keys[KeySpace] == KeyHeld ? 0 : -1;
 }

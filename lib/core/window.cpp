@@ -2,6 +2,7 @@
 #include "core/core.h"
 
 #include "draw/screen.h"
+#include "graphics/load.h"
 #include "input/input.h"
 
 #include <cstdio>
@@ -63,16 +64,23 @@ void ApplyWindowStyle() {
 
 void HandleActivation(int activated) {
     if (activated) {
-        if (!gCore.settings.windowed && gCore.lost && gCore.initialised) {
-            // The screen comes back with the drawing work; the input devices
-            // reopen on the next query.
+        // The input devices reopen on the next query. A display lost while
+        // in window mode (the renderer was reset) comes back the same way.
+        if (gCore.initialised &&
+            ((!gCore.settings.windowed && gCore.lost) || ScreenSurfacesLost())) {
+            RebuildScreen();
             gCore.lost = 0;
         }
         return;
     }
     if (!gCore.settings.windowed && ScreenIsUp()) {
-        EndInputDevices();
-        gCore.lost = 1;
+        if (HasGraphRestoreHandler()) {
+            EndInputDevices();
+            gCore.lost = 1;
+        } else {
+            WriteLogString(SJIS("復元関数が登録されていないため終了します\n"));
+            PostCloseRequest();
+        }
     }
 }
 

@@ -161,7 +161,13 @@ constexpr int TargetBack = -2;   // the back buffer
 // stores the settings and returns 0.
 int SetScreenMode(int width, int height, int depth, int refresh);
 int SetDrawTarget(int target);
+// The clipping rectangle in target coordinates (right and bottom exclusive),
+// ordered and clamped to the target. 0.
+int SetClipRect(int left, int top, int right, int bottom);
 int ClearDrawTarget();
+// The raw pixel at (x, y) of the draw target in the screen's format; -1
+// outside the screen or without a display.
+int ReadScreenPixel(int x, int y);
 int PresentScreen();
 int SetPresentVSync(int flag);
 uint32_t MakeColor(int red, int green, int blue);
@@ -210,6 +216,32 @@ int MeasureTextWidth(const char* format, ...);
 int DrawTextString(int x, int y, const char* text, uint32_t colour, uint32_t edgeColour);
 int DrawTextFormat(int x, int y, uint32_t colour, const char* format, ...);
 
+constexpr int FontFaceNameLength = 256;  // bytes of a face name, the terminator included
+
+// A font and its glyph cache. faceName null or "" lets the platform choose a
+// Japanese font; size is the character height in pixels (-1: 16); the
+// weight is thickness x 100 (-1: 6), bold from 600; fontType -1 or 0 (plain);
+// charSetIndex 0 default, 1 Shift-JIS, 2 Hangeul; slot and serial -1 let the
+// table choose. The handle, or -1.
+int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType,
+                       int charSetIndex, int slot, int serial);
+int ReleaseFontHandle(int font);              // 0, or -1 for an invalid handle
+// Registers an int32 that becomes 1 when the font is released, and stores 0
+// into it now. 0, or -1 for an invalid handle.
+int SetFontDeleteFlag(int font, int32_t* target);
+int ClearFontCache(int font);                 // forgets every cached glyph; 0 or -1
+int FontHandleIsValid(int font);              // 1 or 0
+int QueryFontSize(int font);                  // the size, or -1
+// Null outputs are skipped; faceName has room for FontFaceNameLength bytes. 0 or -1.
+int QueryFontSettings(char* faceName, int* size, int* thickness, int font);
+// Both settings at once; -1 while graphics are shut down.
+int SetDefaultFontSizeAndThickness(int size, int thickness);
+int QueryDefaultFont();                       // the default font's handle
+// Draws a Shift-JIS string at (x, y) of the draw target. 0, or -1 for an
+// invalid font or a target that cannot be drawn on.
+int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font,
+                     uint32_t edgeColour);
+
 // ---------------------------------------------------------------------------
 // Sound
 // ---------------------------------------------------------------------------
@@ -217,5 +249,12 @@ int DrawTextFormat(int x, int y, uint32_t colour, const char* format, ...);
 int LoadSoundFile(const char* path);
 int PlaySoundHandle(int sound, int mode, int fromStart);  // mode 1 once, 3 looping
 int IsSoundPlaying(int sound);
+// `buffers` copies (1..10) let the same sound overlap itself that many times.
+int LoadSoundFileWithBuffers(const char* path, int buffers);
+int StopSoundHandle(int sound);               // 0, or -1 for an invalid handle
+// Frees one sound, logging its file name when `logIt` is non-zero. 0, or -1
+// for an invalid handle or without a sound device.
+int ReleaseSoundHandle(int sound, int logIt);
+int ReleaseAllSoundHandles(int logIt);        // 0, or -1 without a sound device
 
 #endif

@@ -3,6 +3,7 @@
 #ifndef TESSEL_PLATFORM_BACKEND_H
 #define TESSEL_PLATFORM_BACKEND_H
 
+#include "platform/audio.h"
 #include "platform/platform.h"
 
 struct PlatformBackend {
@@ -51,7 +52,23 @@ struct PlatformBackend {
     int (*joypadSignalled)(int index);
     void (*joypadResetEvent)(int index);
     void (*joypadClose)(int index);
+
+    // The audio device. audioOpen opens the default output at 44100 Hz,
+    // stereo, 16 bits, and from then on the device pulls its sound from
+    // PlatAudioMix; -1 when there is no usable device. audioSetFormat
+    // changes the output format of the open device. audioLock keeps
+    // PlatAudioMix from running until audioUnlock.
+    int (*audioOpen)(PlatAudioCaps* caps);
+    int (*audioSetFormat)(const PlatPcmFormat* format);
+    void (*audioClose)();
+    void (*audioLock)();
+    void (*audioUnlock)();
+    int (*audioDeviceName)(int index, char* module, size_t moduleSize, char* description,
+                           size_t descriptionSize);
 };
+
+// The table in force, for the platform files that are not plain forwarders.
+const PlatformBackend* PlatCurrentBackend();
 
 // The scope string of the back end in force (for the instance lock).
 std::string PlatInstanceScope();

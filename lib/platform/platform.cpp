@@ -40,6 +40,8 @@ void PlatStop() {
 
 const char* PlatBackendName() { return Backend()->name; }
 
+const PlatformBackend* PlatCurrentBackend() { return Backend(); }
+
 int PlatWantsWindowed() {
     const char* value = std::getenv("TESSEL_WINDOWED");
     return value && std::strcmp(value, "1") == 0;

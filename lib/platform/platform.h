@@ -96,11 +96,24 @@ struct PlatSystemInfo {
     double totalMemoryMb, freeMemoryMb;
 };
 
-// A finished frame: 32-bit pixels 0x00RRGGBB, top-down.
+// Pixel layouts a frame can be handed over in.
+enum PlatFrameFormat : int {
+    FrameXrgb8888 = 0,  // 32-bit 0x00RRGGBB (the top byte is ignored)
+    FrameRgb565,        // 16-bit 5:6:5
+    FrameRgb555,        // 16-bit 5:5:5, the top bit ignored
+    FrameIndex8,        // one byte a pixel into `palette`
+};
+
+// A finished frame, top-down: either 32-bit pixels 0x00RRGGBB at `pixels`,
+// or, when `rows` is set, rows of `format` pitchBytes apart.
 struct PlatFrame {
     const uint32_t* pixels;
     int width, height;
     int pitchPixels;
+    PlatFrameFormat format = FrameXrgb8888;  // layout of `rows`
+    const void* rows = nullptr;         // null: the picture is at `pixels`
+    int pitchBytes = 0;                 // from one row of `rows` to the next
+    const uint32_t* palette = nullptr;  // FrameIndex8: 256 colours 0x00RRGGBB
 };
 
 // ---------------------------------------------------------------------------

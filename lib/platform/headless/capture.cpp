@@ -5,18 +5,57 @@
 #include <cstring>
 #include <png.h>
 
+namespace {
+
+// A channel of `bits` widened to eight by repeating its top bits, so that
+// full stays full and zero stays zero.
+uint32_t Widen(uint32_t value, int bits) {
+    return (value << (8 - bits)) | (value >> (2 * bits - 8));
+}
+
+}  // namespace
+
+int FrameBytesPerPixel(PlatFrameFormat format) {
+    switch (format) {
+    case FrameRgb565:
+    case FrameRgb555: return 2;
+    case FrameIndex8: return 1;
+    default: return 4;
+    }
+}
+
+uint32_t FramePixelRgb(int x, int y) {
+    int bytes = FrameBytesPerPixel(gHeadless.frameFormat);
+    const uint8_t* p = gHeadless.frame.data() +
+                       (static_cast<size_t>(y) * gHeadless.frameWidth + x) * bytes;
+    switch (gHeadless.frameFormat) {
+    case FrameRgb565: {
+        uint32_t v = p[0] | p[1] << 8;
+        return Widen(v >> 11 & 31, 5) << 16 | Widen(v >> 5 & 63, 6) << 8 | Widen(v & 31, 5);
+    }
+    case FrameRgb555: {
+        uint32_t v = p[0] | p[1] << 8;
+        return Widen(v >> 10 & 31, 5) << 16 | Widen(v >> 5 & 31, 5) << 8 | Widen(v & 31, 5);
+    }
+    case FrameIndex8: return gHeadless.framePalette[p[0]] & 0xFFFFFF;
+    default: return (p[0] | p[1] << 8 | p[2] << 16);
+    }
+}
+
 void CaptureFrame(const std::string& path) {
     int width = gHeadless.frameWidth;
     int height = gHeadless.frameHeight;
     std::vector<uint8_t> rgb;
     if (width > 0 && height > 0) {
         rgb.resize(static_cast<size_t>(width) * height * 3);
-        for (size_t i = 0; i < gHeadless.frame.size(); ++i) {
-            uint32_t pixel = gHeadless.frame[i];
-            rgb[i * 3] = static_cast<uint8_t>(pixel >> 16);
-            rgb[i * 3 + 1] = static_cast<uint8_t>(pixel >> 8);
-            rgb[i * 3 + 2] = static_cast<uint8_t>(pixel);
-        }
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                uint32_t pixel = FramePixelRgb(x, y);
+                uint8_t* out = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+                out[0] = static_cast<uint8_t>(pixel >> 16);
+                out[1] = static_cast<uint8_t>(pixel >> 8);
+                out[2] = static_cast<uint8_t>(pixel);
+            }
     } else {
         bool sized = gHeadless.hasWindow && gHeadless.clientWidth > 0 && gHeadless.clientHeight > 0;
         width = sized ? gHeadless.clientWidth : 640;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct PlatAudioCaps;
+
 // 1: keyboardOpen fails from now on, as when no keyboard device exists.
 void HeadlessSetKeyboardMissing(int missing);
 // Keyboard reads fail with -2 until the keyboard is acquired again.
@@ -17,6 +19,22 @@ int HeadlessShowCursorCalls();
 int HeadlessQueueScriptLine(const char* line);
 // The virtual clock in microseconds, without moving it.
 uint64_t HeadlessNowUs();
+// 1: the audio device cannot be opened from now on, as on a machine
+// without sound.
+void HeadlessSetAudioMissing(int missing);
+// The capabilities the audio device reports from now on; null restores the
+// default (a software device taking 100..200000 Hz, mono and stereo, 8 and
+// 16 bits).
+void HeadlessSetAudioCaps(const PlatAudioCaps* caps);
+// Simulates losing the display: every surface is marked lost, and the
+// window is deactivated and activated again, as after switching away from a
+// full-screen program and back.
+void HeadlessLoseDisplay();
+// Pixel (x, y) of the last presented frame as 0x00RRGGBB; -1 outside it or
+// before anything was presented.
+int64_t HeadlessFramePixel(int x, int y);
+// Frames presented since the platform started.
+int HeadlessPresentCount();
 // Forgets everything: clock, script, window, devices, hooks.
 void HeadlessReset();
 

@@ -5,6 +5,7 @@
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
 #include "platform/headless/state.h"
+#include "platform/surface.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,16 +27,13 @@ constexpr uint64_t kVBlankRate = 60;
 
 int Start() {
     HeadlessClockUs();
-    if (std::getenv("TESSEL_AUDIO_OUT") && !gHeadless.audioWarned) {
-        std::fprintf(stderr, "TESSEL_AUDIO_OUT: sound output is not supported yet\n");
-        gHeadless.audioWarned = 1;
-    }
     return LoadScriptFile();
 }
 
 // The clock, the script and the keys held stay as they are: a restarted
 // library finds the same machine it left.
 void Stop() {
+    HeadlessAudioClose();
     gHeadless.hasWindow = 0;
     gHeadless.messages.clear();
     gHeadless.keyboardOpened = 0;
@@ -153,16 +151,29 @@ int WaitVBlank() {
     return 0;
 }
 
+// The frame is kept as it came; it is turned into RGB only when captured.
 void Present(const PlatFrame* frame) {
-    if (!frame || !frame->pixels || frame->width <= 0 || frame->height <= 0) return;
-    int pitch = std::max(frame->pitchPixels, frame->width);
-    gHeadless.frame.resize(static_cast<size_t>(frame->width) * frame->height);
+    if (!frame || frame->width <= 0 || frame->height <= 0) return;
+    const uint8_t* rows = static_cast<const uint8_t*>(frame->rows);
+    PlatFrameFormat format = frame->format;
+    int pitch = frame->pitchBytes;
+    if (!rows) {
+        if (!frame->pixels) return;
+        rows = reinterpret_cast<const uint8_t*>(frame->pixels);
+        format = FrameXrgb8888;
+        pitch = std::max(frame->pitchPixels, frame->width) * 4;
+    }
+    size_t rowBytes = static_cast<size_t>(frame->width) * FrameBytesPerPixel(format);
+    gHeadless.frame.resize(rowBytes * frame->height);
     for (int row = 0; row < frame->height; ++row)
-        std::memcpy(&gHeadless.frame[static_cast<size_t>(row) * frame->width],
-                    frame->pixels + static_cast<size_t>(row) * pitch,
-                    static_cast<size_t>(frame->width) * sizeof(uint32_t));
+        std::memcpy(&gHeadless.frame[rowBytes * row], rows + static_cast<ptrdiff_t>(row) * pitch,
+                    rowBytes);
     gHeadless.frameWidth = frame->width;
     gHeadless.frameHeight = frame->height;
+    gHeadless.frameFormat = format;
+    if (format == FrameIndex8 && frame->palette)
+        std::memcpy(gHeadless.framePalette, frame->palette, sizeof gHeadless.framePalette);
+    ++gHeadless.presentCount;
 }
 
 // ---------------------------------------------------------------------------
@@ -316,6 +327,12 @@ constexpr PlatformBackend kHeadless = {
     JoypadSignalled,
     JoypadResetEvent,
     JoypadClose,
+    HeadlessAudioOpen,
+    HeadlessAudioSetFormat,
+    HeadlessAudioClose,
+    HeadlessAudioLock,
+    HeadlessAudioUnlock,
+    HeadlessAudioDeviceName,
 };
 
 }  // namespace
@@ -329,6 +346,7 @@ uint64_t HeadlessClockUs() {
 
 void HeadlessAdvanceUs(uint64_t us) {
     gHeadless.nowUs = HeadlessClockUs() + us;
+    HeadlessAudioAdvance();
     ApplyDueEvents();
 }
 
@@ -350,4 +368,22 @@ int HeadlessShowCursorCalls() { return gHeadless.showCursorCalls; }
 
 uint64_t HeadlessNowUs() { return HeadlessClockUs(); }
 
-void HeadlessReset() { gHeadless = HeadlessState{}; }
+void HeadlessLoseDisplay() {
+    PlatLoseAllSurfaces();
+    for (uintptr_t active : {uintptr_t{0}, uintptr_t{1}}) {
+        HeadlessQueueInputMessage(MsgActivateApp, active, 0);
+        HeadlessQueueInputMessage(MsgActivate, active, 0);
+    }
+}
+
+int64_t HeadlessFramePixel(int x, int y) {
+    if (x < 0 || y < 0 || x >= gHeadless.frameWidth || y >= gHeadless.frameHeight) return -1;
+    return FramePixelRgb(x, y);
+}
+
+int HeadlessPresentCount() { return gHeadless.presentCount; }
+
+void HeadlessReset() {
+    if (gHeadless.audioFile) std::fclose(gHeadless.audioFile);
+    gHeadless = HeadlessState{};
+}

@@ -3,9 +3,11 @@
 #ifndef TESSEL_PLATFORM_HEADLESS_STATE_H
 #define TESSEL_PLATFORM_HEADLESS_STATE_H
 
+#include "platform/audio.h"
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <string>
@@ -54,7 +56,6 @@ struct HeadlessState {
     std::multimap<uint64_t, HeadlessEvent> events;
     int scriptLoaded;      // the TESSEL_INPUT file was read without fault
     int padCount;          // highest pad the script mentions
-    int audioWarned;       // the TESSEL_AUDIO_OUT note was printed
     int blackCaptureWarned;  // the "nothing presented yet" note was printed
 
     int hasWindow;         // createWindow succeeded and no destroy since
@@ -63,8 +64,11 @@ struct HeadlessState {
     int originX, originY;  // client top-left in screen coordinates
     std::deque<PlatMessage> messages;  // waiting for takeMessage, oldest first
 
-    std::vector<uint32_t> frame;  // the last presented picture, packed rows
+    std::vector<uint8_t> frame;   // the last presented picture, packed rows in frameFormat
     int frameWidth, frameHeight;  // 0 until something is presented
+    PlatFrameFormat frameFormat;  // layout of `frame`
+    uint32_t framePalette[256];   // FrameIndex8: the frame's colours, 0x00RRGGBB
+    int presentCount;             // frames presented since the start
 
     int cursorX, cursorY;  // screen coordinates
     int cursorPlaced;      // the script or the program has put the cursor somewhere
@@ -80,6 +84,19 @@ struct HeadlessState {
     int keyboardBuffered;      // key events not yet drained
 
     HeadlessPad pads[HeadlessPadCount];
+
+    // The audio device (audio_out.cpp): mixed in virtual time, written to
+    // the TESSEL_AUDIO_OUT file.
+    int audioMissing;          // test hook: audioOpen fails
+    int audioCapsSet;          // test hook: audioCaps replaces the default report
+    PlatAudioCaps audioCaps;
+    int audioOpened;
+    PlatPcmFormat audioFormat;     // the output format being written
+    uint64_t audioStartUs;         // the clock when that format began
+    uint64_t audioFrames;          // frames mixed since then
+    std::FILE* audioFile;          // the output file, or null
+    uint32_t audioDataBytes;       // sample bytes in the file
+    std::vector<uint8_t> audioPending;  // mixed, not yet written
 };
 
 extern HeadlessState gHeadless;
@@ -103,8 +120,22 @@ int LoadScriptFile();
 // Applies, in time order, every event due at the current clock.
 void ApplyDueEvents();
 
+// audio_out.cpp
+// Mixes up to the clock; called whenever the clock moves.
+void HeadlessAudioAdvance();
+int HeadlessAudioOpen(PlatAudioCaps* caps);
+int HeadlessAudioSetFormat(const PlatPcmFormat* format);
+void HeadlessAudioClose();
+void HeadlessAudioLock();
+void HeadlessAudioUnlock();
+int HeadlessAudioDeviceName(int index, char* module, size_t moduleSize, char* description,
+                            size_t descriptionSize);
+
 // capture.cpp
 // Writes the last presented frame (or a black one) as an RGB PNG.
 void CaptureFrame(const std::string& path);
+// Pixel (x, y) of the last presented frame as 0x00RRGGBB.
+uint32_t FramePixelRgb(int x, int y);
+int FrameBytesPerPixel(PlatFrameFormat format);
 
 #endif

@@ -3,6 +3,7 @@
 #ifndef TESSEL_PLATFORM_SDL_BACKEND_H
 #define TESSEL_PLATFORM_SDL_BACKEND_H
 
+#include "platform/audio.h"
 #include "platform/platform.h"
 
 #include <SDL.h>
@@ -37,6 +38,10 @@ SDL_Window* SdlWindow();               // null while there is no window
 void SdlNoteMousePosition(int x, int y);
 // Shows the last presented picture again (the window was uncovered).
 void SdlRedraw();
+// The renderer lost its textures; the next present makes a new one.
+void SdlForgetTexture();
+// 1 while the window covers the display.
+int SdlIsFullScreen();
 
 // sdl_events.cpp
 int SdlTakeMessage(PlatMessage* out);
@@ -68,5 +73,14 @@ int SdlJoypadSignalled(int index);
 void SdlJoypadResetEvent(int index);
 void SdlJoypadClose(int index);
 void SdlJoypadCloseAll();
+
+// sdl_audio.cpp
+int SdlAudioOpen(PlatAudioCaps* caps);
+int SdlAudioSetFormat(const PlatPcmFormat* format);
+void SdlAudioClose();
+void SdlAudioLock();
+void SdlAudioUnlock();
+int SdlAudioDeviceName(int index, char* module, size_t moduleSize, char* description,
+                       size_t descriptionSize);
 
 #endif

@@ -4,6 +4,7 @@
 #include "platform/keymap.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/sdl/sdl_keymap.h"
+#include "platform/surface.h"
 
 namespace {
 
@@ -155,6 +156,19 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             int width = 0, height = 0;
             SDL_GetWindowSize(window, &width, &height);
             uintptr_t kind = 0;
+            // A full-screen program that is minimised gives up the display
+            // and is inactive until it has the focus again, even where the
+            // window manager sends no focus change.
+            if (event.event == SDL_WINDOWEVENT_MINIMIZED && SdlIsFullScreen()) {
+                PlatLoseAllSurfaces();
+                Emit(MsgActivateApp, 0);
+                Emit(MsgActivate, 0);
+            }
+            if (event.event == SDL_WINDOWEVENT_RESTORED && SdlIsFullScreen() &&
+                (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
+                Emit(MsgActivateApp, 1);
+                Emit(MsgActivate, 1);
+            }
             if (event.event == SDL_WINDOWEVENT_MINIMIZED) kind = 1;
             if (event.event == SDL_WINDOWEVENT_MAXIMIZED) kind = 2;
             Emit(MsgSize, kind, PackPoint(width, height));
@@ -224,6 +238,17 @@ void Translate(const SDL_Event& event) {
             break;
         case SDL_MOUSEWHEEL:
             TranslateWheel(event.wheel);
+            break;
+        case SDL_RENDER_TARGETS_RESET:
+        case SDL_RENDER_DEVICE_RESET:
+            // The picture went with the renderer: the program is told it
+            // lost the display and got it back, and redraws.
+            SdlForgetTexture();
+            PlatLoseAllSurfaces();
+            Emit(MsgActivateApp, 0);
+            Emit(MsgActivate, 0);
+            Emit(MsgActivateApp, 1);
+            Emit(MsgActivate, 1);
             break;
         default:
             break;

@@ -42,6 +42,12 @@ constexpr PlatformBackend kSdlBackend = {
     SdlJoypadSignalled,
     SdlJoypadResetEvent,
     SdlJoypadClose,
+    SdlAudioOpen,
+    SdlAudioSetFormat,
+    SdlAudioClose,
+    SdlAudioLock,
+    SdlAudioUnlock,
+    SdlAudioDeviceName,
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -24,6 +25,9 @@ struct WindowState {
     SDL_Texture* texture;      // the picture, streamed in on every present
     int textureWidth;          // texture size in pixels
     int textureHeight;
+    uint32_t textureFormat;    // the texture's SDL pixel format; 0 until one is made
+    std::vector<uint32_t> expanded;  // an 8-bit or 5:6:5 frame turned into 32-bit pixels
+    std::vector<uint32_t> rgb565;    // every 5:6:5 value as 32-bit, made on first use
     int windowed;              // 1 window mode, 0 full screen
     int hasVsync;              // the renderer waits for the display in present
     int vsyncUnreliable;       // ... but presents returned too fast to believe it
@@ -63,20 +67,67 @@ void DestroyTexture() {
     gWindow.textureHeight = 0;
 }
 
-// The texture and the renderer's logical size follow the picture's size.
-int UseClientSize(int width, int height) {
-    if (gWindow.texture && gWindow.textureWidth == width && gWindow.textureHeight == height)
+// The texture and the renderer's logical size follow the picture's size;
+// the texture's format follows the frames handed over. Formats the renderer
+// lacks are converted by SDL on upload.
+int UseTexture(int width, int height, uint32_t format) {
+    if (gWindow.texture && gWindow.textureWidth == width && gWindow.textureHeight == height &&
+        gWindow.textureFormat == format)
         return 0;
     DestroyTexture();
-    gWindow.texture = SDL_CreateTexture(gWindow.renderer, SDL_PIXELFORMAT_ARGB8888,
-                                        SDL_TEXTUREACCESS_STREAMING, width, height);
+    gWindow.texture =
+        SDL_CreateTexture(gWindow.renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!gWindow.texture) return -1;
     // The frame's top byte is not alpha; blending must not see it.
     SDL_SetTextureBlendMode(gWindow.texture, SDL_BLENDMODE_NONE);
     gWindow.textureWidth = width;
     gWindow.textureHeight = height;
+    gWindow.textureFormat = format;
     SDL_RenderSetLogicalSize(gWindow.renderer, width, height);
     return 0;
+}
+
+int UseClientSize(int width, int height) {
+    uint32_t format = gWindow.textureFormat;
+    return UseTexture(width, height, format ? format : uint32_t{SDL_PIXELFORMAT_ARGB8888});
+}
+
+uint32_t TextureFormatOf(PlatFrameFormat format) {
+    return format == FrameRgb555 ? SDL_PIXELFORMAT_RGB555 : SDL_PIXELFORMAT_ARGB8888;
+}
+
+// A channel of `bits` widened to eight by repeating its top bits, so that
+// full stays full.
+uint32_t Widen(uint32_t value, int bits) { return value << (8 - bits) | value >> (2 * bits - 8); }
+
+const uint32_t* Rgb565Table() {
+    if (gWindow.rgb565.empty()) {
+        gWindow.rgb565.resize(65536);
+        for (uint32_t v = 0; v < 65536; ++v)
+            gWindow.rgb565[v] =
+                Widen(v >> 11, 5) << 16 | Widen(v >> 5 & 63, 6) << 8 | Widen(v & 31, 5);
+    }
+    return gWindow.rgb565.data();
+}
+
+// Palette textures are not streamed by SDL, so an 8-bit frame is looked up
+// into 32-bit pixels first. So is a 5:6:5 frame: SDL's software renderer
+// widens six-bit green to 0xFE at most, and white must stay white.
+const uint32_t* ExpandToXrgb(const PlatFrame* frame) {
+    const uint8_t* rows = static_cast<const uint8_t*>(frame->rows);
+    const uint32_t* table = frame->format == FrameRgb565 ? Rgb565Table() : nullptr;
+    gWindow.expanded.resize(static_cast<size_t>(frame->width) * frame->height);
+    for (int y = 0; y < frame->height; ++y) {
+        const uint8_t* in = rows + static_cast<ptrdiff_t>(y) * frame->pitchBytes;
+        uint32_t* out = &gWindow.expanded[static_cast<size_t>(y) * frame->width];
+        if (table) {
+            for (int x = 0; x < frame->width; ++x) out[x] = table[in[x * 2] | in[x * 2 + 1] << 8];
+            continue;
+        }
+        for (int x = 0; x < frame->width; ++x)
+            out[x] = frame->palette ? frame->palette[in[x]] : uint32_t{in[x]} * 0x010101u;
+    }
+    return gWindow.expanded.data();
 }
 
 void CheckPacing() {
@@ -295,13 +346,31 @@ int SdlWaitVBlank() {
 }
 
 void SdlPresent(const PlatFrame* frame) {
-    if (!gWindow.renderer || !frame || !frame->pixels) return;
-    if (UseClientSize(frame->width, frame->height) != 0) return;
-    SDL_UpdateTexture(gWindow.texture, nullptr, frame->pixels,
-                      frame->pitchPixels * static_cast<int>(sizeof(uint32_t)));
+    if (!gWindow.renderer || !frame || (!frame->pixels && !frame->rows)) return;
+    const void* pixels = frame->pixels;
+    int pitch = frame->pitchPixels * static_cast<int>(sizeof(uint32_t));
+    PlatFrameFormat format = FrameXrgb8888;
+    if (frame->rows) {
+        pixels = frame->rows;
+        pitch = frame->pitchBytes;
+        format = frame->format;
+        if (format == FrameIndex8 || format == FrameRgb565) {
+            pixels = ExpandToXrgb(frame);
+            pitch = frame->width * static_cast<int>(sizeof(uint32_t));
+            format = FrameXrgb8888;
+        }
+    }
+    if (UseTexture(frame->width, frame->height, TextureFormatOf(format)) != 0) return;
+    SDL_UpdateTexture(gWindow.texture, nullptr, pixels, pitch);
     Show();
     CheckPacing();
 }
+
+// The renderer dropped its textures (a device reset): the next present
+// makes the texture again.
+void SdlForgetTexture() { DestroyTexture(); }
+
+int SdlIsFullScreen() { return gWindow.window && !gWindow.windowed; }
 
 void SdlRedraw() {
     if (gWindow.renderer) Show();

@@ -1,0 +1,113 @@
+// The software blitters' inner workings: the per-call description of a blit
+// and the pixel loops behind DrawGraph, DrawGraphPart and DrawRotaGraph.
+//
+// A front end clips once, fills one BlitInfo or RotaInfo and picks one loop
+// for the screen format, the colour key and the alpha channel; the loops
+// themselves test nothing but the key and the alpha byte. Each fast loop has
+// a plain scalar twin that states the arithmetic; the tests hold the two
+// equal.
+#ifndef TESSEL_BLIT_H
+#define TESSEL_BLIT_H
+
+#include "draw/draw_state.h"
+#include "graphics/color.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct PlatSurface;
+struct GraphRecord;
+
+// The screen formats the blitters tell apart.
+enum BlitFormat : int {
+    BlitFormatNone,  // a format no blitter draws
+    BlitFormat8,     // 8-bit palette indices
+    BlitFormat565,   // 16-bit red 0xF800, green 0x07E0, blue 0x001F
+    BlitFormat555,   // 16-bit red 0x7C00, green 0x03E0, blue 0x001F
+    BlitFormat32,    // 32-bit red 0xFF0000, green 0xFF00, blue 0xFF
+};
+
+BlitFormat ClassifyBlitFormat(const ColorFormat* format);
+
+// One rectangular blit, every pointer at the first pixel it touches.
+struct BlitInfo {
+    uint8_t* dst;            // destination as written
+    int dstPitch;            // bytes per row
+    const uint8_t* dstRead;  // destination as read: a copy of the same pixels
+    int dstReadPitch;
+    const uint8_t* src;      // source pixels
+    int srcPitch;
+    const uint8_t* alpha;    // one alpha byte per source pixel, or null
+    int alphaPitch;
+    int width, height;       // pixels per row, rows; both positive
+    uint32_t key;            // colour key as a pixel value of the screen format
+};
+
+using BlitLoop = void (*)(const BlitInfo& info);
+
+// Per-pixel alpha onto 16- and 32-bit screens (blit_alpha.cpp); null for a
+// format they do not draw. `keyed`: source pixels equal to the key are skipped.
+BlitLoop ChooseAlphaLoop(BlitFormat format, int keyed);
+BlitLoop ChooseAlphaReferenceLoop(BlitFormat format, int keyed);
+
+// The rectangle with each edge limited to `area`'s range on its axis (left
+// and right to area.left..area.right, top and bottom to area.top..area.bottom).
+Rect ClampInto(int64_t left, int64_t top, int64_t right, int64_t bottom, const Rect& area);
+
+// DrawGraph's block-transfer path for a clipped piece: the rectangle
+// `source` of `src` to (dstX, dstY) of the draw surface `dst`, through the
+// work surface where the copy method asks for it. 0.
+int TransferPiece(PlatSurface* dst, int dstX, int dstY, PlatSurface* src, const Rect& source,
+                  int transparent);
+
+// The blitter behind DrawGraph: piece is a bitmap data handle (blit.cpp).
+int G_DDraw_DrawGraph(int x, int y, int piece, int transparent);
+
+// --- rotated blitting (blit_rotate.cpp) -------------------------------------
+
+// The walk over the clipped bounding box of a rotated graph, in 14.18 fixed
+// point: (u, v) is the source position of the box's top-left pixel.
+struct RotaInfo {
+    uint8_t* dst;            // the box's top-left pixel in the draw surface
+    int dstPitch;
+    const uint8_t* src;      // source pixel (0, 0)
+    int srcPitch;
+    const uint8_t* alpha;    // alpha byte of source pixel (0, 0), or null
+    int alphaPitch;
+    int srcWidth, srcHeight; // the graph's size: samples outside are not drawn
+    int width, height;       // the box's columns and rows
+    int32_t u, v;            // 14.18 source position at the box's top-left
+    int32_t dudx, dvdx;      // per column
+    int32_t dudy, dvdy;      // per row, at the box's left column
+    uint32_t key;            // colour key as a pixel value
+};
+
+using RotaLoop = void (*)(const RotaInfo& info);
+
+// `alpha`: mix by the alpha plane; `keyed`: skip key-coloured source pixels.
+RotaLoop ChooseRotaLoop(BlitFormat format, int alpha, int keyed);
+RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed);
+
+// The geometry of one rotated draw before any surface is touched.
+struct RotaSetup {
+    Rect box;                // clipped bounding box in target coordinates
+    int32_t u, v;            // 14.18 source position at (box.left, box.top)
+    int32_t dudx, dvdx, dudy, dvdy;
+};
+
+// Fills `setup` for a W x H graph centred on (x, y); 0 when something is to
+// be drawn, -1 when the box is empty after clipping to
+// `area`, or the scale or angle cannot be drawn.
+int SetUpRotation(int x, int y, double scale, double angle, int width, int height,
+                  const Rect& area, RotaSetup* setup);
+
+// The rectangle DrawRotaGraph hands its mask hooks.
+Rect RotatedMaskBox(int x, int y, double scale, double angle, int width, int height);
+
+// 1 for a scale and angle that can be drawn: finite, the scale above 0.
+int DrawableRotation(double scale, double angle);
+
+int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
+                          int transparent);
+
+#endif

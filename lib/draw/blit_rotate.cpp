@@ -1,0 +1,389 @@
+// DrawRotaGraph: a graph turned and scaled about a centre point, sampled at
+// the nearest source pixel.
+//
+// The walk runs over the bounding box of the turned graph in 14.18 fixed
+// point, two additions a pixel. A destination pixel is drawn when its source
+// position lies inside the graph; the fast loops work out, once a row, the
+// run of columns for which that holds, and walk only that run without a test.
+#include "draw/blit.h"
+
+#include "core/core.h"
+#include "draw/screen.h"
+#include "graphics/graph.h"
+#include "platform/surface.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double FixedOne = 262144.0;  // 2^18
+constexpr int32_t FixedFraction = 0x3FFFF;
+
+// 32-bit arithmetic with wrap-around, as the fixed-point format is defined.
+inline int32_t Add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+inline int32_t Sub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+inline int32_t Mul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
+
+// A double truncated toward zero; out of range (or NaN) it gives the
+// processor's "integer indefinite" value, as the conversion instruction does.
+int32_t Trunc(double value) {
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
+    return int32_t(value);
+}
+
+// A 14.18 value to a pixel index, rounded toward zero.
+inline int ToPixel(int32_t fixed) { return (fixed < 0 ? fixed + FixedFraction : fixed) >> 18; }
+
+// --- per-pixel operations -----------------------------------------------------------
+
+// One channel weighed on its own: no carry passes between channels.
+template <uint32_t Mask>
+inline uint32_t MixChannel(uint32_t s, uint32_t d, uint32_t a) {
+    constexpr int shift = std::countr_zero(Mask);
+    uint32_t sc = (s & Mask) >> shift, dc = (d & Mask) >> shift;
+    return ((sc * a + dc * (256 - a)) >> 8) << shift;
+}
+
+template <typename Pixel, uint32_t R, uint32_t G, uint32_t B>
+struct Channels {
+    using Type = Pixel;
+    static Pixel Mix(uint32_t s, uint32_t d, uint32_t a) {
+        return Pixel(MixChannel<R>(s, d, a) | MixChannel<G>(s, d, a) | MixChannel<B>(s, d, a));
+    }
+};
+
+using Channels8 = Channels<uint8_t, 0, 0, 0>;
+using Channels565 = Channels<uint16_t, 0xF800, 0x07E0, 0x001F>;
+using Channels555 = Channels<uint16_t, 0x7C00, 0x03E0, 0x001F>;
+using Channels32 = Channels<uint32_t, 0xFF0000, 0xFF00, 0xFF>;
+
+// Draws source pixel (tu, tv) onto `dst`.
+template <typename Format, bool Alpha, bool Keyed>
+inline void Plot(const RotaInfo& r, typename Format::Type* dst, int tu, int tv) {
+    using Pixel = typename Format::Type;
+    Pixel s = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch)[tu];
+    if (Keyed && s == r.key) return;
+    if constexpr (Alpha) {
+        uint32_t a = r.alpha[std::ptrdiff_t(tv) * r.alphaPitch + tu];
+        if (a == 0) return;
+        *dst = a == 255 ? s : Format::Mix(s, *dst, a);
+    } else {
+        *dst = s;
+    }
+}
+
+// --- the reference: every pixel of the box tested ---------------------------------
+
+template <typename Format, bool Alpha, bool Keyed>
+void WalkRowChecked(const RotaInfo& r, typename Format::Type* dst, int32_t u, int32_t v) {
+    for (int c = 0; c < r.width; ++c, u = Add(u, r.dudx), v = Add(v, r.dvdx)) {
+        int tu = ToPixel(u), tv = ToPixel(v);
+        if (tu >= 0 && tu < r.srcWidth && tv >= 0 && tv < r.srcHeight)
+            Plot<Format, Alpha, Keyed>(r, dst + c, tu, tv);
+    }
+}
+
+template <typename Format, bool Alpha, bool Keyed>
+void RotaReference(const RotaInfo& r) {
+    using Pixel = typename Format::Type;
+    int32_t u = r.u, v = r.v;
+    for (int row = 0; row < r.height; ++row, u = Add(u, r.dudy), v = Add(v, r.dvdy))
+        WalkRowChecked<Format, Alpha, Keyed>(
+            r, reinterpret_cast<Pixel*>(r.dst + std::ptrdiff_t(row) * r.dstPitch), u, v);
+}
+
+// --- the fast loops: the drawn run of each row found first --------------------------
+
+// One coordinate's walk along a row: start + c * step at column c.
+struct Line {
+    int64_t step;    // per column, made positive (the bounds are mirrored to match)
+    double inverse;  // 1 / step, for a first guess without dividing
+    bool mirrored;   // the walk decreases
+};
+
+Line MakeLine(int32_t step) {
+    int64_t magnitude = step < 0 ? -int64_t(step) : int64_t(step);
+    return Line{magnitude, magnitude ? 1.0 / double(magnitude) : 0.0, step < 0};
+}
+
+// The first c in [0, n] at which start + c * step reaches `bound` (> bound
+// when `strictly`, else >= bound), for step > 0. The quotient from the
+// inverse, truncated, is at most a column or two off, and is then corrected.
+int FirstReaching(int64_t start, const Line& line, int64_t bound, bool strictly, int n) {
+    auto reached = [&](int64_t c) {
+        int64_t value = start + c * line.step;
+        return strictly ? value > bound : value >= bound;
+    };
+    double quotient = double(bound - start) * line.inverse;
+    int64_t c = quotient <= 0.0 ? 0 : quotient >= double(n) ? n : int64_t(quotient);
+    while (c > 0 && reached(c - 1)) --c;
+    while (c < n && !reached(c)) ++c;
+    return int(c);
+}
+
+// The columns c in [0, n) with lo < start + c * step < hi, as [*first, *end),
+// for a walk without wrap-around.
+void Run(int64_t start, const Line& line, int64_t lo, int64_t hi, int n, int* first, int* end) {
+    if (line.mirrored) {
+        start = -start;
+        std::swap(lo, hi);
+        lo = -lo;
+        hi = -hi;
+    }
+    if (line.step == 0) {
+        *first = 0;
+        *end = lo < start && start < hi ? n : 0;
+        return;
+    }
+    *first = FirstReaching(start, line, lo, true, n);
+    *end = FirstReaching(start, line, hi, false, n);
+}
+
+template <typename Format, bool Alpha, bool Keyed>
+void RotaFast(const RotaInfo& r) {
+    using Pixel = typename Format::Type;
+    const int64_t uHigh = int64_t(r.srcWidth) << 18, vHigh = int64_t(r.srcHeight) << 18;
+    const int64_t low = -(int64_t(1) << 18);
+    const int64_t last = r.width - 1;
+    const bool unitStep = r.dudx == 1 << 18 && r.dvdx == 0;
+    const Line uLine = MakeLine(r.dudx), vLine = MakeLine(r.dvdx);
+    int32_t uRow = r.u, vRow = r.v;
+    for (int row = 0; row < r.height; ++row, uRow = Add(uRow, r.dudy), vRow = Add(vRow, r.dvdy)) {
+        auto* dst = reinterpret_cast<Pixel*>(r.dst + std::ptrdiff_t(row) * r.dstPitch);
+        int64_t uEnd = uRow + last * r.dudx, vEnd = vRow + last * r.dvdx;
+        // A row whose walk wraps around 32 bits keeps the plain walk.
+        if (uEnd != int32_t(uEnd) || vEnd != int32_t(vEnd)) {
+            WalkRowChecked<Format, Alpha, Keyed>(r, dst, uRow, vRow);
+            continue;
+        }
+        int uFirst, uStop, vFirst, vStop;
+        Run(uRow, uLine, low, uHigh, r.width, &uFirst, &uStop);
+        Run(vRow, vLine, low, vHigh, r.width, &vFirst, &vStop);
+        int first = std::max(uFirst, vFirst), stop = std::min(uStop, vStop);
+        int32_t u = int32_t(uRow + int64_t(first) * r.dudx);
+        int32_t v = int32_t(vRow + int64_t(first) * r.dvdx);
+        if (!Alpha && !Keyed && unitStep && first < stop) {
+            // Unturned at scale 1 the run is a piece of one source row. A
+            // walk that starts less than a pixel before it samples pixel 0
+            // twice: at u and at u + 1, both of which round to 0.
+            int c = first, tv = ToPixel(v);
+            if (u < 0) Plot<Format, false, false>(r, dst + c++, 0, tv);
+            auto* row = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch);
+            std::memcpy(dst + c, row + ToPixel(u), sizeof(Pixel) * size_t(stop - c));
+            continue;
+        }
+        for (int c = first; c < stop; ++c, u += r.dudx, v += r.dvdx)
+            Plot<Format, Alpha, Keyed>(r, dst + c, ToPixel(u), ToPixel(v));
+    }
+}
+
+template <template <typename, bool, bool> class Loop, typename Format>
+RotaLoop Pick(int alpha, int keyed) {
+    if (alpha) return keyed ? Loop<Format, true, true>::Run : Loop<Format, true, false>::Run;
+    return keyed ? Loop<Format, false, true>::Run : Loop<Format, false, false>::Run;
+}
+
+template <typename Format, bool Alpha, bool Keyed>
+struct FastLoop {
+    static void Run(const RotaInfo& r) { RotaFast<Format, Alpha, Keyed>(r); }
+};
+
+template <typename Format, bool Alpha, bool Keyed>
+struct ReferenceLoop {
+    static void Run(const RotaInfo& r) { RotaReference<Format, Alpha, Keyed>(r); }
+};
+
+template <template <typename, bool, bool> class Loop>
+RotaLoop Choose(BlitFormat format, int alpha, int keyed) {
+    switch (format) {
+    case BlitFormat8: return keyed ? Loop<Channels8, false, true>::Run
+                                   : Loop<Channels8, false, false>::Run;
+    case BlitFormat565: return Pick<Loop, Channels565>(alpha, keyed);
+    case BlitFormat555: return Pick<Loop, Channels555>(alpha, keyed);
+    case BlitFormat32: return Pick<Loop, Channels32>(alpha, keyed);
+    default: return nullptr;
+    }
+}
+
+// The mask hooks' box, and the draw itself, need a drawable graph record.
+struct RotaSource {
+    BmpDataRecord* piece;
+    SurfaceDataRecord* surface;
+};
+
+int FindSource(GraphRecord* graph, RotaSource* source) {
+    if (!graph || graph->pieceCount == 0) return -1;
+    source->piece = GetBmpDataRecord(graph->pieces[0]);
+    source->surface = source->piece ? GetSurfaceDataRecord(source->piece->surface) : nullptr;
+    return source->surface && source->surface->surface ? 0 : -1;
+}
+
+}  // namespace
+
+RotaLoop ChooseRotaLoop(BlitFormat format, int alpha, int keyed) {
+    return Choose<FastLoop>(format, alpha, keyed);
+}
+
+RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed) {
+    return Choose<ReferenceLoop>(format, alpha, keyed);
+}
+
+int DrawableRotation(double scale, double angle) {
+    return std::isfinite(scale) && std::isfinite(angle) && scale > 0.0;
+}
+
+int SetUpRotation(int x, int y, double scale, double angle, int width, int height,
+                  const Rect& area, RotaSetup* setup) {
+    if (!DrawableRotation(scale, angle)) return -1;
+    int32_t cosA = Trunc(std::cos(angle) * FixedOne), sinA = Trunc(std::sin(angle) * FixedOne);
+    int32_t cosB = Trunc(std::cos(-angle) * FixedOne), sinB = Trunc(std::sin(-angle) * FixedOne);
+    int32_t cx = Mul(x, 1 << 18), cy = Mul(y, 1 << 18);
+    int32_t hw = Trunc(width * scale * 0.5), hh = Trunc(height * scale * 0.5);
+
+    int32_t sh = Mul(sinA, hh), sw = Mul(sinA, hw), ch = Mul(cosA, hh), cw = Mul(cosA, hw);
+    const int32_t cornerX[4] = {Sub(Add(cx, sh), cw), Sub(Sub(cx, sh), cw), Add(Sub(cx, sh), cw),
+                                Add(Add(cx, sh), cw)};
+    const int32_t cornerY[4] = {Sub(Sub(cy, sw), ch), Add(Sub(cy, sw), ch), Add(Add(cy, sw), ch),
+                                Sub(Add(cy, sw), ch)};
+    int minX = ToPixel(cornerX[0]), maxX = minX, minY = ToPixel(cornerY[0]), maxY = minY;
+    for (int i = 1; i < 4; ++i) {
+        minX = std::min(minX, ToPixel(cornerX[i]));
+        maxX = std::max(maxX, ToPixel(cornerX[i]));
+        minY = std::min(minY, ToPixel(cornerY[i]));
+        maxY = std::max(maxY, ToPixel(cornerY[i]));
+    }
+    Rect box = ClampInto(int64_t(minX) - 2, int64_t(minY) - 2, int64_t(maxX) + 4,
+                         int64_t(maxY) + 4, area);
+    if (box.right <= box.left || box.bottom <= box.top) return -1;
+
+    auto u = [&](int row) {
+        int32_t turned = Sub(Mul(Sub(box.left, x), cosB), Mul(Sub(row, y), sinB));
+        return Add(Mul(width >> 1, 1 << 18), Trunc(turned / scale));
+    };
+    auto v = [&](int row) {
+        int32_t turned = Add(Mul(Sub(box.left, x), sinB), Mul(Sub(row, y), cosB));
+        return Add(Mul(height >> 1, 1 << 18), Trunc(turned / scale));
+    };
+    int rows = box.bottom - box.top;
+    setup->box = box;
+    setup->u = u(box.top);
+    setup->v = v(box.top);
+    setup->dudx = Trunc(cosA / scale);
+    setup->dvdx = Trunc(sinB / scale);
+    setup->dudy = Sub(u(box.bottom), setup->u) / rows;
+    setup->dvdy = Sub(v(box.bottom), setup->v) / rows;
+    return 0;
+}
+
+Rect RotatedMaskBox(int x, int y, double scale, double angle, int width, int height) {
+    double turn = std::fmod(angle, 6.283185307179586);
+    double c = std::cos(turn) * scale, s = std::sin(turn) * scale;
+    const double cornerX[2] = {double(-(width / 2)), double(width - width / 2)};
+    const double cornerY[2] = {double(-(height / 2)), double(height - height / 2)};
+    double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
+    for (double cxr : cornerX)
+        for (double cyr : cornerY) {
+            double px = x + cxr * c - cyr * s, py = y + cxr * s + cyr * c;
+            minX = std::min(minX, px);
+            maxX = std::max(maxX, px);
+            minY = std::min(minY, py);
+            maxY = std::max(maxY, py);
+        }
+    return Rect{Sub(Trunc(minX), 5), Sub(Trunc(minY), 5), Add(Trunc(maxX), 5),
+                Add(Trunc(maxY), 5)};
+}
+
+int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
+                          int transparent) {
+    RotaSource source;
+    if (gDraw.targetUnusable || !DisplayExists() || FindSource(graph, &source) != 0) return -1;
+    PlatSurface* draw = gDraw.drawSurface;
+    if (!draw) return -1;
+
+    int width = graph->width, height = graph->height;
+    RotaSetup setup;
+    if (SetUpRotation(x, y, scale, angle, width, height, gDraw.drawArea, &setup) != 0) return 0;
+    const Rect& box = setup.box;
+    int dstX = box.left + gDraw.targetOrigin.left, dstY = box.top + gDraw.targetOrigin.top;
+    int boxWidth = box.right - box.left, boxHeight = box.bottom - box.top;
+    if (dstX < 0 || dstY < 0 || boxWidth > draw->width - dstX || boxHeight > draw->height - dstY)
+        return 0;
+
+    const BmpDataRecord* piece = source.piece;
+    PlatSurface* src = source.surface->surface;
+    int srcX = piece->surfaceX, srcY = piece->surfaceY;
+    PlatSurface* work = gScreenState.sourceWork;
+    if (!src->systemMemory && piece->width <= ScreenWidth() && piece->height <= ScreenHeight() &&
+        work && piece->width <= work->width && piece->height <= work->height &&
+        CopySurfaceRect(work, 0, 0, src,
+                        Rect{srcX, srcY, srcX + piece->width, srcY + piece->height}, 0) == 0) {
+        src = work;
+        srcX = srcY = 0;
+    }
+
+    uint8_t *drawPixels, *srcPixels;
+    int drawPitch, srcPitch;
+    if (PlatLockSurface(draw, &drawPixels, &drawPitch) != 0)
+        ErrorExit(SJIS("転送先サーフェスのロックに失敗しました in G_DDraw_DrawRotaGraph "));
+    if (PlatLockSurface(src, &srcPixels, &srcPitch) != 0) {
+        PlatUnlockSurface(draw);
+        ErrorExit(SJIS("転送元サーフェス１のロックに失敗しました in G_DDraw_DrawRotaGraph "));
+    }
+
+    BlitFormat format = ClassifyBlitFormat(GetScreenFormat());
+    int alpha = source.surface->params.AlphaChFlag && source.surface->alphaBuffer &&
+                format != BlitFormat8;
+    int keyed = format == BlitFormat8 ? transparent != 0 : transparent == 1;
+    if (RotaLoop loop = ChooseRotaLoop(format, alpha, keyed)) {
+        int bytes = draw->format.bytesPerPixel;
+        uint32_t colour = source.surface->transparentColor;
+        RotaInfo info = {};
+        info.dst = drawPixels + std::ptrdiff_t(dstY) * drawPitch + std::ptrdiff_t(dstX) * bytes;
+        info.dstPitch = drawPitch;
+        info.src = srcPixels + std::ptrdiff_t(srcY) * srcPitch + std::ptrdiff_t(srcX) * bytes;
+        info.srcPitch = srcPitch;
+        if (alpha) {
+            int alphaPitch = source.surface->alphaPitch;
+            info.alpha = source.surface->alphaBuffer +
+                         std::ptrdiff_t(piece->surfaceY) * alphaPitch + piece->surfaceX;
+            info.alphaPitch = alphaPitch;
+        }
+        // Samples stay on the piece's own pixels.
+        info.srcWidth = std::min(width, int(piece->width));
+        info.srcHeight = std::min(height, int(piece->height));
+        info.width = boxWidth;
+        info.height = boxHeight;
+        info.u = setup.u;
+        info.v = setup.v;
+        info.dudx = setup.dudx;
+        info.dvdx = setup.dvdx;
+        info.dudy = setup.dudy;
+        info.dvdy = setup.dvdy;
+        info.key = format == BlitFormat8
+                       ? 0
+                       : MakeColor(int(colour >> 16 & 0xFF), int(colour >> 8 & 0xFF),
+                                   int(colour & 0xFF));
+        loop(info);
+    }
+
+    PlatUnlockSurface(draw);
+    PlatUnlockSurface(src);
+    return 0;
+}
+
+int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent, int) {
+    if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
+    GraphRecord* record = GetGraphRecord(graph);
+    if (!record || record->pieceCount == 0) return -1;
+    if (!DrawableRotation(scale, angle)) return 0;
+    WaitWhileInactive();
+
+    Rect area = RotatedMaskBox(x, y, scale, angle, record->width, record->height);
+    if (gDraw.maskEnabled) MaskBeforeDraw(area);
+    int result = G_DDraw_DrawRotaGraph(x, y, scale, angle, record, transparent);
+    if (gDraw.maskEnabled) MaskAfterDraw(area);
+    return result;
+}

@@ -1,0 +1,48 @@
+// The one drawing state every drawing operation consults.
+#ifndef TESSEL_DRAW_STATE_H
+#define TESSEL_DRAW_STATE_H
+
+#include <cstdint>
+
+struct PlatSurface;
+
+struct Rect {
+    int32_t left, top, right, bottom;  // right and bottom exclusive
+};
+
+struct DrawState {
+    int32_t target;               // TargetFront, TargetBack or a graph handle
+    int32_t targetInVideoMemory;  // the target's surface is in "video" memory
+    Rect targetOrigin;            // offset of the target's (0, 0) in its surface; left/top used
+    Rect drawArea;                // clipping rectangle in target coordinates
+    int32_t targetWidth, targetHeight;  // size of the current target
+    int32_t blendMode;            // 0 (none) throughout
+    int32_t blendParam;           // 0..255
+    uint32_t colourModulation;    // 0xFFFFFFFF: no modulation
+    int32_t maskEnabled;          // drawing goes through the mask screen when one exists
+    int32_t drawingSuspended;     // a screen surface is locked: drawing does nothing
+    int32_t drawAreaEmpty;        // drawArea has no width or height: drawing does nothing
+    PlatSurface* drawSurface;     // the surface the blitters lock for the current target
+    int32_t targetUnusable;       // the target belongs to the (absent) 3-D path
+};
+
+extern DrawState gDraw;
+
+// Refreshes drawingSuspended (a screen surface is locked) and returns it.
+int DrawingSuspended();
+// Resets the record as graphics management does when it starts: blend mode
+// 0, mask drawing on, no modulation, TargetFront with the whole screen.
+void ResetDrawState();
+
+// Applies the rectangle last asked of SetClipRect again, for when the
+// window moved on the desktop.
+void ReapplyClipRect();
+// Saves and restores the blend state inside the library; mode 7 belongs to
+// the 3-D path and changes nothing. 0.
+int SetBlendState(int mode, int param);
+
+// Hooks around drawing a rectangle, for a mask screen; nothing while none exists.
+void MaskBeforeDraw(const Rect& area);
+void MaskAfterDraw(const Rect& area);
+
+#endif

@@ -1,0 +1,111 @@
+// The platform's sound buffers: a small software mixer over one audio device.
+//
+// A buffer holds PCM in its own format (8 or 16 bits, mono or stereo, any
+// rate) where the program locks and fills it, and a copy converted to the
+// device's output format, made when the buffer is unlocked, which is what the
+// mixer reads. Mixing sums the playing buffers with saturation. The back end
+// pulls mixed sound with PlatAudioMix, either from its own audio thread
+// (holding the device lock) or in virtual time.
+#ifndef TESSEL_PLATFORM_AUDIO_H
+#define TESSEL_PLATFORM_AUDIO_H
+
+#include <cstddef>
+#include <cstdint>
+
+// Samples are unsigned bytes (8 bits) or signed little-endian words (16
+// bits); the channels of a frame are interleaved, left first.
+struct PlatPcmFormat {
+    int channels;  // 1 or 2
+    int rate;      // frames per second
+    int bits;      // 8 or 16
+};
+
+constexpr int AudioMinRate = 100;
+constexpr int AudioMaxRate = 200000;
+constexpr uint32_t AudioMaxBufferBytes = 0x0FFFFFFF;
+
+// What the device reports of itself.
+struct PlatAudioCaps {
+    int primaryMono, primaryStereo;      // output channel counts it takes
+    int primary8Bit, primary16Bit;       // output sample sizes it takes
+    int secondaryMono, secondaryStereo;  // buffer channel counts it mixes
+    int secondary8Bit, secondary16Bit;   // buffer sample sizes it mixes
+    int minRate, maxRate;                // buffer rates it mixes, in Hz
+    uint32_t totalMemory, freeMemory;    // bytes of sound memory on the device; 0 when it has none
+};
+
+// Buffer creation flags the mixer accepts (all of them are satisfied by a
+// software buffer); any other bit fails the creation.
+enum : uint32_t {
+    SoundBufferStatic = 0x0002,
+    SoundBufferCtrlFrequency = 0x0020,
+    SoundBufferCtrlPan = 0x0040,
+    SoundBufferCtrlVolume = 0x0080,
+    SoundBufferGlobalFocus = 0x8000,
+};
+
+// Status bits.
+enum : uint32_t {
+    SoundBufferPlaying = 0x1,
+    SoundBufferLooping = 0x4,
+};
+
+struct PlatSoundBuffer;
+
+// ---------------------------------------------------------------------------
+// The device
+// ---------------------------------------------------------------------------
+
+// Opens the back end's audio device with the output format 44100 Hz, stereo,
+// 16 bits. 0, or -1 when the machine has no usable device.
+int PlatAudioOpen(PlatAudioCaps* caps);
+// Closes the device; buffers still made are released with it.
+void PlatAudioClose();
+int PlatAudioIsOpen();
+// Changes the output format; the buffers are converted again. 0 or -1.
+int PlatAudioSetFormat(const PlatPcmFormat* format);
+void PlatAudioGetFormat(PlatPcmFormat* format);
+// The device list: module and description of entry `index`. 0, or -1 past
+// the last entry or without a device.
+int PlatAudioDeviceName(int index, char* module, size_t moduleSize, char* description,
+                        size_t descriptionSize);
+
+// ---------------------------------------------------------------------------
+// Buffers (only while the device is open)
+// ---------------------------------------------------------------------------
+
+// A silent, stopped buffer of `bytes` bytes; null on a format or size the
+// mixer cannot take, an unknown flag, or no device.
+PlatSoundBuffer* PlatSoundBufferCreate(const PlatPcmFormat* format, uint32_t bytes,
+                                       uint32_t flags);
+void PlatSoundBufferRelease(PlatSoundBuffer* buffer);
+// Hands out `bytes` bytes from `offset` in the buffer's own format, as one
+// region or, when they wrap past the end, two. 0, or -1 when the range does
+// not fit or the buffer is locked already.
+int PlatSoundBufferLock(PlatSoundBuffer* buffer, uint32_t offset, uint32_t bytes, void** first,
+                        uint32_t* firstBytes, void** second, uint32_t* secondBytes);
+// Ends the lock and converts the buffer for the mixer. 0, or -1 when it was
+// not locked.
+int PlatSoundBufferUnlock(PlatSoundBuffer* buffer);
+// Starts mixing from the current position, once or looping. 0 or -1.
+int PlatSoundBufferPlay(PlatSoundBuffer* buffer, int looping);
+// Stops mixing; the position stays. 0 or -1.
+int PlatSoundBufferStop(PlatSoundBuffer* buffer);
+int PlatSoundBufferStatus(PlatSoundBuffer* buffer, uint32_t* status);
+// The play position in bytes of the buffer's own format. A buffer played
+// once goes back to 0 when it reaches its end.
+int PlatSoundBufferGetPosition(PlatSoundBuffer* buffer, uint32_t* position);
+int PlatSoundBufferSetPosition(PlatSoundBuffer* buffer, uint32_t position);
+
+// ---------------------------------------------------------------------------
+// For the back ends
+// ---------------------------------------------------------------------------
+
+// Writes `frames` frames of the mix in the output format to `out` and moves
+// the playing buffers on. The sdl back end calls it on its audio thread with
+// the device lock held; every other mixer operation takes that lock.
+void PlatAudioMix(void* out, uint32_t frames);
+// Bytes of one output frame; call it where PlatAudioMix may be called.
+uint32_t PlatAudioFrameBytes();
+
+#endif

@@ -1,0 +1,84 @@
+// The platform's fonts: a face chosen through fontconfig, drawn by FreeType
+// without anti-aliasing into a 1-bit top-down buffer, one Shift-JIS unit at
+// a time, with the metrics the glyph cache is laid out by.
+//
+// A unit is the code of one character of a code page 932 string: a single
+// byte, or lead byte << 8 | trail byte.
+#ifndef TESSEL_PLATFORM_FONT_H
+#define TESSEL_PLATFORM_FONT_H
+
+#include <cstdint>
+
+struct PlatFont;
+
+// Character sets a font can be asked for, by their Windows numbers.
+enum PlatCharSet : int {
+    PlatCharSetDefault = 1,
+    PlatCharSetShiftJis = 128,
+    PlatCharSetHangeul = 129,
+};
+
+struct PlatFontDesc {
+    const char* faceName;  // code page 932; null or "" for the platform's Japanese choice
+    int height;            // > 0: cell height (ascent + descent); < 0: em size; in pixels
+    int weight;            // 100..900; 600 and more is bold
+    int charSet;           // a PlatCharSet
+};
+
+struct PlatFontMetrics {
+    int height;        // cell height: the height of every unit's extent
+    int ascent;        // baseline's distance below the cell's top
+    int maxCharWidth;  // the widest advance of the face at this size
+    int weight;        // the weight asked for
+};
+
+// How a font meets a bold weight.
+enum PlatBoldStyle : int {
+    PlatBoldNone,       // not bold
+    PlatBoldFace,       // the face is a bold style of its own
+    PlatBoldSynthetic,  // the regular face, its ink widened by one pixel
+};
+
+// The bold rule: a weight of 600 or more is bold; a face that is bold
+// itself is used as it is, any other face is emboldened.
+int PlatWantsBold(int weight);
+PlatBoldStyle PlatChooseBold(int weight, int faceIsBold);
+// Pixels that `style` adds to the ink of every glyph (to the right) and to
+// every advance.
+int PlatBoldWidening(PlatBoldStyle style);
+
+// Null when no face fits: with a face name, a font of that family or the
+// nearest fontconfig offers (one covering kana for the Shift-JIS character
+// set); without one, a mono- or dual-spaced font covering kana, else any
+// font covering kana.
+PlatFont* PlatCreateFont(const PlatFontDesc* desc);
+void PlatDeleteFont(PlatFont* font);  // null is allowed
+void PlatGetFontMetrics(const PlatFont* font, PlatFontMetrics* metrics);
+PlatBoldStyle PlatFontBoldStyle(const PlatFont* font);
+// The face's file, for the log and for tests.
+const char* PlatFontFile(const PlatFont* font);
+
+// The Unicode character of a unit, 0 when the unit does not convert.
+// Code page 932 as Windows has it: 0x5C is a backslash, the NEC and IBM
+// extensions decode.
+uint32_t PlatCp932UnitToUnicode(unsigned code);
+
+// A 1-bit top-down buffer, most significant bit leftmost, and the rectangle
+// of it a drawing may touch (right and bottom exclusive).
+struct PlatBitBuffer {
+    uint8_t* bits;
+    int pitch;                           // bytes per row
+    int clipLeft, clipTop, clipRight, clipBottom;
+};
+
+// The unit's extent: its advance and the cell height. A unit that does not
+// convert, or has no glyph in the face, measures as the face's missing-glyph
+// box.
+void PlatMeasureFontUnit(PlatFont* font, unsigned code, int* width, int* height);
+// Draws the unit with the top-left of its extent at (x, y): the extent
+// becomes 0 (an opaque background), then the ink 1, both inside the clip.
+// The extent is stored as PlatMeasureFontUnit gives it.
+void PlatDrawFontUnit(PlatFont* font, unsigned code, const PlatBitBuffer* target, int x, int y,
+                      int* width, int* height);
+
+#endif

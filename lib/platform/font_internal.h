@@ -1,0 +1,29 @@
+// The platform font's insides, shared by its creation (font.cpp) and its
+// drawing (font_render.cpp).
+#ifndef TESSEL_PLATFORM_FONT_INTERNAL_H
+#define TESSEL_PLATFORM_FONT_INTERNAL_H
+
+#include "platform/font.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <string>
+
+struct PlatFont {
+    FT_Face face;           // the face, sized to `pixelSize`
+    int pixelSize;          // em size in pixels
+    int cellHeight;         // ascent + descent: every extent's height
+    int ascent;             // baseline below the cell's top
+    int maxCharWidth;       // widest advance, widening included
+    int weight;             // as asked
+    PlatBoldStyle bold;     // how the weight is met
+    int widening;           // PlatBoldWidening(bold)
+    std::string file;       // the face's file
+};
+
+// FreeType, started on first use and kept for the life of the process, as
+// the faces it made may be in use until the end. Null when it cannot start.
+FT_Library PlatFreeTypeLibrary();
+
+#endif

@@ -1,0 +1,114 @@
+// Drawing one Shift-JIS unit of a platform font into a 1-bit buffer, and
+// its extent. Units are converted to Unicode as code page 932 ("CP932", not
+// "SHIFT_JIS", whose 0x5C is a yen sign and which lacks the NEC and IBM rows).
+#include "platform/font_internal.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+
+namespace {
+
+struct Cp932State {
+    int opened;       // the converter was asked for
+    iconv_t toUtf32;  // code page 932 to UTF-32LE; (iconv_t)-1 when the system has none
+};
+
+Cp932State gCp932;
+
+// The glyph in the face's slot after LoadUnit, and its advance.
+struct Glyph {
+    bool loaded;   // the slot holds the unit's glyph (or the missing-glyph box)
+    int advance;   // pixels, widening included
+};
+
+// Loads the unit's glyph, or the face's missing-glyph box (glyph 0) when the
+// unit does not convert or the face has no glyph for it; rendered to 1 bit
+// a pixel when `render` is set.
+Glyph LoadUnit(PlatFont* font, unsigned code, bool render) {
+    FT_Face face = font->face;
+    uint32_t unicode = PlatCp932UnitToUnicode(code);
+    FT_UInt index = unicode ? FT_Get_Char_Index(face, unicode) : 0;
+    FT_Int32 flags = FT_LOAD_TARGET_MONO | (render ? FT_LOAD_RENDER : 0);
+    if (FT_Load_Glyph(face, index, flags) != 0 && (index == 0 || FT_Load_Glyph(face, 0, flags) != 0))
+        return {false, 0};
+    int advance = static_cast<int>((face->glyph->advance.x + 32) >> 6) + font->widening;
+    return {true, advance};
+}
+
+void PutBit(const PlatBitBuffer* target, int x, int y, bool set) {
+    if (x < target->clipLeft || x >= target->clipRight || y < target->clipTop ||
+        y >= target->clipBottom)
+        return;
+    uint8_t* byte = target->bits + static_cast<ptrdiff_t>(y) * target->pitch + (x >> 3);
+    uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+    *byte = set ? (*byte | bit) : (*byte & ~bit);
+}
+
+// Whether pixel (column, row) of a rendered bitmap is ink.
+bool InkAt(const FT_Bitmap& bitmap, int column, int row) {
+    int pitch = bitmap.pitch;
+    const uint8_t* line = pitch >= 0
+                              ? bitmap.buffer + static_cast<ptrdiff_t>(row) * pitch
+                              : bitmap.buffer + static_cast<ptrdiff_t>(bitmap.rows - 1 - row) * -pitch;
+    switch (bitmap.pixel_mode) {
+    case FT_PIXEL_MODE_MONO: return line[column >> 3] & (0x80 >> (column & 7));
+    case FT_PIXEL_MODE_GRAY: return line[column] >= 0x80;  // an embedded grey strike
+    default: return false;
+    }
+}
+
+}  // namespace
+
+uint32_t PlatCp932UnitToUnicode(unsigned code) {
+    if (code == 0 || code > 0xFFFF) return 0;
+    if (!gCp932.opened) {
+        gCp932.opened = 1;
+        gCp932.toUtf32 = iconv_open("UTF-32LE", "CP932");
+    }
+    if (gCp932.toUtf32 == reinterpret_cast<iconv_t>(-1)) return 0;
+
+    char in[2];
+    size_t inLeft = 0;
+    if (code > 0xFF) in[inLeft++] = static_cast<char>(code >> 8);
+    in[inLeft++] = static_cast<char>(code & 0xFF);
+    unsigned char out[8];
+    char* inPointer = in;
+    char* outPointer = reinterpret_cast<char*>(out);
+    size_t outLeft = sizeof out;
+    iconv(gCp932.toUtf32, nullptr, nullptr, nullptr, nullptr);
+    size_t result = iconv(gCp932.toUtf32, &inPointer, &inLeft, &outPointer, &outLeft);
+    // Exactly one character: two single-byte characters are not one unit.
+    if (result == static_cast<size_t>(-1) || inLeft != 0 || outLeft != sizeof out - 4) return 0;
+    return uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 |
+           uint32_t(out[3]) << 24;
+}
+
+void PlatMeasureFontUnit(PlatFont* font, unsigned code, int* width, int* height) {
+    *width = LoadUnit(font, code, false).advance;
+    *height = font->cellHeight;
+}
+
+void PlatDrawFontUnit(PlatFont* font, unsigned code, const PlatBitBuffer* target, int x, int y,
+                      int* width, int* height) {
+    Glyph glyph = LoadUnit(font, code, true);
+    *width = glyph.advance;
+    *height = font->cellHeight;
+
+    int right = std::min(x + glyph.advance, target->clipRight);
+    int bottom = std::min(y + font->cellHeight, target->clipBottom);
+    for (int row = std::max(y, target->clipTop); row < bottom; ++row)
+        for (int column = std::max(x, target->clipLeft); column < right; ++column)
+            PutBit(target, column, row, false);
+    if (!glyph.loaded) return;
+
+    const FT_GlyphSlot slot = font->face->glyph;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    int left = x + slot->bitmap_left, top = y + font->ascent - slot->bitmap_top;
+    for (int row = 0; row < static_cast<int>(bitmap.rows); ++row)
+        for (int column = 0; column < static_cast<int>(bitmap.width); ++column) {
+            if (!InkAt(bitmap, column, row)) continue;
+            for (int extra = 0; extra <= font->widening; ++extra)
+                PutBit(target, left + column + extra, top + row, true);
+        }
+}

@@ -1,0 +1,164 @@
+// Fonts and their glyph caches, and the drawing of Shift-JIS strings through
+// them.
+//
+// Each font owns a cache of square cells, one column of them in a 1-bit
+// bitmap (1 for ink, most significant bit leftmost). A character is drawn
+// by the platform into a free cell the first time it is needed; the cells
+// are handed out first in, first out over a ring of slots, and the character
+// table finds a cached glyph with one index.
+#ifndef TESSEL_TEXT_FONT_H
+#define TESSEL_TEXT_FONT_H
+
+#include "draw/draw_state.h"
+#include "graphics/handle.h"
+#include "tessel.h"
+
+#include <cstdint>
+
+struct PlatFont;
+struct PlatSurface;
+
+constexpr int FontCapacity = 40;
+constexpr int FontMinCells = 20;
+constexpr int FontMaxCells = 2024;
+constexpr int FontSlotCount = FontMaxCells + 1;  // the ring and its end marker
+constexpr int FontCharCount = 65536;             // one entry per cache key
+constexpr int FontCacheMaxHeight = 0x4000;
+constexpr int FontFaceNameSize = FontFaceNameLength;
+constexpr int FontPendingLimit = 256;            // glyphs rendered in one batch at most
+
+// Character-set index of a font: which character set the platform is asked for.
+enum FontCharSetIndex : int {
+    FontCharSetDefault = 0,
+    FontCharSetShiftJis = 1,
+    FontCharSetHangeul = 2,
+};
+
+struct FontCharEntry;
+
+// One slot of the ring: the cell it names and the glyph in it.
+struct FontSlot {
+    int32_t inUse;            // a glyph occupies the cell
+    int32_t cellIndex;        // the slot's cell; -1 for the end marker
+    int32_t width, height;    // the glyph's extent: its advance and the cell height
+    FontCharEntry* charEntry; // the character whose glyph it is
+};
+
+struct FontCharEntry {
+    uint8_t cached;   // the character's glyph is in the cache
+    FontSlot* slot;   // where, while cached
+};
+
+struct FontRecord {
+    HandleRecord head;                        // serial and delete flag target
+    FontSlot cacheSlots[FontSlotCount];       // the ring, cellCount slots and the marker
+    FontCharEntry charTable[FontCharCount];   // by cache key
+    int32_t nextSlot;                         // the slot the next new glyph takes
+    int32_t cellCount;                        // cells in the cache, 20..2024
+    uint8_t* cacheBits;                       // the cache's 1-bit pixels, top-down, owned
+    int32_t cachePitch;                       // bytes per cache row, a multiple of 4
+    char faceName[FontFaceNameSize];          // "" for the platform's choice
+    int32_t thickness;                        // stroke thickness; weight = thickness x 100
+    int32_t size;                             // character height in pixels
+    int32_t cellSize;                         // side of a cell in pixels
+    PlatFont* fontObject;                     // the platform's font
+    int32_t fontType;                         // 0: plain, 1 bit a pixel
+    int32_t charSetIndex;                     // a FontCharSetIndex
+    int32_t cacheWidth, cacheHeight;          // the cache in pixels
+    int32_t cellsPerColumn;                   // cacheHeight / cellSize
+    int32_t drawScreen;                       // bitmap data handle of the drawing screen, -1 none
+    int32_t drawScreenLost;                   // 1: the drawing screen must be made before use
+    int32_t textureMode;                      // always 0: there is no texture path
+};
+
+// How a font's cache is laid out, from the platform's widest advance.
+struct FontCacheGeometry {
+    int cellSize;        // the widest advance rounded up to an even number
+    int cellCount;       // 0x50000 / cellSize^2 within 20..2024, less where the height limit cuts
+    int cacheWidth;      // one column: cellSize
+    int cacheHeight;     // cellCount x cellSize, at most 0x4000
+    int cellsPerColumn;  // cacheHeight / cellSize
+};
+
+FontCacheGeometry ComputeFontCacheGeometry(int maxCharWidth);
+// Top-left of cell `index` in the cache.
+void FontCellOrigin(const FontRecord* font, int index, int* x, int* y);
+
+// What makes a font, for the default font and for rebuilding.
+struct FontSettings {
+    char faceName[FontFaceNameSize];  // "" for the platform's choice
+    int size;                         // -1: 16
+    int thickness;                    // -1: 6
+    int fontType;                     // -1: 0
+    int charSetIndex;                 // a FontCharSetIndex
+};
+
+struct FontState {
+    HandleTable table;      // type 4, 40 slots; a new font takes the first empty one
+    FontSettings defaults;  // the default font's settings
+    int defaultFont;        // the default font's handle; 0 or -1 while there is none
+};
+
+extern FontState gFont;
+
+// --- the font table (font_table.cpp) ------------------------------------------
+
+FontRecord* LookupFont(int font);
+// Makes the drawing screen again when its bitmap was freed. 0 or -1.
+int EnsureFontDrawScreen(FontRecord* font);
+// Releases every font. 0.
+int ReleaseAllFonts();
+
+// --- the default font and the font module's life (font_default.cpp) -----------
+
+int RefreshDefaultFont();
+int SetupFonts();
+int ShutdownFonts();
+int RebuildAllFonts();
+// For the mode change, which ends and starts graphics management: the
+// default font's settings (1) or 0 when there is none; and making the
+// default font from them again afterwards (0 or -1).
+int RememberDefaultFont(FontSettings* out);
+int RecreateDefaultFont(const FontSettings* settings);
+
+// --- the glyph cache (glyph_cache.cpp) ----------------------------------------
+
+int IsShiftJisLeadByte(uint8_t byte);
+
+// One character of a string: its cache key (first byte + 256 x second
+// byte) and the code the platform draws (first byte x 256 + second byte).
+struct GlyphUnit {
+    uint16_t key;
+    uint16_t code;
+};
+
+// The pending list: each entry the unit's one or two bytes and a 0 byte.
+using PendingGlyph = char[3];
+
+// Splits up to `capacity` units off the first `length` bytes of `text`, and
+// renders the ones missing from the cache (a batch of fewer than 256 and
+// fewer than cellCount). `consumed` receives the bytes split off. 0, or -1
+// for a null font.
+int PrepareGlyphs(FontRecord* font, const char* text, int length, GlyphUnit* units, int capacity,
+                  int* count, int* consumed);
+// Renders each pending glyph into the slot at nextSlot, taking the slot
+// from whatever held it. The slot of the last glyph rendered, or null when
+// there was none.
+FontSlot* RenderGlyphsToCache(int count, const PendingGlyph* pending, FontRecord* font);
+// The slot of `unit`, rendering it alone when it is not cached.
+FontSlot* GlyphSlotOf(FontRecord* font, GlyphUnit unit);
+// Blank units advance without drawing: the space and the full-width space.
+int IsBlankUnit(GlyphUnit unit);
+
+// --- string drawing (text_draw.cpp) ---------------------------------------------
+
+// Measures (draw 0) or draws (draw 1) `length` bytes of `text` (-1: all)
+// into `surface` at (x, y), inside `clip`, in `colour` (a pixel value of a
+// screen of `screenDepth` bits). `transparent` 0 clears the background of
+// each glyph's box to 0. The total width, or -1 for an invalid font or while
+// graphics are shut down; sizeOut gets (width, height) when measuring.
+int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colour,
+                        PlatSurface* surface, const Rect& clip, int screenDepth, int transparent,
+                        int font, uint32_t edgeColour, int length, int32_t* sizeOut);
+
+#endif

@@ -1,0 +1,295 @@
+// Font handles: the table of 40, creation with its defaults and slots, the
+// cache geometry, the default font and when it is made again, and the
+// module's setup, shutdown and rebuild.
+#include "core/core.h"
+#include "draw/screen.h"
+#include "platform/font.h"
+#include "platform/surface.h"
+#include "support/harness.h"
+#include "text/font.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+int SerialOf(int handle) { return handle >> 16 & 0x7FF; }
+
+int Occurrences(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+int MakeFont(int size = 16, int thickness = 4) {
+    return CreateFontToHandle(nullptr, size, thickness, 0, FontCharSetShiftJis, -1, -1);
+}
+
+// Pixels of the back buffer that are not 0.
+int LitPixels() {
+    const PlatSurface* back = gScreenState.back;
+    int lit = 0;
+    for (int y = 0; y < back->height; ++y)
+        for (int x = 0; x < back->width * back->format.bytesPerPixel; ++x)
+            lit += back->pixels[y * back->pitch + x] != 0;
+    return lit;
+}
+
+class FontTable : public testing::Test {
+protected:
+    void SetUp() override {
+        UseHeadless();
+        ASSERT_EQ(InitLibrary(), 0);
+        ASSERT_EQ(SetDrawTarget(TargetBack), 0);
+        ClearDrawTarget();
+    }
+    void TearDown() override { EndLibrary(); }
+    ScratchDir dir_;
+};
+
+TEST(FontGeometry, CellCountsKeepToTheirBoundsAndTheHeightLimit) {
+    FontCacheGeometry narrow = ComputeFontCacheGeometry(8);
+    EXPECT_EQ(narrow.cellSize, 8);
+    EXPECT_EQ(narrow.cellCount, 2024);
+    EXPECT_EQ(narrow.cacheHeight, 2024 * 8);
+    FontCacheGeometry wide = ComputeFontCacheGeometry(200);
+    EXPECT_EQ(wide.cellCount, 20);
+    EXPECT_EQ(wide.cacheWidth, 200);
+    EXPECT_EQ(wide.cacheHeight, 4000);
+    EXPECT_EQ(wide.cellsPerColumn, 20);
+    // 1280 cells of 16 would pass 0x4000 rows: the height limit cuts them.
+    FontCacheGeometry game = ComputeFontCacheGeometry(16);
+    EXPECT_EQ(game.cellCount, 1024);
+    EXPECT_EQ(game.cacheHeight, 0x4000);
+    FontCacheGeometry huge = ComputeFontCacheGeometry(3000);
+    EXPECT_EQ(huge.cacheHeight, 15000);
+    EXPECT_EQ(huge.cellCount, 5);
+    EXPECT_EQ(ComputeFontCacheGeometry(7).cellSize, 8) << "rounded up to even";
+    EXPECT_EQ(ComputeFontCacheGeometry(100).cellCount, 0x50000 / 10000);
+}
+
+TEST(FontGeometry, CellsFillAColumnBeforeTheNext) {
+    auto font = std::make_unique<FontRecord>();
+    font->cellSize = 10;
+    font->cellsPerColumn = 4;
+    int x, y;
+    FontCellOrigin(font.get(), 3, &x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 30);
+    FontCellOrigin(font.get(), 5, &x, &y);
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 10);
+}
+
+TEST_F(FontTable, TheDefaultFontIsMadeAgainOnlyWhenASettingChanges) {
+    int first = QueryDefaultFont();
+    ASSERT_EQ(FontHandleIsValid(first), 1);
+    EXPECT_EQ(first & 0x78000000, 0x20000000);
+    EXPECT_EQ(QueryFontSize(first), 16);
+
+    EXPECT_EQ(SetDefaultFontSize(16), 0);
+    EXPECT_EQ(QueryDefaultFont(), first);
+
+    EXPECT_EQ(SetDefaultFontThickness(8), 0);
+    int second = QueryDefaultFont();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(FontHandleIsValid(first), 0);
+    EXPECT_EQ(SerialOf(second), SerialOf(first) + 1) << "made once";
+    int thickness = 0;
+    ASSERT_EQ(QueryFontSettings(nullptr, nullptr, &thickness, second), 0);
+    EXPECT_EQ(thickness, 8);
+
+    EXPECT_EQ(SetDefaultFontThickness(8), 0);
+    EXPECT_EQ(QueryDefaultFont(), second);
+    EXPECT_EQ(SetDefaultFontSizeAndThickness(24, 8), 0);
+    EXPECT_EQ(QueryFontSize(QueryDefaultFont()), 24);
+    EXPECT_EQ(SerialOf(QueryDefaultFont()), SerialOf(second) + 1);
+}
+
+TEST_F(FontTable, TheFortyFirstFontIsRefusedAndFreedSlotsAreTakenFromTheFirst) {
+    // The default font holds slot 0.
+    int handles[FontCapacity] = {QueryDefaultFont()};
+    for (int i = 1; i < FontCapacity; ++i) {
+        handles[i] = MakeFont();
+        ASSERT_EQ(handles[i] & 0xFFFF, i);
+    }
+    EXPECT_EQ(MakeFont(), -1);
+    EXPECT_EQ(Occurrences(ReadLogUtf8(), "作成できるフォントハンドル数 40 の限界を超えました"), 1);
+
+    ASSERT_EQ(ReleaseFontHandle(handles[7]), 0);
+    ASSERT_EQ(ReleaseFontHandle(handles[3]), 0);
+    EXPECT_EQ(MakeFont() & 0xFFFF, 3);
+    EXPECT_EQ(MakeFont() & 0xFFFF, 7);
+    EXPECT_EQ(MakeFont(), -1);
+}
+
+TEST_F(FontTable, MinusOneMeansSizeSixteenWeightSixHundredAndAPlainFont) {
+    int font = CreateFontToHandle(nullptr, -1, -1, -1, FontCharSetShiftJis, -1, -1);
+    ASSERT_NE(font, -1);
+    const FontRecord* record = LookupFont(font);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->size, 16);
+    EXPECT_EQ(record->thickness, 6);
+    EXPECT_EQ(record->fontType, 0);
+    PlatFontMetrics metrics;
+    PlatGetFontMetrics(record->fontObject, &metrics);
+    EXPECT_EQ(metrics.weight, 600);
+    EXPECT_NE(PlatFontBoldStyle(record->fontObject), PlatBoldNone);
+    // The default font of the game: 16 wide, 1024 cells in one column.
+    EXPECT_EQ(record->cellSize, 16);
+    EXPECT_EQ(record->cellCount, 1024);
+    EXPECT_EQ(record->cacheHeight, 0x4000);
+    EXPECT_EQ(record->cachePitch, 4);
+    EXPECT_EQ(record->cacheSlots[1024].cellIndex, -1);
+    EXPECT_EQ(record->cacheSlots[1023].cellIndex, 1023);
+}
+
+TEST_F(FontTable, AnAskedSlotAndSerialAreUsedAsGiven) {
+    int font = CreateFontToHandle(nullptr, 16, 4, 0, FontCharSetShiftJis, 7, 100);
+    EXPECT_EQ(font, 7 | 100 << 16 | 0x20000000);
+    EXPECT_EQ(CreateFontToHandle(nullptr, 16, 4, 0, FontCharSetShiftJis, 7, 101), -1);
+    EXPECT_EQ(CreateFontToHandle(nullptr, 16, 4, 0, FontCharSetShiftJis, FontCapacity, -1), -1);
+    // The table's own counter was not touched by the asked serial.
+    EXPECT_EQ(SerialOf(MakeFont()), SerialOf(QueryDefaultFont()) + 1);
+}
+
+TEST_F(FontTable, ReleasingSetsTheDeleteFlagAndInvalidatesTheHandle) {
+    int font = MakeFont();
+    int32_t deleted = 5;
+    ASSERT_EQ(SetFontDeleteFlag(font, &deleted), 0);
+    EXPECT_EQ(deleted, 0);
+    ASSERT_EQ(ReleaseFontHandle(font), 0);
+    EXPECT_EQ(deleted, 1);
+    EXPECT_EQ(FontHandleIsValid(font), 0);
+    EXPECT_EQ(ReleaseFontHandle(font), -1);
+    EXPECT_EQ(QueryFontSize(font), -1);
+    EXPECT_EQ(QueryFontSettings(nullptr, nullptr, nullptr, font), -1);
+    EXPECT_EQ(SetFontDeleteFlag(font, &deleted), -1);
+    EXPECT_EQ(ClearFontCache(font), -1);
+    EXPECT_EQ(FontHandleIsValid(12345), 0);
+}
+
+TEST_F(FontTable, SettingsReadBackWithTheFaceName) {
+    int font = CreateFontToHandle("DejaVu Sans Mono", 20, 3, 0, FontCharSetDefault, -1, -1);
+    ASSERT_NE(font, -1);
+    char face[FontFaceNameLength] = "x";
+    int size = 0, thickness = 0;
+    ASSERT_EQ(QueryFontSettings(face, &size, &thickness, font), 0);
+    EXPECT_STREQ(face, "DejaVu Sans Mono");
+    EXPECT_EQ(size, 20);
+    EXPECT_EQ(thickness, 3);
+    ASSERT_EQ(QueryFontSettings(face, nullptr, nullptr, QueryDefaultFont()), 0);
+    EXPECT_STREQ(face, "");
+}
+
+TEST_F(FontTable, ClearingForgetsEveryGlyphAndRestartsTheRing) {
+    int font = MakeFont();
+    ASSERT_EQ(DrawTextWithFont(0, 0, "AB", 0xFFFF, font, 0), 0);
+    FontRecord* record = LookupFont(font);
+    ASSERT_EQ(record->charTable['A'].cached, 1);
+    EXPECT_EQ(record->nextSlot, 2);
+    ASSERT_EQ(ClearFontCache(font), 0);
+    EXPECT_EQ(record->charTable['A'].cached, 0);
+    EXPECT_EQ(record->charTable['B'].cached, 0);
+    EXPECT_EQ(record->nextSlot, 0);
+    EXPECT_EQ(record->cacheSlots[0].inUse, 0);
+    EXPECT_EQ(record->cacheSlots[1].cellIndex, 1);
+    EXPECT_EQ(record->cacheSlots[record->cellCount].cellIndex, -1);
+}
+
+TEST_F(FontTable, AHandleTakenBeforeARebuildStillDraws) {
+    int font = MakeFont(24, 4);
+    ASSERT_EQ(DrawTextWithFont(0, 0, "A", 0xFFFF, font, 0), 0);
+    int32_t deleted = 0;
+    ASSERT_EQ(SetFontDeleteFlag(font, &deleted), 0);
+    int defaultFont = QueryDefaultFont();
+
+    ASSERT_EQ(RebuildAllFonts(), 0);
+    EXPECT_EQ(deleted, 1);
+    ASSERT_EQ(FontHandleIsValid(font), 1);
+    EXPECT_EQ(FontHandleIsValid(defaultFont), 1);
+    const FontRecord* record = LookupFont(font);
+    EXPECT_EQ(record->head.deleteFlagTarget, nullptr);
+    EXPECT_EQ(record->charTable['A'].cached, 0) << "the cache starts empty";
+    EXPECT_EQ(QueryFontSize(font), 24);
+
+    ClearDrawTarget();
+    ASSERT_EQ(LitPixels(), 0);
+    ASSERT_EQ(DrawTextWithFont(10, 10, "A", 0xFFFF, font, 0), 0);
+    EXPECT_GT(LitPixels(), 0);
+}
+
+TEST_F(FontTable, SetupKeepsTheDefaultFontsSettingsAndReleasesTheRest) {
+    SetDefaultFontSize(24);
+    SetDefaultFontThickness(2);
+    int other = MakeFont();
+    ASSERT_EQ(SetupFonts(), 0);
+    EXPECT_EQ(FontHandleIsValid(other), 0);
+    EXPECT_EQ(gFont.table.count, 1);
+    int size = 0, thickness = 0;
+    ASSERT_EQ(QueryFontSettings(nullptr, &size, &thickness, QueryDefaultFont()), 0);
+    EXPECT_EQ(size, 24);
+    EXPECT_EQ(thickness, 2);
+    std::string log = ReadLogUtf8();
+    EXPECT_NE(log.find("フォントの初期化を行います"), std::string::npos);
+    EXPECT_NE(log.find("フォントの初期化は正常に終了しました"), std::string::npos);
+
+    ASSERT_EQ(ShutdownFonts(), 0);
+    EXPECT_EQ(gFont.table.count, 0);
+    EXPECT_EQ(FontHandleIsValid(QueryDefaultFont()), 0);
+}
+
+TEST_F(FontTable, AModeChangeKeepsTheDefaultFontsSettings) {
+    SetDefaultFontSize(12);
+    SetDefaultFontThickness(2);
+    int other = MakeFont();
+    ASSERT_EQ(SetScreenMode(800, 600, 16, -1), 0);
+    EXPECT_EQ(FontHandleIsValid(other), 0) << "graphics management ended";
+    int size = 0, thickness = 0;
+    ASSERT_EQ(QueryFontSettings(nullptr, &size, &thickness, QueryDefaultFont()), 0);
+    EXPECT_EQ(size, 12);
+    EXPECT_EQ(thickness, 2);
+    EXPECT_EQ(gFont.table.count, 1);
+    ASSERT_EQ(SetDrawTarget(TargetBack), 0);
+    EXPECT_EQ(DrawTextString(700, 500, "A", 0xFFFF, 0), 0);
+    EXPECT_GT(LitPixels(), 0);
+}
+
+TEST_F(FontTable, NothingIsMadeWhileGraphicsAreShutDown) {
+    EndLibrary();
+    EXPECT_EQ(MakeFont(), -1);
+    EXPECT_EQ(SetupFonts(), -1);
+    EXPECT_EQ(SetDefaultFontSizeAndThickness(16, 6), -1);
+    EXPECT_EQ(gFont.table.count, 0) << "the end released every font";
+    ASSERT_EQ(InitLibrary(), 0);
+}
+
+// Runs the library under a fontconfig configuration without fonts; exits
+// with 0 when it started, said why it has no font, and drew nothing.
+[[noreturn]] void RunWithoutFonts(const std::string& config) {
+    setenv("FONTCONFIG_FILE", config.c_str(), 1);
+    UseHeadless();
+    bool ok = InitLibrary() == 0;
+    ok = ok && FontHandleIsValid(QueryDefaultFont()) == 0;
+    ok = ok && CreateFontToHandle("IPAGothic", 16, 4, 0, FontCharSetDefault, -1, -1) == -1;
+    ok = ok && MeasureTextWidth("ROUND") == -1;
+    ok = ok && DrawTextString(0, 0, "ROUND", 0xFFFF, 0) == -1;
+    EndLibrary();
+    std::string log = ReadLogUtf8();
+    ok = ok && log.find("\tフォントの作成に失敗しました") != std::string::npos;
+    ok = ok && log.find("指定のフォントの作成に失敗しました") != std::string::npos;
+    ok = ok && log.find("フォントハンドル値が異常です") != std::string::npos;
+    std::exit(ok ? 0 : 1);
+}
+
+TEST(FontWithoutFonts, TheLibraryRunsOnAndLogsWhy) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ScratchDir dir;
+    WriteFile("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
+    EXPECT_EXIT(RunWithoutFonts(dir.path() + "/fonts.conf"), testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -1,0 +1,305 @@
+// DrawRotaGraph: its placement against DrawGraph, turning and scaling,
+// keying only with `transparent` 1, the alpha mix without carries, clipping,
+// undrawable scales and angles, and the fast walk against the reference.
+#include "core/core.h"
+#include "draw/blit.h"
+#include "draw/screen.h"
+#include "graphics/graph.h"
+#include "support/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t Background = 0x5A5A;
+
+class Rota : public testing::Test {
+protected:
+    void SetUp() override { Start(16); }
+    void TearDown() override { EndLibrary(); }
+
+    void Start(int depth) {
+        UseHeadless();
+        SetScreenMode(640, 480, depth, -1);
+        ASSERT_EQ(InitLibrary(), 0);
+        ASSERT_EQ(SetDrawTarget(TargetBack), 0);
+        Fill(Background);
+    }
+
+    static PlatSurface* Back() { return gScreenState.back; }
+    static void Fill(uint32_t value) {
+        PlatFillSurfaceRect(Back(), 0, 0, Back()->width, Back()->height, value);
+    }
+    static uint32_t At(int x, int y) {
+        uint32_t v = 0;
+        int bytes = Back()->format.bytesPerPixel;
+        std::memcpy(&v, Back()->pixels + y * Back()->pitch + x * bytes, bytes);
+        return v;
+    }
+    static std::vector<uint8_t> Snapshot() {
+        return std::vector<uint8_t>(Back()->pixels,
+                                    Back()->pixels + size_t(Back()->pitch) * Back()->height);
+    }
+    static int Changed() {
+        int count = 0;
+        for (int y = 0; y < Back()->height; ++y)
+            for (int x = 0; x < Back()->width; ++x) count += At(x, y) != Background;
+        return count;
+    }
+
+    static int MakeGraph(int w, int h, const std::function<uint32_t(int, int)>& value,
+                         const std::function<int(int, int)>& alpha = nullptr) {
+        int graph = CreateEmptyGraph(w, h, 0, alpha ? 1 : 0);
+        SurfaceDataRecord* record =
+            GetSurfaceDataRecord(GetBmpDataRecord(GetGraphRecord(graph)->pieces[0])->surface);
+        PlatSurface* s = record->surface;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint32_t v = value(x, y);
+                std::memcpy(s->pixels + y * s->pitch + x * s->format.bytesPerPixel, &v,
+                            s->format.bytesPerPixel);
+                if (alpha) record->alphaBuffer[y * record->alphaPitch + x] = uint8_t(alpha(x, y));
+            }
+        return graph;
+    }
+    static uint32_t Distinct(int x, int y) { return 0x1000u + uint32_t(y * 64 + x); }
+
+    // One pixel of `source` with alpha `a` turned onto `dest`.
+    static uint32_t MixOnce(uint32_t source, uint32_t dest, int a) {
+        Fill(dest);
+        int graph = MakeGraph(1, 1, [&](int, int) { return source; }, [&](int, int) { return a; });
+        EXPECT_EQ(DrawRotaGraph(3, 4, 1.0, 0.0, graph, 0, 0), 0);
+        return At(3, 4);
+    }
+
+    ScratchDir scratch_;
+};
+
+TEST_F(Rota, UnturnedItLandsWhereDrawGraphPutsIt) {
+    struct Case { int w, h, x, y; };
+    for (Case c : {Case{33, 20, 100, 100}, Case{32, 32, 320, 240}, Case{1, 1, 7, 9},
+                   Case{5, 3, 1, 0}, Case{40, 30, 630, 475}}) {
+        int graph = MakeGraph(c.w, c.h, Distinct);
+        Fill(Background);
+        ASSERT_EQ(DrawRotaGraph(c.x, c.y, 1.0, 0.0, graph, 0, 0), 0);
+        std::vector<uint8_t> turned = Snapshot();
+        Fill(Background);
+        ASSERT_EQ(DrawGraph(c.x - c.w / 2, c.y - c.h / 2, graph, 0), 0);
+        EXPECT_TRUE(turned == Snapshot()) << c.w << "x" << c.h << " at " << c.x << "," << c.y;
+        EXPECT_GT(Changed(), 0);
+    }
+}
+
+TEST_F(Rota, AQuarterTurnIsClockwise) {
+    int graph = MakeGraph(4, 2, Distinct);
+    ASSERT_EQ(DrawRotaGraph(100, 100, 1.0, M_PI / 2, graph, 0, 0), 0);
+    // The top row becomes the right column, the left column the top row.
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(At(101 - j, 98 + i), Distinct(i, j)) << i << "," << j;
+    EXPECT_EQ(Changed(), 8);
+}
+
+TEST_F(Rota, ScaleTwoDoublesEachPixel) {
+    int graph = MakeGraph(2, 2, Distinct);
+    ASSERT_EQ(DrawRotaGraph(100, 100, 2.0, 0.0, graph, 0, 0), 0);
+    // Positions less than one pixel before 0 still sample pixel 0, so the
+    // first pixel takes three columns and rows.
+    auto band = [](int v) { return v < 100 ? 0 : 1; };
+    for (int y = 97; y < 102; ++y)
+        for (int x = 97; x < 102; ++x)
+            EXPECT_EQ(At(x, y), Distinct(band(x), band(y))) << x << "," << y;
+    EXPECT_EQ(Changed(), 25);
+}
+
+TEST_F(Rota, OnlyTransparentOneSkipsTheKey) {
+    auto checker = [](int x, int y) { return (x + y) % 2 ? 0u : Distinct(x, y); };
+    int graph = MakeGraph(6, 6, checker);
+    ASSERT_EQ(DrawRotaGraph(50, 50, 1.0, 0.0, graph, 1, 0), 0);
+    ASSERT_EQ(DrawRotaGraph(150, 50, 1.0, 0.0, graph, 2, 0), 0);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) {
+            EXPECT_EQ(At(47 + x, 47 + y), (x + y) % 2 ? Background : Distinct(x, y));
+            EXPECT_EQ(At(147 + x, 47 + y), checker(x, y));
+        }
+}
+
+TEST_F(Rota, TheAlphaMixCarriesNothingBetweenChannels) {
+    EXPECT_EQ(MixOnce(0xFFFF, 0x0000, 128), 0x7BEFu);
+    EXPECT_EQ(MixOnce(0x0000, 0xFFFF, 128), 0x7BEFu);
+    EXPECT_EQ(MixOnce(0x0800, 0x0400, 128), 0x0200u);
+    EXPECT_EQ(MixOnce(0xFFFF, 0x1234, 0), 0x1234u);
+    EXPECT_EQ(MixOnce(0xABCD, 0x1234, 255), 0xABCDu);
+}
+
+TEST_F(Rota, ATurnedGraphStaysInsideTheDrawArea) {
+    int graph = MakeGraph(64, 32, Distinct);
+    SetClipRect(200, 200, 240, 230);
+    ASSERT_EQ(DrawRotaGraph(210, 210, 1.0, 0.5236, graph, 0, 0), 0);
+    int inside = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            bool in = x >= 200 && x < 240 && y >= 200 && y < 230;
+            if (!in) {
+                ASSERT_EQ(At(x, y), Background) << x << "," << y;
+            }
+            inside += in && At(x, y) != Background;
+        }
+    EXPECT_GT(inside, 600);
+
+    // Partly off the screen's corner, unturned, it matches DrawGraph there too.
+    SetClipRect(0, 0, 640, 480);
+    Fill(Background);
+    ASSERT_EQ(DrawRotaGraph(3, 2, 1.0, 0.0, graph, 0, 0), 0);
+    std::vector<uint8_t> turned = Snapshot();
+    Fill(Background);
+    ASSERT_EQ(DrawGraph(3 - 32, 2 - 16, graph, 0), 0);
+    EXPECT_TRUE(turned == Snapshot());
+}
+
+TEST_F(Rota, AGraphWhollyOutsideDrawsNothingAndLocksNothing) {
+    int graph = MakeGraph(64, 32, Distinct);
+    Back()->lost = 1;
+    EXPECT_EQ(DrawRotaGraph(-100, 100, 1.0, 0.3, graph, 0, 0), 0);
+    EXPECT_EQ(DrawRotaGraph(100, 560, 1.0, 1.0, graph, 0, 0), 0);
+    Back()->lost = 0;
+    EXPECT_EQ(Changed(), 0);
+}
+
+TEST_F(Rota, ALockFailureOfTheDestinationIsFatal) {
+    int graph = MakeGraph(8, 8, Distinct);
+    Back()->lost = 1;
+    EXPECT_EXIT(DrawRotaGraph(100, 100, 1.0, 0.3, graph, 0, 0), testing::ExitedWithCode(255), "");
+    EXPECT_NE(ReadLogUtf8().find(
+                  "転送先サーフェスのロックに失敗しました in G_DDraw_DrawRotaGraph \n"),
+              std::string::npos);
+}
+
+TEST_F(Rota, UndrawableScalesAndAnglesDrawNothing) {
+    int graph = MakeGraph(8, 8, Distinct);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (double scale : {0.0, -1.0, -0.0, nan, inf, -inf})
+        EXPECT_EQ(DrawRotaGraph(100, 100, scale, 0.0, graph, 0, 0), 0) << scale;
+    for (double angle : {nan, inf, -inf})
+        EXPECT_EQ(DrawRotaGraph(100, 100, 1.0, angle, graph, 0, 0), 0) << angle;
+    EXPECT_EQ(Changed(), 0);
+    EXPECT_EQ(DrawRotaGraph(100, 100, 0.0, 0.0, graph + 1, 0, 0), -1);
+    EXPECT_EQ(DrawRotaGraph(100, 100, 1.0, 0.0, -1, 0, 0), -1);
+}
+
+TEST_F(Rota, NothingWhileSuspendedOrWithAnEmptyArea) {
+    int graph = MakeGraph(8, 8, Distinct);
+    ASSERT_EQ(LockGraphSurface(TargetBack, nullptr, nullptr), 0);
+    EXPECT_EQ(DrawRotaGraph(100, 100, 1.0, 0.0, graph, 0, 0), 0);
+    UnlockGraphSurface(TargetBack);
+    SetClipRect(5, 5, 5, 100);
+    EXPECT_EQ(DrawRotaGraph(5, 50, 1.0, 0.0, graph, 0, 0), 0);
+    EXPECT_EQ(Changed(), 0);
+}
+
+TEST(RotaSetUp, TheBoxWalkAndMaskBoxOfAnUnturnedGraph) {
+    RotaSetup s;
+    ASSERT_EQ(SetUpRotation(100, 50, 1.0, 0.0, 32, 20, Rect{0, 0, 640, 480}, &s), 0);
+    // Corners at x 84..116 and y 40..60, widened by 2 before and 4 after.
+    EXPECT_EQ(s.box.left, 82);
+    EXPECT_EQ(s.box.top, 38);
+    EXPECT_EQ(s.box.right, 120);
+    EXPECT_EQ(s.box.bottom, 64);
+    EXPECT_EQ(s.u, -2 << 18);
+    EXPECT_EQ(s.v, -2 << 18);
+    EXPECT_EQ(s.dudx, 1 << 18);
+    EXPECT_EQ(s.dvdx, 0);
+    EXPECT_EQ(s.dudy, 0);
+    EXPECT_EQ(s.dvdy, 1 << 18);
+
+    Rect mask = RotatedMaskBox(100, 50, 1.0, 0.0, 32, 20);
+    EXPECT_EQ(mask.left, 79);
+    EXPECT_EQ(mask.top, 35);
+    EXPECT_EQ(mask.right, 121);
+    EXPECT_EQ(mask.bottom, 65);
+    // A whole turn more is the same box.
+    Rect turned = RotatedMaskBox(100, 50, 1.0, 4 * M_PI, 32, 20);
+    EXPECT_EQ(std::memcmp(&turned, &mask, sizeof mask), 0);
+}
+
+TEST(RotaSetUp, ABoxWithoutRowsOrOutsideTheAreaIsEmpty) {
+    RotaSetup s;
+    EXPECT_EQ(SetUpRotation(100, 50, 1.0, 0.0, 32, 20, Rect{0, 0, 640, 39}, &s), 0);
+    EXPECT_EQ(SetUpRotation(100, 50, 1.0, 0.0, 32, 20, Rect{0, 0, 640, 38}, &s), -1);
+    EXPECT_EQ(SetUpRotation(100, 50, 1.0, 0.0, 32, 20, Rect{120, 0, 640, 480}, &s), -1);
+}
+
+class Rota32 : public Rota {
+protected:
+    void SetUp() override { Start(32); }
+};
+
+TEST_F(Rota32, TheMixOn32Bits) {
+    EXPECT_EQ(MixOnce(0x010000, 0x008000, 128), 0x004000u);
+    EXPECT_EQ(MixOnce(0x000000, 0xFFFFFF, 128), 0x7F7F7Fu);
+    EXPECT_EQ(MixOnce(0xFF000000, 0xFF000000, 128), 0u);
+    EXPECT_EQ(MixOnce(0xAB123456, 0, 255), 0xAB123456u);
+}
+
+// --- the loops themselves --------------------------------------------------------
+
+TEST(RotaLoops, FastWalksEqualTheReference) {
+    std::mt19937 rng(11);
+    auto range = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+    const BlitFormat formats[] = {BlitFormat8, BlitFormat565, BlitFormat555, BlitFormat32};
+    for (int round = 0; round < 400; ++round) {
+        BlitFormat format = formats[round % 4];
+        int bytes = format == BlitFormat8 ? 1 : format == BlitFormat32 ? 4 : 2;
+        int alpha = format != BlitFormat8 && (round / 4) % 2;
+        int keyed = (round / 8) % 2;
+        int srcW = range(1, 40), srcH = range(1, 40);
+        std::vector<uint8_t> src(size_t(srcW * bytes + 4) * srcH), alphas(size_t(srcW) * srcH);
+        for (uint8_t& b : src) b = uint8_t(rng() % 4 == 0 ? 0 : rng());
+        for (uint8_t& a : alphas) a = uint8_t(rng() % 3 == 0 ? 255 * (rng() % 2) : rng());
+
+        RotaInfo info = {};
+        info.width = range(1, 60);
+        info.height = range(1, 30);
+        int pitch = info.width * bytes + 8;
+        std::vector<uint8_t> fast(size_t(pitch) * info.height);
+        for (uint8_t& b : fast) b = uint8_t(rng());
+        std::vector<uint8_t> ref = fast;
+        info.dstPitch = pitch;
+        info.src = src.data();
+        info.srcPitch = srcW * bytes + 4;
+        info.alpha = alpha ? alphas.data() : nullptr;
+        info.alphaPitch = srcW;
+        info.srcWidth = srcW;
+        info.srcHeight = srcH;
+        info.key = 0;
+        info.u = range(-10, srcW + 10) * (1 << 18) + range(-0x3FFFF, 0x3FFFF);
+        info.v = range(-10, srcH + 10) * (1 << 18) + range(-0x3FFFF, 0x3FFFF);
+        info.dudx = range(-0x80000, 0x80000);
+        info.dvdx = range(-0x80000, 0x80000);
+        info.dudy = range(-0x80000, 0x80000);
+        info.dvdy = range(-0x80000, 0x80000);
+        // Walks that wrap around 32 bits now and then.
+        if (round % 10 == 9) info.u = std::numeric_limits<int32_t>::max() - range(0, 0x200000);
+        if (round % 10 == 8) info.dvdx = std::numeric_limits<int32_t>::min() / 8;
+        // Unturned at scale 1, from any fraction.
+        if (round % 10 == 7) {
+            info.dudx = 1 << 18;
+            info.dvdx = 0;
+        }
+
+        info.dst = fast.data();
+        ChooseRotaLoop(format, alpha, keyed)(info);
+        info.dst = ref.data();
+        ChooseRotaReferenceLoop(format, alpha, keyed)(info);
+        ASSERT_TRUE(fast == ref) << "round " << round;
+    }
+}
+
+}  // namespace

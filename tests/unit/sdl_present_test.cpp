@@ -1,0 +1,103 @@
+// Frames handed to the desktop back end in each screen layout (5:6:5,
+// 5:5:5, 32-bit and 8-bit with a palette) show the same colours in its
+// window, on SDL's dummy video driver.
+#include "platform/platform.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+class SdlPresent : public ::testing::Test {
+protected:
+    SDL_Window* window_ = nullptr;
+
+    void SetUp() override {
+        setenv("TESSEL_PLATFORM", "sdl", 1);
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        ASSERT_EQ(PlatStart(), 0);
+        PlatWindowDesc desc{"Tessel test", 64, 32, 1, 0, 0, 0};
+        ASSERT_EQ(PlatCreateWindow(&desc), 0);
+        window_ = SDL_GetWindowFromID(1);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override { PlatStop(); }
+
+    uint32_t WindowPixel(int x, int y) {
+        SDL_Rect one{x, y, 1, 1};
+        uint32_t pixel = 0;
+        EXPECT_EQ(SDL_RenderReadPixels(SDL_GetRenderer(window_), &one, SDL_PIXELFORMAT_ARGB8888,
+                                       &pixel, 4),
+                  0)
+            << SDL_GetError();
+        return pixel & 0xFFFFFF;
+    }
+
+    // Presents rows of `bytes`-byte pixels built by `value`, a row pitch
+    // wider than the picture so that the pitch is honoured.
+    template <typename Value>
+    void PresentRows(PlatFrameFormat format, int bytes, Value value,
+                     const uint32_t* palette = nullptr) {
+        int pitch = 64 * bytes + 12;
+        std::vector<uint8_t> rows(size_t(pitch) * 32, 0xEE);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 64; ++x) {
+                uint32_t v = value(x, y);
+                for (int b = 0; b < bytes; ++b) rows[y * pitch + x * bytes + b] = uint8_t(v >> (8 * b));
+            }
+        PlatFrame frame{};
+        frame.width = 64;
+        frame.height = 32;
+        frame.format = format;
+        frame.rows = rows.data();
+        frame.pitchBytes = pitch;
+        frame.palette = palette;
+        PlatPresent(&frame);
+    }
+};
+
+// Left half one colour, right half another, bottom rows a third.
+template <typename T>
+T Pick(int x, int y, T left, T right, T bottom) {
+    return y >= 24 ? bottom : x < 32 ? left : right;
+}
+
+TEST_F(SdlPresent, FiveSixFiveFramesShowTheirColours) {
+    PresentRows(FrameRgb565, 2, [](int x, int y) { return Pick<uint32_t>(x, y, 0xF800, 0x07E0, 0xFFFF); });
+    EXPECT_EQ(WindowPixel(0, 0), 0xFF0000u);
+    EXPECT_EQ(WindowPixel(63, 0), 0x00FF00u);
+    EXPECT_EQ(WindowPixel(40, 31), 0xFFFFFFu);
+}
+
+TEST_F(SdlPresent, FiveFiveFiveFramesIgnoreTheTopBit) {
+    PresentRows(FrameRgb555, 2, [](int x, int y) { return Pick<uint32_t>(x, y, 0xFC00, 0x001F, 0x83E0); });
+    EXPECT_EQ(WindowPixel(1, 1), 0xFF0000u);
+    EXPECT_EQ(WindowPixel(62, 1), 0x0000FFu);
+    EXPECT_EQ(WindowPixel(10, 30), 0x00FF00u);
+}
+
+TEST_F(SdlPresent, ThirtyTwoBitRowsAndTheOlderPixelFormAgree) {
+    PresentRows(FrameXrgb8888, 4, [](int x, int y) { return Pick<uint32_t>(x, y, 0x123456, 0xFF00FF, 0x000080); });
+    EXPECT_EQ(WindowPixel(5, 5), 0x123456u);
+    EXPECT_EQ(WindowPixel(50, 5), 0xFF00FFu);
+    std::vector<uint32_t> pixels(64 * 32, 0x00A0B0C0);
+    PlatFrame frame{pixels.data(), 64, 32, 64};
+    PlatPresent(&frame);
+    EXPECT_EQ(WindowPixel(50, 5), 0xA0B0C0u);
+}
+
+TEST_F(SdlPresent, EightBitFramesAreLookedUpInTheirPalette) {
+    uint32_t palette[256] = {};
+    palette[1] = 0xFF8000;
+    palette[2] = 0x0080FF;
+    palette[200] = 0x808080;
+    PresentRows(FrameIndex8, 1, [](int x, int y) { return Pick<uint32_t>(x, y, 1, 2, 200); }, palette);
+    EXPECT_EQ(WindowPixel(3, 3), 0xFF8000u);
+    EXPECT_EQ(WindowPixel(60, 3), 0x0080FFu);
+    EXPECT_EQ(WindowPixel(60, 28), 0x808080u);
+}
+
+}  // namespace
