@@ -83,6 +83,7 @@ struct CoreState {
     int cursorBlinkMs;
 
     void (*services[PumpServiceCount])();  // end-of-pump hooks; null = none
+    int consoleFont;         // font of the on-screen log console; 0 = none
 };
 
 extern CoreState gCore;

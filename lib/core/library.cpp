@@ -172,11 +172,19 @@ int InitLibrary() {
 
     gCore.initialised = 1;
     SetPresentVSync(1);
+    // Nothing writes to the on-screen log console, so it never shows; its
+    // font is made as the console expects.
+    int font = CreateFontToHandle(nullptr, 16, 4, -1, 1, -1, -1);
+    gCore.consoleFont = font == -1 ? 0 : font;
     return 0;
 }
 
 int EndLibrary() {
     gCore.endRequested = 1;
+    if (gCore.consoleFont) {
+        ReleaseFontHandle(gCore.consoleFont);
+        gCore.consoleFont = 0;
+    }
     StopMusic();
     EndScreen();
     EndInputDevices();

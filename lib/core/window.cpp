@@ -1,6 +1,7 @@
 // The main window: creation, its messages, the pump and mode switches.
 #include "core/core.h"
 
+#include "draw/draw_state.h"
 #include "draw/screen.h"
 #include "graphics/load.h"
 #include "input/input.h"
@@ -164,7 +165,11 @@ intptr_t MainWindowProc(const PlatMessage& m) {
     switch (m.message) {
     case MsgDestroy: HandleDestroy(); break;
     case MsgMove:
-        if (gCore.settings.windowed && !gCore.changingMode) UpdateClientOrigin();
+        if (gCore.settings.windowed && !gCore.changingMode) {
+            UpdateClientOrigin();
+            // The clip follows the window's new place on the desktop.
+            if (GraphicsStarted()) ReapplyClipRect();
+        }
         break;
     case MsgSize:
         if (m.wParam != 2) {
@@ -272,6 +277,7 @@ int WaitWhileInactive() {
     if (gCore.settings.windowed && gCore.settings.runInBackground) return 0;
     while (!gCore.active && PumpMessages() == 0) {
     }
+    RestoreLostSurfaces();
     return 0;
 }
 
@@ -288,6 +294,7 @@ int ChangeWindowMode(int windowed) {
     gCore.changingMode = 1;
     gCore.displayChanged = 0;
     ApplyWindowStyle();
+    int result = ChangeScreenMode(ScreenWidth(), ScreenHeight(), ScreenDepth(), gScreen.refresh, 1);
     // The platform changes no display mode, so it sends no notice of one;
     // the library posts its own so the wait below ends as it would.
     Post(MsgDisplayChange);
@@ -295,7 +302,7 @@ int ChangeWindowMode(int windowed) {
     }
     gCore.changingMode = 0;
     FitWindowToClient();
-    return 0;
+    return result;
 }
 
 void DestroyMainWindow() {

@@ -13,6 +13,10 @@
 
 namespace {
 
+// Sums of caller coordinates wrap around as 32-bit integers do.
+int32_t AddWrap(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+int32_t SubWrap(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+
 int FitsIn(const PlatSurface* surface, int x, int y, int width, int height) {
     return surface && x >= 0 && y >= 0 && width <= surface->width - x &&
            height <= surface->height - y;
@@ -46,11 +50,11 @@ int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, 
     PlatSurface* read = ReadThroughWork(gScreenState.destWork, draw,
                                         Rect{dx, dy, dx + width, dy + height}, &readX, &readY);
     PlatSurface* src = piece->surface;
+    srcX = sx;
+    srcY = sy;
     if (!src->systemMemory)
         src = ReadThroughWork(gScreenState.sourceWork, src,
                               Rect{sx, sy, sx + width, sy + height}, &srcX, &srcY);
-    else
-        srcX = sx, srcY = sy;
 
     uint8_t *drawPixels, *srcPixels, *readPixels;
     int drawPitch, srcPitch, readPitch;
@@ -146,7 +150,7 @@ int DrawGraph(int x, int y, int graph, int transparent) {
     if (!record || record->pieceCount == 0) return -1;
     WaitWhileInactive();
 
-    Rect area = {x, y, x + record->width, y + record->height};
+    Rect area = {x, y, AddWrap(x, record->width), AddWrap(y, record->height)};
     if (gDraw.maskEnabled) MaskBeforeDraw(area);
     int result = G_DDraw_DrawGraph(x, y, record->pieces[0], transparent);
     if (gDraw.maskEnabled) MaskAfterDraw(area);
@@ -157,7 +161,7 @@ int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int g
                   int transparent, int) {
     Rect saved = gDraw.drawArea;
     gDraw.drawArea = ClampInto(x, y, int64_t(x) + width, int64_t(y) + height, saved);
-    int result = DrawGraph(x - srcX, y - srcY, graph, transparent);
+    int result = DrawGraph(SubWrap(x, srcX), SubWrap(y, srcY), graph, transparent);
     gDraw.drawArea = saved;
     return result;
 }

@@ -2,10 +2,9 @@
 // and the pixel loops behind DrawGraph, DrawGraphPart and DrawRotaGraph.
 //
 // A front end clips once, fills one BlitInfo or RotaInfo and picks one loop
-// for the screen format, the colour key and the alpha channel; the loops
-// themselves test nothing but the key and the alpha byte. Each fast loop has
-// a plain scalar twin that states the arithmetic; the tests hold the two
-// equal.
+// for the screen format, the colour key and the alpha channel, so that no
+// loop asks per pixel which case it is in. Each fast loop has a plain scalar
+// twin that states the arithmetic; the tests hold the two equal.
 #ifndef TESSEL_BLIT_H
 #define TESSEL_BLIT_H
 
@@ -96,8 +95,8 @@ struct RotaSetup {
 };
 
 // Fills `setup` for a W x H graph centred on (x, y); 0 when something is to
-// be drawn, -1 when the box is empty after clipping to
-// `area`, or the scale or angle cannot be drawn.
+// be drawn, -1 when the box is empty after clipping to `area` or the scale
+// or angle cannot be drawn.
 int SetUpRotation(int x, int y, double scale, double angle, int width, int height,
                   const Rect& area, RotaSetup* setup);
 

@@ -140,7 +140,8 @@ struct Lanes32 {
     using Pixel = uint32_t;
     static constexpr int Count = 4;
     static __m128i Alphas(__m128i alphas, int i) {
-        __m128i pairs = i < 2 ? _mm_unpacklo_epi8(alphas, alphas) : _mm_unpackhi_epi8(alphas, alphas);
+        __m128i pairs =
+            i < 2 ? _mm_unpacklo_epi8(alphas, alphas) : _mm_unpackhi_epi8(alphas, alphas);
         return i % 2 ? _mm_unpackhi_epi16(pairs, pairs) : _mm_unpacklo_epi16(pairs, pairs);
     }
     static __m128i KeyHits(__m128i s, uint32_t key) {

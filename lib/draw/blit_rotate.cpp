@@ -126,7 +126,8 @@ int FirstReaching(int64_t start, const Line& line, int64_t bound, bool strictly,
 
 // The columns c in [0, n) with lo < start + c * step < hi, as [*first, *end),
 // for a walk without wrap-around.
-void Run(int64_t start, const Line& line, int64_t lo, int64_t hi, int n, int* first, int* end) {
+void InsideRun(int64_t start, const Line& line, int64_t lo, int64_t hi, int n, int* first,
+               int* end) {
     if (line.mirrored) {
         start = -start;
         std::swap(lo, hi);
@@ -160,8 +161,8 @@ void RotaFast(const RotaInfo& r) {
             continue;
         }
         int uFirst, uStop, vFirst, vStop;
-        Run(uRow, uLine, low, uHigh, r.width, &uFirst, &uStop);
-        Run(vRow, vLine, low, vHigh, r.width, &vFirst, &vStop);
+        InsideRun(uRow, uLine, low, uHigh, r.width, &uFirst, &uStop);
+        InsideRun(vRow, vLine, low, vHigh, r.width, &vFirst, &vStop);
         int first = std::max(uFirst, vFirst), stop = std::min(uStop, vStop);
         int32_t u = int32_t(uRow + int64_t(first) * r.dudx);
         int32_t v = int32_t(vRow + int64_t(first) * r.dvdx);
@@ -208,7 +209,7 @@ RotaLoop Choose(BlitFormat format, int alpha, int keyed) {
     }
 }
 
-// The mask hooks' box, and the draw itself, need a drawable graph record.
+// The graph's first piece and the surface data that holds its pixels.
 struct RotaSource {
     BmpDataRecord* piece;
     SurfaceDataRecord* surface;

@@ -169,7 +169,7 @@ int PlatBoldWidening(PlatBoldStyle style) { return style == PlatBoldSynthetic ? 
 
 PlatFont* PlatCreateFont(const PlatFontDesc* desc) {
     StartFontPlatform();
-    if (!gFontPlatform.library || !gFontPlatform.config) return nullptr;
+    if (!gFontPlatform.library || !gFontPlatform.config || desc->height == 0) return nullptr;
     bool named = desc->faceName && desc->faceName[0] != '\0';
     FcPattern* pattern = MakePattern(desc, named);
     if (!pattern) return nullptr;

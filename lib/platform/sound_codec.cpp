@@ -103,8 +103,11 @@ int64_t ReadAll(SNDFILE* file, int channels, uint32_t limit, std::vector<int16_t
         if ((out->size() + size_t(got) * kept) * sizeof(int16_t) > limit) return -1;
         for (sf_count_t frame = 0; frame < got; ++frame)
             for (int c = 0; c < kept; ++c) {
-                float scaled = std::nearbyint(block[frame * channels + c] * 32768.0f);
-                out->push_back(static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f)));
+                float value = block[frame * channels + c];
+                // Float files can hold values that are not numbers at all.
+                float scaled = std::isnan(value) ? 0.0f
+                                                 : std::clamp(value * 32768.0f, -32768.0f, 32767.0f);
+                out->push_back(static_cast<int16_t>(std::nearbyint(scaled)));
             }
     }
     return static_cast<int64_t>(out->size() * sizeof(int16_t));

@@ -55,9 +55,12 @@ DirectInput関係初期化処理
 ソフトを終了する準備が整いました
 ＣＯＭを終了... 完了"
 # Every line carries its time stamp; the system report is indented one level.
-if log_utf8 escape | grep -v -E '^[0-9]+:' | grep -q .; then fail "escape: a line without a time stamp"; fi
-log_utf8 escape | grep -q -P '^[0-9]+:\tＣＰＵ名：' || fail "escape: system report not indented"
-log_utf8 escape | grep -q -P '^[0-9]+:システムの情報を出力します' || fail "escape: report header indented"
+# (grep reads a saved copy: with pipefail, grep -q ending a pipe early would
+# count as a failure of the pipe.)
+log=$(log_utf8 escape)
+if [ -n "$(grep -v -E '^[0-9]+:' <<< "$log")" ]; then fail "escape: a line without a time stamp"; fi
+grep -q -P '^[0-9]+:\tＣＰＵ名：' <<< "$log" || fail "escape: system report not indented"
+grep -q -P '^[0-9]+:システムの情報を出力します' <<< "$log" || fail "escape: report header indented"
 
 # --- Closing the window on the title screen: code 0.
 run_in close "1000 close"
@@ -71,14 +74,14 @@ mkdir -p twice && printf '# no events: runs until stopped\n' > twice/input.txt
 (cd twice && TESSEL_INPUT=input.txt exec "$game" > first.out 2>&1) &
 first=$!
 for _ in $(seq 100); do
-  [ -s twice/AppLog.txt ] && log_utf8 twice | grep -q '文字コードバッファ' && break
+  [ -s twice/AppLog.txt ] && grep -q '文字コードバッファ' <<< "$(log_utf8 twice)" && break
   sleep 0.1
 done
 (cd twice && TESSEL_INPUT=input.txt timeout 30 "$game" > second.out 2>&1)
 code=$?
 kill "$first" 2>/dev/null; wait "$first" 2>/dev/null
 [ "$code" -eq 0 ] || fail "second copy: exit code $code"
-log_utf8 twice | grep -q 'ソフトの２重起動検査... ２重起動されています、ソフトを終了します' \
+grep -q 'ソフトの２重起動検査... ２重起動されています、ソフトを終了します' <<< "$(log_utf8 twice)" \
   || fail "second copy: double-launch lines missing"
 
 # --- A malformed script is reported with its line number before the game starts.

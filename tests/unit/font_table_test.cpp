@@ -97,7 +97,8 @@ TEST_F(FontTable, TheDefaultFontIsMadeAgainOnlyWhenASettingChanges) {
     int second = QueryDefaultFont();
     EXPECT_NE(second, first);
     EXPECT_EQ(FontHandleIsValid(first), 0);
-    EXPECT_EQ(SerialOf(second), SerialOf(first) + 1) << "made once";
+    // The log console's font was the last one made at start-up.
+    EXPECT_EQ(SerialOf(second), SerialOf(gCore.consoleFont) + 1) << "made once";
     int thickness = 0;
     ASSERT_EQ(QueryFontSettings(nullptr, nullptr, &thickness, second), 0);
     EXPECT_EQ(thickness, 8);
@@ -110,9 +111,10 @@ TEST_F(FontTable, TheDefaultFontIsMadeAgainOnlyWhenASettingChanges) {
 }
 
 TEST_F(FontTable, TheFortyFirstFontIsRefusedAndFreedSlotsAreTakenFromTheFirst) {
-    // The default font holds slot 0.
-    int handles[FontCapacity] = {QueryDefaultFont()};
-    for (int i = 1; i < FontCapacity; ++i) {
+    // The default font holds slot 0 and the log console's font slot 1.
+    int handles[FontCapacity] = {QueryDefaultFont(), gCore.consoleFont};
+    ASSERT_EQ(handles[1] & 0xFFFF, 1);
+    for (int i = 2; i < FontCapacity; ++i) {
         handles[i] = MakeFont();
         ASSERT_EQ(handles[i] & 0xFFFF, i);
     }
@@ -153,7 +155,7 @@ TEST_F(FontTable, AnAskedSlotAndSerialAreUsedAsGiven) {
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, 4, 0, FontCharSetShiftJis, 7, 101), -1);
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, 4, 0, FontCharSetShiftJis, FontCapacity, -1), -1);
     // The table's own counter was not touched by the asked serial.
-    EXPECT_EQ(SerialOf(MakeFont()), SerialOf(QueryDefaultFont()) + 1);
+    EXPECT_EQ(SerialOf(MakeFont()), SerialOf(gCore.consoleFont) + 1);
 }
 
 TEST_F(FontTable, ReleasingSetsTheDeleteFlagAndInvalidatesTheHandle) {

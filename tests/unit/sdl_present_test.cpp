@@ -1,12 +1,16 @@
 // Frames handed to the desktop back end in each screen layout (5:6:5,
 // 5:5:5, 32-bit and 8-bit with a palette) show the same colours in its
-// window, on SDL's dummy video driver.
+// window, and a renderer reset or a minimised full-screen window loses the
+// display; on SDL's dummy video driver.
+#include "graphics/color.h"
 #include "platform/platform.h"
+#include "platform/surface.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -98,6 +102,65 @@ TEST_F(SdlPresent, EightBitFramesAreLookedUpInTheirPalette) {
     EXPECT_EQ(WindowPixel(3, 3), 0xFF8000u);
     EXPECT_EQ(WindowPixel(60, 3), 0x0080FFu);
     EXPECT_EQ(WindowPixel(60, 28), 0x808080u);
+}
+
+// Every message pending now, by id and wParam.
+std::vector<std::pair<uint32_t, uintptr_t>> TakeAll() {
+    std::vector<std::pair<uint32_t, uintptr_t>> seen;
+    PlatMessage m;
+    while (PlatTakeMessage(&m)) seen.emplace_back(m.message, m.wParam);
+    return seen;
+}
+
+bool Contains(const std::vector<std::pair<uint32_t, uintptr_t>>& seen, uint32_t id,
+              uintptr_t wParam) {
+    for (const auto& m : seen)
+        if (m.first == id && m.second == wParam) return true;
+    return false;
+}
+
+TEST_F(SdlPresent, ARendererResetLosesTheSurfacesAndCyclesTheActivation) {
+    ColorFormat format{};
+    SetFormatFromMasks(&format, 16, 0xF800, 0x07E0, 0x001F, 0);
+    PlatSurface* surface = PlatCreateSurface(4, 4, &format, 0);
+    TakeAll();
+    SDL_Event event{};
+    event.type = SDL_RENDER_DEVICE_RESET;
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+    auto seen = TakeAll();
+    EXPECT_EQ(PlatIsSurfaceLost(surface), 1);
+    ASSERT_GE(seen.size(), 4u);
+    EXPECT_EQ(seen[0], std::make_pair(uint32_t{MsgActivateApp}, uintptr_t{0}));
+    EXPECT_EQ(seen[3], std::make_pair(uint32_t{MsgActivate}, uintptr_t{1}));
+    // The next frame still reaches the window.
+    PresentRows(FrameRgb555, 2, [](int, int) { return 0x7C00u; });
+    EXPECT_EQ(WindowPixel(2, 2), 0xFF0000u);
+    PlatReleaseSurface(surface);
+}
+
+TEST_F(SdlPresent, MinimisingOnlyAFullScreenWindowLosesTheDisplay) {
+    ColorFormat format{};
+    SetFormatFromMasks(&format, 16, 0xF800, 0x07E0, 0x001F, 0);
+    PlatSurface* surface = PlatCreateSurface(4, 4, &format, 0);
+    auto minimise = [this] {
+        TakeAll();
+        SDL_Event event{};
+        event.type = SDL_WINDOWEVENT;
+        event.window.event = SDL_WINDOWEVENT_MINIMIZED;
+        event.window.windowID = SDL_GetWindowID(window_);
+        SDL_PushEvent(&event);
+        return TakeAll();
+    };
+    auto windowed = minimise();
+    EXPECT_EQ(PlatIsSurfaceLost(surface), 0);
+    EXPECT_FALSE(Contains(windowed, MsgActivate, 0));
+    ASSERT_EQ(PlatSetWindowMode(0, 64, 32, 0, 0, 0), 0);
+    window_ = SDL_GetWindowFromID(1);
+    auto full = minimise();
+    EXPECT_EQ(PlatIsSurfaceLost(surface), 1);
+    EXPECT_TRUE(Contains(full, MsgActivate, 0));
+    EXPECT_TRUE(Contains(full, MsgSize, 1));
+    PlatReleaseSurface(surface);
 }
 
 }  // namespace

@@ -202,19 +202,4 @@ TEST_F(SoundConvert, CutOggVorbisGivesTheLengthOfItsCompletePages) {
     EXPECT_TRUE(std::equal(cut.samples.begin(), cut.samples.end(), whole.samples.begin()));
 }
 
-TEST_F(SoundConvert, PlayablePcmIsKeptByteForByte) {
-    std::string samples;
-    for (int i = 0; i < 256; ++i) samples += static_cast<char>(i);
-    WriteFile("u8.wav", PcmWave(1, 11025, 8, samples));
-    uint8_t* data = nullptr;
-    WaveFormat* format = nullptr;
-    ASSERT_EQ(DecodeSoundFile("u8.wav", &data, &format), 256);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), 256), samples);
-    EXPECT_EQ(format->bitsPerSample, 8);
-    std::free(data);
-    std::free(format);
-    EXPECT_EQ(DecodeSoundFile("missing.wav", &data, &format), -1);
-    EXPECT_EQ(data, nullptr);
-}
-
 }  // namespace

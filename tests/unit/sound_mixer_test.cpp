@@ -72,19 +72,6 @@ std::vector<int16_t> Repeat(std::vector<int16_t> part, size_t times) {
     return all;
 }
 
-TEST_F(Mixer, TheDeviceStartsAtCdRateStereo) {
-    PlatPcmFormat format{};
-    PlatAudioGetFormat(&format);
-    EXPECT_EQ(format.rate, 44100);
-    EXPECT_EQ(format.channels, 2);
-    EXPECT_EQ(format.bits, 16);
-    EXPECT_EQ(PlatAudioFrameBytes(), 4u);
-    EXPECT_EQ(caps.maxRate, AudioMaxRate);
-    EXPECT_EQ(PlatAudioOpen(&caps), -1);  // already open
-    // Nothing playing is silence, whatever the output held before.
-    EXPECT_EQ(Mix(8), std::vector<int16_t>(16, 0));
-}
-
 TEST_F(Mixer, PlayingBuffersAreSummedWithSaturation) {
     PlatSoundBuffer* a = Make(2, 44100, 16, Samples16({20000, -20000, 20000, 100}));
     PlatSoundBuffer* b = Make(2, 44100, 16, Samples16({20000, -20000, -5000, 100}));

@@ -157,6 +157,18 @@ TEST(SoundWave, WideOrManyChannelPcmIsConvertedToSixteenBitStereo) {
     EXPECT_EQ(pcm, Samples16({1, 2, 5, 6}));
 }
 
+TEST(SoundWave, FloatSamplesAreClippedAndNotANumberIsSilence) {
+    std::string body = Le16(3) + Le16(1) + Le32(8000) + Le32(32000) + Le16(4) + Le16(32) + Le16(0);
+    std::string samples;
+    for (uint32_t bits : {0x3F000000u, 0x40000000u, 0xC0000000u, 0x7FC00000u, 0x7F800000u,
+                          0xFF800000u})  // 0.5, 2, -2, NaN, +inf, -inf
+        samples += Le32(bits);
+    WaveFormat format{};
+    EXPECT_EQ(Decode(Riff("WAVE", Chunk("fmt ", body) + Chunk("data", samples)), &format),
+              Samples16({16384, 32767, -32768, 0, 32767, -32768}));
+    EXPECT_EQ(format.channels, 1);
+}
+
 // ---------------------------------------------------------------------------
 // MPEG audio
 // ---------------------------------------------------------------------------

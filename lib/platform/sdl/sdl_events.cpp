@@ -129,6 +129,25 @@ void TranslateText(const char* text) {
     }
 }
 
+void EmitActivation(uintptr_t active) {
+    Emit(MsgActivateApp, active);
+    Emit(MsgActivate, active);
+}
+
+// A full-screen program that is minimised gives up the display and is
+// inactive until it is restored with the focus, even where the window
+// manager sends no focus change of its own.
+void NoteFullScreenVisibility(SDL_Window* window, uint8_t event) {
+    if (!SdlIsFullScreen()) return;
+    if (event == SDL_WINDOWEVENT_MINIMIZED) {
+        PlatLoseAllSurfaces();
+        EmitActivation(0);
+    } else if (event == SDL_WINDOWEVENT_RESTORED &&
+               (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
+        EmitActivation(1);
+    }
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& event) {
     SDL_Window* window = SdlWindow();
     if (!window || event.windowID != SDL_GetWindowID(window)) return;
@@ -156,19 +175,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             int width = 0, height = 0;
             SDL_GetWindowSize(window, &width, &height);
             uintptr_t kind = 0;
-            // A full-screen program that is minimised gives up the display
-            // and is inactive until it has the focus again, even where the
-            // window manager sends no focus change.
-            if (event.event == SDL_WINDOWEVENT_MINIMIZED && SdlIsFullScreen()) {
-                PlatLoseAllSurfaces();
-                Emit(MsgActivateApp, 0);
-                Emit(MsgActivate, 0);
-            }
-            if (event.event == SDL_WINDOWEVENT_RESTORED && SdlIsFullScreen() &&
-                (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
-                Emit(MsgActivateApp, 1);
-                Emit(MsgActivate, 1);
-            }
+            NoteFullScreenVisibility(window, event.event);
             if (event.event == SDL_WINDOWEVENT_MINIMIZED) kind = 1;
             if (event.event == SDL_WINDOWEVENT_MAXIMIZED) kind = 2;
             Emit(MsgSize, kind, PackPoint(width, height));
@@ -245,10 +252,8 @@ void Translate(const SDL_Event& event) {
             // lost the display and got it back, and redraws.
             SdlForgetTexture();
             PlatLoseAllSurfaces();
-            Emit(MsgActivateApp, 0);
-            Emit(MsgActivate, 0);
-            Emit(MsgActivateApp, 1);
-            Emit(MsgActivate, 1);
+            EmitActivation(0);
+            EmitActivation(1);
             break;
         default:
             break;
