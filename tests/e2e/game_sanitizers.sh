@@ -37,7 +37,7 @@ start=$(date +%s)
 if ! cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
      -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
      -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-     -DTESSEL_BUILD_TESTS=OFF -DTESSEL_BUILD_BENCH=OFF > configure.log 2>&1; then
+     -DTESSEL_BUILD_TESTS=OFF -DTESSEL_BUILD_BENCH=OFF -DTESSEL_BUILD_EXAMPLES=OFF > configure.log 2>&1; then
   cat configure.log
   echo "FAIL: configuring the sanitizer build failed"
   exit 1

@@ -90,30 +90,30 @@ IndexedPicture Indexed(int width, int height, int colours) {
 
 // ---- BMP --------------------------------------------------------------------
 
-Bytes BmpFile(const BmpSpec& spec) {
-    uint32_t offset = 14 + 40 + (spec.writeMasks ? 12 : 0) + uint32_t(spec.palette.size()) * 4;
+Bytes BmpFile(const BmpSpec& shape) {
+    uint32_t offset = 14 + 40 + (shape.writeMasks ? 12 : 0) + uint32_t(shape.palette.size()) * 4;
     Bytes out = {'B', 'M'};
-    Put32(out, offset + uint32_t(spec.data.size()));
+    Put32(out, offset + uint32_t(shape.data.size()));
     Put32(out, 0);
     Put32(out, offset);
     Put32(out, 40);
-    Put32(out, uint32_t(spec.width));
-    Put32(out, uint32_t(spec.height));
+    Put32(out, uint32_t(shape.width));
+    Put32(out, uint32_t(shape.height));
     Put16(out, 1);
-    Put16(out, uint32_t(spec.bitCount));
-    Put32(out, spec.compression);
-    Put32(out, spec.writeImageSize ? uint32_t(spec.data.size()) : 0);
+    Put16(out, uint32_t(shape.bitCount));
+    Put32(out, shape.compression);
+    Put32(out, shape.writeImageSize ? uint32_t(shape.data.size()) : 0);
     Put32(out, 2835);
     Put32(out, 2835);
-    Put32(out, spec.colorsUsed);
+    Put32(out, shape.colorsUsed);
     Put32(out, 0);
-    if (spec.writeMasks) {
-        for (uint32_t mask : spec.masks) Put32(out, mask);
+    if (shape.writeMasks) {
+        for (uint32_t mask : shape.masks) Put32(out, mask);
     }
-    for (uint32_t c : spec.palette) {
+    for (uint32_t c : shape.palette) {
         out.insert(out.end(), {Blue(c), Green(c), Red(c), 0});
     }
-    out.insert(out.end(), spec.data.begin(), spec.data.end());
+    out.insert(out.end(), shape.data.begin(), shape.data.end());
     return out;
 }
 
@@ -194,50 +194,50 @@ Bytes BmpRunLength(const IndexedPicture& picture, int bits) {
 }
 
 Bytes BmpOf(const IndexedPicture& picture, int bits, bool runLength) {
-    BmpSpec spec;
-    spec.width = picture.width;
-    spec.height = picture.height;
-    spec.bitCount = bits;
-    spec.compression = runLength ? (bits == 8 ? 1 : 2) : 0;
-    spec.palette = picture.palette;
-    spec.palette.resize(size_t(1) << bits, 0);
-    spec.data = runLength ? BmpRunLength(picture, bits) : BmpIndexRows(picture, bits, true);
-    return BmpFile(spec);
+    BmpSpec shape;
+    shape.width = picture.width;
+    shape.height = picture.height;
+    shape.bitCount = bits;
+    shape.compression = runLength ? (bits == 8 ? 1 : 2) : 0;
+    shape.palette = picture.palette;
+    shape.palette.resize(size_t(1) << bits, 0);
+    shape.data = runLength ? BmpRunLength(picture, bits) : BmpIndexRows(picture, bits, true);
+    return BmpFile(shape);
 }
 
 Bytes BmpOf(const Picture& picture, int bits, bool topDown) {
-    BmpSpec spec;
-    spec.width = picture.width;
-    spec.height = topDown ? -picture.height : picture.height;
-    spec.bitCount = bits;
-    spec.data = BmpColourRows(picture, bits, !topDown, nullptr);
-    return BmpFile(spec);
+    BmpSpec shape;
+    shape.width = picture.width;
+    shape.height = topDown ? -picture.height : picture.height;
+    shape.bitCount = bits;
+    shape.data = BmpColourRows(picture, bits, !topDown, nullptr);
+    return BmpFile(shape);
 }
 
 // ---- TGA --------------------------------------------------------------------
 
-Bytes TgaFile(const TgaSpec& spec) {
-    Bytes out = {spec.idLength, spec.mapType, spec.imageType};
-    Put16(out, spec.mapFirst);
-    Put16(out, spec.mapLength);
-    out.push_back(spec.mapEntryBits);
-    Put16(out, spec.xOrigin);
-    Put16(out, spec.yOrigin);
-    Put16(out, spec.width);
-    Put16(out, spec.height);
-    out.push_back(spec.pixelBits);
-    out.push_back(spec.descriptor);
-    for (const Bytes* part : {&spec.id, &spec.map, &spec.data}) out.insert(out.end(), part->begin(), part->end());
+Bytes TgaFile(const TgaSpec& shape) {
+    Bytes out = {shape.idLength, shape.mapType, shape.imageType};
+    Put16(out, shape.mapFirst);
+    Put16(out, shape.mapLength);
+    out.push_back(shape.mapEntryBits);
+    Put16(out, shape.xOrigin);
+    Put16(out, shape.yOrigin);
+    Put16(out, shape.width);
+    Put16(out, shape.height);
+    out.push_back(shape.pixelBits);
+    out.push_back(shape.descriptor);
+    for (const Bytes* part : {&shape.id, &shape.map, &shape.data}) out.insert(out.end(), part->begin(), part->end());
     uint32_t extension = 0;
-    if (spec.attributeType >= 0) {
+    if (shape.attributeType >= 0) {
         extension = uint32_t(out.size());
         Bytes area(495, 0);
         area[0] = 495 & 0xFF;
         area[1] = 495 >> 8;
-        area[494] = uint8_t(spec.attributeType);
+        area[494] = uint8_t(shape.attributeType);
         out.insert(out.end(), area.begin(), area.end());
     }
-    if (spec.footer || spec.attributeType >= 0) {
+    if (shape.footer || shape.attributeType >= 0) {
         Put32(out, extension);
         Put32(out, 0);
         const char signature[] = "TRUEVISION-XFILE.";
@@ -312,36 +312,36 @@ Bytes TgaMap(const IndexedPicture& picture, int bits) {
 }
 
 Bytes TgaOf(const Picture& picture, int bits, uint8_t descriptor, bool runLength, bool footer) {
-    TgaSpec spec;
-    spec.imageType = runLength ? 10 : 2;
-    spec.width = uint16_t(picture.width);
-    spec.height = uint16_t(picture.height);
-    spec.pixelBits = uint8_t(bits);
-    spec.descriptor = uint8_t(descriptor | (bits == 32 ? 8 : bits == 16 ? 1 : 0));
+    TgaSpec shape;
+    shape.imageType = runLength ? 10 : 2;
+    shape.width = uint16_t(picture.width);
+    shape.height = uint16_t(picture.height);
+    shape.pixelBits = uint8_t(bits);
+    shape.descriptor = uint8_t(descriptor | (bits == 32 ? 8 : bits == 16 ? 1 : 0));
     Bytes pixels = TgaPixels(picture, bits, descriptor);
-    spec.data = runLength ? TgaRunLength(pixels, bits / 8) : pixels;
-    spec.footer = footer;
-    return TgaFile(spec);
+    shape.data = runLength ? TgaRunLength(pixels, bits / 8) : pixels;
+    shape.footer = footer;
+    return TgaFile(shape);
 }
 
 // ---- DDS, "BGRA" ------------------------------------------------------------
 
-Bytes DdsFile(const DdsSpec& spec) {
+Bytes DdsFile(const DdsSpec& shape) {
     Bytes out = {'D', 'D', 'S', ' '};
     Put32(out, 124);
-    Put32(out, spec.flags);
-    Put32(out, spec.height);
-    Put32(out, spec.width);
-    Put32(out, spec.pitch);
+    Put32(out, shape.flags);
+    Put32(out, shape.height);
+    Put32(out, shape.width);
+    Put32(out, shape.pitch);
     out.resize(out.size() + 4 * 13, 0);  // depth, mipmap count, 11 reserved
     Put32(out, 32);
-    Put32(out, spec.formatFlags);
-    Put32(out, spec.fourCc);
-    Put32(out, spec.bitCount);
-    for (uint32_t mask : spec.masks) Put32(out, mask);
+    Put32(out, shape.formatFlags);
+    Put32(out, shape.fourCc);
+    Put32(out, shape.bitCount);
+    for (uint32_t mask : shape.masks) Put32(out, mask);
     Put32(out, 0x1000);  // a texture
     out.resize(out.size() + 4 * 4, 0);
-    out.insert(out.end(), spec.data.begin(), spec.data.end());
+    out.insert(out.end(), shape.data.begin(), shape.data.end());
     return out;
 }
 

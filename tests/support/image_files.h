@@ -45,7 +45,7 @@ struct BmpSpec {
     bool writeImageSize = true;      // the header's image size, else 0
     Bytes data;                      // the pixel data as stored
 };
-Bytes BmpFile(const BmpSpec& spec);
+Bytes BmpFile(const BmpSpec& shape);
 // Rows as a plain BMP stores them: 1, 4 or 8 bits for indexes.
 Bytes BmpIndexRows(const IndexedPicture& picture, int bits, bool bottomUp);
 // 16, 24 or 32 bits; masks of 0 mean the plain layouts (5:5:5 and 8:8:8).
@@ -74,7 +74,7 @@ struct TgaSpec {
     bool footer = false;             // the version 2 footer
     int attributeType = -1;          // >= 0: an extension area with this type
 };
-Bytes TgaFile(const TgaSpec& spec);
+Bytes TgaFile(const TgaSpec& shape);
 // The pixels in the order the descriptor gives, as 16, 24 or 32 bits.
 Bytes TgaPixels(const Picture& picture, int bits, uint8_t descriptor);
 Bytes TgaIndexes(const IndexedPicture& picture, uint8_t descriptor);
@@ -97,7 +97,7 @@ struct DdsSpec {
     uint32_t masks[4] = {};          // red, green, blue, alpha
     Bytes data;
 };
-Bytes DdsFile(const DdsSpec& spec);
+Bytes DdsFile(const DdsSpec& shape);
 // Pixels packed by masks (red, green, blue, alpha), `bits` a pixel, rows of
 // `pitch` bytes (0: no padding).
 Bytes PackByMasks(const Picture& picture, int bits, const uint32_t masks[4], uint32_t pitch = 0);

@@ -116,23 +116,23 @@ TEST(DecodeBmp, BitFieldMasksPlaceEachChannel) {
     Picture picture = Gradient(6, 2, false);
     const uint32_t masks565[3] = {0xF800, 0x07E0, 0x001F};
     const uint32_t masksRgbx[3] = {0xFF, 0xFF00, 0xFF0000};  // red in the low byte
-    BmpSpec spec;
-    spec.width = 6;
-    spec.height = 2;
-    spec.bitCount = 16;
-    spec.compression = 3;
-    spec.writeMasks = true;
-    std::memcpy(spec.masks, masks565, sizeof masks565);
-    spec.data = BmpColourRows(picture, 16, true, masks565);
-    Decoded fields16(BmpFile(spec));
+    BmpSpec shape;
+    shape.width = 6;
+    shape.height = 2;
+    shape.bitCount = 16;
+    shape.compression = 3;
+    shape.writeMasks = true;
+    std::memcpy(shape.masks, masks565, sizeof masks565);
+    shape.data = BmpColourRows(picture, 16, true, masks565);
+    Decoded fields16(BmpFile(shape));
     ASSERT_EQ(fields16.result, 0);
     const int bits565[3] = {5, 6, 5};
     for (int x = 0; x < 6; ++x) EXPECT_EQ(fields16.At(x, 1), FiveBitsDrawn(picture.At(x, 1), bits565));
 
-    spec.bitCount = 32;
-    std::memcpy(spec.masks, masksRgbx, sizeof masksRgbx);
-    spec.data = BmpColourRows(picture, 32, true, masksRgbx);
-    Decoded fields32(BmpFile(spec));
+    shape.bitCount = 32;
+    std::memcpy(shape.masks, masksRgbx, sizeof masksRgbx);
+    shape.data = BmpColourRows(picture, 32, true, masksRgbx);
+    Decoded fields32(BmpFile(shape));
     ASSERT_EQ(fields32.result, 0);
     EXPECT_TRUE(SamePixels(fields32, picture));
 }
@@ -142,17 +142,17 @@ TEST(DecodeBmp, BitFieldMasksPlaceEachChannel) {
 TEST(DecodeBmp, RunLengthFilesLoadWithOrWithoutTheirImageSize) {
     IndexedPicture picture = Indexed(40, 8, 16);
     for (int bits : {8, 4}) {
-        BmpSpec spec;
-        spec.width = 40;
-        spec.height = 8;
-        spec.bitCount = bits;
-        spec.compression = bits == 8 ? 1 : 2;
-        spec.palette = picture.palette;
-        spec.data = BmpRunLength(picture, bits);
+        BmpSpec shape;
+        shape.width = 40;
+        shape.height = 8;
+        shape.bitCount = bits;
+        shape.compression = bits == 8 ? 1 : 2;
+        shape.palette = picture.palette;
+        shape.data = BmpRunLength(picture, bits);
         for (bool sized : {true, false}) {
             SCOPED_TRACE(testing::Message() << bits << " bits, image size given: " << sized);
-            spec.writeImageSize = sized;
-            Decoded decoded(BmpFile(spec));
+            shape.writeImageSize = sized;
+            Decoded decoded(BmpFile(shape));
             ASSERT_EQ(decoded.result, 0);
             EXPECT_EQ(decoded.image.pitch, 120);
             EXPECT_TRUE(SamePixels(decoded, picture.Expanded()));
@@ -163,14 +163,14 @@ TEST(DecodeBmp, RunLengthFilesLoadWithOrWithoutTheirImageSize) {
 // Codes: two red, a move one right and one up, one green, end of line, a run
 // of six blue clipped at the right edge, end of bitmap.
 TEST(DecodeBmp, RunLengthMovesSkipPixelsAndClipRunsAtTheEdge) {
-    BmpSpec spec;
-    spec.width = 4;
-    spec.height = 3;
-    spec.bitCount = 8;
-    spec.compression = 1;
-    spec.palette = {0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF};
-    spec.data = {2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 6, 3, 0, 1};
-    Decoded decoded(BmpFile(spec));
+    BmpSpec shape;
+    shape.width = 4;
+    shape.height = 3;
+    shape.bitCount = 8;
+    shape.compression = 1;
+    shape.palette = {0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF};
+    shape.data = {2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 6, 3, 0, 1};
+    Decoded decoded(BmpFile(shape));
     ASSERT_EQ(decoded.result, 0);
     Picture expected{4, 3, {0x0000FF, 0x0000FF, 0x0000FF, 0x0000FF,  //
                             0, 0, 0, 0x00FF00,                       //
@@ -178,37 +178,37 @@ TEST(DecodeBmp, RunLengthMovesSkipPixelsAndClipRunsAtTheEdge) {
     EXPECT_TRUE(SamePixels(decoded, expected));
 
     // The same codes without the end-of-bitmap escape still end cleanly.
-    spec.data.resize(spec.data.size() - 2);
-    Decoded unterminated(BmpFile(spec));
+    shape.data.resize(shape.data.size() - 2);
+    Decoded unterminated(BmpFile(shape));
     EXPECT_EQ(unterminated.result, 0);
 }
 
 TEST(DecodeBmp, RunLengthCodesCutShortOrReachingPastTheDataFail) {
-    BmpSpec spec;
-    spec.width = 8;
-    spec.height = 2;
-    spec.bitCount = 8;
-    spec.compression = 1;
-    spec.palette = {0xFF0000};
-    spec.data = {4, 0, 0};  // the second code has one byte
-    EXPECT_EQ(Decoded(BmpFile(spec)).result, -1);
-    spec.data = {0, 6, 0, 0, 0};  // six literal indexes, three present
-    EXPECT_EQ(Decoded(BmpFile(spec)).result, -1);
-    spec.data = {0, 2, 5};  // a move missing its second byte
-    EXPECT_EQ(Decoded(BmpFile(spec)).result, -1);
+    BmpSpec shape;
+    shape.width = 8;
+    shape.height = 2;
+    shape.bitCount = 8;
+    shape.compression = 1;
+    shape.palette = {0xFF0000};
+    shape.data = {4, 0, 0};  // the second code has one byte
+    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
+    shape.data = {0, 6, 0, 0, 0};  // six literal indexes, three present
+    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
+    shape.data = {0, 2, 5};  // a move missing its second byte
+    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
 }
 
 // A colours-used count of 2 means two entries in the file: the pixel data
 // follows them, and index 5 has no colour.
 TEST(DecodeBmp, AColoursUsedCountLimitsThePaletteAndLaterIndexesAreBlack) {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.height = 1;
-    spec.bitCount = 8;
-    spec.palette = {0x102030, 0x405060};
-    spec.colorsUsed = 2;
-    spec.data = {1, 0, 5, 0};
-    Decoded decoded(BmpFile(spec));
+    BmpSpec shape;
+    shape.width = 3;
+    shape.height = 1;
+    shape.bitCount = 8;
+    shape.palette = {0x102030, 0x405060};
+    shape.colorsUsed = 2;
+    shape.data = {1, 0, 5, 0};
+    Decoded decoded(BmpFile(shape));
     ASSERT_EQ(decoded.result, 0);
     EXPECT_EQ(decoded.At(0, 0), 0xFF405060u);
     EXPECT_EQ(decoded.At(1, 0), 0xFF102030u);
@@ -216,10 +216,10 @@ TEST(DecodeBmp, AColoursUsedCountLimitsThePaletteAndLaterIndexesAreBlack) {
 
     // A 4-bit image without a count but with only two entries before its
     // pixel data: the entries end where the pixels start.
-    spec.bitCount = 4;
-    spec.colorsUsed = 0;
-    spec.data = {0x10, 0x30, 0, 0};
-    Decoded four(BmpFile(spec));
+    shape.bitCount = 4;
+    shape.colorsUsed = 0;
+    shape.data = {0x10, 0x30, 0, 0};
+    Decoded four(BmpFile(shape));
     ASSERT_EQ(four.result, 0);
     EXPECT_EQ(four.At(0, 0), 0xFF405060u);
     EXPECT_EQ(four.At(1, 0), 0xFF102030u);
@@ -274,21 +274,21 @@ protected:
 };
 
 TEST_F(DecodeBmpLogged, AHugeRunLengthImageFailsAtTheBitmapWithItsLogLine) {
-    BmpSpec spec;
-    spec.width = 100000;
-    spec.height = 100000;
-    spec.bitCount = 8;
-    spec.compression = 1;
-    spec.palette = {0xFFFFFF};
-    spec.data = {0, 1};
-    Decoded decoded(BmpFile(spec));
+    BmpSpec shape;
+    shape.width = 100000;
+    shape.height = 100000;
+    shape.bitCount = 8;
+    shape.compression = 1;
+    shape.palette = {0xFFFFFF};
+    shape.data = {0, 1};
+    Decoded decoded(BmpFile(shape));
     EXPECT_EQ(decoded.result, -1);
     EXPECT_NE(ReadLogUtf8().find("ＤＩＢの作成に失敗しました3\n"), std::string::npos);
 
     // A negative height (top-down) is not allowed for run-length data.
-    spec.width = 2;
-    spec.height = -2;
-    EXPECT_EQ(Decoded(BmpFile(spec)).result, -1);
+    shape.width = 2;
+    shape.height = -2;
+    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
 }
 
 // A header longer than 40 bytes puts the colour table after itself.

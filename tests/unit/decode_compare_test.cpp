@@ -127,15 +127,15 @@ TEST_F(DecodeCompare, BmpFilesOfEveryDepthAndCoding) {
     for (int bits : {16, 32}) {
         const uint32_t masks[3] = {bits == 16 ? 0xF800u : 0xFF0000u, bits == 16 ? 0x07E0u : 0xFF00u,
                                    bits == 16 ? 0x001Fu : 0xFFu};
-        BmpSpec spec;
-        spec.width = colour_.width;
-        spec.height = colour_.height;
-        spec.bitCount = bits;
-        spec.compression = 3;
-        spec.writeMasks = true;
-        std::memcpy(spec.masks, masks, sizeof masks);
-        spec.data = BmpColourRows(colour_, bits, true, masks);
-        add("fields" + std::to_string(bits) + ".bmp", BmpFile(spec));
+        BmpSpec shape;
+        shape.width = colour_.width;
+        shape.height = colour_.height;
+        shape.bitCount = bits;
+        shape.compression = 3;
+        shape.writeMasks = true;
+        std::memcpy(shape.masks, masks, sizeof masks);
+        shape.data = BmpColourRows(colour_, bits, true, masks);
+        add("fields" + std::to_string(bits) + ".bmp", BmpFile(shape));
     }
 
     // Files convert writes itself, from a picture of few colours.
@@ -225,19 +225,19 @@ TEST_F(DecodeCompare, TgaTypes1_2_9_10AtEveryDepthAndOrientation) {
                 if (type == 2 || type == 10) {
                     file = TgaOf(bits == 32 ? alpha_ : colour_, bits, descriptor, type == 10, false);
                 } else {
-                    TgaSpec spec;
-                    spec.mapType = 1;
-                    spec.imageType = uint8_t(type);
-                    spec.mapLength = uint16_t(indexed_.palette.size());
-                    spec.mapEntryBits = uint8_t(bits);
-                    spec.width = uint16_t(indexed_.width);
-                    spec.height = uint16_t(indexed_.height);
-                    spec.pixelBits = 8;
-                    spec.descriptor = descriptor;
-                    spec.map = TgaMap(indexed_, bits);
+                    TgaSpec shape;
+                    shape.mapType = 1;
+                    shape.imageType = uint8_t(type);
+                    shape.mapLength = uint16_t(indexed_.palette.size());
+                    shape.mapEntryBits = uint8_t(bits);
+                    shape.width = uint16_t(indexed_.width);
+                    shape.height = uint16_t(indexed_.height);
+                    shape.pixelBits = 8;
+                    shape.descriptor = descriptor;
+                    shape.map = TgaMap(indexed_, bits);
                     Bytes indexes = TgaIndexes(indexed_, descriptor);
-                    spec.data = type == 9 ? TgaRunLength(indexes, 1) : indexes;
-                    file = TgaFile(spec);
+                    shape.data = type == 9 ? TgaRunLength(indexes, 1) : indexes;
+                    file = TgaFile(shape);
                 }
                 WriteBytes(name, file);
                 entries.push_back({name, "tga", bits != 16, 0, "-auto-orient"});
@@ -270,15 +270,15 @@ TEST_F(DecodeCompare, DdsUncompressedFormats) {
     };
     std::vector<Entry> entries;
     for (const Format& f : formats) {
-        DdsSpec spec;
-        spec.width = uint32_t(alpha_.width);
-        spec.height = uint32_t(alpha_.height);
-        spec.formatFlags = f.flags;
-        spec.bitCount = uint32_t(f.bits);
-        std::memcpy(spec.masks, f.masks, sizeof spec.masks);
-        spec.data = PackByMasks(alpha_, f.bits, f.masks);
+        DdsSpec shape;
+        shape.width = uint32_t(alpha_.width);
+        shape.height = uint32_t(alpha_.height);
+        shape.formatFlags = f.flags;
+        shape.bitCount = uint32_t(f.bits);
+        std::memcpy(shape.masks, f.masks, sizeof shape.masks);
+        shape.data = PackByMasks(alpha_, f.bits, f.masks);
         std::string name = std::string(f.name) + ".dds";
-        WriteBytes(name, DdsFile(spec));
+        WriteBytes(name, DdsFile(shape));
         entries.push_back({name, "dds", true, 0, ""});
     }
     WriteBytes("source.png", PngFile(alpha_, 6, 8, false));

@@ -69,14 +69,14 @@ TEST(DecodeBgra, UnknownDepthsShortDataAndOverflowingSizesFail) {
 }
 
 DdsSpec MaskedDds(const Picture& picture, uint32_t formatFlags, int bits, const uint32_t masks[4]) {
-    DdsSpec spec;
-    spec.width = uint32_t(picture.width);
-    spec.height = uint32_t(picture.height);
-    spec.formatFlags = formatFlags;
-    spec.bitCount = uint32_t(bits);
-    std::memcpy(spec.masks, masks, sizeof spec.masks);
-    spec.data = PackByMasks(picture, bits, masks);
-    return spec;
+    DdsSpec shape;
+    shape.width = uint32_t(picture.width);
+    shape.height = uint32_t(picture.height);
+    shape.formatFlags = formatFlags;
+    shape.bitCount = uint32_t(bits);
+    std::memcpy(shape.masks, masks, sizeof shape.masks);
+    shape.data = PackByMasks(picture, bits, masks);
+    return shape;
 }
 
 TEST(DecodeDds, MaskedFormatsWithAlphaTakeTheDescriptionsMasks) {
@@ -120,39 +120,39 @@ TEST(DecodeDds, RgbWithoutTheAlphaFlagTakesItsFormatFromTheMasks) {
 TEST(DecodeDds, AFourCharacterCodeAloneNamesADirect3dFormat) {
     Picture picture = Gradient(3, 2, true);
     const uint32_t argb[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-    DdsSpec spec = MaskedDds(picture, 0x4, 32, argb);
-    std::memset(spec.masks, 0, sizeof spec.masks);
-    spec.bitCount = 0;
-    spec.fourCc = 21;  // A8R8G8B8
-    Decoded decoded(DdsFile(spec));
+    DdsSpec shape = MaskedDds(picture, 0x4, 32, argb);
+    std::memset(shape.masks, 0, sizeof shape.masks);
+    shape.bitCount = 0;
+    shape.fourCc = 21;  // A8R8G8B8
+    Decoded decoded(DdsFile(shape));
     ASSERT_EQ(decoded.result, 0);
     EXPECT_EQ(decoded.image.format.alphaMask, 0xFF000000u);
     EXPECT_EQ(decoded.At(2, 1), picture.At(2, 1));
 
-    spec.fourCc = 23;  // R5G6B5: 16 bits a pixel, so the same data holds two rows more
-    Decoded r5g6b5(DdsFile(spec));
+    shape.fourCc = 23;  // R5G6B5: 16 bits a pixel, so the same data holds two rows more
+    Decoded r5g6b5(DdsFile(shape));
     ASSERT_EQ(r5g6b5.result, 0);
     EXPECT_EQ(r5g6b5.image.format.redMask, 0xF800u);
     EXPECT_EQ(r5g6b5.image.pitch, 6);
 
-    spec.fourCc = 0x31545844;  // "DXT1": compressed, not in the table
-    EXPECT_EQ(Decoded(DdsFile(spec)).result, -1);
+    shape.fourCc = 0x31545844;  // "DXT1": compressed, not in the table
+    EXPECT_EQ(Decoded(DdsFile(shape)).result, -1);
 }
 
 TEST(DecodeDds, AValidPitchSpacesTheRowsAndAPitchShorterThanARowFails) {
     Picture picture = Gradient(3, 3, true);
     const uint32_t argb[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-    DdsSpec spec = MaskedDds(picture, 0x41, 32, argb);
-    spec.flags |= 0x8;
-    spec.pitch = 16;
-    spec.data = PackByMasks(picture, 32, argb, 16);
-    Decoded padded(DdsFile(spec));
+    DdsSpec shape = MaskedDds(picture, 0x41, 32, argb);
+    shape.flags |= 0x8;
+    shape.pitch = 16;
+    shape.data = PackByMasks(picture, 32, argb, 16);
+    Decoded padded(DdsFile(shape));
     ASSERT_EQ(padded.result, 0);
     EXPECT_EQ(padded.image.pitch, 16);
     EXPECT_EQ(padded.At(2, 2), picture.At(2, 2));
 
-    spec.pitch = 11;
-    EXPECT_EQ(Decoded(DdsFile(spec)).result, -1) << "pitch below a row";
+    shape.pitch = 11;
+    EXPECT_EQ(Decoded(DdsFile(shape)).result, -1) << "pitch below a row";
 }
 
 TEST(DecodeDds, BadMagicDepthsSizesAndShortDataFail) {

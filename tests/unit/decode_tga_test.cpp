@@ -72,7 +72,7 @@ TEST(DecodeTga, HeadersOutsideTheAcceptedSetDecodeAsNothing) {
     base.data = Bytes(12, 0x40);
     ASSERT_EQ(Decoded(TgaFile(base)).result, 0);
 
-    auto refused = [](const TgaSpec& spec) { return Decoded(TgaFile(spec)).result == -1; };
+    auto refused = [](const TgaSpec& shape) { return Decoded(TgaFile(shape)).result == -1; };
     TgaSpec c = base;
     c.xOrigin = 1;
     EXPECT_TRUE(refused(c)) << "x origin";
@@ -107,83 +107,83 @@ TEST(DecodeTga, ColourMapsFillATableOf256FromTheirFirstIndex) {
     for (int bits : {16, 24, 32}) {
         for (uint8_t type : {1, 9}) {
             SCOPED_TRACE(testing::Message() << "type " << int(type) << ", " << bits << "-bit map");
-            TgaSpec spec;
-            spec.mapType = 1;
-            spec.imageType = type;
-            spec.mapLength = 5;
-            spec.mapEntryBits = uint8_t(bits);
-            spec.width = 6;
-            spec.height = 3;
-            spec.pixelBits = 8;
-            spec.map = TgaMap(picture, bits);
+            TgaSpec shape;
+            shape.mapType = 1;
+            shape.imageType = type;
+            shape.mapLength = 5;
+            shape.mapEntryBits = uint8_t(bits);
+            shape.width = 6;
+            shape.height = 3;
+            shape.pixelBits = 8;
+            shape.map = TgaMap(picture, bits);
             Bytes indexes = TgaIndexes(picture, 0x20);
-            spec.descriptor = 0x20;
-            spec.data = type == 9 ? TgaRunLength(indexes, 1) : indexes;
-            EXPECT_TRUE(Matches(Decoded(TgaFile(spec)), picture.Expanded(), bits, false));
+            shape.descriptor = 0x20;
+            shape.data = type == 9 ? TgaRunLength(indexes, 1) : indexes;
+            EXPECT_TRUE(Matches(Decoded(TgaFile(shape)), picture.Expanded(), bits, false));
         }
     }
 
     // A map starting at entry 2: entries 0 and 1 stay zero.
-    TgaSpec spec;
-    spec.mapType = 1;
-    spec.imageType = 1;
-    spec.mapFirst = 2;
-    spec.mapLength = 1;
-    spec.mapEntryBits = 24;
-    spec.width = 3;
-    spec.height = 1;
-    spec.pixelBits = 8;
-    spec.map = {0x30, 0x20, 0x10};
-    spec.data = {2, 0, 1};
-    Decoded offset(TgaFile(spec));
+    TgaSpec shape;
+    shape.mapType = 1;
+    shape.imageType = 1;
+    shape.mapFirst = 2;
+    shape.mapLength = 1;
+    shape.mapEntryBits = 24;
+    shape.width = 3;
+    shape.height = 1;
+    shape.pixelBits = 8;
+    shape.map = {0x30, 0x20, 0x10};
+    shape.data = {2, 0, 1};
+    Decoded offset(TgaFile(shape));
     ASSERT_EQ(offset.result, 0);
     EXPECT_EQ(offset.At(0, 0), 0xFF102030u);
     EXPECT_EQ(offset.At(1, 0), 0xFF000000u);
 
-    spec.mapFirst = 200;
-    spec.mapLength = 57;
-    spec.map = Bytes(57 * 3, 0);
-    EXPECT_EQ(Decoded(TgaFile(spec)).result, -1) << "a map past 256 entries";
+    shape.mapFirst = 200;
+    shape.mapLength = 57;
+    shape.map = Bytes(57 * 3, 0);
+    EXPECT_EQ(Decoded(TgaFile(shape)).result, -1) << "a map past 256 entries";
 }
 
 TEST(DecodeTga, ATrueColourImagesColourMapIsSkipped) {
     Picture picture = Gradient(3, 2, false);
-    TgaSpec spec;
-    spec.mapType = 1;
-    spec.mapLength = 4;
-    spec.mapEntryBits = 24;
-    spec.map = Bytes(12, 0xEE);
-    spec.width = 3;
-    spec.height = 2;
-    spec.descriptor = 0x20;
-    spec.data = TgaPixels(picture, 24, 0x20);
-    EXPECT_TRUE(Matches(Decoded(TgaFile(spec)), picture, 24, false));
+    TgaSpec shape;
+    shape.mapType = 1;
+    shape.mapLength = 4;
+    shape.mapEntryBits = 24;
+    shape.map = Bytes(12, 0xEE);
+    shape.width = 3;
+    shape.height = 2;
+    shape.descriptor = 0x20;
+    shape.data = TgaPixels(picture, 24, 0x20);
+    EXPECT_TRUE(Matches(Decoded(TgaFile(shape)), picture, 24, false));
 }
 
 // 3 x 2 pixels, one run packet claiming 10: exactly six are kept.
 TEST(DecodeTga, ALastPacketClaimingTooManyPixelsIsCutAtTheImage) {
-    TgaSpec spec;
-    spec.imageType = 10;
-    spec.width = 3;
-    spec.height = 2;
-    spec.data = {0x80 | 9, 0x11, 0x22, 0x33};
-    Decoded run(TgaFile(spec));
+    TgaSpec shape;
+    shape.imageType = 10;
+    shape.width = 3;
+    shape.height = 2;
+    shape.data = {0x80 | 9, 0x11, 0x22, 0x33};
+    Decoded run(TgaFile(shape));
     ASSERT_EQ(run.result, 0);
     EXPECT_EQ(run.image.pitch * run.image.height, 18);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(run.At(i % 3, i / 3), 0xFF332211u);
 
     // A literal packet claiming 10 with only the six that fit present.
-    spec.data = {9};
-    for (int i = 0; i < 6; ++i) spec.data.insert(spec.data.end(), {uint8_t(i), 0, 0});
-    Decoded literal(TgaFile(spec));
+    shape.data = {9};
+    for (int i = 0; i < 6; ++i) shape.data.insert(shape.data.end(), {uint8_t(i), 0, 0});
+    Decoded literal(TgaFile(shape));
     ASSERT_EQ(literal.result, 0);
     EXPECT_EQ(literal.At(2, 0), 0xFF000005u);  // bottom-up: the last pixel read is top-right
 
     // Data that ends before the image is full.
-    spec.data = {0x80 | 4, 1, 2, 3};
-    EXPECT_EQ(Decoded(TgaFile(spec)).result, -1);
-    spec.data = {5, 1, 2, 3};
-    EXPECT_EQ(Decoded(TgaFile(spec)).result, -1);
+    shape.data = {0x80 | 4, 1, 2, 3};
+    EXPECT_EQ(Decoded(TgaFile(shape)).result, -1);
+    shape.data = {5, 1, 2, 3};
+    EXPECT_EQ(Decoded(TgaFile(shape)).result, -1);
 }
 
 // Without the footer the coded data may run into the last 26 bytes of the
@@ -212,13 +212,13 @@ TEST(DecodeTga, AlphaFollowsTheExtensionAreaOrElseTheDepth) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits, attribute type " << c.attributeType);
-        TgaSpec spec;
-        spec.width = 4;
-        spec.height = 2;
-        spec.pixelBits = uint8_t(c.bits);
-        spec.data = TgaPixels(picture, c.bits, 0);
-        spec.attributeType = c.attributeType;
-        Decoded decoded(TgaFile(spec));
+        TgaSpec shape;
+        shape.width = 4;
+        shape.height = 2;
+        shape.pixelBits = uint8_t(c.bits);
+        shape.data = TgaPixels(picture, c.bits, 0);
+        shape.attributeType = c.attributeType;
+        Decoded decoded(TgaFile(shape));
         ASSERT_EQ(decoded.result, 0);
         EXPECT_EQ(decoded.image.format.alphaMask, c.alphaMask);
         EXPECT_EQ(decoded.image.format.spareMask, c.spareMask);

@@ -248,6 +248,23 @@ TEST_F(Rota32, TheMixOn32Bits) {
     EXPECT_EQ(MixOnce(0xAB123456, 0, 255), 0xAB123456u);
 }
 
+class Rota8 : public Rota {
+protected:
+    void SetUp() override { Start(8); }
+};
+
+TEST_F(Rota8, AnyTransparentSkipsIndexZeroOn8Bits) {
+    ASSERT_EQ(Back()->format.bytesPerPixel, 1);
+    Fill(0x5A);
+    int graph = MakeGraph(4, 1, [](int x, int) { return x % 2 ? 0u : 0x10u + x; });
+    ASSERT_EQ(DrawRotaGraph(10, 10, 1.0, 0.0, graph, 2, 0), 0);
+    ASSERT_EQ(DrawRotaGraph(10, 20, 1.0, 0.0, graph, 0, 0), 0);
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(At(8 + x, 10), x % 2 ? 0x5Au : 0x10u + x);
+        EXPECT_EQ(At(8 + x, 20), x % 2 ? 0u : 0x10u + x);
+    }
+}
+
 // --- the loops themselves --------------------------------------------------------
 
 TEST(RotaLoops, FastWalksEqualTheReference) {
