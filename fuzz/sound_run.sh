@@ -32,5 +32,6 @@ mkdir -p "$seeds" "$corpus"
 echo "fuzz: running the sound fuzzer for ${seconds} s"
 cd "$build"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$here/fuzz/sound_lsan.supp
 ./fuzz/sound_fuzz -max_total_time="$seconds" -max_len=16384 -timeout=25 -print_final_stats=1 \
   "$corpus" "$seeds"
