@@ -120,6 +120,10 @@ int64_t PlatDecodeToPcm(const uint8_t* formatRecord, uint32_t formatSize, const 
     *pcm = nullptr;
     if (formatSize < 18 || size == 0) return -1;
     uint16_t tag = static_cast<uint16_t>(formatRecord[0] | formatRecord[1] << 8);
+    // MPEG data goes to libsndfile bare, and libsndfile takes whatever
+    // container it recognises in it; so it must begin with a frame header.
+    if (tag == WaveTagMpegLayer3 && (size < 2 || data[0] != 0xFF || (data[1] & 0xE0) != 0xE0))
+        return -1;
     std::vector<uint8_t> head;
     if (tag != WaveTagMpegLayer3) head = WaveHead(formatRecord, formatSize, size);
     SplitImage image = {head.data(), sf_count_t(head.size()), data, sf_count_t(size), 0};

@@ -67,7 +67,7 @@ crop_is() {
 play() {
   local dir=$1 script=$2 progress=${3:-} code
   rm -rf "$dir" && mkdir -p "$dir" && cp -r "$assets"/. "$dir"/
-  [ -n "$progress" ] && printf "$progress" > "$dir/user.data"
+  [ -n "$progress" ] && printf '%b' "$progress" > "$dir/user.data"
   start=$(date +%s)
   (cd "$dir" && TESSEL_INPUT="$script" timeout 600 "$build/ballistor" > stdout.txt 2> stderr.txt)
   code=$?

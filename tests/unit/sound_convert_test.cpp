@@ -156,6 +156,21 @@ TEST_F(SoundConvert, MpegBehindTagsAndJunkDecodes) {
     EXPECT_NEAR(Frequency(d), kHz, 20);
 }
 
+TEST_F(SoundConvert, MpegInsideWaveIsDecodedOnlyAsMpeg) {
+    WriteFile("tone16.wav", PcmWave(1, 16000, 16, Samples16(Tone(kFrames * 2, 1, 16000, kHz))));
+    ASSERT_TRUE(RunQuiet("lame --quiet -b 32 tone16.wav bare.mp3"));
+    ASSERT_TRUE(RunQuiet("sox stereo.wav tone.ogg"));
+    std::string fmt = Le16(0x55) + Le16(1) + Le32(16000) + Le32(4000) + Le16(1) + Le16(0) + Le16(0);
+    WriteFile("mp3.wav", Riff("WAVE", Chunk("fmt ", fmt) + Chunk("data", ReadFile("bare.mp3"))));
+    WriteFile("ogg.wav", Riff("WAVE", Chunk("fmt ", fmt) + Chunk("data", ReadFile("tone.ogg"))));
+    Decoded mp3 = DecodePath("mp3.wav");
+    ASSERT_GT(mp3.size, 0);
+    EXPECT_EQ(mp3.format.samplesPerSec, 16000u);
+    EXPECT_NEAR(Frequency(mp3), kHz, 20);
+    // An Ogg stream behind an MPEG record is not MPEG, whatever the converter could make of it.
+    EXPECT_EQ(DecodePath("ogg.wav").size, -1);
+}
+
 TEST_F(SoundConvert, OggVorbisDecodesToTheLengthItStates) {
     ASSERT_TRUE(RunQuiet("sox stereo.wav tone.ogg"));
     std::string file = ReadFile("tone.ogg");
