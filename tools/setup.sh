@@ -54,8 +54,10 @@ case "${1:-}" in
     install_missing
     build_all
     ctest --test-dir "$build" --output-on-failure -j2
-    # A short fuzzing pass over the decoders (needs clang; says so without it).
+    # Short fuzzing passes over the image and sound decoders, sharing one
+    # sanitizer build (need clang; each says so without it).
     bash "$here/fuzz/run.sh" 30 "$here/build-fuzz"
+    bash "$here/fuzz/sound_run.sh" 30 "$here/build-fuzz"
     ;;
   *)    echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
