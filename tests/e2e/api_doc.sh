@@ -3,6 +3,8 @@
 # pair must pass the check, and the checker must notice a declaration added
 # to the header, a stub left in the document, and a changed signature.
 set -uo pipefail
+# After a pipe, grep -c and not -q: -q closes the pipe early, which pipefail
+# would count as a failure.
 root=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$2
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
@@ -28,9 +30,9 @@ grep -q "FadeScreen: declared in the header (Screen and drawing) but not documen
 
 # --- update adds a stub where the header has it; the stub still fails.
 apidoc update grown.h API.md > /dev/null || fail "update failed"
-awk '/^## /{s=$0} /^### `FadeScreen`/{print s}' API.md | grep -qx "## Screen and drawing" ||
+awk '/^## /{s=$0} /^### `FadeScreen`/{print s}' API.md | grep -cx "## Screen and drawing" ||
   fail "the stub is not under its section"
-grep -A4 '^### `FadeScreen`' API.md | grep -q 'int FadeScreen(int milliseconds, uint32_t colour);' ||
+grep -A4 '^### `FadeScreen`' API.md | grep -c 'int FadeScreen(int milliseconds, uint32_t colour);' ||
   fail "the stub does not show the declaration"
 apidoc check grown.h API.md > stub.txt && fail "a stub passed the check"
 grep -q "FadeScreen: still a stub" stub.txt || fail "the stub is not reported: $(cat stub.txt)"

@@ -9,6 +9,8 @@
 # With BALLISTOR_SCREENS naming a folder, the captures shown in the README
 # are copied there.
 set -uo pipefail
+# After a pipe, grep -c and not -q: -q closes the pipe early, which pipefail
+# would count as a failure.
 game=$(realpath "$1")
 scratch=$2
 data=$(cd "$(dirname "$0")/../data" && pwd)
@@ -94,9 +96,9 @@ run_in hit "$data/game_hit.txt"
 [ "$code" -eq 0 ] || fail "hit: exit code $code"
 crop_is hit/title.png "$round_box" "$data/game_round_01.png" || fail "hit: the title does not offer round 01"
 # The round screen: its two lines of text on black, nothing else.
-convert hit/round_start.png -crop 180x45+240+225 +repage -format '%[fx:maxima]' info: | grep -qx 1 \
+convert hit/round_start.png -crop 180x45+240+225 +repage -format '%[fx:maxima]' info: | grep -cx 1 \
   || fail "hit: no \"ROUND 1\" on the round screen"
-convert hit/round_start.png -crop 190x30+410+395 +repage -format '%[fx:maxima]' info: | grep -qx 1 \
+convert hit/round_start.png -crop 190x30+410+395 +repage -format '%[fx:maxima]' info: | grep -cx 1 \
   || fail "hit: no \"...NOW LOADING\" on the round screen"
 outside=$(convert hit/round_start.png -fill black -draw 'rectangle 240,225 419,269' \
   -draw 'rectangle 410,395 599,424' -format '%[fx:maxima]' info:)
@@ -115,7 +117,7 @@ run_in escape input.txt
 same_picture hit/flight.png escape/flight.png || fail "escape in flight: the shot was not in flight"
 end=$(log_end_ms escape)
 [ "${end:-0}" -ge 3300 ] && [ "$end" -lt 3400 ] || fail "escape in flight: the program ended at $end ms"
-log_body escape | grep -q 'ソフトを終了する準備が整いました' || fail "escape in flight: no orderly end"
+log_body escape | grep -c 'ソフトを終了する準備が整いました' || fail "escape in flight: no orderly end"
 
 # --- Closing the window while the title shows: the program ends at once
 # with 0.
@@ -126,7 +128,7 @@ run_in close_title input.txt
 same_picture hit/title.png close_title/title.png || fail "close on title: the title was not showing"
 end=$(log_end_ms close_title)
 [ "${end:-0}" -ge 1500 ] && [ "$end" -lt 1600 ] || fail "close on title: the program ended at $end ms"
-log_body close_title | grep -q 'ウインドウを閉じようとしています' || fail "close on title: the window was not closed"
+log_body close_title | grep -c 'ウインドウを閉じようとしています' || fail "close on title: the window was not closed"
 
 # --- Every charge spent: the game-over screen, a key, the title again.
 prepare over

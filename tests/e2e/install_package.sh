@@ -3,6 +3,8 @@
 # CMake package (find_package(Tessel), Tessel::tessel) and through
 # pkg-config, from a tree that was moved after installing.
 set -uo pipefail
+# After a pipe, grep -c and not -q: -q closes the pipe early, which pipefail
+# would count as a failure.
 build=$(cd "$(dirname "$1")" && pwd)
 scratch=$2
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
@@ -84,7 +86,7 @@ grep -q "$version" newer.log || fail "the refusal does not name the installed ve
 export PKG_CONFIG_PATH=$scratch/$pcdir
 [ "$(pkg-config --modversion tessel)" = "$version" ] || fail "pkg-config version is not $version"
 for dep in sdl2 libpng libjpeg zlib freetype2 fontconfig vorbisfile sndfile; do
-  pkg-config --print-requires tessel | grep -qx "$dep" || fail "tessel.pc does not require $dep"
+  pkg-config --print-requires tessel | grep -cx "$dep" || fail "tessel.pc does not require $dep"
 done
 if "$cxx" -std=c++20 app/main.cpp -o app-pc $(pkg-config --cflags --libs tessel) > pc-build.log 2>&1; then
   run_app "$scratch/app-pc" run-pc pkg-config

@@ -4,6 +4,8 @@
 # ends it with code 0, in window mode and full screen; and without a display
 # it says how to run headless instead of crashing.
 set -uo pipefail
+# After a pipe, grep -c and not -q: -q closes the pipe early, which pipefail
+# would count as a failure.
 game=$(realpath "$1")
 scratch=$2
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
@@ -156,7 +158,7 @@ check_terminate() {
   local code=$?
   game_pid=""
   [ "$code" -eq 0 ] || fail "terminated: exit code $code"
-  iconv -f CP932 -t UTF-8 terminated/AppLog.txt | grep -q 'ウインドウを閉じようとしています' \
+  iconv -f CP932 -t UTF-8 terminated/AppLog.txt | grep -c 'ウインドウを閉じようとしています' \
     || fail "terminated: the window was not closed"
 }
 

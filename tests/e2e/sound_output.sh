@@ -5,6 +5,8 @@
 # Either way the music must come out looping from its first sample; without
 # a sound device (SDL's "dummy" driver) the game runs silent and ends normally.
 set -uo pipefail
+# After a pipe, grep -c and not -q: -q closes the pipe early, which pipefail
+# would count as a failure.
 game=$(realpath "$1")
 scratch=$2
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
@@ -29,7 +31,7 @@ music=music/wav/Music01.wav
 # An exact comparison needs the mixer to pass the music through unchanged.
 exact=0
 if [ "$(soxi -r "$music")" = 44100 ] && [ "$(soxi -c "$music")" = 2 ] &&
-   [ "$(soxi -b "$music")" = 16 ] && soxi -e "$music" | grep -q "Signed Integer PCM"; then
+   [ "$(soxi -b "$music")" = 16 ] && soxi -e "$music" | grep -c "Signed Integer PCM"; then
   exact=1
   sox "$music" -t raw music.raw
 fi
@@ -78,8 +80,8 @@ cp -r music silent
  SDL_AUDIODRIVER=dummy TESSEL_PLATFORM=sdl SDL_VIDEODRIVER=dummy TESSEL_INPUT=input.txt \
    timeout 20 "$game" > stdout.txt 2> stderr.txt &
  pid=$!; sleep 3; kill -TERM "$pid" 2> /dev/null; wait "$pid")
-log_utf8 silent | grep -q '初期化に失敗しました' || fail "silent: the missing device was not logged"
-log_utf8 silent | grep -q 'ソフトをエラー終了します' && fail "silent: the game ended in error"
+log_utf8 silent | grep -c '初期化に失敗しました' || fail "silent: the missing device was not logged"
+log_utf8 silent | grep -c 'ソフトをエラー終了します' && fail "silent: the game ended in error"
 
 # --- Desktop: SDL's audio thread feeds the disk driver.
 if ! command -v Xvfb > /dev/null || ! command -v xdotool > /dev/null; then
@@ -113,7 +115,7 @@ else
     [ "$code" -eq 0 ] || fail "desktop: exit code $code"
     [ -s desktop/out.raw ] || fail "desktop: the disk driver wrote nothing"
     check_music desktop/out.raw desktop 3
-    log_utf8 desktop | grep -q 'DirectSound の初期化は正常に終了しました' || fail "desktop: no sound device"
+    log_utf8 desktop | grep -c 'DirectSound の初期化は正常に終了しました' || fail "desktop: no sound device"
   fi
 fi
 
