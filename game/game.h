@@ -24,6 +24,7 @@ struct GameState {
     uint8_t windRising;            // the wind drifts upward after each shot
     uint8_t roundPending;          // the scene loop must run StartRound
     uint8_t titlePending;          // the scene loop must run the title screen
+    uint8_t spaceReleased;         // Space was seen up since the round began
     int32_t mouseX, mouseY;        // last mouse position read, client pixels
     int32_t scrollStep;            // pixels per edge-scroll step
     int32_t charges;               // shots left in the round
@@ -52,6 +53,12 @@ extern GameAssets gAssets;
 // scene.cpp: entry, scenes and the two loops.
 int GameMain();
 int RunTitleScreen();
+// LoadGraphFile and LoadSoundFile that name the first file missing on
+// standard error; the handle is -1 then, as the game goes on without it.
+int LoadGameGraph(const char* file);
+int LoadGameSound(const char* file);
+// Draws `text` as it stands, centred on the screen's middle column.
+void DrawCentred(int y, const char* text);
 void StartRound();
 void RunAimingPass();
 void RunFlightPass();

@@ -3,8 +3,13 @@
 
 #include "tessel.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 namespace {
@@ -50,9 +55,9 @@ void LoadRoundImages(int round) {
     FreeGraphHandle(gAssets.background, 0);
     FreeGraphHandle(gAssets.terrain, 0);
     FreeGraphHandle(gAssets.terrainData, 0);
-    gAssets.background = LoadGraphFile(row.background);
-    gAssets.terrain = LoadGraphFile("Round\\R001.png");
-    gAssets.terrainData = LoadGraphFile("Round\\R001data.png");
+    gAssets.background = LoadGameGraph(row.background);
+    gAssets.terrain = LoadGameGraph("Round\\R001.png");
+    gAssets.terrainData = LoadGameGraph("Round\\R001data.png");
     gGame.playerX = row.playerX;
     gGame.playerY = row.playerY;
     gGame.baseX = row.baseX;
@@ -88,16 +93,49 @@ int ReadProgress() {
     return static_cast<int32_t>(value);
 }
 
+namespace {
+
+// Says why a reached round was not stored, in the log and on the terminal:
+// otherwise it is lost without a word.
+void ReportSaveFailure(const char* what, int error) {
+    WriteLogFormat("Progress not saved: %s: %s", what, std::strerror(error));
+    std::fprintf(stderr, "ballistor: progress not saved: %s: %s\n", what, std::strerror(error));
+}
+
+}  // namespace
+
 // The new value goes to a file beside the old one and replaces it in one
 // rename, so a failure at any point leaves the stored progress as it was.
+// The new file reaches the disk before the rename, and the rename itself
+// (an entry of the folder) after it, so a crash cannot leave an empty file.
 void SaveProgress() {
     if (gGame.round <= ReadProgress()) return;
     std::FILE* file = std::fopen(kProgressTemp, "wb");
-    if (!file) return;
+    if (!file) {
+        ReportSaveFailure("cannot create user.data.tmp", errno);
+        return;
+    }
     uint32_t value = static_cast<uint32_t>(gGame.round);
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    bool written = std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
-    written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(kProgressTemp, kProgressFile) != 0) std::remove(kProgressTemp);
+    int error = 0;
+    if (std::fwrite(bytes, 1, sizeof bytes, file) != sizeof bytes || std::fflush(file) != 0 ||
+        fsync(fileno(file)) != 0)
+        error = errno;
+    if (std::fclose(file) != 0 && !error) error = errno;
+    if (error) {
+        ReportSaveFailure("cannot write user.data.tmp", error);
+        std::remove(kProgressTemp);
+        return;
+    }
+    if (std::rename(kProgressTemp, kProgressFile) != 0) {
+        ReportSaveFailure("cannot replace user.data", errno);
+        std::remove(kProgressTemp);
+        return;
+    }
+    int folder = open(".", O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
 }

@@ -4,6 +4,9 @@
 #include "tessel.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -22,6 +25,7 @@ GameState InitialGameState() {
     s.windRising = RandomUpTo(1) != 0;
     s.roundPending = 1;
     s.titlePending = 1;
+    s.spaceReleased = 1;  // no round yet, so no press left over from its start
     s.mouseX = 320;
     s.mouseY = 240;
     s.scrollStep = 10;
@@ -37,34 +41,59 @@ GameState InitialGameState() {
 }
 
 int lastDraw;  // clock reading of the last frame drawn
+int missingReported;  // a file that failed to load was named on the terminal
+
+// A game started outside its folder shows a black screen; the log says why,
+// but nobody looks there first, so the first missing file is also named on
+// the terminal, once. (A sound also fails without a sound device: only a
+// file that is not there is named.)
+int NoteMissing(int handle, const char* file) {
+    if (handle != -1 || missingReported) return handle;
+    const FileAccessFunctions* files = GetFileAccessFunctions();
+    if (void* opened = files->open(file, 0, 1)) {
+        files->close(opened);
+        return handle;
+    }
+    missingReported = 1;
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    std::fprintf(stderr,
+                 "ballistor: cannot load \"%s\" in the working folder \"%s\"; start the game "
+                 "in the folder that holds its data (build/run)\n",
+                 file, folder.c_str());
+    return handle;
+}
 
 void LoadAssets() {
     GameAssets& a = gAssets;
-    a.windBackground = LoadGraphFile("data\\WindBackground.bmp");
-    a.menu = LoadGraphFile("data\\menu.png");
-    a.powerGraph = LoadGraphFile("data\\PowerGraph.bmp");
-    a.playerLeft = LoadGraphFile("data\\PlayerGraphLeft.png");
-    a.playerRight = LoadGraphFile("data\\PlayerGraphRight.png");
-    a.missile = LoadGraphFile("data\\Missile.bmp");
-    a.windGraph = LoadGraphFile("data\\WindGraph.bmp");
-    a.blast = LoadGraphFile("data\\Blast.png");
-    a.base = LoadGraphFile("data\\Base.bmp");
-    a.explosionSound = LoadSoundFile("wav\\ExplosionSound.wav");
-    a.dischargeSound = LoadSoundFile("wav\\DischargeSound.wav");
-    a.moveSound = LoadSoundFile("wav\\MoveSound.wav");
-    a.background = LoadGraphFile("Background\\R101.png");
-    a.terrain = LoadGraphFile("Round\\Obstacle.bmp");
-    a.terrainData = LoadGraphFile("Round\\ObstacleData.BMP");
-    a.music = LoadSoundFile("wav\\Music01.wav");
+    a.windBackground = LoadGameGraph("data\\WindBackground.bmp");
+    a.menu = LoadGameGraph("data\\menu.png");
+    a.powerGraph = LoadGameGraph("data\\PowerGraph.bmp");
+    a.playerLeft = LoadGameGraph("data\\PlayerGraphLeft.png");
+    a.playerRight = LoadGameGraph("data\\PlayerGraphRight.png");
+    a.missile = LoadGameGraph("data\\Missile.bmp");
+    a.windGraph = LoadGameGraph("data\\WindGraph.bmp");
+    a.blast = LoadGameGraph("data\\Blast.png");
+    a.base = LoadGameGraph("data\\Base.bmp");
+    a.explosionSound = LoadGameSound("wav\\ExplosionSound.wav");
+    a.dischargeSound = LoadGameSound("wav\\DischargeSound.wav");
+    a.moveSound = LoadGameSound("wav\\MoveSound.wav");
+    a.background = LoadGameGraph("Background\\R101.png");
+    a.terrain = LoadGameGraph("Round\\Obstacle.bmp");
+    a.terrainData = LoadGameGraph("Round\\ObstacleData.BMP");
+    a.music = LoadGameSound("wav\\Music01.wav");
     gGame.facing = a.playerLeft;
 }
 
+}  // namespace
+
+int LoadGameGraph(const char* file) { return NoteMissing(LoadGraphFile(file), file); }
+int LoadGameSound(const char* file) { return NoteMissing(LoadSoundFile(file), file); }
+
 void DrawCentred(int y, const char* text) {
-    int w = MeasureTextWidth(text);
+    int w = MeasureTextWidth("%s", text);
     DrawTextString(320 - w / 2, y, text, MakeColor(255, 255, 255), 0);
 }
-
-}  // namespace
 
 GameState gGame = InitialGameState();
 GameAssets gAssets;
@@ -106,9 +135,9 @@ int GameMain() {
 
 int RunTitleScreen() {
     int maxRound = ReadProgress();
-    int logo = LoadGraphFile("data\\Ballistor.png");
-    int title = LoadGraphFile("data\\Title.png");
-    int tare = LoadGraphFile("data\\tare.bmp");
+    int logo = LoadGameGraph("data\\Ballistor.png");
+    int title = LoadGameGraph("data\\Title.png");
+    int tare = LoadGameGraph("data\\tare.bmp");
     SetDefaultFontSize(16);
     SetDefaultFontThickness(8);
 
@@ -166,6 +195,7 @@ void StartRound() {
     BuildTerrainGrid();
     CentreViewOnPlayer();
     gGame.roundPending = 0;
+    gGame.spaceReleased = 0;
     gGame.shellX = gGame.playerX;
     gGame.shellY = gGame.playerY;
     SetDefaultFontSize(12);
@@ -174,10 +204,14 @@ void StartRound() {
 
 void RunAimingPass() {
     GameState& g = gGame;
-    unsigned char keys[256];
+    // A snapshot that fails leaves every key up, never stray bytes.
+    unsigned char keys[256] = {};
     GetKeyboardSnapshot(keys);
     int now = GetTickMs(0);
-    bool spaceHeld = keys[KeySpace] == KeyHeld;
+    // The press that started the round from the title may still be held:
+    // Space charges only once it has been seen released since.
+    if (keys[KeySpace] != KeyHeld) g.spaceReleased = 1;
+    bool spaceHeld = g.spaceReleased && keys[KeySpace] == KeyHeld;
 
     if (now > g.lastScroll + 10 && !spaceHeld) {
         GetMousePosition(&g.mouseX, &g.mouseY);

@@ -25,7 +25,7 @@ struct CoreSettings {
     int logTimeStampsOff;                // SetLogTimeStamps(0)
     int logStart;                        // the clock at OpenLog
     int libraryDirRecorded;              // libraryDir below is valid
-    char libraryDir[MaxPathLength];      // current directory at InitLibrary
+    std::string libraryDir;              // current directory at InitLibrary, in full
 };
 
 // The log's line state (AppLog.txt).
@@ -115,7 +115,9 @@ void ShowMainCursor(int visible);
 void HideCursorNow();
 
 // log.cpp
-int OpenLog();
+// Starts AppLog.txt afresh, or, with keepExisting, adds to the file of a
+// copy of the program that is already running there.
+int OpenLog(int keepExisting = 0);
 
 // timing.cpp: timer set-up and calibration, then the random seed.
 int InitTimer();
@@ -124,5 +126,8 @@ int InitTimer();
 // each component's letter case as Windows would.
 const FileAccessFunctions* DefaultFileAccessFunctions();
 std::string ResolvePath(const char* path);
+// The current directory through the file table, at any length the table
+// can give: -1 when it cannot.
+int GetCurrentDirFull(std::string* out);
 
 #endif

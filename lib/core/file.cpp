@@ -154,6 +154,22 @@ int SetFileAccessFunctions(const FileAccessFunctions* table) {
 
 int IsDefaultFileAccess() { return !gFiles.custom; }
 
+// The default table's buffer holds MaxPathLength bytes; the folder itself
+// may be longer, and then it is asked for directly.
+int GetCurrentDirFull(std::string* out) {
+    if (!gFiles.custom) {
+        std::error_code error;
+        fs::path path = fs::current_path(error);
+        if (error) return -1;
+        *out = path.string();
+        return 0;
+    }
+    char buffer[MaxPathLength] = {};
+    if (GetFileAccessFunctions()->getCurrentDir(buffer) != 0) return -1;
+    *out = buffer;
+    return 0;
+}
+
 const FileAccessFunctions* GetFileAccessFunctions() {
     return gFiles.custom ? &gFiles.table : &DefaultTable;
 }

@@ -6,7 +6,6 @@
 #include "sound/sound.h"
 
 #include <cstdlib>
-#include <cstring>
 
 CoreState gCore;
 
@@ -23,9 +22,7 @@ void PumpUntilQuit() {
 }
 
 void RecordLibraryDirectory() {
-    char dir[MaxPathLength] = {};
-    if (GetFileAccessFunctions()->getCurrentDir(dir) != 0) return;
-    std::memcpy(gCore.settings.libraryDir, dir, sizeof dir);
+    if (GetCurrentDirFull(&gCore.settings.libraryDir) != 0) return;
     gCore.settings.libraryDirRecorded = 1;
 }
 
@@ -47,6 +44,7 @@ void CheckDoubleLaunch() {
         return;
     }
     WriteLogString(SJIS("２重起動されています、ソフトを終了します\n"));
+    PlatPrintError("The program is already running; this second copy ends.");
     PlatStop();
     std::exit(0);
 }
@@ -143,14 +141,15 @@ int InitLibrary() {
 
     SetFileAccessFunctions(nullptr);
     RecordLibraryDirectory();
-    OpenLog();
 
+    // The platform comes up before the log is opened: a copy that finds
+    // another running must add to that copy's log, not wipe it, and which
+    // copies count as the same depends on the platform.
+    if (!gCore.platformStarted && PlatStart() == 0) gCore.platformStarted = 1;
+    OpenLog(gCore.platformStarted && PlatTakeInstanceLock("Tessel") == 1);
     if (!gCore.platformStarted) {
-        if (PlatStart() != 0) {
-            WriteLogString(SJIS("プラットフォームの初期化に失敗しました\n"));
-            return -1;
-        }
-        gCore.platformStarted = 1;
+        WriteLogString(SJIS("プラットフォームの初期化に失敗しました\n"));
+        return -1;
     }
     if (RefusesDepth()) {
         WriteLogString(SJIS("ＴＥＳＳＥＬライブラリは２４ビットカラーモードに対応していません\n"));
@@ -194,7 +193,7 @@ int EndLibrary() {
     gCore.initialised = 0;
     PumpUntilQuit();
     if (gCore.settings.libraryDirRecorded)
-        GetFileAccessFunctions()->setCurrentDir(gCore.settings.libraryDir);
+        GetFileAccessFunctions()->setCurrentDir(gCore.settings.libraryDir.c_str());
     if (gCore.platformStarted) {
         PlatStop();
         gCore.platformStarted = 0;

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -22,10 +23,13 @@ void WithLogFile(const char* mode, Write write) {
     bool switched = false;
     std::string name = LogFileName;
     if (settings.libraryDirRecorded) {
-        if (files->getCurrentDir(previous) == 0 && files->setCurrentDir(settings.libraryDir) == 0)
+        // A folder too long for the directory operations is reached by its
+        // full name instead.
+        if (files->getCurrentDir(previous) == 0 &&
+            files->setCurrentDir(settings.libraryDir.c_str()) == 0)
             switched = true;
         else
-            name = std::string(settings.libraryDir) + "/" + LogFileName;  // no way back: stay put
+            name = settings.libraryDir + "/" + LogFileName;
     }
     std::FILE* file = std::fopen(ResolvePath(name.c_str()).c_str(), mode);
     gCore.log.opened = file != nullptr;
@@ -34,6 +38,23 @@ void WithLogFile(const char* mode, Write write) {
         std::fclose(file);
     }
     if (switched) files->setCurrentDir(previous);
+}
+
+// Code page 932 lead bytes, which take the next byte with them.
+bool IsLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// The longest start of `text` within `limit` bytes that ends on a whole
+// character, so that a cut line still converts to the end.
+int WholeCharacterLength(const char* text, int limit) {
+    int end = 0;
+    while (end < limit) {
+        int step = IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
+        if (end + step > limit) break;
+        end += step;
+    }
+    return end;
 }
 
 }  // namespace
@@ -50,9 +71,9 @@ int SetLogTimeStamps(int flag) {
     return 0;
 }
 
-int OpenLog() {
+int OpenLog(int keepExisting) {
     if (gCore.settings.logDisabled) return 0;
-    WithLogFile("wt", [](std::FILE*) {});
+    WithLogFile(keepExisting ? "at" : "wt", [](std::FILE*) {});
     gCore.log.indent = 0;
     gCore.log.lineOpen = 0;
     gCore.settings.logStart = GetTickMs(0);
@@ -60,28 +81,34 @@ int OpenLog() {
 }
 
 // Returns -1 always, so that a failing operation can log and fail in one step.
+// Everything but the file itself happens whether or not the file opens: the
+// copy on standard error still appears, and the clock is read the same number
+// of times, so a log that cannot be written never changes a scripted run.
 int WriteLogString(const char* text) {
     if (gCore.settings.logDisabled || !gCore.settings.libraryDirRecorded) return -1;
     if (!text || !*text) return -1;  // nothing to add, not even a time stamp
-    WithLogFile("at", [text](std::FILE* file) {
-        if (!gCore.log.lineOpen) {
-            if (!gCore.settings.logTimeStampsOff) {
-                uint32_t elapsed = uint32_t(GetTickMs(0)) - uint32_t(gCore.settings.logStart);
-                std::fprintf(file, "%d:", static_cast<int>(elapsed));
-            }
-            for (int i = 0; i < gCore.log.indent; ++i) {
-                std::fputc('\t', file);
-                PlatDebugOutput("\t");
-            }
+    std::string stamp;
+    std::string tabs;
+    if (!gCore.log.lineOpen) {
+        if (!gCore.settings.logTimeStampsOff) {
+            uint32_t elapsed = uint32_t(GetTickMs(0)) - uint32_t(gCore.settings.logStart);
+            stamp = std::to_string(static_cast<int>(elapsed)) + ":";
         }
+        tabs.assign(gCore.log.indent, '\t');
+    }
+    WithLogFile("at", [&](std::FILE* file) {
+        std::fputs(stamp.c_str(), file);
+        std::fputs(tabs.c_str(), file);
         std::fputs(text, file);
-        PlatDebugOutput(text);
-        gCore.log.lineOpen = text[std::strlen(text) - 1] != '\n';
     });
+    if (!tabs.empty()) PlatDebugOutput(tabs.c_str());
+    PlatDebugOutput(text);
+    gCore.log.lineOpen = text[std::strlen(text) - 1] != '\n';
     return -1;
 }
 
 int WriteLogFormat(const char* format, ...) {
+    if (!format) return -1;
     char buffer[FormatBufferSize];
     va_list args;
     va_start(args, format);
@@ -89,7 +116,8 @@ int WriteLogFormat(const char* format, ...) {
     int length = std::vsnprintf(buffer, FormatBufferSize - 1, format, args);
     va_end(args);
     if (length < 0) length = 0;
-    if (length > FormatBufferSize - 2) length = FormatBufferSize - 2;
+    if (length > FormatBufferSize - 2)
+        length = WholeCharacterLength(buffer, FormatBufferSize - 2);
     buffer[length] = '\n';
     buffer[length + 1] = '\0';
     return WriteLogString(buffer);

@@ -132,11 +132,10 @@ int EndInputDevices() {
     return 0;
 }
 
-bool InputMustReopen(int* result) {
+bool InputUnavailable() {
     WaitWhileInactive();
     if (gInput.open || gCore.closing != 0 || gCore.endRequested != 0) return false;
-    *result = InitInputDevices();
-    return true;
+    return InitInputDevices() != 0;
 }
 
 void SetKeyHookFlag(uint32_t message, int held) {

@@ -38,9 +38,10 @@ void SetKeyHookFlag(uint32_t message, int held);
 void DrainKeyboardBuffer();
 
 // The step every public input operation starts with: waits while the window
-// is inactive, then opens closed devices. True when the caller must return
-// *result (the opening's result) instead of answering.
-bool InputMustReopen(int* result);
+// is inactive, then opens closed devices. True when they stayed closed and
+// the caller must fail with -1; after a reopening the caller answers as
+// usual, from a key table that reads all keys up until the device is read.
+bool InputUnavailable();
 // Brings the key table up to date from the device or the system key state.
 void RefreshKeyTable();
 // Brings the last state of registered pad `slot` (0-based) up to date.

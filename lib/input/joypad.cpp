@@ -71,8 +71,7 @@ void RefreshJoypad(int slot) {
 }
 
 int GetJoypadState(int pad) {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     int number = pad & ~JoypadWithKeyboard;
     if (number < 0 || number > kHighestPadNumber) return 0;
 

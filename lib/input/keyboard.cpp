@@ -71,8 +71,7 @@ void RefreshKeyTable() {
 }
 
 int GetKeyboardSnapshot(unsigned char out[256]) {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     if (!out) return -1;
     RefreshKeyTable();
     for (int code = 0; code < 256; ++code) out[code] = (gInput.keyTable[code] & kHeldBit) ? 1 : 0;
@@ -84,16 +83,14 @@ int GetKeyboardSnapshot(unsigned char out[256]) {
 }
 
 int IsKeyDown(int code) {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     if (code < 0 || code > 255) return 0;
     RefreshKeyTable();
     return (gInput.keyTable[code] & kHeldBit) ? 1 : 0;
 }
 
 int CheckAnyInput() {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     RefreshKeyTable();
     // Kanji toggles the input method and often reads as held for good.
     for (int code = 0; code < 256; ++code)

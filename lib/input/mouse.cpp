@@ -17,8 +17,7 @@ constexpr uint8_t kHeldBit = 0x80;
 }  // namespace
 
 int GetMousePosition(int* x, int* y) {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     int cursorX = 0;
     int cursorY = 0;
     PlatGetCursorPos(&cursorX, &cursorY);
@@ -33,8 +32,7 @@ int GetMousePosition(int* x, int* y) {
 }
 
 int SetMousePosition(int x, int y) {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     x = std::clamp(x, 0, ScreenWidth());
     y = std::clamp(y, 0, ScreenHeight());
     if (gCore.settings.windowed) {
@@ -46,8 +44,7 @@ int SetMousePosition(int x, int y) {
 }
 
 int GetMouseButtons() {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     uint8_t system[256] = {};
     PlatSystemKeyState(system);
     int buttons = 0;
@@ -58,8 +55,7 @@ int GetMouseButtons() {
 }
 
 int SetMouseVisible(int visible) {
-    int reopened = 0;
-    if (InputMustReopen(&reopened)) return reopened;
+    if (InputUnavailable()) return -1;
     if (visible == gCore.cursorVisible) return 0;
     gCore.cursorVisible = visible;
     // The system keeps a display count: the cursor shows while it is 0 or more.

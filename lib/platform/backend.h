@@ -76,4 +76,10 @@ std::string PlatInstanceScope();
 const PlatformBackend* SdlBackend();
 const PlatformBackend* HeadlessBackend();
 
+// signals.cpp: SIGTERM, SIGINT and SIGHUP, while watched, become one pending
+// close request each, which PlatTakeMessage hands out as MsgClose.
+void PlatWatchCloseSignals();
+void PlatUnwatchCloseSignals();
+int PlatTakeCloseSignal();   // 1 once per request
+
 #endif

@@ -29,11 +29,13 @@ int PlatStart() {
     if (gStarted) return 0;
     if (Backend()->start() != 0) return -1;
     gStarted = true;
+    PlatWatchCloseSignals();
     return 0;
 }
 
 void PlatStop() {
     if (!gStarted) return;
+    PlatUnwatchCloseSignals();
     gBackend->stop();
     gStarted = false;
 }
@@ -65,7 +67,15 @@ int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int 
     return Backend()->setWindowMode(windowed, width, height, hasPosition, x, y);
 }
 void PlatClientOrigin(int* x, int* y) { Backend()->clientOrigin(x, y); }
-int PlatTakeMessage(PlatMessage* out) { return Backend()->takeMessage(out); }
+// A close signal waits for a window to close: before one exists, or between
+// two, it stays pending.
+int PlatTakeMessage(PlatMessage* out) {
+    if (Backend()->hasWindow() && PlatTakeCloseSignal()) {
+        if (out) *out = PlatMessage{MsgClose, 0, 0};
+        return 1;
+    }
+    return Backend()->takeMessage(out);
+}
 void PlatPostMessage(const PlatMessage* message) { Backend()->postMessage(message); }
 int PlatWaitVBlank() { return Backend()->waitVBlank(); }
 void PlatPresent(const PlatFrame* frame) { Backend()->present(frame); }

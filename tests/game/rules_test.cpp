@@ -276,4 +276,30 @@ TEST_F(RulesTest, SavingOnlyRaisesTheStoredRoundAndNeverLosesIt) {
     EXPECT_FALSE(std::filesystem::exists("user.data.tmp"));
 }
 
+// A round that cannot be stored is not lost without a word: the log and
+// standard error say so, and whatever stood there stays.
+TEST_F(RulesTest, AFailedSaveIsReportedAndChangesNothing) {
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    struct Case {
+        const char* blocked;  // made a folder
+        const char* why;      // in the report
+    };
+    for (Case c : {Case{"user.data.tmp", "cannot create user.data.tmp"},
+                   Case{"user.data", "cannot replace user.data"}}) {
+        std::filesystem::create_directory(c.blocked);
+        WriteFile(std::string(c.blocked) + "/kept", "x");
+        gGame.round = 9;
+        testing::internal::CaptureStderr();
+        SaveProgress();
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.why), std::string::npos) << said;
+        EXPECT_NE(ReadLogUtf8().find(std::string("Progress not saved: ") + c.why), std::string::npos);
+        EXPECT_EQ(ReadFile(std::string(c.blocked) + "/kept"), "x");
+        std::filesystem::remove_all(c.blocked);
+    }
+    EXPECT_FALSE(std::filesystem::exists("user.data.tmp"));
+    EndLibrary();
+}
+
 }  // namespace

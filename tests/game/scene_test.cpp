@@ -1,9 +1,12 @@
 // The game's title screen and aiming loop, driven by scripted input.
 #include "game.h"
+#include "platform/headless/headless.h"
 #include "support/harness.h"
 #include "tessel.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -123,8 +126,60 @@ TEST_F(SceneTest, ARunStartsWithTheWindSinkingBecauseTheGeneratorIsNotSeededYet)
     EXPECT_EQ(gGame.flightTick, -1);
 }
 
+// Leaves ones, which read as "held", where the next call's locals will lie.
+[[gnu::noinline]] void DirtyTheStack() {
+    volatile unsigned char junk[4096];
+    for (auto& byte : junk) byte = 1;
+}
+
+// Losing the focus in full screen gives up the input devices; the snapshot
+// after it must not read stray bytes as held keys.
+TEST_F(SceneTest, AFocusLossAndReturnNeitherFireNorMove) {
+    UseHeadless("300 focus 0\n400 focus 1\n");
+    ASSERT_EQ(InitLibrary(), 0);
+    int x = gGame.playerX, angle = gGame.barrelAngle;
+    int start = GetTickMs(0);
+    while (GetTickMs(0) - start < 600 && PumpMessages() == 0) {
+        DirtyTheStack();
+        RunAimingPass();
+    }
+    EXPECT_EQ(gGame.power, 0);
+    EXPECT_EQ(gGame.inFlight, 0);
+    EXPECT_EQ(gGame.playerX, x);
+    EXPECT_EQ(gGame.barrelAngle, angle);
+}
+
+// The Space press that starts the round from the title is still held when
+// the round begins: it charges nothing until it has been released.
+TEST_F(SceneTest, ALongPressOnTheTitleCostsNoCharge) {
+    UseHeadless("500 down SPACE\n3500 up SPACE\n4000 down SPACE\n4200 up SPACE\n4230 down ESCAPE\n");
+    EXPECT_EQ(GameMain(), 0);
+    EXPECT_EQ(gGame.inFlight, 1) << "the short press fired";
+    EXPECT_LE(gGame.power, 4) << "only the short press charged";
+    EXPECT_EQ(gGame.charges, 20);
+}
+
+// Text with per cent signs is drawn and measured as it stands.
+TEST_F(SceneTest, DrawCentredTakesItsTextAsItStands) {
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    SetDrawTarget(TargetBack);
+    ClearDrawTarget();
+    DrawCentred(200, "%%%%%%%%");
+    PresentScreen();
+    int left = 640, right = -1;
+    for (int y = 200; y < 230; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (HeadlessFramePixel(x, y) > 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    ASSERT_GE(right, left) << "nothing drawn";
+    EXPECT_NEAR(left + right, 640, 4) << "drawn from " << left << " to " << right;
+}
+
 TEST_F(SceneTest, EscapeDuringAFlightEndsTheGameWithoutFinishingTheShot) {
-    UseHeadless("500 down SPACE\n600 up SPACE\n700 down ESCAPE\n");
+    UseHeadless("500 down SPACE\n520 up SPACE\n700 down SPACE\n800 up SPACE\n830 down ESCAPE\n");
     EXPECT_EQ(GameMain(), 0);
     EXPECT_EQ(gGame.roundPending, 0) << "the round had started";
     EXPECT_EQ(gGame.inFlight, 1);

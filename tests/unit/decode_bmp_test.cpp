@@ -265,8 +265,7 @@ class DecodeBmpLogged : public ::testing::Test {
 protected:
     void SetUp() override {
         gCore.settings.libraryDirRecorded = 1;
-        std::snprintf(gCore.settings.libraryDir, sizeof gCore.settings.libraryDir, "%s",
-                      scratch_.path().c_str());
+        gCore.settings.libraryDir = scratch_.path();
         OpenLog();
     }
     void TearDown() override { gCore.settings.libraryDirRecorded = 0; }

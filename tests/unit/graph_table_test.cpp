@@ -31,8 +31,7 @@ class GraphTable : public testing::Test {
 protected:
     void SetUp() override {
         gCore.settings.libraryDirRecorded = 1;
-        std::snprintf(gCore.settings.libraryDir, sizeof gCore.settings.libraryDir, "%s",
-                      scratch_.path().c_str());
+        gCore.settings.libraryDir = scratch_.path();
         SetDisplayDeviceExists(1);
         InitGraphTables();
     }

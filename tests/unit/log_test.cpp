@@ -1,11 +1,13 @@
 // AppLog.txt on its own: time stamps, indents, open lines, the switch to turn
 // it off, the format buffer's limit, and the code page of what is written.
 #include "core/core.h"
+#include "platform/headless/headless.h"
 #include "support/harness.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -23,8 +25,7 @@ protected:
         SetLogEnabled(1);
         SetLogTimeStamps(1);
         gCore.settings.libraryDirRecorded = 1;
-        std::snprintf(gCore.settings.libraryDir, sizeof gCore.settings.libraryDir, "%s",
-                      scratch_.path().c_str());
+        gCore.settings.libraryDir = scratch_.path();
     }
     void TearDown() override { gCore.settings.libraryDirRecorded = 0; }
 
@@ -161,12 +162,71 @@ TEST_F(LogInFolder, FormattedTextLongerThanTheBufferIsCutAndStillEndsTheLine) {
     OpenLog();
     std::string fits(1022, 'a');
     std::string tooLong(5000, 'b');
+    // A double-byte character across the limit goes whole, so that the
+    // cut line still converts: half of one stops the conversion there.
+    std::string halfOut = std::string(1021, 'd') + SJIS("完");
     WriteLogFormat("%s", fits.c_str());
     WriteLogFormat("%s", (fits + "c").c_str());
     WriteLogFormat("%s", tooLong.c_str());
+    WriteLogFormat("%s", halfOut.c_str());
     WriteLogString("after\n");
-    EXPECT_EQ(ReadFile("AppLog.txt"),
-              fits + "\n" + fits + "\n" + std::string(1022, 'b') + "\n" + "after\n");
+    EXPECT_EQ(ReadFile("AppLog.txt"), fits + "\n" + fits + "\n" + std::string(1022, 'b') + "\n" +
+                                          std::string(1021, 'd') + "\n" + "after\n");
+}
+
+TEST_F(LogInFolder, NullTextAddsNothing) {
+    OpenLog();
+    EXPECT_EQ(WriteLogString(nullptr), -1);
+    EXPECT_EQ(WriteLogFormat(nullptr), -1);
+    EXPECT_EQ(ReadFile("AppLog.txt"), "");
+}
+
+// The log file is the environment's business: when it cannot be written,
+// standard error still gets every text, and the clock is read exactly as
+// often, so a scripted run does not change.
+TEST_F(LogInFolder, AnUnwritableLogStillReachesStandardErrorAndReadsTheClockAlike) {
+    setenv("TESSEL_LOG_STDERR", "1", 1);
+    auto writeSome = [] {
+        uint64_t before = HeadlessNowUs();
+        WriteLogString(SJIS("検査... "));
+        WriteLogString(SJIS("完了\n"));
+        WriteLogFormat("%d lines", 2);
+        return HeadlessNowUs() - before;
+    };
+    OpenLog();
+    testing::internal::CaptureStderr();
+    uint64_t writable = writeSome();
+    std::string toFile = testing::internal::GetCapturedStderr();
+
+    fs::remove("AppLog.txt");
+    fs::create_directory("AppLog.txt");
+    OpenLog();
+    testing::internal::CaptureStderr();
+    uint64_t unwritable = writeSome();
+    std::string withoutFile = testing::internal::GetCapturedStderr();
+    unsetenv("TESSEL_LOG_STDERR");
+
+    EXPECT_EQ(unwritable, writable);
+    EXPECT_EQ(withoutFile, "検査... 完了\n2 lines\n");
+    EXPECT_EQ(toFile, withoutFile);
+}
+
+// A working folder longer than the file table's buffer still gets its log,
+// and is the current folder again after EndLibrary.
+TEST(LogInLongFolder, IsWrittenAndTheFolderRestored) {
+    ScratchDir scratch;
+    fs::path deep = scratch.path();
+    while (deep.string().size() < 300) deep /= std::string(40, 'd');
+    fs::create_directories(deep);
+    fs::current_path(deep);
+    UseHeadless("100 down ESCAPE\n");
+    ASSERT_EQ(InitLibrary(), 0);
+    fs::current_path(scratch.path());
+    EXPECT_EQ(EndLibrary(), 0);
+    EXPECT_EQ(fs::current_path(), deep);
+    std::string log = ReadLogUtf8();
+    EXPECT_NE(log.find("ＣＯＭの初期化... 成功しました"), std::string::npos) << log;
+    EXPECT_NE(log.find("ソフトを終了する準備が整いました"), std::string::npos);
 }
 
 TEST_F(LogInFolder, JapaneseTextIsWrittenInCodePage932) {

@@ -25,9 +25,47 @@ constexpr uint64_t kVBlankRate = 60;
 // Lifetime and clock
 // ---------------------------------------------------------------------------
 
+constexpr uint64_t kDefaultIdleMs = 60000;
+
+// TESSEL_HEADLESS_IDLE_MS: how long a run whose script has ended may go
+// without input before its window is closed; 0 keeps it running.
+int ReadIdleLimit() {
+    uint64_t ms = kDefaultIdleMs;
+    const char* text = std::getenv("TESSEL_HEADLESS_IDLE_MS");
+    if (text && *text) {
+        char* end = nullptr;
+        unsigned long long value = std::strtoull(text, &end, 10);
+        if (*end || text[0] == '-') {
+            std::fprintf(stderr, "TESSEL_HEADLESS_IDLE_MS: \"%s\" is not a number of milliseconds\n",
+                         text);
+            return -1;
+        }
+        ms = value;
+    }
+    gHeadless.idleLimitUs = ms * 1000;
+    return 0;
+}
+
 int Start() {
-    HeadlessClockUs();
+    gHeadless.lastEventUs = HeadlessClockUs();
+    gHeadless.idleClosed = 0;
+    if (ReadIdleLimit() != 0) return -1;
     return LoadScriptFile();
+}
+
+// A run nobody drives any more would wait for ever; once the script has
+// nothing left and no input has come for the idle limit, the window is
+// closed as a user would close it.
+void CloseWhenIdle() {
+    if (!gHeadless.idleLimitUs || gHeadless.idleClosed || !gHeadless.hasWindow) return;
+    if (!gHeadless.events.empty()) return;
+    if (gHeadless.nowUs - gHeadless.lastEventUs < gHeadless.idleLimitUs) return;
+    gHeadless.idleClosed = 1;
+    std::fprintf(stderr,
+                 "headless: no input for %llu ms of virtual time after the script's last event; "
+                 "closing the window (TESSEL_HEADLESS_IDLE_MS changes this, 0 turns it off)\n",
+                 static_cast<unsigned long long>(gHeadless.idleLimitUs / 1000));
+    HeadlessQueueInputMessage(MsgClose, 0, 0);
 }
 
 // The clock, the script and the keys held stay as they are: a restarted
@@ -348,6 +386,7 @@ void HeadlessAdvanceUs(uint64_t us) {
     gHeadless.nowUs = HeadlessClockUs() + us;
     HeadlessAudioAdvance();
     ApplyDueEvents();
+    CloseWhenIdle();
 }
 
 // Like a desktop, input reaches only an existing window; without one the

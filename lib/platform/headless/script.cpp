@@ -307,6 +307,7 @@ void ApplyDueEvents() {
     while (!gHeadless.events.empty() && gHeadless.events.begin()->first <= gHeadless.nowUs) {
         HeadlessEvent event = std::move(gHeadless.events.begin()->second);
         gHeadless.events.erase(gHeadless.events.begin());
+        gHeadless.lastEventUs = gHeadless.nowUs;
         ApplyEvent(event);
     }
 }

@@ -57,6 +57,9 @@ struct HeadlessState {
     int scriptLoaded;      // the TESSEL_INPUT file was read without fault
     int padCount;          // highest pad the script mentions
     int blackCaptureWarned;  // the "nothing presented yet" note was printed
+    uint64_t lastEventUs;  // the clock when the last script event applied, or at start
+    uint64_t idleLimitUs;  // TESSEL_HEADLESS_IDLE_MS: idle time before closing; 0 never
+    int idleClosed;        // the idle close was sent
 
     int hasWindow;         // createWindow succeeded and no destroy since
     int windowed;          // 0: full screen
