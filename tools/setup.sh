@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks, builds everything, prepares
-# the game's working folder, then runs the game ("run") or the tests ("test").
+# Installs what a fresh Debian 12 machine lacks, builds what the command
+# needs (the game and its assets for "run", everything for "test"),
+# prepares the game's working folder, then runs the game or the tests.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,9 +29,11 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-build_all() {
+# Builds the targets named, or everything (tests and benchmarks too) when
+# none are.
+build_targets() {
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  ninja -C "$build" -j"$(nproc)"
+  ninja -C "$build" -j"$(nproc)" "$@"
   mkdir -p "$workdir"
 }
 
@@ -49,10 +52,10 @@ MSG
 }
 
 case "${1:-}" in
-  run)  install_missing; build_all; run_game ;;
+  run)  install_missing; build_targets ballistor ballistor_assets; run_game ;;
   test)
     install_missing
-    build_all
+    build_targets
     ctest --test-dir "$build" --output-on-failure -j2
     # Short fuzzing passes over the image and sound decoders, sharing one
     # sanitizer build (need clang; each says so without it).

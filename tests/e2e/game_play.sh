@@ -24,11 +24,21 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 for tool in convert compare identify iconv; do
   command -v "$tool" > /dev/null || { echo "SKIPPED: $tool is missing (install imagemagick)"; exit 0; }
 done
-[ -f "$assets/data/menu.png" ] || { echo "FAIL: no generated assets in $assets"; exit 1; }
+[ -f "$assets/.asset-list" ] || { echo "FAIL: no generated assets in $assets"; exit 1; }
+# The files of the asset set, by the generator's list: the folder also holds
+# what a game played there left behind.
+copy_assets() { tar -C "$assets" -cf - -T "$assets/.asset-list" | tar -C "$1" -xf -; }
+
+# Play from a working folder someone has already played in: its log and
+# progress must not leak into the runs below.
+mkdir -p played && cp -r "$assets"/. played/ || exit 1
+printf 'from an earlier game\r\n' > played/AppLog.txt
+printf '\x14\x00\x00\x00' > played/user.data
+assets=$PWD/played
 
 # A fresh working folder $1 holding the whole asset set.
 prepare() {
-  rm -rf "$1" && mkdir -p "$1" && cp -r "$assets"/. "$1"/
+  rm -rf "$1" && mkdir -p "$1" && copy_assets "$1"
 }
 
 # Runs the game in folder $1 with the input script file $2; sets $code.
@@ -212,6 +222,13 @@ while IFS= read -r file; do
   [ "$code" -eq 0 ] || { fail "without $file: exit code $code"; continue; }
   log_body "$dir" > "$dir.log"
   added=$(diff hit.log "$dir.log" | grep '^[<>]')
+  # The terminal names the first missing file and the folder, for the files
+  # round 1 loads.
+  named=$(grep -c -F "cannot load \"${file//\//\\}\" in the working folder \"$PWD/$dir\"" "$dir/stderr.txt")
+  case $file in
+    Background/b0[2-4].jpg | Background/b101.png) [ "$named" = 0 ] || fail "without $file: named although never loaded" ;;
+    *) [ "$named" = 1 ] || fail "without $file: not named on standard error: $(cat "$dir/stderr.txt")" ;;
+  esac
   case $file in
     wav/*)
       [ -z "$added" ] || fail "without $file: the log changed: $added"
@@ -239,7 +256,25 @@ while IFS= read -r file; do
       fi
       ;;
   esac
-done < <(cd "$assets" && find . -type f ! -name '*_a.*' ! -name '.*' | sed 's|^\./||' | sort)
+done < <(grep -v '_a\.' "$assets/.asset-list")
+
+# --- No assets at all: the game still runs and ends with 0, and one line on
+# the terminal names the folder and the first file it lacks.
+mkdir -p empty
+run_in empty "$data/game_hit.txt"
+[ "$code" -eq 0 ] || fail "no assets: exit code $code"
+[ "$(grep -c . empty/stderr.txt)" = 1 ] && grep -c -F "cannot load \"data\\WindBackground.bmp\" in the working folder \"$PWD/empty\"" empty/stderr.txt \
+  || fail "no assets: standard error says \"$(cat empty/stderr.txt)\""
+
+# --- A log that cannot be written changes nothing in the run: the same
+# script gives the same pictures.
+prepare no_log
+mkdir no_log/AppLog.txt
+run_in no_log "$data/game_hit.txt"
+[ "$code" -eq 0 ] || fail "unwritable log: exit code $code"
+for c in title round_start before aiming flight blast after; do
+  same_picture "hit/$c.png" "no_log/$c.png" || fail "unwritable log: $c differs from the run with a log"
+done
 
 if [ -n "${BALLISTOR_SCREENS:-}" ]; then
   mkdir -p "$BALLISTOR_SCREENS"

@@ -6,7 +6,8 @@
 #include <string>
 
 // The file at the game's path `gamePath` ("data\\menu.png") under `root`,
-// with the game's backslashes as folder separators on disk.
+// with the game's backslashes as folder separators on disk. Each path asked
+// for is listed in the folder's ".asset-list", which names the asset set.
 std::string AssetPath(const std::string& root, const std::string& gamePath);
 
 bool WriteTerrainFiles(const std::string& root);  // Round\: picture, mask, start-up stand-ins

@@ -3,13 +3,36 @@
 // produces the same files.
 #include "assets.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+// Every file written, relative to the working folder: the folder also holds
+// what the game leaves there (AppLog.txt, user.data), so the asset set is
+// named by this list, not by what happens to be in the folder.
+std::vector<std::string> gWritten;
+
+constexpr const char* kListName = ".asset-list";
+
+bool WriteList(const std::string& root) {
+    std::sort(gWritten.begin(), gWritten.end());
+    std::ofstream out(root + "/" + kListName, std::ios::trunc);
+    for (const std::string& file : gWritten) out << file << '\n';
+    out.close();
+    return static_cast<bool>(out);
+}
+
+}  // namespace
 
 std::string AssetPath(const std::string& root, const std::string& gamePath) {
-    std::string path = root + "/" + gamePath;
-    for (char& c : path)
+    std::string relative = gamePath;
+    for (char& c : relative)
         if (c == '\\') c = '/';
-    return path;
+    gWritten.push_back(relative);
+    return root + "/" + relative;
 }
 
 int main(int argc, char** argv) {
@@ -24,5 +47,6 @@ int main(int argc, char** argv) {
     ok = WriteTitleFiles(root) && ok;
     ok = WriteBackgrounds(root) && ok;
     ok = WriteSounds(root) && ok;
+    ok = WriteList(root) && ok;
     return ok ? 0 : 1;
 }
