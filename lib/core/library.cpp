@@ -146,7 +146,7 @@ int InitLibrary() {
     // another running must add to that copy's log, not wipe it, and which
     // copies count as the same depends on the platform.
     if (!gCore.platformStarted && PlatStart() == 0) gCore.platformStarted = 1;
-    OpenLog(gCore.platformStarted && PlatTakeInstanceLock("Tessel") == 1);
+    OpenLog(PlatTakeInstanceLock("Tessel") == 1);
     if (!gCore.platformStarted) {
         WriteLogString(SJIS("プラットフォームの初期化に失敗しました\n"));
         return -1;

@@ -76,10 +76,11 @@ std::string PlatInstanceScope();
 const PlatformBackend* SdlBackend();
 const PlatformBackend* HeadlessBackend();
 
-// signals.cpp: SIGTERM, SIGINT and SIGHUP, while watched, become one pending
-// close request each, which PlatTakeMessage hands out as MsgClose.
+// signals.cpp: SIGTERM, SIGINT and SIGHUP, while watched, leave a close
+// request pending (several signals make one), which PlatTakeMessage hands
+// out as MsgClose once a window exists.
 void PlatWatchCloseSignals();
 void PlatUnwatchCloseSignals();
-int PlatTakeCloseSignal();   // 1 once per request
+int PlatTakeCloseSignal();   // 1 when a request was pending; clears it
 
 #endif
