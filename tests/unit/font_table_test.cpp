@@ -69,6 +69,12 @@ TEST(FontGeometry, CellCountsKeepToTheirBoundsAndTheHeightLimit) {
     EXPECT_EQ(huge.cellCount, 5);
     EXPECT_EQ(ComputeFontCacheGeometry(7).cellSize, 8) << "rounded up to even";
     EXPECT_EQ(ComputeFontCacheGeometry(100).cellCount, 0x50000 / 10000);
+    // A cell taller than the cache leaves no cell at all (creation then
+    // fails), however wide: the square of the side must not wrap.
+    for (int width : {0x4001, 65536, 100000, 0x7FFFFFFE}) {
+        EXPECT_EQ(ComputeFontCacheGeometry(width).cellCount, 0) << width;
+        EXPECT_EQ(ComputeFontCacheGeometry(width).cacheHeight, 0) << width;
+    }
 }
 
 TEST(FontGeometry, CellsFillAColumnBeforeTheNext) {
