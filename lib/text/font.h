@@ -123,8 +123,6 @@ int RecreateDefaultFont(const FontSettings* settings);
 
 // --- the glyph cache (glyph_cache.cpp) ----------------------------------------
 
-int IsShiftJisLeadByte(uint8_t byte);
-
 // One character of a string: its cache key (first byte + 256 x second
 // byte) and the code the platform draws (first byte x 256 + second byte).
 struct GlyphUnit {
