@@ -97,6 +97,11 @@ int BuildFont(FontRecord* font, const char* faceName, int charSetIndex) {
     PlatFontMetrics metrics;
     PlatGetFontMetrics(font->fontObject, &metrics);
     FontCacheGeometry geometry = ComputeFontCacheGeometry(metrics.maxCharWidth);
+    // Glyphs are copied out of their cells as tall as their extent; where
+    // that is taller than the widest advance, the cell grows to the deepest
+    // ink of any character, so that none is cut.
+    if (geometry.cellCount > 0)
+        geometry = ComputeFontCacheGeometry(PlatFontInkDepth(font->fontObject, geometry.cellSize));
     font->cellSize = geometry.cellSize;
     font->cellCount = geometry.cellCount;
     font->cacheWidth = geometry.cacheWidth;
@@ -130,12 +135,12 @@ FontState gFont = {
     0,
 };
 
-FontCacheGeometry ComputeFontCacheGeometry(int maxCharWidth) {
+FontCacheGeometry ComputeFontCacheGeometry(int side) {
     FontCacheGeometry g{};
-    int64_t side = (std::max<int64_t>(maxCharWidth, 1) + 1) & ~int64_t(1);
+    int64_t even = (std::max<int64_t>(side, 1) + 1) & ~int64_t(1);
     // A cell taller than the cache leaves no cell at all: creation fails.
-    if (side > FontCacheMaxHeight) return g;
-    g.cellSize = int(side);
+    if (even > FontCacheMaxHeight) return g;
+    g.cellSize = int(even);
     g.cellCount = std::clamp(0x50000 / (g.cellSize * g.cellSize), FontMinCells, FontMaxCells);
     g.cacheWidth = g.cellSize;
     g.cacheHeight = g.cellCount * g.cellSize;
