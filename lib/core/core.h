@@ -88,6 +88,12 @@ struct CoreState {
 
 extern CoreState gCore;
 
+// Strings and paths are Shift-JIS: these bytes start a two-byte character,
+// whose second byte may be any of 0x40..0xFC, the backslash 0x5C among them.
+inline int IsShiftJisLeadByte(uint8_t byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 // Converts a UTF-8 literal to code page 932 once per call site; the log and
 // every message of the library are written in that code page.
 #define SJIS(utf8) \
@@ -129,5 +135,8 @@ std::string ResolvePath(const char* path);
 // The current directory through the file table, at any length the table
 // can give: -1 when it cannot.
 int GetCurrentDirFull(std::string* out);
+// The path's last separator: '/', or a backslash that is not the second
+// byte of a two-byte character. Null when there is none.
+const char* LastPathSeparator(const char* path);
 
 #endif

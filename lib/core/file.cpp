@@ -37,11 +37,34 @@ bool IsOpen(const OpenFile* file) {
     return false;
 }
 
+// Letter case is folded in one-byte characters only: the second byte of a
+// two-byte character may look like a letter and is compared as it is.
 bool SameLetters(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
+    if (a.size() != b.size()) return false;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (IsShiftJisLeadByte(uint8_t(a[i])) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Calls `visit` with the index of every separator of a Shift-JIS path: each
+// '/', and each backslash that is not the second byte of a two-byte character.
+template <typename Visit>
+void ForEachSeparator(const char* path, Visit visit) {
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+        if (IsShiftJisLeadByte(uint8_t(path[i]))) {
+            if (path[i + 1] == '\0') return;
+            ++i;
+        } else if (path[i] == '/' || path[i] == '\\') {
+            visit(i);
+        }
+    }
 }
 
 // The entry of `dir` whose name matches `name` in any letter case; when several
@@ -183,7 +206,7 @@ const FileAccessFunctions* DefaultFileAccessFunctions() { return &DefaultTable; 
 // also names files about to be created.
 std::string ResolvePath(const char* path) {
     std::string text = path;
-    std::replace(text.begin(), text.end(), '\\', '/');
+    ForEachSeparator(path, [&](size_t i) { text[i] = '/'; });
     std::error_code error;
     if (text.empty() || fs::exists(fs::symlink_status(text, error))) return text;
 
@@ -207,4 +230,10 @@ std::string ResolvePath(const char* path) {
         }
     }
     return result.string();
+}
+
+const char* LastPathSeparator(const char* path) {
+    const char* last = nullptr;
+    ForEachSeparator(path, [&](size_t i) { last = path + i; });
+    return last;
 }

@@ -13,10 +13,6 @@
 
 namespace {
 
-// Sums of caller coordinates wrap around as 32-bit integers do.
-int32_t AddWrap(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
-int32_t SubWrap(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
-
 int FitsIn(const PlatSurface* surface, int x, int y, int width, int height) {
     return surface && x >= 0 && y >= 0 && width <= surface->width - x &&
            height <= surface->height - y;

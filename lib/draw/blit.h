@@ -103,7 +103,8 @@ int SetUpRotation(int x, int y, double scale, double angle, int width, int heigh
 // The rectangle DrawRotaGraph hands its mask hooks.
 Rect RotatedMaskBox(int x, int y, double scale, double angle, int width, int height);
 
-// 1 for a scale and angle that can be drawn: finite, the scale above 0.
+// 1 for a scale and angle that can be drawn: finite, the scale not 0 (a
+// negative scale turns the graph by another half turn).
 int DrawableRotation(double scale, double angle);
 
 int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,

@@ -232,8 +232,10 @@ RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed) {
     return Choose<ReferenceLoop>(format, alpha, keyed);
 }
 
+// A negative scale is drawable: the arithmetic mirrors both axes, which is
+// the graph turned half way round.
 int DrawableRotation(double scale, double angle) {
-    return std::isfinite(scale) && std::isfinite(angle) && scale > 0.0;
+    return std::isfinite(scale) && std::isfinite(angle) && scale != 0.0;
 }
 
 int SetUpRotation(int x, int y, double scale, double angle, int width, int height,

@@ -10,6 +10,12 @@ struct Rect {
     int32_t left, top, right, bottom;  // right and bottom exclusive
 };
 
+// Sums of caller coordinates wrap around as 32-bit integers do: a position
+// pushed past the end of the range lands far off the other side and is
+// clipped away, rather than being undefined.
+inline int32_t AddWrap(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+inline int32_t SubWrap(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+
 struct DrawState {
     int32_t target;               // TargetFront, TargetBack or a graph handle
     int32_t targetInVideoMemory;  // the target's surface is in "video" memory

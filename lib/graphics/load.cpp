@@ -112,9 +112,7 @@ void RecordSource(GraphRecord* graph, const char* path) {
         std::snprintf(graph->directory, sizeof graph->directory, "%s", current);
         return;
     }
-    const char* slash = std::strrchr(path, '/');
-    const char* backslash = std::strrchr(path, '\\');
-    const char* cut = slash > backslash ? slash : backslash;
+    const char* cut = LastPathSeparator(path);
     if (!cut || std::strlen(cut + 1) >= sizeof graph->fileName) return;
     int folderLength = static_cast<int>(cut - path);
     char folder[sizeof graph->directory];

@@ -247,7 +247,13 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font,
 // ---------------------------------------------------------------------------
 
 int LoadSoundFile(const char* path);
-int PlaySoundHandle(int sound, int mode, int fromStart);  // mode 1 once, 3 looping
+// How PlaySoundHandle plays a sound; any other value plays as PlayBackground.
+constexpr int PlayNormal = 0;      // plays once and returns when it has ended, pumping messages
+constexpr int PlayBackground = 1;  // plays once and returns at once
+constexpr int PlayLoop = 3;        // plays over and over until stopped, and returns at once
+// fromStart 1 starts from the first sample, 0 goes on from where the sound
+// was stopped. 0, or -1 for an invalid handle or a failing device.
+int PlaySoundHandle(int sound, int playType, int fromStart);
 int IsSoundPlaying(int sound);
 // `buffers` copies (1..10) let the same sound overlap itself that many times.
 int LoadSoundFileWithBuffers(const char* path, int buffers);

@@ -114,6 +114,7 @@ PlatFont* OpenCandidate(const Candidate& candidate, const PlatFontDesc* desc) {
     font->bold = PlatChooseBold(desc->weight, candidate.faceIsBold);
     font->widening = PlatBoldWidening(font->bold);
     font->file = candidate.file;
+    font->faceIndex = candidate.index;
     if (!SizeFace(font, desc->height)) {
         PlatDeleteFont(font);
         return nullptr;

@@ -71,6 +71,13 @@ struct PlatBitBuffer {
     int clipLeft, clipTop, clipRight, clipBottom;
 };
 
+// Rows below the top of a unit's extent that ink reaches, over every
+// Shift-JIS unit of the face (each one's glyph, or the missing-glyph box),
+// never more than the extent's height: a cache cell that tall cuts no glyph.
+// `floor` when no ink passes it; then, when `floor` already holds the whole
+// extent, nothing is drawn to find out. Found once per face and size.
+int PlatFontInkDepth(PlatFont* font, int floor);
+
 // The unit's extent: its advance and the cell height. A unit that does not
 // convert, or has no glyph in the face, measures as the face's missing-glyph
 // box.

@@ -20,6 +20,7 @@ struct PlatFont {
     PlatBoldStyle bold;     // how the weight is met
     int widening;           // PlatBoldWidening(bold)
     std::string file;       // the face's file
+    int faceIndex;          // the face's index in its file
 };
 
 // FreeType, started on first use and kept for the life of the process, as

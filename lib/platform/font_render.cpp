@@ -6,6 +6,8 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -15,6 +17,24 @@ struct Cp932State {
 };
 
 Cp932State gCp932;
+
+// What PlatFontInkDepth found for one face at one size.
+struct KnownInkDepth {
+    std::string file;
+    int faceIndex, pixelSize, ascent, cellHeight, floor;
+    int depth;
+};
+
+struct InkDepthState {
+    std::vector<uint32_t> characters;  // Unicode of every unit that converts, each once
+    std::vector<KnownInkDepth> known;
+};
+
+InkDepthState gInkDepth;
+
+// Above this em size the cell simply takes the whole extent: drawing every
+// glyph that large to measure it would cost more than the rows it saves.
+constexpr int InkScanLimit = 128;
 
 // The glyph in the face's slot after LoadUnit, and its advance.
 struct Glyph {
@@ -58,7 +78,61 @@ bool InkAt(const FT_Bitmap& bitmap, int column, int row) {
     }
 }
 
+bool RowHasInk(const FT_Bitmap& bitmap, int row) {
+    for (int column = 0; column < static_cast<int>(bitmap.width); ++column)
+        if (InkAt(bitmap, column, row)) return true;
+    return false;
+}
+
+const std::vector<uint32_t>& ShiftJisCharacters() {
+    std::vector<uint32_t>& characters = gInkDepth.characters;
+    if (!characters.empty()) return characters;
+    auto add = [&](unsigned code) {
+        if (uint32_t unicode = PlatCp932UnitToUnicode(code)) characters.push_back(unicode);
+    };
+    for (unsigned code = 1; code <= 0xFF; ++code) add(code);
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+        if (lead > 0x9F && lead < 0xE0) continue;
+        for (unsigned trail = 0x40; trail <= 0xFC; ++trail) add(lead << 8 | trail);
+    }
+    std::sort(characters.begin(), characters.end());
+    characters.erase(std::unique(characters.begin(), characters.end()), characters.end());
+    return characters;
+}
+
 }  // namespace
+
+int PlatFontInkDepth(PlatFont* font, int floor) {
+    if (floor >= font->cellHeight) return floor;
+    if (font->pixelSize > InkScanLimit) return font->cellHeight;
+    for (const KnownInkDepth& k : gInkDepth.known)
+        if (k.file == font->file && k.faceIndex == font->faceIndex &&
+            k.pixelSize == font->pixelSize && k.ascent == font->ascent &&
+            k.cellHeight == font->cellHeight && k.floor == floor)
+            return k.depth;
+
+    FT_Face face = font->face;
+    std::vector<FT_UInt> glyphs{0};
+    for (uint32_t character : ShiftJisCharacters())
+        if (FT_UInt glyph = FT_Get_Char_Index(face, character)) glyphs.push_back(glyph);
+    std::sort(glyphs.begin(), glyphs.end());
+    glyphs.erase(std::unique(glyphs.begin(), glyphs.end()), glyphs.end());
+
+    int depth = floor;
+    for (size_t i = 0; i < glyphs.size() && depth < font->cellHeight; ++i) {
+        if (FT_Load_Glyph(face, glyphs[i], FT_LOAD_TARGET_MONO | FT_LOAD_RENDER) != 0) continue;
+        const FT_GlyphSlot slot = face->glyph;
+        int top = font->ascent - slot->bitmap_top;
+        for (int row = static_cast<int>(slot->bitmap.rows) - 1; row >= 0; --row) {
+            if (!RowHasInk(slot->bitmap, row)) continue;
+            depth = std::max(depth, std::min(font->cellHeight, top + row + 1));
+            break;
+        }
+    }
+    gInkDepth.known.push_back({font->file, font->faceIndex, font->pixelSize, font->ascent,
+                               font->cellHeight, floor, depth});
+    return depth;
+}
 
 uint32_t PlatCp932UnitToUnicode(unsigned code) {
     if (code == 0 || code > 0xFFFF) return 0;

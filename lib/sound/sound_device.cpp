@@ -158,9 +158,9 @@ int PlaySoundHandle(int handle, int playType, int fromStart) {
     PlatSoundBuffer* buffer = sound->buffers[chosen];
     if (playing) PlatSoundBufferStop(buffer);
     if (fromStart) PlatSoundBufferSetPosition(buffer, 0);
-    if (PlatSoundBufferPlay(buffer, playType == 3) != 0) return -1;
+    if (PlatSoundBufferPlay(buffer, playType == PlayLoop) != 0) return -1;
 
-    if (playType == 0) {
+    if (playType == PlayNormal) {
         while (IsSoundPlaying(handle) == 1)
             if (PumpMessages() != 0) break;
     }

@@ -71,16 +71,18 @@ struct FontRecord {
     int32_t textureMode;                      // always 0: there is no texture path
 };
 
-// How a font's cache is laid out, from the platform's widest advance.
+// How a font's cache is laid out, from the side a cell needs: the widest
+// advance, or the deepest ink of a character where that is deeper.
 struct FontCacheGeometry {
-    int cellSize;        // the widest advance rounded up to an even number
-    int cellCount;       // 0x50000 / cellSize^2 within 20..2024, less where the height limit cuts
+    int cellSize;        // the side rounded up to an even number
+    int cellCount;       // 0x50000 / cellSize^2 within 20..2024, less where the height limit cuts;
+                         // 0 when one cell is taller than the cache
     int cacheWidth;      // one column: cellSize
     int cacheHeight;     // cellCount x cellSize, at most 0x4000
     int cellsPerColumn;  // cacheHeight / cellSize
 };
 
-FontCacheGeometry ComputeFontCacheGeometry(int maxCharWidth);
+FontCacheGeometry ComputeFontCacheGeometry(int side);
 // Top-left of cell `index` in the cache.
 void FontCellOrigin(const FontRecord* font, int index, int* x, int* y);
 
@@ -122,8 +124,6 @@ int RememberDefaultFont(FontSettings* out);
 int RecreateDefaultFont(const FontSettings* settings);
 
 // --- the glyph cache (glyph_cache.cpp) ----------------------------------------
-
-int IsShiftJisLeadByte(uint8_t byte);
 
 // One character of a string: its cache key (first byte + 256 x second
 // byte) and the code the platform draws (first byte x 256 + second byte).

@@ -20,6 +20,7 @@ HandleRecord* gFontSlots[FontCapacity];
 
 constexpr int DefaultSize = 16;
 constexpr int DefaultThickness = 6;
+constexpr int MaxWeight = 1000;  // heavier than the heaviest face there is
 
 int PlatformCharSet(int charSetIndex) {
     switch (charSetIndex) {
@@ -32,12 +33,17 @@ int PlatformCharSet(int charSetIndex) {
 // The platform font, with the retries the font mapper is given: a named
 // face with the default and then the Shift-JIS character set, the
 // platform's choice with the default one. Null after logging the failure.
+//
+// A character taller than the whole cache could never have a cell, so the
+// platform is not asked for it (nor for a size whose negation overflows).
 PlatFont* MakePlatformFont(const char* faceName, int size, int thickness, int charSetIndex) {
-    PlatFontDesc desc{faceName, size, thickness * 100, PlatformCharSet(charSetIndex)};
+    int weight = int(std::clamp<int64_t>(int64_t(thickness) * 100, 0, MaxWeight));
+    PlatFontDesc desc{faceName, size, weight, PlatformCharSet(charSetIndex)};
     bool named = faceName[0] != '\0';
+    bool fits = size >= -FontCacheMaxHeight && size <= FontCacheMaxHeight;
     const int retries[] = {PlatCharSetDefault, PlatCharSetShiftJis};
-    PlatFont* font = PlatCreateFont(&desc);
-    for (int i = 0; !font && i < (named ? 2 : 1); ++i) {
+    PlatFont* font = fits ? PlatCreateFont(&desc) : nullptr;
+    for (int i = 0; fits && !font && i < (named ? 2 : 1); ++i) {
         desc.charSet = retries[i];
         font = PlatCreateFont(&desc);
     }
@@ -91,6 +97,11 @@ int BuildFont(FontRecord* font, const char* faceName, int charSetIndex) {
     PlatFontMetrics metrics;
     PlatGetFontMetrics(font->fontObject, &metrics);
     FontCacheGeometry geometry = ComputeFontCacheGeometry(metrics.maxCharWidth);
+    // Glyphs are copied out of their cells as tall as their extent; where
+    // that is taller than the widest advance, the cell grows to the deepest
+    // ink of any character, so that none is cut.
+    if (geometry.cellCount > 0)
+        geometry = ComputeFontCacheGeometry(PlatFontInkDepth(font->fontObject, geometry.cellSize));
     font->cellSize = geometry.cellSize;
     font->cellCount = geometry.cellCount;
     font->cacheWidth = geometry.cacheWidth;
@@ -124,9 +135,12 @@ FontState gFont = {
     0,
 };
 
-FontCacheGeometry ComputeFontCacheGeometry(int maxCharWidth) {
+FontCacheGeometry ComputeFontCacheGeometry(int side) {
     FontCacheGeometry g{};
-    g.cellSize = (std::max(maxCharWidth, 1) + 1) & ~1;
+    int64_t even = (std::max<int64_t>(side, 1) + 1) & ~int64_t(1);
+    // A cell taller than the cache leaves no cell at all: creation fails.
+    if (even > FontCacheMaxHeight) return g;
+    g.cellSize = int(even);
     g.cellCount = std::clamp(0x50000 / (g.cellSize * g.cellSize), FontMinCells, FontMaxCells);
     g.cacheWidth = g.cellSize;
     g.cacheHeight = g.cellCount * g.cellSize;

@@ -33,10 +33,6 @@ void PendingOfUnit(GlyphUnit unit, PendingGlyph& out) {
 
 }  // namespace
 
-int IsShiftJisLeadByte(uint8_t byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 int IsBlankUnit(GlyphUnit unit) { return unit.key == ' ' || unit.key == FullWidthSpaceKey; }
 
 int PrepareGlyphs(FontRecord* font, const char* text, int length, GlyphUnit* units, int capacity,

@@ -184,7 +184,7 @@ int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colou
                 ErrorExit(SJIS("テキストキャッシュの作成に失敗しました"));
             }
             if (draw && d.copy && !IsBlankUnit(units[i]) && slot->width > 0 && slot->height > 0)
-                DrawGlyph(font, slot, x + width, y, d);
+                DrawGlyph(font, slot, AddWrap(x, width), y, d);
             width += slot->width;
             height = std::max(height, int(slot->height));
         }
@@ -212,13 +212,14 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
     if (!gDraw.drawSurface) return -1;
     EnsureFontDrawScreen(font);
 
-    Rect maskArea{x, y, gDraw.drawArea.right, y + font->size + 3};
+    Rect maskArea{x, y, gDraw.drawArea.right, AddWrap(y, font->size + 3)};
     if (gDraw.maskEnabled) MaskBeforeDraw(maskArea);
     int ox = gDraw.targetOrigin.left, oy = gDraw.targetOrigin.top;
     Rect clip{gDraw.drawArea.left + ox, gDraw.drawArea.top + oy, gDraw.drawArea.right + ox,
               gDraw.drawArea.bottom + oy};
-    int result = FontCacheStringDraw(1, x + ox, y + oy, text, colour, gDraw.drawSurface, clip,
-                                     QueryScreenDepth(), 1, handle, edgeColour, -1, nullptr);
+    int result = FontCacheStringDraw(1, AddWrap(x, ox), AddWrap(y, oy), text, colour,
+                                     gDraw.drawSurface, clip, QueryScreenDepth(), 1, handle,
+                                     edgeColour, -1, nullptr);
     if (gDraw.maskEnabled) MaskAfterDraw(maskArea);
     return result < 0 ? -1 : 0;
 }

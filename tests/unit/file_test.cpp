@@ -165,6 +165,36 @@ TEST(ResolvePath, NewFilesKeepTheirNameInTheFolderFound) {
     EXPECT_EQ(ResolvePath("Missing\\Deeper\\x.bin"), "Missing/Deeper/x.bin");
 }
 
+// Shift-JIS names: 0x5C as the second byte of a two-byte character is part
+// of it ("表" is 95 5C, "ソ" 83 5C), and a second byte that looks like a
+// capital letter ("ア" is 83 41) keeps its case.
+TEST(ResolvePath, TwoByteCharactersKeepTheirSecondByte) {
+    ScratchDir scratch;
+    const std::string table = "\x95\x5C", so = "\x83\x5C";
+    fs::create_directory(table);
+    WriteFile(table + "/" + so + ".png", "picture");
+    WriteFile(table + "/\x83\x61.bin", "other");  // 83 61 is another character than 83 41
+
+    struct Case { std::string asked, resolved; };
+    for (const Case& c : {Case{table + "\\" + so + ".png", table + "/" + so + ".png"},
+                          Case{table + "/" + so + ".PNG", table + "/" + so + ".png"},
+                          Case{table + "\\\x83\x41.bin", table + "/\x83\x41.bin"},
+                          Case{"a\\\x95", "a/\x95"}})
+        EXPECT_EQ(ResolvePath(c.asked.c_str()), c.resolved) << c.asked;
+
+    void* file = Files().open((table + "\\" + so + ".png").c_str(), 0, 1);
+    ASSERT_NE(file, nullptr);
+    char buffer[16] = {};
+    EXPECT_EQ(Files().read(buffer, 1, sizeof buffer, file), 7u);
+    EXPECT_EQ(std::string(buffer), "picture");
+    Files().close(file);
+    EXPECT_EQ(Files().open((table + "\\\x83\x41.bin").c_str(), 0, 1), nullptr);
+
+    const std::string path = "dir\\" + table + so + ".png";
+    EXPECT_EQ(LastPathSeparator(path.c_str()), path.c_str() + 3);
+    EXPECT_EQ(LastPathSeparator(table.c_str()), nullptr);
+}
+
 TEST(CurrentDirectory, GetAndSetGoThroughTheTable) {
     ScratchDir scratch;
     fs::create_directory("Background");

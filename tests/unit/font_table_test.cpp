@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -69,6 +71,12 @@ TEST(FontGeometry, CellCountsKeepToTheirBoundsAndTheHeightLimit) {
     EXPECT_EQ(huge.cellCount, 5);
     EXPECT_EQ(ComputeFontCacheGeometry(7).cellSize, 8) << "rounded up to even";
     EXPECT_EQ(ComputeFontCacheGeometry(100).cellCount, 0x50000 / 10000);
+    // A cell taller than the cache leaves no cell at all (creation then
+    // fails), however wide: the square of the side must not wrap.
+    for (int width : {0x4001, 65536, 100000, 0x7FFFFFFE}) {
+        EXPECT_EQ(ComputeFontCacheGeometry(width).cellCount, 0) << width;
+        EXPECT_EQ(ComputeFontCacheGeometry(width).cacheHeight, 0) << width;
+    }
 }
 
 TEST(FontGeometry, CellsFillAColumnBeforeTheNext) {
@@ -200,6 +208,58 @@ TEST_F(FontTable, ClearingForgetsEveryGlyphAndRestartsTheRing) {
     EXPECT_EQ(record->cacheSlots[0].inUse, 0);
     EXPECT_EQ(record->cacheSlots[1].cellIndex, 1);
     EXPECT_EQ(record->cacheSlots[record->cellCount].cellIndex, -1);
+}
+
+// The lowest row, below the top of the unit's extent, that the unit's ink
+// reaches inside the extent; 0 for a blank unit.
+int InkBottom(PlatFont* font, unsigned code, std::vector<uint8_t>& buffer, int width, int height) {
+    int pitch = (width + 7) / 8;
+    std::fill(buffer.begin(), buffer.end(), 0);
+    PlatBitBuffer target{buffer.data(), pitch, 0, 0, width, height};
+    int w, h;
+    PlatDrawFontUnit(font, code, &target, 0, 0, &w, &h);
+    for (int row = height - 1; row >= 0; --row)
+        for (int byte = 0; byte < pitch; ++byte)
+            if (buffer[size_t(row) * pitch + byte]) return row + 1;
+    return 0;
+}
+
+// Glyphs are copied out of their cells as tall as their extent: no ink of any
+// character, its own glyph or the missing-glyph box, may lie below the cell.
+// Sizes where the widest advance already held every glyph keep that cell.
+TEST_F(FontTable, NoCharacterIsCutByItsCellAndCellsThatCutNothingStayAsTheyWere) {
+    struct Case { int size, thickness; };
+    int sizesCutByTheAdvance = 0;
+    for (Case c : {Case{24, 4}, Case{13, 4}, Case{12, 2}, Case{16, 6}, Case{16, 8}, Case{36, 4}}) {
+        SCOPED_TRACE(testing::Message() << "size " << c.size << ", thickness " << c.thickness);
+        int font = MakeFont(c.size, c.thickness);
+        ASSERT_NE(font, -1);
+        const FontRecord* record = LookupFont(font);
+        PlatFontMetrics metrics;
+        PlatGetFontMetrics(record->fontObject, &metrics);
+        int widest = (metrics.maxCharWidth + 1) & ~1;
+        int width = 4 * c.size, height = metrics.height;
+        std::vector<uint8_t> buffer(size_t((width + 7) / 8) * height);
+        int deepest = 0, cutByTheAdvance = 0;
+        auto check = [&](unsigned code) {
+            int bottom = InkBottom(record->fontObject, code, buffer, width, height);
+            deepest = std::max(deepest, bottom);
+            cutByTheAdvance += bottom > widest;
+        };
+        for (unsigned code = 1; code <= 0xFF; ++code) check(code);
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead)
+            if (lead <= 0x9F || lead >= 0xE0)
+                for (unsigned trail = 0x40; trail <= 0xFC; ++trail) check(lead << 8 | trail);
+        EXPECT_LE(deepest, record->cellSize);
+        if (cutByTheAdvance == 0)
+            EXPECT_EQ(record->cellSize, widest);
+        else
+            EXPECT_EQ(record->cellSize, (deepest + 1) & ~1) << cutByTheAdvance << " cut by the advance";
+        sizesCutByTheAdvance += cutByTheAdvance > 0;
+        ReleaseFontHandle(font);
+    }
+    // Otherwise the installed face proves nothing here.
+    EXPECT_GT(sizesCutByTheAdvance, 0);
 }
 
 TEST_F(FontTable, AHandleTakenBeforeARebuildStillDraws) {

@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path GoldenPath() {
-    return fs::path(__FILE__).parent_path().parent_path() / "data" / "golden_frame.png";
+    return fs::path(TESSEL_TEST_DATA) / "golden_frame.png";
 }
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {

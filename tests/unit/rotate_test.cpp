@@ -118,6 +118,28 @@ TEST_F(Rota, ScaleTwoDoublesEachPixel) {
     EXPECT_EQ(Changed(), 25);
 }
 
+TEST_F(Rota, ANegativeScaleTurnsTheGraphHalfWayRound) {
+    int graph = MakeGraph(4, 3, Distinct);
+    ASSERT_EQ(DrawRotaGraph(100, 100, -1.0, 0.0, graph, 0, 0), 0);
+    // Turned about the centre pixel (W / 2, H / 2), which stays on (x, y).
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(At(100 + 2 - i, 100 + 1 - j), Distinct(i, j)) << i << "," << j;
+    EXPECT_EQ(Changed(), 12);
+
+    // The same as the positive scale turned by pi more.
+    struct Case { double scale, angle; };
+    for (Case c : {Case{-1.0, 0.0}, Case{-2.0, 0.0}, Case{-0.5, M_PI / 2}, Case{-1.5, M_PI / 2}}) {
+        int big = MakeGraph(20, 11, Distinct);
+        Fill(Background);
+        ASSERT_EQ(DrawRotaGraph(200, 150, c.scale, c.angle, big, 0, 0), 0);
+        std::vector<uint8_t> negative = Snapshot();
+        EXPECT_GT(Changed(), 0);
+        Fill(Background);
+        ASSERT_EQ(DrawRotaGraph(200, 150, -c.scale, c.angle + M_PI, big, 0, 0), 0);
+        EXPECT_TRUE(negative == Snapshot()) << c.scale << " at " << c.angle;
+    }
+}
+
 TEST_F(Rota, OnlyTransparentOneSkipsTheKey) {
     auto checker = [](int x, int y) { return (x + y) % 2 ? 0u : Distinct(x, y); };
     int graph = MakeGraph(6, 6, checker);
@@ -185,7 +207,7 @@ TEST_F(Rota, UndrawableScalesAndAnglesDrawNothing) {
     int graph = MakeGraph(8, 8, Distinct);
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (double scale : {0.0, -1.0, -0.0, nan, inf, -inf})
+    for (double scale : {0.0, -0.0, nan, inf, -inf})
         EXPECT_EQ(DrawRotaGraph(100, 100, scale, 0.0, graph, 0, 0), 0) << scale;
     for (double angle : {nan, inf, -inf})
         EXPECT_EQ(DrawRotaGraph(100, 100, 1.0, angle, graph, 0, 0), 0) << angle;

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <regex>
 #include <string>
 
 namespace {
@@ -71,6 +73,27 @@ TEST_F(ScreenTest, FullScreenStartsAtTheRequestedDepthShowingABlackFrame) {
     EXPECT_LT(colours, graphics);
     EXPECT_LT(graphics, end);
     EXPECT_NE(end, std::string::npos);
+}
+
+TEST_F(ScreenTest, EachModeChangeLogsItsCopyAndFrameMeasurements) {
+    Start();
+    ASSERT_EQ(SetScreenMode(320, 240, 16, -1), 0);
+    std::string log = ReadLogUtf8();
+    // The block copy is timed; the method this platform lacks never wins.
+    const std::regex copy("サーフェス間転送には BltFast を使用します\n"
+                          "[0-9]+:\t*BitBlt:infμs   BltFast:[0-9]+μs\n");
+    const std::regex frame("１フレーム当たりの時間は 16 msecです\n"
+                           "[0-9]+:\t*\tTri00:16 msec\n[0-9]+:\t*\tTri01:16 msec\n"
+                           "[0-9]+:\t*\tTri02:16 msec\n[0-9]+:\t*\tTri03:16 msec\n"
+                           "[0-9]+:\t*画面モード変更処理は正常に終了しました");
+    auto count = [&](const std::regex& pattern) {
+        return std::distance(std::sregex_iterator(log.begin(), log.end(), pattern),
+                             std::sregex_iterator());
+    };
+    EXPECT_EQ(count(copy), 2) << log;
+    EXPECT_EQ(count(frame), 2);
+    EXPECT_EQ(gScreenState.useGdiCopy, 0);
+    EXPECT_EQ(gScreenState.frameMs, 16);
 }
 
 TEST_F(ScreenTest, WindowModeTakesTheDesktopDepthAndKeepsIt) {

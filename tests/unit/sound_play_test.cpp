@@ -74,7 +74,7 @@ TEST_F(SoundPlay, TheMusicLoopsFromItsFirstSample) {
     std::vector<int16_t> music = Pattern(2205, 7);  // 50 ms
     int handle = Load("music.wav", music);
     ASSERT_NE(handle, -1);
-    ASSERT_EQ(PlaySoundHandle(handle, 3, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayLoop, 1), 0);
     EXPECT_EQ(IsSoundPlaying(handle), 1);
     WaitMs(180);
     EXPECT_EQ(IsSoundPlaying(handle), 1);
@@ -91,10 +91,10 @@ TEST_F(SoundPlay, AnEffectStartedAgainRestartsFromTheBeginning) {
     Start();
     std::vector<int16_t> effect = Pattern(4410, 8);  // 100 ms
     int handle = Load("effect.wav", effect);
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);
     WaitMs(30);
     ASSERT_EQ(IsSoundPlaying(handle), 1);
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);
     WaitMs(150);
     EXPECT_EQ(IsSoundPlaying(handle), 0);
     std::vector<int16_t> out = Output();
@@ -113,9 +113,9 @@ TEST_F(SoundPlay, WithoutFromStartAnEffectResumesWhereItWas) {
     Start();
     std::vector<int16_t> effect = Pattern(4410, 9);
     int handle = Load("effect.wav", effect);
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);
     WaitMs(30);
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 0), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 0), 0);
     WaitMs(150);
     std::vector<int16_t> out = Output();
     size_t first = FirstSound(out);
@@ -123,45 +123,64 @@ TEST_F(SoundPlay, WithoutFromStartAnEffectResumesWhereItWas) {
     EXPECT_TRUE(SilentFrom(out, first + effect.size()));
 }
 
-TEST_F(SoundPlay, PlayTypeZeroReturnsAfterTheSoundsLength) {
+TEST_F(SoundPlay, PlayNormalReturnsAfterTheSoundsLength) {
     Start();
     int handle = Load("quarter.wav", Pattern(11025, 10));  // 250 ms
     uint64_t before = HeadlessNowUs();
-    ASSERT_EQ(PlaySoundHandle(handle, 0, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayNormal, 1), 0);
     // Within a frame or two of the mix (23 µs each).
     EXPECT_NEAR(double(HeadlessNowUs() - before), 250000, 50);
     EXPECT_EQ(IsSoundPlaying(handle), 0);
 }
 
-TEST_F(SoundPlay, PlayTypeZeroReturnsWhenTheWindowCloses) {
+TEST_F(SoundPlay, PlayNormalReturnsWhenTheWindowCloses) {
     Start();
     int handle = Load("long.wav", Pattern(44100 * 5, 11));
     ASSERT_NE(handle, -1);
     // Script times count from the platform's start, at 100 s on its clock.
     uint64_t closeUs = HeadlessNowUs() + 100000;
     ASSERT_EQ(HeadlessQueueScriptLine((std::to_string((closeUs - 100000000) / 1000) + " close").c_str()), 0);
-    ASSERT_EQ(PlaySoundHandle(handle, 0, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayNormal, 1), 0);
     uint64_t returned = HeadlessNowUs();
     EXPECT_GE(returned, closeUs - 1000);
     EXPECT_LT(returned, closeUs + 50000);
     // Once closed, a waiting play returns at once.
-    ASSERT_EQ(PlaySoundHandle(handle, 0, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayNormal, 1), 0);
     EXPECT_LT(HeadlessNowUs() - returned, 1000u);
+}
+
+TEST_F(SoundPlay, EachPlayTypeWaitsAndLoopsAsItsNameSaysAndOthersPlayInTheBackground) {
+    Start();
+    int handle = Load("short.wav", Pattern(882, 13));  // 20 ms
+    struct Case { int type; bool waits, loops; };
+    for (Case c : {Case{PlayNormal, true, false}, Case{PlayBackground, false, false},
+                   Case{PlayLoop, false, true}, Case{2, false, false}, Case{-1, false, false}}) {
+        uint64_t before = HeadlessNowUs();
+        ASSERT_EQ(PlaySoundHandle(handle, c.type, 1), 0);
+        uint64_t took = HeadlessNowUs() - before;
+        if (c.waits)
+            EXPECT_GE(took, 19000u) << c.type;
+        else
+            EXPECT_LT(took, 1000u) << c.type;
+        WaitMs(60);
+        EXPECT_EQ(IsSoundPlaying(handle), c.loops ? 1 : 0) << c.type;
+        ASSERT_EQ(StopSoundHandle(handle), 0);
+    }
 }
 
 TEST_F(SoundPlay, FinishedSoundsAreIdleAndReleasedOnesInvalid) {
     Start();
     int handle = Load("short.wav", Pattern(441, 12));  // 10 ms
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);
     EXPECT_EQ(IsSoundPlaying(handle), 1);
     WaitMs(20);
     EXPECT_EQ(IsSoundPlaying(handle), 0);
-    ASSERT_EQ(PlaySoundHandle(handle, 3, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayLoop, 1), 0);
     ASSERT_EQ(StopSoundHandle(handle), 0);
     EXPECT_EQ(IsSoundPlaying(handle), 0);
     ASSERT_EQ(ReleaseSoundHandle(handle, 0), 0);
     EXPECT_EQ(IsSoundPlaying(handle), -1);
-    EXPECT_EQ(PlaySoundHandle(handle, 1, 1), -1);
+    EXPECT_EQ(PlaySoundHandle(handle, PlayBackground, 1), -1);
     EXPECT_EQ(StopSoundHandle(handle), -1);
     EXPECT_EQ(ReleaseSoundHandle(handle, 0), -1);
     // A graph's handle is not a sound.
@@ -184,14 +203,14 @@ TEST_F(SoundPlay, SeveralBuffersOverlapAndTheFurthestIsReused) {
         PlatSoundBufferStatus(sound->buffers[i], &status);
         return status & SoundBufferPlaying;
     };
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);
     WaitMs(20);
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);
     EXPECT_TRUE(playing(0) && playing(1));
     WaitMs(20);
     uint32_t second = position(1);
     ASSERT_GT(position(0), second);
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);  // takes over buffer 0, the furthest
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);  // takes over buffer 0, the furthest
     EXPECT_LT(position(0), 16u);
     EXPECT_GE(position(1), second);
 }
@@ -215,7 +234,7 @@ TEST_F(SoundPlay, ASmallDeviceGetsItsOwnRateChannelsAndBits) {
     HeadlessSetAudioCaps(&caps);
     Start();
     int handle = Load("tone.wav", Tone(4410, 2, 44100, 441));
-    ASSERT_EQ(PlaySoundHandle(handle, 0, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayNormal, 1), 0);
     EndLibrary();
     PcmData pcm = ReadPcmWave(ReadFile("out.wav"));
     EXPECT_EQ(pcm.channels, 1);
@@ -260,7 +279,7 @@ TEST_F(SoundPlay, WithoutADeviceEverySoundOperationFails) {
     EXPECT_NE(ReadLogUtf8().find("引き続きインターフェースの初期化処理...  初期化に失敗しました\n"),
               std::string::npos);
     EXPECT_EQ(Load("fine.wav", Pattern(441, 1)), -1);
-    EXPECT_EQ(PlaySoundHandle(0x10000000, 1, 1), -1);
+    EXPECT_EQ(PlaySoundHandle(0x10000000, PlayBackground, 1), -1);
     EXPECT_EQ(IsSoundPlaying(0x10000000), -1);
     EXPECT_EQ(ReleaseAllSoundHandles(0), -1);
     EndLibrary();

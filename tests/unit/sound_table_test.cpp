@@ -154,7 +154,7 @@ TEST_F(SoundTable, AnImaAdpcmFileLoadsAsPcm) {
     EXPECT_EQ(sound->format->bitsPerSample, 16);
     EXPECT_EQ(sound->format->samplesPerSec, 11025u);
     EXPECT_GE(sound->dataSize, 2000 * 2);
-    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    ASSERT_EQ(PlaySoundHandle(handle, PlayBackground, 1), 0);
     EXPECT_EQ(IsSoundPlaying(handle), 1);
 }
 

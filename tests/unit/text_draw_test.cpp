@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -354,6 +355,49 @@ TEST_F(TextDraw, NothingIsDrawnWhileAScreenSurfaceIsLocked) {
     EXPECT_EQ(DrawTextString(10, 10, "OPEN", White16, 0), 0);
     std::vector<uint32_t> after = PixelsOf(Back());
     EXPECT_NE(std::count(after.begin(), after.end(), White16), 0);
+}
+
+// Positions and sizes at the ends of the int range: pens and boxes wrap as
+// 32-bit sums (nothing lands on the screen), and sizes no cache can hold
+// fail creation. Run under -fsanitize=undefined to see the arithmetic.
+TEST(TextAtTheEndsOfTheRange, NothingOverflowsAndNothingIsDrawn) {
+    ScratchDir dir;
+    UseHeadless("", true);  // a window: the front buffer has a client origin
+    ASSERT_EQ(InitLibrary(), 0);
+    for (int target : {TargetFront, TargetBack}) {
+        ASSERT_EQ(SetDrawTarget(target), 0);
+        std::vector<uint32_t> front = PixelsOf(gScreenState.front);
+        std::vector<uint32_t> back = PixelsOf(gScreenState.back);
+        struct At { int x, y; };
+        for (At at : {At{INT_MAX - 5, 10}, At{10, INT_MAX}, At{INT_MAX, INT_MAX},
+                      At{INT_MIN, 10}, At{10, INT_MIN}, At{INT_MIN + 3, INT_MIN + 3}}) {
+            EXPECT_EQ(DrawTextString(at.x, at.y, "WRAP\x82\xA0", White16, 0), 0)
+                << at.x << "," << at.y;
+            EXPECT_EQ(FontCacheStringDraw(1, at.x, at.y, "WRAP", White16, gDraw.drawSurface,
+                                          gDraw.drawArea, QueryScreenDepth(), 0, QueryDefaultFont(), 0, -1,
+                                          nullptr),
+                      MeasureTextWidth("WRAP"));
+        }
+        EXPECT_TRUE(PixelsOf(gScreenState.front) == front) << target;
+        EXPECT_TRUE(PixelsOf(gScreenState.back) == back) << target;
+    }
+
+    for (int size : {100000, INT_MAX, INT_MIN, 0x4001, -0x4001}) {
+        EXPECT_EQ(CreateFontToHandle(nullptr, size, 4, 0, FontCharSetShiftJis, -1, -1), -1)
+            << size;
+        EXPECT_EQ(SetDefaultFontSize(size), 0);
+        EXPECT_EQ(QueryDefaultFont(), -1) << size;
+        EXPECT_EQ(DrawTextString(10, 10, "BIG", White16, 0), -1) << size;
+    }
+    EXPECT_GE(Occurrences(ReadLogUtf8(), "フォントの作成に失敗しました"), 5);
+    // Any thickness makes a font: the weight stops at the heaviest.
+    for (int thickness : {INT_MAX, INT_MIN})
+        EXPECT_NE(CreateFontToHandle(nullptr, 16, thickness, 0, FontCharSetShiftJis, -1, -1), -1)
+            << thickness;
+    EXPECT_EQ(SetDefaultFontSize(24), 0);
+    EXPECT_EQ(QueryFontSize(QueryDefaultFont()), 24);
+    EXPECT_EQ(DrawTextString(10, 10, "BACK", White16, 0), 0);
+    EndLibrary();
 }
 
 }  // namespace

@@ -22,9 +22,7 @@ namespace {
 constexpr int Margin = 4;
 
 std::string GoldenPath(const std::string& name) {
-    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" /
-            ("text_" + name + ".png"))
-        .string();
+    return (std::filesystem::path(TESSEL_TEST_DATA) / ("text_" + name + ".png")).string();
 }
 
 uint32_t Widen(uint32_t value, int bits) { return (value << (8 - bits)) | (value >> (2 * bits - 8)); }
