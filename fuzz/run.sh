@@ -22,7 +22,7 @@ case "$kind" in
          export LSAN_OPTIONS=suppressions=$here/fuzz/sound_lsan.supp ;;
   load)  name=load; what="image and sound loader"; max_len=65536
          seeders=(decode_seeds sound_seeds)
-         export LSAN_OPTIONS=suppressions=$here/fuzz/sound_lsan.supp ;;
+         export LSAN_OPTIONS=suppressions=$here/fuzz/load_lsan.supp ;;
   *) echo "fuzz: unknown fuzzer \"$kind\" (image, sound or load)" >&2; exit 2 ;;
 esac
 
