@@ -219,7 +219,8 @@ int32_t ParseMpeg(StreamCursor* cursor, WaveFormat** format, int32_t* formatSize
     // audio at all.
     uint32_t searchEnd = 0;
     if (FindAudio(cursor, &start, &end))
-        searchEnd = static_cast<uint32_t>(std::min<uint64_t>(end, uint64_t(start) + MaxSyncSearch + 3));
+        searchEnd =
+            static_cast<uint32_t>(std::min<uint64_t>(end, uint64_t(start) + MaxSyncSearch + 3));
     if (searchEnd == 0 || !FindSync(cursor, start, searchEnd, &first) ||
         !ReadMpegHeader(cursor, first, &header))
         return -1;

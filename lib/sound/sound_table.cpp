@@ -60,7 +60,7 @@ bool FileOpens(const char* path) {
     return true;
 }
 
-// A path can be longer than a formatted line holds; it is written whole.
+// The line carries its own line break, which WriteLogFormat would double.
 int WriteLogPath(const char* format, const char* path) {
     char text[MaxPathLength * 2 + 160];
     std::snprintf(text, sizeof text, format, path);
