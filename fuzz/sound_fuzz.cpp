@@ -2,6 +2,7 @@
 // memory stream, then DecodeSoundFile through a file layer that serves the
 // same bytes. Whatever comes back is read in full, so that a record or a PCM
 // block shorter than its stated size shows up under the address sanitizer.
+#include "memory_files.h"
 #include "sound/sound.h"
 #include "tessel.h"
 
@@ -12,48 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-struct Input {
-    const uint8_t* data;
-    size_t size;
-};
-
-Input gInput;  // the bytes every open of the fuzz file layer serves
-
-struct OpenInput {
-    MemoryStream memory;
-    ImageStream stream;
-};
-
-void* FuzzOpen(const char*, int, int) {
-    auto* file = new OpenInput{};
-    OpenMemoryImageStream(gInput.data, gInput.size, &file->memory, &file->stream);
-    return file;
-}
-
-ImageStream* StreamOf(void* file) { return &static_cast<OpenInput*>(file)->stream; }
-
-int FuzzClose(void* file) {
-    delete static_cast<OpenInput*>(file);
-    return 0;
-}
-int32_t FuzzTell(void* file) { return StreamOf(file)->tell(StreamOf(file)->context); }
-int FuzzSeek(void* file, int32_t offset, int origin) {
-    return StreamOf(file)->seek(StreamOf(file)->context, offset, origin);
-}
-size_t FuzzRead(void* buffer, size_t size, size_t count, void* file) {
-    return StreamOf(file)->read(buffer, size, count, StreamOf(file)->context);
-}
-int FuzzAtEnd(void* file) { return StreamOf(file)->atEnd(StreamOf(file)->context); }
-int FuzzIdle(void*) { return 1; }
-int FuzzSetCurrentDir(const char*) { return 0; }
-int FuzzGetCurrentDir(char* buffer) {
-    buffer[0] = '\0';
-    return 0;
-}
-
-const FileAccessFunctions kFuzzFiles = {FuzzOpen, FuzzClose, FuzzTell, FuzzSeek, FuzzRead,
-                                        FuzzAtEnd, FuzzIdle, FuzzSetCurrentDir, FuzzGetCurrentDir};
 
 uint8_t Sum(const void* bytes, size_t count) {
     const uint8_t* p = static_cast<const uint8_t*>(bytes);
@@ -87,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
 
-    gInput = {data, size};
-    SetFileAccessFunctions(&kFuzzFiles);
+    ServeFuzzInput(data, size, nullptr);
     uint8_t* pcm = nullptr;
     WaveFormat* pcmFormat = nullptr;
     int32_t decoded = DecodeSoundFile("input", &pcm, &pcmFormat);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -91,7 +92,12 @@ void* DefaultOpen(const char* path, int, int) {
     if (error || size > static_cast<uintmax_t>(std::numeric_limits<int32_t>::max())) return nullptr;
     std::FILE* handle = std::fopen(resolved.c_str(), "rb");
     if (!handle) return nullptr;
-    OpenFile* file = new OpenFile{handle, 0, static_cast<uint32_t>(size), 0, gFiles.openFiles};
+    OpenFile* file =
+        new (std::nothrow) OpenFile{handle, 0, static_cast<uint32_t>(size), 0, gFiles.openFiles};
+    if (!file) {
+        std::fclose(handle);
+        return nullptr;
+    }
     gFiles.openFiles = file;
     return file;
 }

@@ -39,16 +39,11 @@ bool MakeDibCopy(const GraphImage& image, DibCopy* copy) {
         std::memcpy(row, image.pixels + int64_t(image.pitch) * y, rowBytes);
         std::memset(row + rowBytes, 0, rowSize - rowBytes);
     }
-    // An 8-bit image's value reads as each channel its mask covers.
     for (int i = 0; i < 256; ++i) {
-        auto channel = [&](uint32_t mask, int shift, int bits) {
-            if (bits == 0) return uint8_t(0);
-            uint32_t value = (uint32_t(i) & mask) >> shift;
-            return uint8_t(value * 255 / ((1u << bits) - 1));
-        };
-        copy->palette[i * 4 + 0] = channel(format.blueMask, format.blueShift, format.blueBits);
-        copy->palette[i * 4 + 1] = channel(format.greenMask, format.greenShift, format.greenBits);
-        copy->palette[i * 4 + 2] = channel(format.redMask, format.redShift, format.redBits);
+        uint32_t colour = ImageTableColor(&format, i);
+        copy->palette[i * 4 + 0] = uint8_t(colour);
+        copy->palette[i * 4 + 1] = uint8_t(colour >> 8);
+        copy->palette[i * 4 + 2] = uint8_t(colour >> 16);
         copy->palette[i * 4 + 3] = 0;
     }
     copy->dib = {image.width,
@@ -64,6 +59,18 @@ bool MakeDibCopy(const GraphImage& image, DibCopy* copy) {
 }
 
 }  // namespace
+
+uint32_t ImageTableColor(const ColorFormat* format, int value) {
+    // The value reads as each channel its mask covers.
+    auto channel = [&](uint32_t mask, int shift, int bits) {
+        if (bits == 0) return 0u;
+        uint32_t part = (uint32_t(value) & mask) >> shift;
+        return part * 255 / ((1u << bits) - 1);
+    };
+    return channel(format->redMask, format->redShift, format->redBits) << 16 |
+           channel(format->greenMask, format->greenShift, format->greenBits) << 8 |
+           channel(format->blueMask, format->blueShift, format->blueBits);
+}
 
 void FreeGraphImagePixels(GraphImage* image) {
     std::free(image->pixels);

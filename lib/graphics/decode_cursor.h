@@ -11,9 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The most pixel memory one decoded image may take: well past any screen the
-// library drives, and far below what a corrupt header can claim.
-constexpr uint64_t MaxImageBytes = uint64_t(1) << 27;
+// The most pixel memory one decoded image may take: a 16384 x 16384 picture
+// of four bytes a pixel, and far below what a corrupt header can claim.
+constexpr uint64_t MaxImageBytes = uint64_t(1) << 30;
 
 // A bounded view of an image stream.
 struct StreamCursor {

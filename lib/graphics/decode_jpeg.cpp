@@ -16,8 +16,10 @@ namespace {
 constexpr size_t SourceChunk = 4096;
 
 // libjpeg works with sizes it cannot bound itself (a progressive image keeps
-// all its coefficients); past this it fails rather than allocating.
-constexpr long MaxDecoderMemory = 1L << 26;
+// all its coefficients, two bytes for each sample of each component); past
+// this it fails rather than allocating. Three full components of the largest
+// image take 6 of these 8 bytes a pixel.
+constexpr long MaxDecoderMemory = static_cast<long>(MaxImageBytes * 2);
 
 // A sequential Huffman-coded image spends at least one bit on each block's DC
 // code and one on its end-of-block code: 64 pixels cost 2 bits at the least.

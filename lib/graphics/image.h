@@ -61,6 +61,11 @@ int DecodeBgra(ImageStream* stream, GraphImage* image);
 int DecodeTga(ImageStream* stream, GraphImage* image);
 int DecodeDds(ImageStream* stream, GraphImage* image);
 
+// The colour, as 0x00RRGGBB, that the one-byte pixel `value` of an image in
+// `format` stands for in the colour table the image gets as a bitmap: a grey
+// image's value is its grey level.
+uint32_t ImageTableColor(const ColorFormat* format, int value);
+
 struct PlatBitmap;
 // Decodes the file at `path` and draws it into a new top-down 24-bit platform
 // bitmap (free it with PlatFreeBitmap); null on failure.

@@ -21,6 +21,8 @@ GraphicsState gGraphics;
 
 namespace {
 
+constexpr int32_t MaxGraphSide = 0xFFFF;
+
 // One byte a pixel holding alpha alone: the alpha plane's format.
 ColorFormat AlphaPlaneFormat() {
     ColorFormat format{};
@@ -62,13 +64,18 @@ void ColourKeySurface(SurfaceDataRecord* record) {
     PlatSetColorKey(record->surface, 1, key);
 }
 
-// An 8-bit screen takes its values from the palette, colour by colour.
+// An 8-bit screen takes its values from the palette, colour by colour. The
+// image comes as it would through a bitmap: one-byte pixels (grey images)
+// through their colour table.
 void CopyToPaletteSurface(uint8_t* pixels, int pitch, int dstX, int dstY, const GraphImage* a,
                           int left, int top, int width, int height) {
+    bool tabled = a->format.bytesPerPixel == 1;
     for (int y = 0; y < height; ++y) {
         uint8_t* row = pixels + static_cast<ptrdiff_t>(dstY + y) * pitch + dstX;
+        const uint8_t* source = a->pixels + static_cast<ptrdiff_t>(top + y) * a->pitch + left;
         for (int x = 0; x < width; ++x) {
-            uint32_t c = ReadImagePixelColor(a, left + x, top + y);
+            uint32_t c = tabled ? ImageTableColor(&a->format, source[x])
+                                : ReadImagePixelColor(a, left + x, top + y);
             row[x] = static_cast<uint8_t>(
                 MakeColor(int(c >> 16 & 0xFF), int(c >> 8 & 0xFF), int(c & 0xFF)));
         }
@@ -232,6 +239,14 @@ int LoadGraphFile(const char* path) {
             return -1;
         }
         // No movie player exists, so a file no decoder takes stays unloaded.
+        WriteLogPath(SJIS("右記のグラフィックファイルのロードに失敗しました：%s \n"), path);
+        return -1;
+    }
+    // A graph measures its sides in 16 bits; a longer side is an image no
+    // graph can hold, which makes the file one that does not load.
+    if (a.width > MaxGraphSide || a.height > MaxGraphSide) {
+        FreeGraphImagePixels(&a);
+        if (hasB) FreeGraphImagePixels(&b);
         WriteLogPath(SJIS("右記のグラフィックファイルのロードに失敗しました：%s \n"), path);
         return -1;
     }

@@ -1,29 +1,32 @@
 // The software mixer behind the platform's sound buffers.
 //
-// Each buffer is converted once, when it is unlocked, to stereo 16-bit frames
-// at the output rate, so that mixing is a plain saturating sum. Everything
-// PlatAudioMix reads (the buffer list, the converted frames, positions and
-// play flags, the output format) changes only under the back end's device
-// lock; the bytes a buffer hands out by locking belong to the program's
-// thread alone.
+// A buffer keeps its sound at its own rate and format; mixing reads it
+// through a resampling cursor (a source frame and the fraction of the way to
+// the next one, in steps of 1/output rate), interpolating linearly between
+// neighbouring frames unless the rates match. A slow sound thus costs its own
+// bytes, not the output rate's. Everything PlatAudioMix reads (the buffer
+// list, the mixer's copies, cursors and play flags, the output format)
+// changes only under the back end's device lock; the bytes a buffer hands
+// out by locking belong to the program's thread alone.
 #include "platform/audio.h"
 #include "platform/backend.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <vector>
 
 struct PlatSoundBuffer {
     // The program's side.
-    PlatPcmFormat format;         // of `bytes`
-    uint32_t blockAlign;          // bytes per frame of `bytes`
-    std::vector<uint8_t> bytes;   // what locking hands out
+    PlatPcmFormat format;         // of `bytes` and `mixed`
+    uint32_t blockAlign;          // bytes per frame
+    uint32_t size;                // bytes of `bytes` and of `mixed`
+    uint8_t* bytes;               // what locking hands out
     int locked;                   // a lock is outstanding
 
     // The mixer's side, under the device lock.
-    std::vector<int16_t> frames;  // stereo pairs at the output rate
-    uint64_t position;            // next frame of `frames` to mix
+    uint8_t* mixed;               // `bytes` as of the last unlock
+    uint64_t frame;               // source frame the next output frame starts at
+    uint64_t fraction;            // how far past `frame`, in 1/output rate
     int playing;                  // mixed by PlatAudioMix
     int looping;                  // starts over at the end instead of stopping
 
@@ -36,9 +39,6 @@ constexpr uint32_t KnownFlags = SoundBufferStatic | SoundBufferCtrlFrequency |
                                 SoundBufferCtrlPan | SoundBufferCtrlVolume |
                                 SoundBufferGlobalFocus;
 constexpr uint32_t MixBlockFrames = 1024;
-// A slow 8-bit buffer grows many times over at the output rate; past this
-// many converted frames (512 MB) a buffer is refused rather than attempted.
-constexpr uint64_t MaxConvertedFrames = uint64_t(1) << 27;
 
 struct MixerState {
     int open;                  // the back end's device is open
@@ -59,56 +59,44 @@ bool ValidFormat(const PlatPcmFormat* format) {
            format->rate <= AudioMaxRate;
 }
 
+void FreeBuffer(PlatSoundBuffer* buffer) {
+    std::free(buffer->bytes);
+    std::free(buffer->mixed);
+    std::free(buffer);
+}
+
 int16_t SampleAt(const PlatSoundBuffer& buffer, uint64_t frame, int channel) {
-    const uint8_t* p = buffer.bytes.data() + frame * buffer.blockAlign;
+    const uint8_t* p = buffer.mixed + frame * buffer.blockAlign;
     if (buffer.format.channels == 2) p += channel * (buffer.format.bits / 8);
     if (buffer.format.bits == 8) return static_cast<int16_t>((p[0] - 128) * 256);
     return static_cast<int16_t>(p[0] | p[1] << 8);
 }
 
-uint64_t ConvertedFrames(uint64_t sourceFrames, uint64_t sourceRate, uint64_t outRate) {
-    return (sourceFrames * outRate + sourceRate - 1) / sourceRate;
-}
-
-// Linear interpolation between neighbouring source frames; a buffer at the
-// output rate comes out sample for sample.
-std::vector<int16_t> Convert(const PlatSoundBuffer& buffer, int outRate) {
-    uint64_t sourceFrames = buffer.bytes.size() / buffer.blockAlign;
-    uint64_t sourceRate = buffer.format.rate;
-    uint64_t count = ConvertedFrames(sourceFrames, sourceRate, outRate);
-    std::vector<int16_t> out(count * 2);
-    for (uint64_t i = 0; i < count; ++i) {
-        uint64_t at = i * sourceRate;
-        uint64_t index = at / outRate;
-        int64_t fraction = at % outRate;
-        uint64_t following = std::min(index + 1, sourceFrames - 1);
+// Adds up to `frames` output frames of one playing buffer to `sum` and moves
+// its cursor on; a buffer played once stops, back at its start, after its
+// last frame.
+void MixBuffer(PlatSoundBuffer* buffer, int32_t* sum, uint32_t frames) {
+    uint64_t length = buffer->size / buffer->blockAlign;
+    uint64_t step = static_cast<uint64_t>(buffer->format.rate);
+    uint64_t outRate = static_cast<uint64_t>(gMixer.output.rate);
+    bool sameRate = step == outRate;
+    for (uint32_t i = 0; i < frames && buffer->playing; ++i) {
         for (int channel = 0; channel < 2; ++channel) {
-            int64_t a = SampleAt(buffer, index, channel);
-            int64_t b = SampleAt(buffer, following, channel);
-            out[i * 2 + channel] = static_cast<int16_t>(a + (b - a) * fraction / outRate);
+            int64_t a = SampleAt(*buffer, buffer->frame, channel);
+            if (!sameRate && buffer->fraction != 0) {
+                int64_t b = SampleAt(*buffer, std::min(buffer->frame + 1, length - 1), channel);
+                a += (b - a) * static_cast<int64_t>(buffer->fraction) /
+                     static_cast<int64_t>(outRate);
+            }
+            sum[i * 2 + channel] += static_cast<int32_t>(a);
         }
-    }
-    return out;
-}
-
-void MixBlock(int32_t* sum, uint32_t frames) {
-    for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next) {
-        uint64_t length = buffer->frames.size() / 2;
-        uint32_t done = 0;
-        while (buffer->playing && done < frames) {
-            if (length == 0) {
-                buffer->playing = 0;
-                break;
-            }
-            uint64_t take = std::min<uint64_t>(frames - done, length - buffer->position);
-            const int16_t* from = buffer->frames.data() + buffer->position * 2;
-            for (uint64_t i = 0; i < take * 2; ++i) sum[done * 2 + i] += from[i];
-            done += static_cast<uint32_t>(take);
-            buffer->position += take;
-            if (buffer->position == length) {
-                buffer->position = 0;
-                if (!buffer->looping) buffer->playing = 0;
-            }
+        buffer->fraction += step;
+        buffer->frame += buffer->fraction / outRate;
+        buffer->fraction %= outRate;
+        if (buffer->frame >= length) {
+            buffer->frame = 0;
+            buffer->fraction = 0;
+            if (!buffer->looping) buffer->playing = 0;
         }
     }
 }
@@ -156,7 +144,7 @@ void PlatAudioClose() {
     PlatCurrentBackend()->audioClose();
     while (gMixer.buffers) {
         PlatSoundBuffer* next = gMixer.buffers->next;
-        delete gMixer.buffers;
+        FreeBuffer(gMixer.buffers);
         gMixer.buffers = next;
     }
     gMixer = MixerState{};
@@ -167,24 +155,13 @@ int PlatAudioIsOpen() { return gMixer.open; }
 int PlatAudioSetFormat(const PlatPcmFormat* format) {
     if (!gMixer.open || !ValidFormat(format)) return -1;
     if (std::memcmp(format, &gMixer.output, sizeof *format) == 0) return 0;
-    for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next)
-        if (ConvertedFrames(buffer->bytes.size() / buffer->blockAlign, buffer->format.rate,
-                            format->rate) > MaxConvertedFrames)
-            return -1;
     if (PlatCurrentBackend()->audioSetFormat(format) != 0) return -1;
-    // The conversions are made outside the lock; the swap is quick.
-    std::vector<std::vector<int16_t>> converted;
-    for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next)
-        converted.push_back(Convert(*buffer, format->rate));
     Lock();
-    int oldRate = gMixer.output.rate;
+    // Each cursor keeps its source frame; only the part-way step is rescaled.
+    for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next)
+        buffer->fraction = buffer->fraction * static_cast<uint64_t>(format->rate) /
+                           static_cast<uint64_t>(gMixer.output.rate);
     gMixer.output = *format;
-    size_t i = 0;
-    for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next, ++i) {
-        buffer->frames.swap(converted[i]);
-        uint64_t length = buffer->frames.size() / 2;
-        buffer->position = length ? buffer->position * format->rate / oldRate % length : 0;
-    }
     Unlock();
     return 0;
 }
@@ -206,16 +183,22 @@ PlatSoundBuffer* PlatSoundBufferCreate(const PlatPcmFormat* format, uint32_t byt
                                        uint32_t flags) {
     if (!gMixer.open || !ValidFormat(format) || (flags & ~KnownFlags)) return nullptr;
     uint32_t blockAlign = static_cast<uint32_t>(format->channels * format->bits / 8);
-    if (bytes < blockAlign || bytes > AudioMaxBufferBytes ||
-        ConvertedFrames(bytes / blockAlign, format->rate, gMixer.output.rate) > MaxConvertedFrames)
-        return nullptr;
-    auto* buffer = new PlatSoundBuffer{};
+    if (bytes < blockAlign || bytes > AudioMaxBufferBytes) return nullptr;
+    auto* buffer = static_cast<PlatSoundBuffer*>(std::calloc(1, sizeof(PlatSoundBuffer)));
+    if (!buffer) return nullptr;
     buffer->format = *format;
     buffer->blockAlign = blockAlign;
-    buffer->bytes.assign(bytes, format->bits == 8 ? 0x80 : 0);
-    std::vector<int16_t> frames = Convert(*buffer, gMixer.output.rate);
+    buffer->size = bytes;
+    buffer->bytes = static_cast<uint8_t*>(std::malloc(bytes));
+    buffer->mixed = static_cast<uint8_t*>(std::malloc(bytes));
+    if (!buffer->bytes || !buffer->mixed) {
+        FreeBuffer(buffer);
+        return nullptr;
+    }
+    int silence = format->bits == 8 ? 0x80 : 0;
+    std::memset(buffer->bytes, silence, bytes);
+    std::memset(buffer->mixed, silence, bytes);
     Lock();
-    buffer->frames.swap(frames);
     buffer->next = gMixer.buffers;
     gMixer.buffers = buffer;
     Unlock();
@@ -229,18 +212,18 @@ void PlatSoundBufferRelease(PlatSoundBuffer* buffer) {
     while (*link && *link != buffer) link = &(*link)->next;
     if (*link) *link = buffer->next;
     Unlock();
-    delete buffer;
+    FreeBuffer(buffer);
 }
 
 int PlatSoundBufferLock(PlatSoundBuffer* buffer, uint32_t offset, uint32_t bytes, void** first,
                         uint32_t* firstBytes, void** second, uint32_t* secondBytes) {
-    uint32_t size = static_cast<uint32_t>(buffer->bytes.size());
+    uint32_t size = buffer->size;
     if (buffer->locked || offset >= size || bytes > size || bytes == 0) return -1;
     uint32_t head = std::min(bytes, size - offset);
     if (head < bytes && (!second || !secondBytes)) return -1;
-    *first = buffer->bytes.data() + offset;
+    *first = buffer->bytes + offset;
     *firstBytes = head;
-    if (second) *second = head < bytes ? buffer->bytes.data() : nullptr;
+    if (second) *second = head < bytes ? buffer->bytes : nullptr;
     if (secondBytes) *secondBytes = bytes - head;
     buffer->locked = 1;
     return 0;
@@ -249,11 +232,14 @@ int PlatSoundBufferLock(PlatSoundBuffer* buffer, uint32_t offset, uint32_t bytes
 int PlatSoundBufferUnlock(PlatSoundBuffer* buffer) {
     if (!buffer->locked) return -1;
     buffer->locked = 0;
-    std::vector<int16_t> frames = Convert(*buffer, gMixer.output.rate);
+    // The copy is made outside the device lock; the swap is quick.
+    auto* copy = static_cast<uint8_t*>(std::malloc(buffer->size));
+    if (!copy) return -1;
+    std::memcpy(copy, buffer->bytes, buffer->size);
     Lock();
-    buffer->frames.swap(frames);
-    if (buffer->position >= buffer->frames.size() / 2) buffer->position = 0;
+    std::swap(buffer->mixed, copy);
     Unlock();
+    std::free(copy);
     return 0;
 }
 
@@ -284,19 +270,17 @@ int PlatSoundBufferStatus(PlatSoundBuffer* buffer, uint32_t* status) {
 
 int PlatSoundBufferGetPosition(PlatSoundBuffer* buffer, uint32_t* position) {
     Lock();
-    uint64_t frame = buffer->position * buffer->format.rate / gMixer.output.rate;
+    uint64_t frame = buffer->frame;
     Unlock();
-    uint64_t lastFrame = buffer->bytes.size() / buffer->blockAlign - 1;
-    *position = static_cast<uint32_t>(std::min(frame, lastFrame) * buffer->blockAlign);
+    *position = static_cast<uint32_t>(frame * buffer->blockAlign);
     return 0;
 }
 
 int PlatSoundBufferSetPosition(PlatSoundBuffer* buffer, uint32_t position) {
-    if (position >= buffer->bytes.size()) return -1;
-    uint64_t frame = position / buffer->blockAlign;
+    if (position >= buffer->size) return -1;
     Lock();
-    uint64_t target = frame * gMixer.output.rate / buffer->format.rate;
-    buffer->position = std::min<uint64_t>(target, buffer->frames.size() / 2 - 1);
+    buffer->frame = position / buffer->blockAlign;
+    buffer->fraction = 0;
     Unlock();
     return 0;
 }
@@ -312,7 +296,8 @@ void PlatAudioMix(void* out, uint32_t frames) {
     while (frames > 0) {
         uint32_t block = std::min(frames, MixBlockFrames);
         std::fill_n(sum, block * 2, 0);
-        MixBlock(sum, block);
+        for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next)
+            if (buffer->playing) MixBuffer(buffer, sum, block);
         WriteBlock(sum, block, to);
         to += block * frameBytes;
         frames -= block;

@@ -1,11 +1,12 @@
 // The platform's sound buffers: a small software mixer over one audio device.
 //
 // A buffer holds PCM in its own format (8 or 16 bits, mono or stereo, any
-// rate) where the program locks and fills it, and a copy converted to the
-// device's output format, made when the buffer is unlocked, which is what the
-// mixer reads. Mixing sums the playing buffers with saturation. The back end
-// pulls mixed sound with PlatAudioMix, either from its own audio thread
-// (holding the device lock) or in virtual time.
+// rate) where the program locks and fills it, and a copy in the same format,
+// taken when the buffer is unlocked, which is what the mixer reads. Mixing
+// brings each playing buffer to the output rate as it goes and sums them with
+// saturation, so a buffer costs its own bytes twice whatever its rate. The
+// back end pulls mixed sound with PlatAudioMix, either from its own audio
+// thread (holding the device lock) or in virtual time.
 #ifndef TESSEL_PLATFORM_AUDIO_H
 #define TESSEL_PLATFORM_AUDIO_H
 
@@ -62,7 +63,7 @@ int PlatAudioOpen(PlatAudioCaps* caps);
 // Closes the device; buffers still made are released with it.
 void PlatAudioClose();
 int PlatAudioIsOpen();
-// Changes the output format; the buffers are converted again. 0 or -1.
+// Changes the output format; playing buffers go on where they were. 0 or -1.
 int PlatAudioSetFormat(const PlatPcmFormat* format);
 void PlatAudioGetFormat(PlatPcmFormat* format);
 // The device list: module and description of entry `index`. 0, or -1 past
@@ -84,8 +85,9 @@ void PlatSoundBufferRelease(PlatSoundBuffer* buffer);
 // not fit or the buffer is locked already.
 int PlatSoundBufferLock(PlatSoundBuffer* buffer, uint32_t offset, uint32_t bytes, void** first,
                         uint32_t* firstBytes, void** second, uint32_t* secondBytes);
-// Ends the lock and converts the buffer for the mixer. 0, or -1 when it was
-// not locked.
+// Ends the lock and hands the buffer's bytes to the mixer. 0, or -1 when it
+// was not locked or the mixer's copy cannot be allocated (the mixer then
+// keeps playing what it had).
 int PlatSoundBufferUnlock(PlatSoundBuffer* buffer);
 // Starts mixing from the current position, once or looping. 0 or -1.
 int PlatSoundBufferPlay(PlatSoundBuffer* buffer, int looping);

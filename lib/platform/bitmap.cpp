@@ -10,8 +10,9 @@
 
 namespace {
 
-// The largest bitmap the stand-in makes, as a display driver has its limit.
-constexpr uint64_t MaxBitmapBytes = uint64_t(1) << 27;
+// The largest bitmap the stand-in makes, as a display driver has its limit:
+// a 16384 x 16384 picture of four bytes a pixel.
+constexpr uint64_t MaxBitmapBytes = uint64_t(1) << 30;
 
 // Where the DIB's rows land on the target.
 struct Canvas {

@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -62,55 +61,81 @@ sf_count_t ImageWrite(const void*, sf_count_t, void*) { return 0; }
 
 sf_count_t ImageTell(void* user) { return static_cast<SplitImage*>(user)->position; }
 
-void Put16(std::vector<uint8_t>* out, uint32_t v) {
-    out->push_back(static_cast<uint8_t>(v));
-    out->push_back(static_cast<uint8_t>(v >> 8));
+void Put16(uint8_t* out, uint32_t v) {
+    out[0] = static_cast<uint8_t>(v);
+    out[1] = static_cast<uint8_t>(v >> 8);
 }
 
-void Put32(std::vector<uint8_t>* out, uint32_t v) {
+void Put32(uint8_t* out, uint32_t v) {
     Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
+    Put16(out + 2, v >> 16);
 }
-
-void PutTag(std::vector<uint8_t>* out, const char* tag) { out->insert(out->end(), tag, tag + 4); }
 
 // RIFF header, the format record as the "fmt " chunk, and the "data" chunk
-// header; the data itself follows as the image's second piece.
-std::vector<uint8_t> WaveHead(const uint8_t* formatRecord, uint32_t formatSize, uint32_t size) {
+// header, in a malloc'd block of `*headSize` bytes; the data itself follows
+// as the image's second piece. Null when it cannot be allocated.
+uint8_t* WaveHead(const uint8_t* formatRecord, uint32_t formatSize, uint32_t size,
+                  uint32_t* headSize) {
     uint32_t padded = formatSize + (formatSize & 1);
-    std::vector<uint8_t> head;
-    PutTag(&head, "RIFF");
-    Put32(&head, 4 + 8 + padded + 8 + size);
-    PutTag(&head, "WAVE");
-    PutTag(&head, "fmt ");
-    Put32(&head, formatSize);
-    head.insert(head.end(), formatRecord, formatRecord + formatSize);
-    if (formatSize & 1) head.push_back(0);
-    PutTag(&head, "data");
-    Put32(&head, size);
+    *headSize = 12 + 8 + padded + 8;
+    auto* head = static_cast<uint8_t*>(std::calloc(1, *headSize));
+    if (!head) return nullptr;
+    std::memcpy(head, "RIFF", 4);
+    Put32(head + 4, 4 + 8 + padded + 8 + size);
+    std::memcpy(head + 8, "WAVEfmt ", 8);
+    Put32(head + 16, formatSize);
+    std::memcpy(head + 20, formatRecord, formatSize);
+    std::memcpy(head + 20 + padded, "data", 4);
+    Put32(head + 24 + padded, size);
     return head;
+}
+
+// Little-endian 16-bit samples gathered in a block that doubles as it fills.
+struct PcmBlock {
+    uint8_t* bytes;
+    uint64_t used, capacity;
+};
+
+bool Reserve(PcmBlock* block, uint64_t more) {
+    if (block->used + more <= block->capacity) return true;
+    uint64_t capacity = std::max<uint64_t>(block->used + more, block->capacity * 2);
+    auto* grown = static_cast<uint8_t*>(std::realloc(block->bytes, capacity));
+    if (!grown) return false;
+    block->bytes = grown;
+    block->capacity = capacity;
+    return true;
 }
 
 // Reads every frame, keeping the first two channels, while it stays within
 // `limit` bytes. Samples are read as floats in [-1, 1), which every encoding
-// gives at full scale (16-bit sources come back exactly), and clipped.
-int64_t ReadAll(SNDFILE* file, int channels, uint32_t limit, std::vector<int16_t>* out) {
+// gives at full scale (16-bit sources come back exactly), and clipped. The
+// byte count, or -1 past the limit or out of memory.
+int64_t ReadAll(SNDFILE* file, int channels, uint32_t limit, PcmBlock* out) {
     int kept = std::min(channels, 2);
-    std::vector<float> block(static_cast<size_t>(ReadFrames * channels));
+    auto* frames = static_cast<float*>(std::malloc(sizeof(float) * ReadFrames * channels));
+    if (!frames) return -1;
+    int64_t result = -1;
     for (;;) {
-        sf_count_t got = sf_readf_float(file, block.data(), ReadFrames);
-        if (got <= 0) break;
-        if ((out->size() + size_t(got) * kept) * sizeof(int16_t) > limit) return -1;
+        sf_count_t got = sf_readf_float(file, frames, ReadFrames);
+        if (got <= 0) {
+            result = static_cast<int64_t>(out->used);
+            break;
+        }
+        uint64_t bytes = uint64_t(got) * kept * sizeof(int16_t);
+        if (out->used + bytes > limit || !Reserve(out, bytes)) break;
         for (sf_count_t frame = 0; frame < got; ++frame)
             for (int c = 0; c < kept; ++c) {
-                float value = block[frame * channels + c];
+                float value = frames[frame * channels + c];
                 // Float files can hold values that are not numbers at all.
                 float scaled = std::isnan(value) ? 0.0f
                                                  : std::clamp(value * 32768.0f, -32768.0f, 32767.0f);
-                out->push_back(static_cast<int16_t>(std::nearbyint(scaled)));
+                Put16(out->bytes + out->used, static_cast<uint16_t>(
+                                                  static_cast<int16_t>(std::nearbyint(scaled))));
+                out->used += 2;
             }
     }
-    return static_cast<int64_t>(out->size() * sizeof(int16_t));
+    std::free(frames);
+    return result;
 }
 
 }  // namespace
@@ -124,25 +149,28 @@ int64_t PlatDecodeToPcm(const uint8_t* formatRecord, uint32_t formatSize, const 
     // container it recognises in it; so it must begin with a frame header.
     if (tag == WaveTagMpegLayer3 && (size < 2 || data[0] != 0xFF || (data[1] & 0xE0) != 0xE0))
         return -1;
-    std::vector<uint8_t> head;
-    if (tag != WaveTagMpegLayer3) head = WaveHead(formatRecord, formatSize, size);
-    SplitImage image = {head.data(), sf_count_t(head.size()), data, sf_count_t(size), 0};
+    uint8_t* head = nullptr;
+    uint32_t headSize = 0;
+    if (tag != WaveTagMpegLayer3) {
+        head = WaveHead(formatRecord, formatSize, size, &headSize);
+        if (!head) return -1;
+    }
+    SplitImage image = {head, sf_count_t(headSize), data, sf_count_t(size), 0};
     SF_VIRTUAL_IO io = {ImageLength, ImageSeek, ImageRead, ImageWrite, ImageTell};
     SF_INFO info{};
     SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, &image);
-    if (!file) return -1;
-    std::vector<int16_t> samples;
+    PcmBlock samples{};
     int64_t bytes = -1;
-    if (info.channels > 0 && info.samplerate >= AudioMinRate && info.samplerate <= AudioMaxRate)
+    if (file && info.channels > 0 && info.samplerate >= AudioMinRate &&
+        info.samplerate <= AudioMaxRate)
         bytes = ReadAll(file, info.channels, limit, &samples);
-    sf_close(file);
-    if (bytes <= 0) return -1;
-    *pcm = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
-    if (!*pcm) return -1;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        (*pcm)[i * 2] = static_cast<uint8_t>(samples[i] & 0xFF);
-        (*pcm)[i * 2 + 1] = static_cast<uint8_t>((samples[i] >> 8) & 0xFF);
+    if (file) sf_close(file);
+    std::free(head);
+    if (bytes <= 0) {
+        std::free(samples.bytes);
+        return -1;
     }
+    *pcm = samples.bytes;
     *format = PlatPcmFormat{std::min(info.channels, 2), info.samplerate, 16};
     return bytes;
 }

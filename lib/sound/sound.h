@@ -62,7 +62,7 @@ extern HandleTable gSoundTable;
 // A new empty sound handle; running out of slots or memory ends the program.
 int AddSoundData();
 // Makes `count` platform buffers for `size` bytes of `format` on the sound
-// device; failing to make one ends the program.
+// device. 0, or -1 with none of them left when one cannot be made.
 int CreateSoundBuffers(const WaveFormat* format, int32_t size, int count, int handle);
 
 // sound_decode.cpp

@@ -18,6 +18,7 @@ namespace {
 constexpr uint32_t Id3HeaderBytes = 10;
 constexpr uint32_t Id3v1Bytes = 128;
 constexpr uint32_t SearchWindow = 4096;
+constexpr uint32_t MaxSyncSearch = 64 * 1024;
 
 // ---------------------------------------------------------------------------
 // RIFF WAVE
@@ -213,7 +214,14 @@ bool FindAudio(StreamCursor* cursor, uint32_t* start, uint32_t* end) {
 int32_t ParseMpeg(StreamCursor* cursor, WaveFormat** format, int32_t* formatSize) {
     uint32_t start, end, first;
     MpegHeader header;
-    if (!FindAudio(cursor, &start, &end) || !FindSync(cursor, start, end, &first) ||
+    // The first frame header lies within the first MaxSyncSearch bytes of the
+    // audio; looking further would read all of any large file that is not
+    // audio at all.
+    uint32_t searchEnd = 0;
+    if (FindAudio(cursor, &start, &end))
+        searchEnd =
+            static_cast<uint32_t>(std::min<uint64_t>(end, uint64_t(start) + MaxSyncSearch + 3));
+    if (searchEnd == 0 || !FindSync(cursor, start, searchEnd, &first) ||
         !ReadMpegHeader(cursor, first, &header))
         return -1;
     MpegHeader frame = header;

@@ -6,6 +6,7 @@
 #include "tessel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -51,6 +52,21 @@ int FillBuffers(SoundRecord* sound) {
     return 0;
 }
 
+bool FileOpens(const char* path) {
+    const FileAccessFunctions* files = GetFileAccessFunctions();
+    void* file = files->open(path, 0, 1);
+    if (!file) return false;
+    files->close(file);
+    return true;
+}
+
+// The line carries its own line break, which WriteLogFormat would double.
+int WriteLogPath(const char* format, const char* path) {
+    char text[MaxPathLength * 2 + 160];
+    std::snprintf(text, sizeof text, format, path);
+    return WriteLogString(text);
+}
+
 void RecordNames(SoundRecord* sound, const char* path) {
     std::strncpy(sound->fileName, path, sizeof sound->fileName - 1);
     char folder[MaxPathLength] = "";
@@ -85,7 +101,7 @@ int CreateSoundBuffers(const WaveFormat* format, int32_t size, int count, int ha
             buffer = PlatSoundBufferCreate(&pcm, static_cast<uint32_t>(size), FallbackBufferFlags);
         if (!buffer) {
             ReleaseBuffers(sound, i);
-            ErrorExit(SJIS("DirectSoundBuffer の作成に失敗しました"));
+            return -1;
         }
         sound->buffers[i] = buffer;
     }
@@ -104,13 +120,20 @@ int LoadSoundFileWithBuffers(const char* path, int buffers) {
     int32_t size = DecodeSoundFile(path, &data, &format);
     if (size < 0) {
         ReleaseSoundHandle(handle, 0);
-        return -1;
+        if (!FileOpens(path)) return WriteLogFormat(SJIS("サウンドファイル %s がありません"), path);
+        return WriteLogPath(SJIS("右記のサウンドファイルのロードに失敗しました：%s \n"), path);
     }
     SoundRecord* sound = HandleTableGetAs<SoundRecord>(&gSoundTable, handle);
     sound->format = format;
     sound->dataSize = size;
     sound->data = data;
-    CreateSoundBuffers(format, size, buffers, handle);
+    // A sound the mixer cannot hold fails like a file that does not decode;
+    // the program goes on without it.
+    if (CreateSoundBuffers(format, size, buffers, handle) != 0) {
+        ReleaseSoundHandle(handle, 0);
+        return WriteLogPath(
+            SJIS("右記のサウンドファイルの格納用サウンドバッファの作成に失敗しました：%s \n"), path);
+    }
     if (FillBuffers(sound) != 0) {
         ReleaseSoundHandle(handle, 0);
         return -1;

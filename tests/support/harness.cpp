@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+#include <sys/resource.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -53,4 +55,29 @@ void WriteFile(const std::string& path, const std::string& content) {
 std::string ReadLogUtf8() {
     std::string raw = ReadFile("AppLog.txt");
     return PlatCp932ToUtf8(raw.data(), raw.size());
+}
+
+AddressSpaceCap::AddressSpaceCap(size_t room) {
+#if defined(__SANITIZE_ADDRESS__)
+    (void)room;
+#else
+    size_t inUse = 0;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmSize:", 0) == 0) inUse = std::stoul(line.substr(7)) * 1024;
+    rlimit limit{};
+    if (inUse == 0 || getrlimit(RLIMIT_AS, &limit) != 0) return;
+    saved_ = limit.rlim_cur;
+    limit.rlim_cur = inUse + room;
+    active_ = setrlimit(RLIMIT_AS, &limit) == 0;
+#endif
+}
+
+AddressSpaceCap::~AddressSpaceCap() {
+    if (!active_) return;
+    rlimit limit{};
+    getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = saved_;
+    setrlimit(RLIMIT_AS, &limit);
 }

@@ -3,6 +3,7 @@
 #ifndef TESSEL_TEST_HARNESS_H
 #define TESSEL_TEST_HARNESS_H
 
+#include <cstddef>
 #include <string>
 
 // Makes a fresh folder under the system's temporary folder and makes it the
@@ -25,6 +26,23 @@ private:
 // script is written to "input.txt" in the current folder and named by
 // TESSEL_INPUT (an empty one clears TESSEL_INPUT). Call before InitLibrary.
 void UseHeadless(const std::string& script = "", bool windowed = false);
+
+// Caps the process's address space at what it has mapped plus `room` bytes
+// while it lives, so that larger allocations fail as on a machine out of
+// memory. `active()` is false where no cap can be set (under the address
+// sanitizer, which maps far more than it uses).
+class AddressSpaceCap {
+public:
+    explicit AddressSpaceCap(size_t room);
+    ~AddressSpaceCap();
+    AddressSpaceCap(const AddressSpaceCap&) = delete;
+    AddressSpaceCap& operator=(const AddressSpaceCap&) = delete;
+    bool active() const { return active_; }
+
+private:
+    bool active_ = false;
+    unsigned long long saved_ = 0;
+};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

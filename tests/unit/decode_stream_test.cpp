@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -92,6 +93,39 @@ TEST(DecodeImageStream, DataNoDecoderTakesLeavesAnEmptyRecord) {
     EXPECT_EQ(image.pixels, nullptr);
     EXPECT_EQ(image.width, 0);
     EXPECT_EQ(DecodeBytes({}, &image), -1);
+}
+
+// Photographs of ordinary sizes pass the decoders' bounds: an 8000 x 6000
+// colour image and a 4000 x 4000 progressive JPEG, whose decoder keeps every
+// coefficient of the image at once.
+TEST(DecodeImageStream, PhotographSizedImagesDecode) {
+    struct Case {
+        const char* name;
+        int width, height;
+        bool jpeg;
+    };
+    for (Case c : {Case{"png", 8000, 6000, false}, Case{"progressive jpeg", 4000, 4000, true}}) {
+        Picture picture;
+        picture.width = c.width;
+        picture.height = c.height;
+        picture.argb.resize(size_t(c.width) * c.height);
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                picture.argb[size_t(y) * c.width + x] = 0xFF000000 | uint32_t(x / 500 * 16) << 16 |
+                                                        uint32_t(y / 500 * 16) << 8 | 0x40;
+        Bytes file = c.jpeg ? JpegFile(picture, false, 90, true) : PngFile(picture, 2, 8, false);
+        GraphImage image{};
+        ASSERT_EQ(DecodeBytes(file, &image), 0) << c.name;
+        EXPECT_EQ(image.width, c.width);
+        EXPECT_EQ(image.height, c.height);
+        for (auto [x, y] : {std::pair{0, 0}, std::pair{c.width - 1, c.height - 1}}) {
+            uint32_t got = DecodedArgb(image, x, y), want = picture.At(x, y);
+            for (int shift : {0, 8, 16})
+                EXPECT_NEAR(int(got >> shift & 0xFF), int(want >> shift & 0xFF), 4)
+                    << c.name << " at " << x << "," << y;
+        }
+        FreeGraphImagePixels(&image);
+    }
 }
 
 TEST(LoadImageFile, APngNamedBmpDecodesAsPng) {

@@ -436,6 +436,30 @@ TEST_F(Headless, CaptureWritesThePresentedFrame) {
     EXPECT_EQ(rgb, expected);
 }
 
+// A frame that cannot be kept for lack of memory is not captured; the last
+// one kept stays, and the program goes on.
+TEST_F(Headless, AFrameWithoutMemoryToKeepItLeavesTheLastOne) {
+    Start("");
+    OpenWindow(1, 3, 2);
+    const uint32_t small[6] = {0x00123456, 0, 0, 0, 0, 0};
+    PlatFrame first{small, 3, 2, 3};
+    PlatPresent(&first);
+    std::vector<uint32_t> large(size_t(4096) * 4096, 0x00ABCDEF);
+    PlatFrame second{large.data(), 4096, 4096, 4096};
+    testing::internal::CaptureStderr();
+    {
+        AddressSpaceCap cap(16 << 20);
+        if (!cap.active()) GTEST_SKIP() << "no address space cap here";
+        PlatPresent(&second);
+    }
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("no memory to keep a 4096x4096 frame"),
+              std::string::npos);
+    EXPECT_EQ(HeadlessFramePixel(0, 0), 0x123456);
+    EXPECT_EQ(HeadlessFramePixel(5, 5), -1);
+    PlatPresent(&second);
+    EXPECT_EQ(HeadlessFramePixel(4095, 4095), 0xABCDEF);
+}
+
 TEST_F(Headless, CaptureBeforeAnyFrameIsBlackAtTheClientSize) {
     Start("1 capture a.png\n2 capture b.png\n");
     OpenWindow(0, 8, 4);

@@ -15,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 
 namespace {
@@ -158,16 +160,44 @@ TEST_F(LoadTest, AnImageWithoutAlphaGetsAnOpaquePlaneWhenTheGraphHasOne) {
     FreeGraphImagePixels(&image);
 }
 
-TEST_F(LoadTest, AnEightBitScreenTakesPaletteIndexes) {
-    WriteBytes("pic.bmp", BmpOf(Sample(), 24, false));
+// Every kind of file lands on an 8-bit screen as the palette values of the
+// colours it decodes to; grey images through their grey colour table.
+TEST_F(LoadTest, AnEightBitScreenTakesPaletteValuesOfEveryKindOfImage) {
+    Picture grey = GreyGradient(16, 8);
+    struct Case {
+        const char* name;
+        Bytes file;
+    };
+    const Case cases[] = {
+        {"true.bmp", BmpOf(Sample(), 24, false)},
+        {"palette.bmp", BmpOf(Indexed(6, 3, 5), 8, false)},
+        {"palette.png", PngPaletteFile(Indexed(6, 3, 5), 8, false)},
+        {"grey.png", PngFile(grey, 0, 8, false)},
+        {"grey.jpg", JpegFile(grey, true, 95)},
+        {"true.jpg", JpegFile(Gradient(16, 8, false), false, 95)},
+    };
+    for (const Case& c : cases) WriteBytes(c.name, c.file);
     Start();
     ASSERT_EQ(SetScreenMode(640, 480, 8, 0), 0);
-    int graph = LoadGraphFile("pic.bmp");
-    ASSERT_GE(graph, 0);
-    const uint8_t* row = SurfaceOf(graph)->surface->pixels;
-    EXPECT_EQ(row[1], MakeColor(255, 255, 255));
-    EXPECT_EQ(row[2], MakeColor(255, 0, 0));
-    EXPECT_NE(row[1], row[2]);
+    for (const Case& c : cases) {
+        GraphImage image{};
+        ASSERT_EQ(DecodeBytes(c.file, &image), 0) << c.name;
+        int graph = LoadGraphFile(c.name);
+        ASSERT_GE(graph, 0) << c.name;
+        PlatSurface* surface = SurfaceOf(graph)->surface;
+        std::set<int> values;
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x) {
+                uint32_t argb = DecodedArgb(image, x, y);
+                uint32_t expected =
+                    MakeColor(int(argb >> 16 & 0xFF), int(argb >> 8 & 0xFF), int(argb & 0xFF));
+                ASSERT_EQ(surface->pixels[y * surface->pitch + x], expected)
+                    << c.name << " at " << x << "," << y;
+                values.insert(int(expected));
+            }
+        EXPECT_GT(values.size(), 2u) << c.name;
+        FreeGraphImagePixels(&image);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -236,6 +266,41 @@ TEST_F(LoadTest, MissingAndUndecodableFilesLogTheirOwnLines) {
     EXPECT_NE(log.find("右記のグラフィックファイルのロードに失敗しました：junk.png \n"),
               std::string::npos);
     EXPECT_EQ(log.find("junk.png がありません"), std::string::npos);
+}
+
+// A graph's sides are 16-bit: a longer side fails the load like a file no
+// decoder takes, even where the decoder accepts it.
+TEST_F(LoadTest, ImagesWithASideOver65535PixelsFailToLoad) {
+    Picture line;
+    line.width = 65536;
+    line.height = 1;
+    line.argb.assign(65536, 0xFF808080);
+    WriteBytes("wide.png", PngFile(line, 0, 8, false));
+    // A run-length BMP whose height has bit 16 flipped: its end-of-bitmap
+    // code leaves the other rows empty.
+    Bytes tall = BmpOf(Indexed(4, 2, 3), 8, true);
+    tall[24] |= 1;
+    WriteBytes("tall.bmp", tall);
+    Picture edge = Gradient(65535, 1, false);
+    WriteBytes("edge.png", PngFile(edge, 2, 8, false));
+    Start();
+    for (const char* name : {"wide.png", "tall.bmp"}) {
+        GraphImage image{};
+        ASSERT_EQ(LoadImageFile(name, &image), 0) << name;
+        EXPECT_GT(std::max(image.width, image.height), 65535) << name;
+        FreeGraphImagePixels(&image);
+        EXPECT_EQ(LoadGraphFile(name), -1) << name;
+        EXPECT_NE(ReadLogUtf8().find(std::string("右記のグラフィックファイルのロードに失敗しました：") +
+                                     name + " \n"),
+                  std::string::npos)
+            << name;
+    }
+    EXPECT_EQ(gGraph.graphs.count, 0);
+    int graph = LoadGraphFile("edge.png");
+    ASSERT_GE(graph, 0);
+    int width = 0;
+    GetGraphDimensions(graph, &width, nullptr);
+    EXPECT_EQ(width, 65535);
 }
 
 TEST_F(LoadTest, NothingLoadsWhileAScreenSurfaceIsLocked) {

@@ -167,7 +167,7 @@ TEST_F(Mixer, FormatsSizesAndFlagsOutsideWhatItMixesAreRefused) {
         EXPECT_EQ(PlatSoundBufferCreate(&bad, 64, 0), nullptr);
 }
 
-TEST_F(Mixer, OutputFormatChangesConvertTheBuffersAgain) {
+TEST_F(Mixer, AnOutputFormatChangeAppliesToTheBuffersAlreadyMade) {
     std::vector<int16_t> pattern = Pattern(100, 3);
     PlatSoundBuffer* buffer = Make(2, 44100, 16, Samples16(pattern));
     PlatPcmFormat half{1, 22050, 8};

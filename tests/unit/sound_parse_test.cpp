@@ -34,6 +34,31 @@ struct Parsed {
     const MpegLayer3Format* Mpeg() const { return reinterpret_cast<const MpegLayer3Format*>(format); }
 };
 
+// A memory stream that counts the bytes read through it.
+struct CountingStream {
+    MemoryStream memory{};
+    ImageStream inner{};   // the memory stream's own operations
+    ImageStream stream{};  // those operations, counting, over this record
+    uint64_t read = 0;
+
+    explicit CountingStream(const std::string& bytes) {
+        OpenMemoryImageStream(bytes.data(), bytes.size(), &memory, &inner);
+        stream = inner;
+        stream.context = this;
+        stream.tell = [](void* c) { return Of(c)->inner.tell(&Of(c)->memory); };
+        stream.seek = [](void* c, int32_t offset, int origin) {
+            return Of(c)->inner.seek(&Of(c)->memory, offset, origin);
+        };
+        stream.read = [](void* buffer, size_t size, size_t count, void* c) {
+            size_t got = Of(c)->inner.read(buffer, size, count, &Of(c)->memory);
+            Of(c)->read += got * size;
+            return got;
+        };
+        stream.atEnd = [](void* c) { return Of(c)->inner.atEnd(&Of(c)->memory); };
+    }
+    static CountingStream* Of(void* context) { return static_cast<CountingStream*>(context); }
+};
+
 // Decodes `bytes` fully; the PCM as a string, or "FAILED".
 std::string Decode(const std::string& bytes, WaveFormat* formatOut = nullptr) {
     MemoryStream memory;
@@ -218,6 +243,23 @@ TEST(SoundMpeg, JunkAfterTheLeadingTagIsNotCountedAsAudio) {
     EXPECT_EQ(p.format->channels, 1);
     // Without tags the size is still that of the frames.
     EXPECT_EQ(Parsed(junk + frames).size, int32_t(frames.size()));
+}
+
+// The first frame is looked for in the first 64 KiB after the leading tag
+// only, so a large file that is not audio is not read through.
+TEST(SoundMpeg, TheFirstFrameIsSoughtInTheFirst64KiBOnly) {
+    std::string frames = Frames(2);
+    EXPECT_EQ(Parsed(Id3v2(20) + std::string(65535, 'j') + frames).size, int32_t(frames.size()));
+    EXPECT_EQ(Parsed(Id3v2(20) + std::string(65536, 'j') + frames).size, -1);
+
+    std::string zeros(16 << 20, '\0');
+    CountingStream counted(zeros);
+    WaveFormat* format = nullptr;
+    int32_t formatSize = 0;
+    int isOgg = 0;
+    OggVorbis_File ogg;
+    EXPECT_EQ(ParseSoundHeader(&counted.stream, &format, &formatSize, &isOgg, &ogg), -1);
+    EXPECT_LT(counted.read, 512u * 1024);
 }
 
 TEST(SoundMpeg, VersionFourFooterCounts) {

@@ -1,5 +1,5 @@
 // The sound table: handles by the shared rule, its limit, slot reuse,
-// release, and what a loaded sound's record holds.
+// release, what a loaded sound's record holds, and how loads fail.
 #include "platform/audio.h"
 #include "sound/sound.h"
 #include "support/harness.h"
@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -71,15 +74,82 @@ TEST_F(SoundTable, BufferCountsOutsideOneToTenAreRefused) {
     EXPECT_EQ(Record(handle)->bufferCount, 10);
 }
 
-TEST_F(SoundTable, FilesThatCannotBeLoadedLeaveNoHandleAndNoLogLine) {
+TEST_F(SoundTable, FilesThatCannotBeLoadedLeaveNoHandleAndLogTheirOwnLines) {
     WriteFile("text.wav", "this is not a sound file at all");
-    size_t logBefore = ReadLogUtf8().size();
-    EXPECT_EQ(LoadSoundFile("missing.wav"), -1);
-    EXPECT_EQ(LoadSoundFile("text.wav"), -1);
+    WriteFile("empty.wav", "");
+    std::filesystem::create_directory("folder.wav");
+    struct Case {
+        const char* path;
+        const char* line;
+    };
+    for (Case c : {Case{"missing.wav", "サウンドファイル missing.wav がありません\n"},
+                   Case{"folder.wav", "サウンドファイル folder.wav がありません\n"},
+                   Case{"empty.wav", "右記のサウンドファイルのロードに失敗しました：empty.wav \n"},
+                   Case{"text.wav", "右記のサウンドファイルのロードに失敗しました：text.wav \n"}}) {
+        size_t before = ReadLogUtf8().size();
+        EXPECT_EQ(LoadSoundFile(c.path), -1) << c.path;
+        std::string added = ReadLogUtf8().substr(before);
+        EXPECT_NE(added.find(c.line), std::string::npos) << added;
+        EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    }
     EXPECT_EQ(LoadSoundFile(nullptr), -1);
     EXPECT_EQ(gSoundTable.count, 0);
     EXPECT_EQ(gSoundTable.highWater, 0);
-    EXPECT_EQ(ReadLogUtf8().size(), logBefore);
+}
+
+// A slow sound is kept at its own rate: it costs its own bytes, however many
+// output frames it lasts.
+TEST_F(SoundTable, ALongSlowSoundLoadsAndPlaysAtItsOwnRate) {
+    std::string samples(310000, '\x80');
+    samples[0] = '\xC0';
+    WriteFile("slow.wav", PcmWave(1, 100, 8, samples));
+    int handle = LoadSoundFile("slow.wav");
+    SoundRecord* sound = Record(handle);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(sound->dataSize, 310000);
+    EXPECT_EQ(sound->format->samplesPerSec, 100u);
+    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    std::vector<int16_t> out(2 * 441);
+    PlatAudioMix(out.data(), 441);
+    // The first source frame fades into the second across 441 output frames.
+    EXPECT_EQ(out[0], 16384);
+    EXPECT_EQ(out[2 * 220], 16384 - 16384 * 220 / 441);
+    uint32_t position = 0;
+    ASSERT_EQ(PlatSoundBufferGetPosition(sound->buffers[0], &position), 0);
+    EXPECT_EQ(position, 1u);
+}
+
+// Memory running out fails the one load, logged with the file's name; the
+// program goes on. The address space is capped just above what is in use.
+TEST_F(SoundTable, RunningOutOfMemoryFailsTheLoadWithALogLine) {
+    constexpr size_t Size = 32 << 20;
+    WriteFile("big.wav", PcmWave(2, 44100, 16, std::string(Size, '\x01')));
+    // IEEE float samples go through the converter, which gathers its output.
+    WriteFile("float.wav", Riff("WAVE", Chunk("fmt ", Le16(3) + Le16(2) + Le32(44100) +
+                                                         Le32(44100 * 8) + Le16(8) + Le16(32)) +
+                                            Chunk("data", std::string(Size, '\0'))));
+    struct Case {
+        const char* path;
+        size_t room;  // address space allowed beyond what is in use
+        const char* line;
+    };
+    for (Case c : {Case{"big.wav", Size / 2, "右記のサウンドファイルのロードに失敗しました：big.wav"},
+                   Case{"big.wav", Size + Size / 2,
+                        "右記のサウンドファイルの格納用サウンドバッファの作成に失敗しました：big.wav"},
+                   Case{"float.wav", Size + Size / 4,
+                        "右記のサウンドファイルのロードに失敗しました：float.wav"}}) {
+        size_t before = ReadLogUtf8().size();
+        int handle;
+        {
+            AddressSpaceCap cap(c.room);
+            if (!cap.active()) GTEST_SKIP() << "no address space cap here";
+            handle = LoadSoundFile(c.path);
+        }
+        EXPECT_EQ(handle, -1) << c.path;
+        EXPECT_NE(ReadLogUtf8().substr(before).find(c.line), std::string::npos) << c.line;
+        EXPECT_EQ(gSoundTable.count, 0);
+    }
+    EXPECT_NE(LoadSoundFile("big.wav"), -1);
 }
 
 TEST_F(SoundTable, ReleasingTheHighestSlotLetsItBeUsedAgain) {

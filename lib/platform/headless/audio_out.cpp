@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr size_t FlushBytes = 64 * 1024;
+constexpr size_t FlushBytes = HeadlessAudioFlushBytes;
 constexpr uint32_t WaveHeaderBytes = 44;
 // The data chunk stops growing before its 32-bit size would wrap.
 constexpr uint32_t MaxDataBytes = 0xFFFFFF00u;
@@ -54,17 +54,17 @@ void WriteHeader() {
 
 void Flush() {
     HeadlessState& h = gHeadless;
-    if (h.audioFile && !h.audioPending.empty()) {
+    if (h.audioFile && h.audioPendingBytes > 0) {
         size_t room = MaxDataBytes - h.audioDataBytes;
-        size_t count = std::min(room, h.audioPending.size());
+        size_t count = std::min(room, h.audioPendingBytes);
         count -= count % PlatAudioFrameBytes();
         if (count) {
-            std::fwrite(h.audioPending.data(), 1, count, h.audioFile);
+            std::fwrite(h.audioPending, 1, count, h.audioFile);
             h.audioDataBytes += static_cast<uint32_t>(count);
             WriteHeader();
         }
     }
-    h.audioPending.clear();
+    h.audioPendingBytes = 0;
 }
 
 // Starts the file over, empty, in the current output format.
@@ -73,7 +73,7 @@ void RestartFile() {
     if (h.audioFile) std::fclose(h.audioFile);
     h.audioFile = nullptr;
     h.audioDataBytes = 0;
-    h.audioPending.clear();
+    h.audioPendingBytes = 0;
     const char* path = std::getenv("TESSEL_AUDIO_OUT");
     if (!path || !*path) return;
     h.audioFile = std::fopen(path, "wb");
@@ -98,11 +98,10 @@ void HeadlessAudioAdvance() {
     // Long waits are mixed in pieces so that the pending block stays small.
     while (frames > 0) {
         uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(frames, FlushBytes / frameBytes));
-        size_t at = h.audioPending.size();
-        h.audioPending.resize(at + size_t{piece} * frameBytes);
-        PlatAudioMix(h.audioPending.data() + at, piece);
+        PlatAudioMix(h.audioPending + h.audioPendingBytes, piece);
+        h.audioPendingBytes += size_t{piece} * frameBytes;
         frames -= piece;
-        if (!h.audioFile || h.audioPending.size() >= FlushBytes) Flush();
+        if (!h.audioFile || h.audioPendingBytes >= FlushBytes) Flush();
     }
 }
 

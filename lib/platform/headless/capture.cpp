@@ -26,7 +26,7 @@ int FrameBytesPerPixel(PlatFrameFormat format) {
 
 uint32_t FramePixelRgb(int x, int y) {
     int bytes = FrameBytesPerPixel(gHeadless.frameFormat);
-    const uint8_t* p = gHeadless.frame.data() +
+    const uint8_t* p = gHeadless.frame +
                        (static_cast<size_t>(y) * gHeadless.frameWidth + x) * bytes;
     switch (gHeadless.frameFormat) {
     case FrameRgb565: {

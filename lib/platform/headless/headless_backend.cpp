@@ -202,9 +202,20 @@ void Present(const PlatFrame* frame) {
         pitch = std::max(frame->pitchPixels, frame->width) * 4;
     }
     size_t rowBytes = static_cast<size_t>(frame->width) * FrameBytesPerPixel(format);
-    gHeadless.frame.resize(rowBytes * frame->height);
+    size_t bytes = rowBytes * static_cast<size_t>(frame->height);
+    if (bytes != gHeadless.frameBytes) {
+        auto* block = static_cast<uint8_t*>(std::realloc(gHeadless.frame, bytes));
+        if (!block) {
+            // The last picture kept stays what captures show.
+            std::fprintf(stderr, "headless: no memory to keep a %dx%d frame; it is not captured\n",
+                         frame->width, frame->height);
+            return;
+        }
+        gHeadless.frame = block;
+        gHeadless.frameBytes = bytes;
+    }
     for (int row = 0; row < frame->height; ++row)
-        std::memcpy(&gHeadless.frame[rowBytes * row], rows + static_cast<ptrdiff_t>(row) * pitch,
+        std::memcpy(gHeadless.frame + rowBytes * row, rows + static_cast<ptrdiff_t>(row) * pitch,
                     rowBytes);
     gHeadless.frameWidth = frame->width;
     gHeadless.frameHeight = frame->height;
@@ -424,5 +435,6 @@ int HeadlessPresentCount() { return gHeadless.presentCount; }
 
 void HeadlessReset() {
     if (gHeadless.audioFile) std::fclose(gHeadless.audioFile);
+    std::free(gHeadless.frame);
     gHeadless = HeadlessState{};
 }

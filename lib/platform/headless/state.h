@@ -19,6 +19,8 @@ constexpr uint64_t HeadlessStartUs = 100000000;
 constexpr int HeadlessPadCount = 8;
 constexpr int HeadlessDesktopWidth = 1920;
 constexpr int HeadlessDesktopHeight = 1080;
+// The mix is written to the audio file in pieces of this size.
+constexpr size_t HeadlessAudioFlushBytes = 64 * 1024;
 
 enum HeadlessEventKind : int {
     EventKeyDown,    // a: scan code
@@ -67,7 +69,8 @@ struct HeadlessState {
     int originX, originY;  // client top-left in screen coordinates
     std::deque<PlatMessage> messages;  // waiting for takeMessage, oldest first
 
-    std::vector<uint8_t> frame;   // the last presented picture, packed rows in frameFormat
+    uint8_t* frame;               // the last presented picture, packed rows in frameFormat; malloc'd
+    size_t frameBytes;            // bytes of `frame`
     int frameWidth, frameHeight;  // 0 until something is presented
     PlatFrameFormat frameFormat;  // layout of `frame`
     uint32_t framePalette[256];   // FrameIndex8: the frame's colours, 0x00RRGGBB
@@ -99,7 +102,9 @@ struct HeadlessState {
     uint64_t audioFrames;          // frames mixed since then
     std::FILE* audioFile;          // the output file, or null
     uint32_t audioDataBytes;       // sample bytes in the file
-    std::vector<uint8_t> audioPending;  // mixed, not yet written
+    // Mixed, not yet written: up to two pieces of HeadlessAudioFlushBytes.
+    uint8_t audioPending[2 * HeadlessAudioFlushBytes];
+    size_t audioPendingBytes;
 };
 
 extern HeadlessState gHeadless;
