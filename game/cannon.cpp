@@ -21,7 +21,7 @@ void Move(int direction) {
     if (MayMove(direction)) {
         g.playerX += direction;
         CentreViewOnPlayer();
-        if (IsSoundPlaying(gAssets.moveSound) == 0) PlaySoundHandle(gAssets.moveSound, 1, 1);
+        if (IsSoundPlaying(gAssets.moveSound) == 0) PlaySoundHandle(gAssets.moveSound, PlayBackground, 1);
     }
     g.playerX = std::clamp(g.playerX, 0, 1600);
     g.shellX = g.playerX;
@@ -49,7 +49,7 @@ void ChargePower() {
         g.power = 39;
         g.inFlight = 1;
         g.charges -= 1;
-        PlaySoundHandle(gAssets.dischargeSound, 1, 1);
+        PlaySoundHandle(gAssets.dischargeSound, PlayBackground, 1);
     }
 }
 
@@ -57,7 +57,7 @@ void CheckFireRelease() {
     GameState& g = gGame;
     if (IsKeyDown(KeySpace) == 0) {
         g.inFlight = 1;
-        PlaySoundHandle(gAssets.dischargeSound, 1, 1);
+        PlaySoundHandle(gAssets.dischargeSound, PlayBackground, 1);
     }
     g.powerBarWidth = g.power * 320 / 39;
 }

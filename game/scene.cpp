@@ -107,7 +107,7 @@ int GameMain() {
     LoadAssets();
     SetMouseVisible(1);
     WaitMs(1);
-    PlaySoundHandle(gAssets.music, 3, 1);
+    PlaySoundHandle(gAssets.music, PlayLoop, 1);
 
     while (PumpMessages() == 0) {
         if (gGame.titlePending == 1) {

@@ -96,7 +96,7 @@ void StepShell() {
 
 void AnimateBlast() {
     GameState& g = gGame;
-    if (IsSoundPlaying(gAssets.explosionSound) == 0) PlaySoundHandle(gAssets.explosionSound, 1, 1);
+    if (IsSoundPlaying(gAssets.explosionSound) == 0) PlaySoundHandle(gAssets.explosionSound, PlayBackground, 1);
     DrawGraphPart(g.shellX - g.viewX - 48, g.shellY - g.viewY - 48, 96 * g.blastFrame, 0, 96, 96,
                   gAssets.blast, 0, 0);
     g.blastFrame += 1;
