@@ -71,6 +71,7 @@ void RefreshJoypad(int slot) {
 }
 
 int GetJoypadState(int pad) {
+    if (!LibraryRunning()) return 0;
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     int number = pad & ~JoypadWithKeyboard;

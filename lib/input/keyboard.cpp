@@ -1,6 +1,8 @@
 // The key table and the keyboard queries.
 #include "input/input.h"
 
+#include "core/core.h"
+
 #include <cstring>
 
 namespace {
@@ -71,6 +73,10 @@ void RefreshKeyTable() {
 }
 
 int GetKeyboardSnapshot(unsigned char out[256]) {
+    if (!LibraryRunning()) {
+        if (out) std::memset(out, 0, 256);
+        return -1;
+    }
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     if (!out) return -1;
@@ -84,6 +90,7 @@ int GetKeyboardSnapshot(unsigned char out[256]) {
 }
 
 int IsKeyDown(int code) {
+    if (!LibraryRunning()) return 0;
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     if (code < 0 || code > 255) return 0;
@@ -92,6 +99,7 @@ int IsKeyDown(int code) {
 }
 
 int CheckAnyInput() {
+    if (!LibraryRunning()) return 0;
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     RefreshKeyTable();

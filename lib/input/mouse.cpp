@@ -17,6 +17,7 @@ constexpr uint8_t kHeldBit = 0x80;
 }  // namespace
 
 int GetMousePosition(int* x, int* y) {
+    if (!LibraryRunning()) return -1;
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     int cursorX = 0;
@@ -33,6 +34,7 @@ int GetMousePosition(int* x, int* y) {
 }
 
 int SetMousePosition(int x, int y) {
+    if (!LibraryRunning()) return -1;
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     x = std::clamp(x, 0, ScreenWidth());
@@ -46,6 +48,7 @@ int SetMousePosition(int x, int y) {
 }
 
 int GetMouseButtons() {
+    if (!LibraryRunning()) return 0;
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     uint8_t system[256] = {};
@@ -58,6 +61,7 @@ int GetMouseButtons() {
 }
 
 int SetMouseVisible(int visible) {
+    if (!LibraryRunning()) return -1;
     int reopened = 0;
     if (InputMustReopen(&reopened)) return reopened;
     if (visible == gCore.cursorVisible) return 0;

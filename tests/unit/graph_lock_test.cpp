@@ -20,6 +20,7 @@ protected:
         gCore.settings.libraryDirRecorded = 1;
         std::snprintf(gCore.settings.libraryDir, sizeof gCore.settings.libraryDir, "%s",
                       scratch_.path().c_str());
+        gCore.running = 1;  // the public operations answer only inside the library's life
         SetDisplayDeviceExists(1);
         InitGraphTables();
     }
