@@ -55,6 +55,7 @@ struct CoreState {
     LogState log;            // reset by OpenLog
 
     int initialised;         // InitLibrary finished
+    int running;             // from InitLibrary's first subsystem to the end of EndLibrary
     int endRequested;        // EndLibrary has begun (4: the user closed the window)
     int comStarted;          // the COM stand-in is up
     int platformStarted;     // PlatStart succeeded
@@ -101,6 +102,11 @@ inline int IsShiftJisLeadByte(uint8_t byte) {
 std::string ToCp932(const char* utf8);
 
 // library.cpp
+// 1 while the library is alive: from the moment InitLibrary starts bringing
+// its subsystems up to the end of EndLibrary. Every public operation that
+// needs a window, the screen, graphs, fonts or input checks it first and
+// returns at once outside that time, beside the handle check.
+int LibraryRunning();
 int InitCore();
 int InitCom();
 int EndCom();

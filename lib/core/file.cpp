@@ -176,6 +176,13 @@ constexpr FileAccessFunctions DefaultTable = {
 }  // namespace
 
 int SetFileAccessFunctions(const FileAccessFunctions* table) {
+    // Every entry is called without a check wherever the library reads a
+    // file, so a table with one missing is refused as a whole.
+    if (table && !(table->open && table->close && table->tell && table->seek && table->read &&
+                   table->atEnd && table->idle && table->setCurrentDir && table->getCurrentDir)) {
+        WriteLogString(SJIS("ファイルアクセス関数のテーブルに空の項目があるため登録しません\n"));
+        return -1;
+    }
     gFiles.custom = table != nullptr;
     gFiles.table = table ? *table : FileAccessFunctions{};
     return 0;

@@ -51,6 +51,8 @@ void CheckDoubleLaunch() {
 
 }  // namespace
 
+int LibraryRunning() { return gCore.running; }
+
 int InitCom() {
     if (gCore.comStarted) return -1;
     // Nothing to start on this platform; the log keeps its familiar lines.
@@ -89,11 +91,13 @@ int InitCore() {
     LogState log = gCore.log;
     int platformStarted = gCore.platformStarted;
     int comStarted = gCore.comStarted;
+    int running = gCore.running;
     gCore = CoreState{};
     gCore.settings = settings;
     gCore.log = log;
     gCore.platformStarted = platformStarted;
     gCore.comStarted = comStarted;
+    gCore.running = running;
 
     CheckDoubleLaunch();
 
@@ -158,6 +162,7 @@ int InitLibrary() {
 
     LogSystemInfo();
 
+    gCore.running = 1;
     if (InitCom() == -1 || InitCore() == -1 || InitInputDevices() == -1) {
         EndLibrary();
         return -1;
@@ -198,6 +203,7 @@ int EndLibrary() {
         PlatStop();
         gCore.platformStarted = 0;
     }
+    gCore.running = 0;
     return 0;
 }
 

@@ -68,6 +68,7 @@ int InitTimer() {
 }
 
 int WaitMs(int ms) {
+    if (!LibraryRunning()) return -1;
     uint32_t start = PlatTicksMs();
     // The difference stays right across the clock's wrap.
     while (PumpMessages() == 0 && static_cast<int32_t>(PlatTicksMs() - start) < ms)
@@ -78,6 +79,7 @@ int WaitMs(int ms) {
 // A key still held from the previous screen must be let go first, so that
 // one press is never taken as two answers.
 int WaitForKey() {
+    if (!LibraryRunning()) return -1;
     int input = 0;
     while (PumpMessages() == 0 && (input = CheckAnyInput()) != 0) {
     }

@@ -218,6 +218,7 @@ intptr_t MainWindowProc(const PlatMessage& m) {
 }
 
 int PumpMessages() {
+    if (!LibraryRunning()) return -1;
     if (gCore.inPumpService) return 0;
     // Before the window exists there is nothing to pump or to pause for.
     if (!gCore.windowCreated) return gCore.quit ? -1 : 0;
@@ -273,7 +274,8 @@ int PumpMessages() {
 }
 
 int WaitWhileInactive() {
-    if (gCore.active) return 0;
+    // Without a window nothing could ever make the program active again.
+    if (gCore.active || !gCore.windowCreated) return 0;
     if (gCore.settings.windowed && gCore.settings.runInBackground) return 0;
     while (!gCore.active && PumpMessages() == 0) {
     }
@@ -281,7 +283,7 @@ int WaitWhileInactive() {
     return 0;
 }
 
-int IsWindowActive() { return gCore.active ? 1 : 0; }
+int IsWindowActive() { return LibraryRunning() && gCore.active ? 1 : 0; }
 
 int ChangeWindowMode(int windowed) {
     windowed = windowed ? 1 : 0;

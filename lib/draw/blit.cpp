@@ -141,6 +141,7 @@ int G_DDraw_DrawGraph(int x, int y, int piece, int transparent) {
 }
 
 int DrawGraph(int x, int y, int graph, int transparent) {
+    if (!LibraryRunning()) return -1;
     if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
     GraphRecord* record = GetGraphRecord(graph);
     if (!record || record->pieceCount == 0) return -1;

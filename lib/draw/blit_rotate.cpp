@@ -378,6 +378,7 @@ int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord*
 }
 
 int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent, int) {
+    if (!LibraryRunning()) return -1;
     if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
     GraphRecord* record = GetGraphRecord(graph);
     if (!record || record->pieceCount == 0) return -1;

@@ -86,8 +86,26 @@ void ResetDrawState() {
     SelectTarget(TargetFront);
 }
 
+void ReleaseDrawTargetGraph(int graph) {
+    if (gDraw.target != graph) return;
+    // Set directly: freeing must neither pump messages nor depend on a clip
+    // that belonged to the graph.
+    PlatSurface* back = gScreenState.back;
+    int width = ScreenWidth(), height = ScreenHeight();
+    gDraw.target = TargetBack;
+    gDraw.targetOrigin = Rect{0, 0, 0, 0};
+    gDraw.drawSurface = back;
+    gDraw.targetUnusable = 0;
+    gDraw.targetInVideoMemory = back && !back->systemMemory ? 0x4000 : 0;
+    gDraw.targetWidth = width;
+    gDraw.targetHeight = height;
+    gDraw.drawArea = Rect{0, 0, width, height};
+    gDraw.drawAreaEmpty = width <= 0 || height <= 0;
+    gTarget.requestedClip = gDraw.drawArea;
+}
+
 int SetDrawTarget(int target) {
-    if (!GraphicsStarted()) return -1;
+    if (!LibraryRunning() || !GraphicsStarted()) return -1;
     if (DrawingSuspended()) return 0;
     WaitWhileInactive();
 
@@ -103,6 +121,7 @@ int SetDrawTarget(int target) {
 }
 
 int SetClipRect(int left, int top, int right, int bottom) {
+    if (!LibraryRunning()) return -1;
     if (DrawingSuspended()) return 0;
     WaitWhileInactive();
     gTarget.requestedClip = Rect{left, top, right, bottom};
@@ -156,6 +175,7 @@ int SetBlendState(int mode, int param) {
 }
 
 int ClearDrawTarget() {
+    if (!LibraryRunning()) return -1;
     if (DrawingSuspended()) return 0;
     WaitWhileInactive();
     if (gDraw.targetUnusable || !DisplayExists() || !gDraw.drawSurface) return 0;
@@ -176,7 +196,7 @@ int ClearDrawTarget() {
 }
 
 int ReadScreenPixel(int x, int y) {
-    if (!DisplayExists()) return -1;
+    if (!LibraryRunning() || !DisplayExists()) return -1;
     if (DrawingSuspended()) return 0;
     WaitWhileInactive();
     if (x < 0 || x >= ScreenWidth() || y < 0 || y >= ScreenHeight()) return -1;

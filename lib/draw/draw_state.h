@@ -40,6 +40,11 @@ int DrawingSuspended();
 // 0, mask drawing on, no modulation, TargetFront with the whole screen.
 void ResetDrawState();
 
+// Called before a graph is freed: when it is the draw target, drawing moves
+// to the back buffer with its whole area, so nothing is drawn into the freed
+// surface.
+void ReleaseDrawTargetGraph(int graph);
+
 // Applies the rectangle last asked of SetClipRect again, for when the
 // window moved on the desktop.
 void ReapplyClipRect();

@@ -107,6 +107,7 @@ uint64_t GetPresentCount() {
 }
 
 int SetPresentVSync(int flag) {
+    if (!LibraryRunning()) return -1;
     gScreen.vsync = flag;
     return 0;
 }
@@ -121,7 +122,7 @@ void ShowBackBufferOnce() {
 }
 
 int PresentScreen() {
-    if (!DisplayExists()) return -1;
+    if (!LibraryRunning() || !DisplayExists()) return -1;
     WaitWhileInactive();
     if (!gScreenState.surfacesUp) return -1;
 

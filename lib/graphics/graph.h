@@ -91,10 +91,11 @@ struct ScreenSurfaceState {
     int lockedCount;                           // screen surfaces locked now
 };
 
-// The module's state: the four tables and what they depend on.
+// The module's state: the four tables and what they depend on. Every
+// table's serial runs on for the life of the process.
 struct GraphState {
     HandleTable graphs;        // type 1
-    HandleTable bmpData;       // type 5; its serial runs on for the process
+    HandleTable bmpData;       // type 5
     HandleTable surfaces;      // type 7
     HandleTable masks;         // type 8
     int displayExists;         // the display device is made
@@ -110,7 +111,7 @@ extern GraphState gGraph;
 // device; releasing also frees every bitmap data record.
 void SetDisplayDeviceExists(int exists);
 // Registers with the bitmap data table (freeing the bitmap data left from
-// before) and zeroes the graph, surface data and mask tables. 0.
+// before) and empties the graph, surface data and mask tables. 0.
 int InitGraphTables();
 // Frees every mask surface and every graph, without logging. 0.
 int EndGraphTables();

@@ -32,7 +32,8 @@ int InitGraphTables() {
     gGraph.bmpDataRegistered = 1;
     FreeAllBmpData();
     // Records left from an earlier start are dropped; surfaces still held
-    // are released first so that nothing leaks.
+    // are released first so that nothing leaks. The serials run on, so a
+    // handle kept from before names nothing made now.
     for (int slot = 0; slot < gGraph.surfaces.highWater; ++slot)
         if (gGraph.surfaces.slots[slot]) FreeSurfaceData(HandleOfSlot(&gGraph.surfaces, slot));
     FreeAllMaskSurfaces();
@@ -53,7 +54,7 @@ GraphRecord* GetGraphRecord(int graph) {
 }
 
 int CreateEmptyGraph(int width, int height, int, int alphaChannel) {
-    if (ScreenLockCount() > 0) return -1;
+    if (!LibraryRunning() || ScreenLockCount() > 0) return -1;
 
     int handle = HandleTableAdd(&gGraph.graphs, sizeof(GraphRecord));
     if (handle == HandleTableFull)
@@ -85,15 +86,18 @@ int CreateEmptyGraph(int width, int height, int, int alphaChannel) {
 int CreateDefaultGraph(int width, int height) { return CreateEmptyGraph(width, height, 1, 0); }
 
 int FreeGraphHandle(int graph, int logIt) {
+    if (!LibraryRunning()) return -1;
     if (ScreenLockCount() > 0) return 0;
     GraphRecord* record = GetGraphRecord(graph);
     if (!record) return -1;
+    ReleaseDrawTargetGraph(graph);
     for (int i = 0; i < record->pieceCount; ++i) FreeBmpData(record->pieces[i]);
     if (logIt) WriteLogFormat(SJIS("グラフィック %s の削除"), record->fileName);
     return HandleTableRemove(&gGraph.graphs, graph);
 }
 
 int FreeAllGraphHandles(int logIt) {
+    if (!LibraryRunning()) return -1;
     // The mark falls as the topmost graphs go, so it is read afresh each time.
     for (int slot = 0; slot < gGraph.graphs.highWater; ++slot)
         if (gGraph.graphs.slots[slot])
@@ -102,6 +106,7 @@ int FreeAllGraphHandles(int logIt) {
 }
 
 int SetGraphDeleteFlag(int graph, int32_t* target) {
+    if (!LibraryRunning()) return -1;
     GraphRecord* record = GetGraphRecord(graph);
     if (!record) return -1;
     record->head.deleteFlagTarget = target;
@@ -110,6 +115,7 @@ int SetGraphDeleteFlag(int graph, int32_t* target) {
 }
 
 int GetGraphDimensions(int graph, int* width, int* height) {
+    if (!LibraryRunning()) return -1;
     int w, h;
     if (graph == TargetFront || graph == TargetBack) {
         w = ScreenWidth();

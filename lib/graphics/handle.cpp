@@ -82,5 +82,4 @@ void HandleTableReset(HandleTable* table) {
     for (int slot = 0; slot < table->capacity; ++slot) HandleTableDiscard(table, slot);
     table->count = 0;
     table->highWater = 0;
-    table->serial = 0;
 }

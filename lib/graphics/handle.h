@@ -109,7 +109,9 @@ Record* HandleTableRecordAt(const HandleTable* table, int slot) {
 int HandleTableRemove(HandleTable* table, int handle);
 
 // Frees every record without touching anything it holds and zeroes the
-// counts, the high-water mark and the serial counter.
+// count and the high-water mark. The serial counter runs on for the life of
+// the process, so that a handle kept across a restart of the library never
+// names a record made after it.
 void HandleTableReset(HandleTable* table);
 
 #endif

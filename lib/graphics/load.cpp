@@ -228,7 +228,7 @@ int CopyImageToGraph(int graphHandle, const GraphImage* a, const GraphImage* b, 
 }
 
 int LoadGraphFile(const char* path) {
-    if (ScreenLockCount() > 0 || !path) return -1;
+    if (!LibraryRunning() || ScreenLockCount() > 0 || !path) return -1;
     WaitWhileInactive();
 
     GraphImage a, b;

@@ -71,6 +71,7 @@ PlatSurface* GetScreenSurface(int code) {
 int ScreenLockCount() { return gGraph.screen.lockedCount; }
 
 int LockGraphSurface(int graph, int* pitch, uint8_t** pixels) {
+    if (!LibraryRunning()) return -1;
     int index = ScreenIndex(graph);
     if (index >= 0) return LockScreenSurface(index, pitch, pixels);
 
@@ -96,6 +97,7 @@ int LockGraphSurface(int graph, int* pitch, uint8_t** pixels) {
 }
 
 int UnlockGraphSurface(int graph) {
+    if (!LibraryRunning()) return -1;
     int index = ScreenIndex(graph);
     if (index >= 0) return UnlockScreenSurface(index);
 

@@ -16,6 +16,15 @@ GraphRecord* GraphInSlot(int slot) {
     return GetGraphRecord(HandleOfSlot(&gGraph.graphs, slot));
 }
 
+// The files may have changed on disk since the graph was loaded. As on a
+// first load the alpha file must match its image, and the image must still
+// cover the graph's area; otherwise the copy would read past their pixels.
+bool ImagesFitGraph(const GraphRecord* graph, const GraphImage* a, const GraphImage* b) {
+    if (b && (b->width != a->width || b->height != a->height)) return false;
+    return graph->sourceX + graph->width <= a->width &&
+           graph->sourceY + graph->height <= a->height;
+}
+
 }  // namespace
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
@@ -88,6 +97,12 @@ int RestoreGraphsFromFiles() {
             std::memcpy(loadedName, graph->fileName, sizeof loadedName);
             std::memcpy(loadedDir, graph->directory, sizeof loadedDir);
             loadedOption = graph->loadOption;
+        }
+        if (!ImagesFitGraph(graph, &a, hasB ? &b : nullptr)) {
+            WriteLogFormat(SJIS("パス:%s ファイル:%s がロードできませんでした"), graph->directory,
+                           graph->fileName);
+            graph->restorePending = 0;
+            continue;
         }
         CopyImageToGraph(HandleOfSlot(&gGraph.graphs, slot), &a, hasB ? &b : nullptr,
                          graph->sourceX, graph->sourceY);

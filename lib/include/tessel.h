@@ -3,6 +3,11 @@
 // Conventions: operations return 0 on success and -1 on failure, or a handle
 // or value that is -1 on failure. Strings are Shift-JIS (code page 932).
 // Everything runs on the thread that called InitLibrary.
+//
+// Before InitLibrary and after EndLibrary the settings, the log, the clocks,
+// random numbers, MakeColor and the file layer work as usual; every other
+// operation returns at once: 0 from IsWindowActive, IsKeyDown, CheckAnyInput,
+// GetJoypadState, GetMouseButtons and FontHandleIsValid, -1 from the rest.
 #ifndef TESSEL_H
 #define TESSEL_H
 
@@ -90,7 +95,8 @@ struct FileAccessFunctions {
     int (*getCurrentDir)(char* buffer);      // buffer of MaxPathLength; 0 or -1
 };
 
-// Installs a copy of `table`, or the default table when `table` is null. 0.
+// Installs a copy of `table`, or the default table when `table` is null. 0;
+// -1 for a table with a null entry, which leaves the table in force as it was.
 int SetFileAccessFunctions(const FileAccessFunctions* table);
 // 1 when the default table is installed, else 0.
 int IsDefaultFileAccess();
@@ -190,7 +196,8 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
 int CreateEmptyGraph(int width, int height, int useTexture, int alphaChannel);
 // Frees one graph, logging its file name when `logIt` is non-zero. 0, or -1
 // for an invalid handle; while a screen surface is locked nothing is freed
-// and the result is 0.
+// and the result is 0. Freeing the draw target (by any route, a mode change
+// included) moves drawing to the whole back buffer.
 int FreeGraphHandle(int graph, int logIt);
 int FreeAllGraphHandles(int logIt);           // 0
 // Registers an int32 that becomes 1 when the graph is freed, and stores 0

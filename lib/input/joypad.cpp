@@ -71,6 +71,7 @@ void RefreshJoypad(int slot) {
 }
 
 int GetJoypadState(int pad) {
+    if (!LibraryRunning()) return 0;
     if (InputUnavailable()) return -1;
     int number = pad & ~JoypadWithKeyboard;
     if (number < 0 || number > kHighestPadNumber) return 0;

@@ -1,6 +1,8 @@
 // The key table and the keyboard queries.
 #include "input/input.h"
 
+#include "core/core.h"
+
 #include <cstring>
 
 namespace {
@@ -71,6 +73,10 @@ void RefreshKeyTable() {
 }
 
 int GetKeyboardSnapshot(unsigned char out[256]) {
+    if (!LibraryRunning()) {
+        if (out) std::memset(out, 0, 256);
+        return -1;
+    }
     if (InputUnavailable()) return -1;
     if (!out) return -1;
     RefreshKeyTable();
@@ -83,6 +89,7 @@ int GetKeyboardSnapshot(unsigned char out[256]) {
 }
 
 int IsKeyDown(int code) {
+    if (!LibraryRunning()) return 0;
     if (InputUnavailable()) return -1;
     if (code < 0 || code > 255) return 0;
     RefreshKeyTable();
@@ -90,6 +97,7 @@ int IsKeyDown(int code) {
 }
 
 int CheckAnyInput() {
+    if (!LibraryRunning()) return 0;
     if (InputUnavailable()) return -1;
     RefreshKeyTable();
     // Kanji toggles the input method and often reads as held for good.

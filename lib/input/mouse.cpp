@@ -17,6 +17,7 @@ constexpr uint8_t kHeldBit = 0x80;
 }  // namespace
 
 int GetMousePosition(int* x, int* y) {
+    if (!LibraryRunning()) return -1;
     if (InputUnavailable()) return -1;
     int cursorX = 0;
     int cursorY = 0;
@@ -32,6 +33,7 @@ int GetMousePosition(int* x, int* y) {
 }
 
 int SetMousePosition(int x, int y) {
+    if (!LibraryRunning()) return -1;
     if (InputUnavailable()) return -1;
     x = std::clamp(x, 0, ScreenWidth());
     y = std::clamp(y, 0, ScreenHeight());
@@ -44,6 +46,7 @@ int SetMousePosition(int x, int y) {
 }
 
 int GetMouseButtons() {
+    if (!LibraryRunning()) return 0;
     if (InputUnavailable()) return -1;
     uint8_t system[256] = {};
     PlatSystemKeyState(system);
@@ -55,6 +58,7 @@ int GetMouseButtons() {
 }
 
 int SetMouseVisible(int visible) {
+    if (!LibraryRunning()) return -1;
     if (InputUnavailable()) return -1;
     if (visible == gCore.cursorVisible) return 0;
     gCore.cursorVisible = visible;

@@ -44,12 +44,14 @@ int RefreshDefaultFont() {
 }
 
 int SetDefaultFontSize(int size) {
+    if (!LibraryRunning()) return -1;
     gFont.defaults.size = size;
     RefreshDefaultFont();
     return 0;
 }
 
 int SetDefaultFontThickness(int thickness) {
+    if (!LibraryRunning()) return -1;
     gFont.defaults.thickness = thickness;
     RefreshDefaultFont();
     return 0;
@@ -63,7 +65,7 @@ int SetDefaultFontSizeAndThickness(int size, int thickness) {
     return 0;
 }
 
-int QueryDefaultFont() { return gFont.defaultFont; }
+int QueryDefaultFont() { return LibraryRunning() ? gFont.defaultFont : -1; }
 
 int SetupFonts() {
     if (!GraphicsStarted() || !DisplayExists()) return -1;

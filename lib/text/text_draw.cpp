@@ -200,6 +200,7 @@ int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colou
 
 int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle,
                      uint32_t edgeColour) {
+    if (!LibraryRunning()) return -1;
     if (!text || text[0] == '\0' || !GraphicsStarted()) return 0;
     FontRecord* font = LookupFont(handle);
     if (!font) {

@@ -164,10 +164,11 @@ TEST(LoadImageFile, ReadsThroughTheFileTableInForce) {
     Bytes bytes = TgaOf(Gradient(4, 3, false), 24, 0x20, true, false);
     gServed = &bytes;
     OpenMemoryImageStream(bytes.data(), bytes.size(), &gFile.memory, &gFile.stream);
-    FileAccessFunctions table = {ServedOpen,        ServedClose,       gFile.stream.tell,
-                                 gFile.stream.seek, gFile.stream.read, gFile.stream.atEnd,
-                                 gFile.stream.idle, nullptr,           nullptr};
-    SetFileAccessFunctions(&table);
+    const FileAccessFunctions* disk = GetFileAccessFunctions();
+    FileAccessFunctions table = {ServedOpen,         ServedClose,         gFile.stream.tell,
+                                 gFile.stream.seek,  gFile.stream.read,   gFile.stream.atEnd,
+                                 gFile.stream.idle,  disk->setCurrentDir, disk->getCurrentDir};
+    ASSERT_EQ(SetFileAccessFunctions(&table), 0);
     GraphImage image;
     EXPECT_EQ(LoadImageFile("archive:sprite", &image), 0);
     EXPECT_EQ(image.width, 4);

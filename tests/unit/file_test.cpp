@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -245,6 +246,38 @@ TEST(FileAccessTable, AProgramTableIsCopiedAndUsedUntilNullRestoresTheDefault) {
     ASSERT_EQ(SetFileAccessFunctions(nullptr), 0);
     EXPECT_EQ(IsDefaultFileAccess(), 1);
     EXPECT_EQ(GetFileAccessFunctions()->open, DefaultFileAccessFunctions()->open);
+}
+
+// A missing entry would be called the first time the library reads a file;
+// such a table is refused and the one in force, the program's or the
+// default, stays.
+TEST(FileAccessTable, ATableWithAnyEntryMissingIsRefused) {
+    using Clear = void (*)(FileAccessFunctions&);
+    const Clear entries[] = {
+        [](FileAccessFunctions& t) { t.open = nullptr; },
+        [](FileAccessFunctions& t) { t.close = nullptr; },
+        [](FileAccessFunctions& t) { t.tell = nullptr; },
+        [](FileAccessFunctions& t) { t.seek = nullptr; },
+        [](FileAccessFunctions& t) { t.read = nullptr; },
+        [](FileAccessFunctions& t) { t.atEnd = nullptr; },
+        [](FileAccessFunctions& t) { t.idle = nullptr; },
+        [](FileAccessFunctions& t) { t.setCurrentDir = nullptr; },
+        [](FileAccessFunctions& t) { t.getCurrentDir = nullptr; },
+    };
+    FileAccessFunctions program = Files();
+    program.open = FakeOpen;
+    for (bool programInForce : {false, true}) {
+        ASSERT_EQ(SetFileAccessFunctions(programInForce ? &program : nullptr), 0);
+        for (size_t entry = 0; entry < std::size(entries); ++entry) {
+            FileAccessFunctions faulty = program;
+            entries[entry](faulty);
+            EXPECT_EQ(SetFileAccessFunctions(&faulty), -1) << "entry " << entry;
+            EXPECT_EQ(IsDefaultFileAccess(), programInForce ? 0 : 1) << "entry " << entry;
+            EXPECT_EQ(GetFileAccessFunctions()->open,
+                      programInForce ? FakeOpen : DefaultFileAccessFunctions()->open);
+        }
+    }
+    SetFileAccessFunctions(nullptr);
 }
 
 }  // namespace

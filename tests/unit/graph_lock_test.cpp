@@ -19,6 +19,7 @@ protected:
     void SetUp() override {
         gCore.settings.libraryDirRecorded = 1;
         gCore.settings.libraryDir = scratch_.path();
+        gCore.running = 1;  // the public operations answer only inside the library's life
         SetDisplayDeviceExists(1);
         InitGraphTables();
     }

@@ -32,6 +32,7 @@ protected:
     void SetUp() override {
         gCore.settings.libraryDirRecorded = 1;
         gCore.settings.libraryDir = scratch_.path();
+        gCore.running = 1;  // the public operations answer only inside the library's life
         SetDisplayDeviceExists(1);
         InitGraphTables();
     }
@@ -364,10 +365,15 @@ TEST(GraphTablesStart, BitmapDataIsLeftAloneUntilGraphicsManagementRegisters) {
     EXPECT_EQ(GetBmpDataRecord(early), nullptr);
 }
 
-TEST_F(GraphTable, BitmapsOutliveTheGraphTablesAndTheirSerialRunsOn) {
+// A restart empties every table but keeps its serial counting, so no handle
+// kept from before names a record made after.
+TEST_F(GraphTable, BitmapsOutliveTheGraphTablesAndEverySerialRunsOn) {
     GraphParams params = {0, 0, 0, 0, 1, 16};
     int graph = CreateEmptyGraph(4, 4, 0, 0);
+    int surface = HandleOfSlot(&gGraph.surfaces, 0);
     int mask = AddMaskSurface(8, 8);
+    EXPECT_EQ(graph, 0x08000000);
+    EXPECT_EQ(surface, 0x38000000);
     EXPECT_EQ(mask, 0x40000000);
     int cache = AddBmpData(4, 4, 0, 0, -1, -1, 0, 0, &params);
     EndGraphTables();
@@ -378,10 +384,14 @@ TEST_F(GraphTable, BitmapsOutliveTheGraphTablesAndTheirSerialRunsOn) {
     InitGraphTables();
     EXPECT_EQ(GetBmpDataRecord(cache), nullptr);
     EXPECT_EQ(gGraph.surfaces.count, 0);
-    EXPECT_EQ(CreateEmptyGraph(4, 4, 0, 0), 0x08000000);
-    EXPECT_EQ(HandleOfSlot(&gGraph.surfaces, 0), 0x38000000);
-    EXPECT_EQ(SerialOf(GetGraphRecord(0x08000000)->pieces[0]), (SerialOf(cache) + 1) % 2048);
-    EXPECT_EQ(AddMaskSurface(8, 8), 0x40000000);
+    int next = CreateEmptyGraph(4, 4, 0, 0);
+    EXPECT_EQ(next, 0x08010000);
+    EXPECT_EQ(GetGraphDimensions(graph, nullptr, nullptr), -1);
+    EXPECT_EQ(HandleOfSlot(&gGraph.surfaces, 0), 0x38020000);  // the cache's surface came between
+    EXPECT_EQ(GetSurfaceDataRecord(surface), nullptr);
+    EXPECT_EQ(SerialOf(GetGraphRecord(next)->pieces[0]), (SerialOf(cache) + 1) % 2048);
+    EXPECT_EQ(AddMaskSurface(8, 8), 0x40010000);
+    EXPECT_EQ(GetMaskRecord(mask), nullptr);
 }
 
 TEST_F(GraphTable, MaskSurfacesFollowTheHandleRule) {

@@ -180,15 +180,18 @@ TEST_F(HandleTableTest, AnUnallocatableRecordLeavesTheTableAsItWas) {
     EXPECT_EQ(table_.serial, 1);
 }
 
-TEST_F(HandleTableTest, ResetEmptiesTheTableAndRestartsSerials) {
-    Add();
+// A handle kept across a reset must not name the next record in its slot,
+// so the serial runs on.
+TEST_F(HandleTableTest, ResetEmptiesTheTableButKeepsCountingSerials) {
+    int first = Add();
     Add();
     HandleTableReset(&table_);
     EXPECT_EQ(table_.count, 0);
     EXPECT_EQ(table_.highWater, 0);
     EXPECT_EQ(slots_[0], nullptr);
     EXPECT_EQ(slots_[1], nullptr);
-    EXPECT_EQ(Add(), ThingBits);
+    EXPECT_EQ(Add(), ThingBits | 2 << HandleSerialShift);
+    EXPECT_EQ(HandleTableGet(&table_, first), nullptr);
 }
 
 }  // namespace

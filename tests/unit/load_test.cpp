@@ -405,6 +405,42 @@ TEST_F(LoadTest, AFileGoneBeforeTheRestoreIsLoggedAndSkipped) {
     EXPECT_NE(ReadLogUtf8().find("ファイル:pic.bmp がロードできませんでした"), std::string::npos);
 }
 
+// Files that changed on disk while the display was away no longer fit the
+// graph: an alpha file of another size than its image, or an image that no
+// longer covers the graph. Nothing is copied from them.
+TEST_F(LoadTest, FilesThatNoLongerFitTheGraphAreLoggedAndItsPixelsKept) {
+    Picture small;
+    small.width = 2;
+    small.height = 1;
+    small.argb = {0xFFFFFFFF, 0xFFFFFFFF};
+    struct Change {
+        const char* what;
+        Picture image, alpha;
+    };
+    const Change changes[] = {
+        {"a smaller alpha file", Sample(), small},
+        {"a smaller image and alpha file", small, small},
+    };
+    WriteBytes("pic.bmp", BmpOf(Sample(), 24, false));
+    WriteBytes("pic_a.bmp", BmpOf(AlphaSample(4, 2), 24, false));
+    Start();
+    int graph = LoadGraphFile("pic.bmp");
+    ASSERT_GE(graph, 0);
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        WriteBytes("pic.bmp", BmpOf(change.image, 24, false));
+        WriteBytes("pic_a.bmp", BmpOf(change.alpha, 24, false));
+        Scribble(graph);
+        int before = Count(ReadLogUtf8(), "ファイル:pic.bmp がロードできませんでした");
+        EXPECT_EQ(MarkGraphsForRestore(), 0);
+        EXPECT_EQ(GetGraphRecord(graph)->restorePending, 0);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel16(graph, x, y), 0x5A5Au) << x << "," << y;
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(SurfaceOf(graph)->alphaBuffer[x], 0x5A) << x;
+        EXPECT_EQ(Count(ReadLogUtf8(), "ファイル:pic.bmp がロードできませんでした"), before + 1);
+    }
+}
+
 int gHandlerCalls;
 int gPendingSeen;
 

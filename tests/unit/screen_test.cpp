@@ -278,6 +278,52 @@ TEST_F(ScreenTest, TargetsThatNameNoGraphAreRefusedOrLeaveThePreviousTarget) {
     EXPECT_EQ(gDraw.drawSurface, gScreenState.back);
 }
 
+// However a graph that is the draw target goes, drawing moves to the whole
+// back buffer: nothing drawn afterwards may reach the freed surface.
+TEST_F(ScreenTest, FreeingTheTargetGraphMovesDrawingToTheWholeBackBuffer) {
+    struct Route {
+        const char* name;
+        void (*free)(int graph);
+    };
+    const Route routes[] = {
+        {"FreeGraphHandle", [](int graph) { EXPECT_EQ(FreeGraphHandle(graph, 0), 0); }},
+        {"FreeAllGraphHandles", [](int) { EXPECT_EQ(FreeAllGraphHandles(0), 0); }},
+        {"SetScreenMode with the current values",
+         [](int) { EXPECT_EQ(SetScreenMode(-1, -1, -1, -1), 0); }},
+    };
+    Start();
+    for (const Route& route : routes) {
+        SCOPED_TRACE(route.name);
+        int target = CreateEmptyGraph(32, 16, 0, 0);
+        ASSERT_EQ(SetDrawTarget(target), 0);
+        SetClipRect(4, 4, 8, 8);
+        route.free(target);
+        ASSERT_EQ(GetGraphDimensions(target, nullptr, nullptr), -1);
+        EXPECT_EQ(gDraw.target, TargetBack);
+        EXPECT_EQ(gDraw.drawSurface, gScreenState.back);
+        EXPECT_EQ(gDraw.targetWidth, 640);
+        EXPECT_EQ(gDraw.targetHeight, 480);
+        ExpectArea(0, 0, 640, 480);
+
+        FillBack(0xFFFF);
+        EXPECT_EQ(ClearDrawTarget(), 0);
+        EXPECT_EQ(ReadScreenPixel(639, 479), 0);
+        int white = CreateEmptyGraph(4, 4, 0, 0);
+        FillSurfaceData(GetBmpDataRecord(GetGraphRecord(white)->pieces[0])->surface, 255, 255,
+                        255, 0);
+        EXPECT_EQ(DrawGraph(100, 100, white, 0), 0);
+        EXPECT_EQ(ReadScreenPixel(101, 101), 0xFFFF);
+        EXPECT_EQ(DrawRotaGraph(200, 200, 1.0, 0.0, white, 0, 0), 0);
+        EXPECT_EQ(ReadScreenPixel(200, 200), 0xFFFF);
+        EXPECT_EQ(DrawTextString(300, 300, "W", MakeColor(255, 255, 255), 0), 0);
+        int lit = 0;
+        for (int y = 300; y < 320; ++y)
+            for (int x = 300; x < 320; ++x) lit += ReadScreenPixel(x, y) != 0;
+        EXPECT_GT(lit, 0);
+        FreeGraphHandle(white, 0);
+    }
+}
+
 TEST_F(ScreenTest, ALockedScreenSurfaceSuspendsDrawing) {
     Start();
     SetDrawTarget(TargetBack);

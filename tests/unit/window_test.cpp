@@ -3,10 +3,19 @@
 #include "core/core.h"
 #include "platform/headless/headless.h"
 #include "support/harness.h"
+#include "support/image_files.h"
+#include "support/sound_files.h"
 #include "tessel.h"
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
 #include <vector>
 
 namespace {
@@ -170,6 +179,180 @@ TEST_F(WindowTest, EditingKeysAndCharactersFillTheKeyInputBuffer) {
     ASSERT_EQ(gCore.keyBufferCount, 2);
     EXPECT_EQ(gCore.keyBuffer[0], 0x1D);
     EXPECT_EQ(gCore.keyBuffer[1], 'x');
+    EndLibrary();
+}
+
+// ---------------------------------------------------------------------------
+// Outside the library's life
+// ---------------------------------------------------------------------------
+
+// Handles the calls below name: the first of each kind before the start,
+// handles kept from the library's life after the end.
+int gKeptGraph = 0x08000000, gKeptFont = 0x20000000, gKeptSound = 0x10000000;
+unsigned char gKeys[256];
+int gX, gY;
+int32_t gFlag;
+char gFace[FontFaceNameLength];
+
+constexpr int AnyResult = INT_MIN;  // the call only has to come back
+
+struct PublicCall {
+    const char* name;
+    int (*call)();
+    int outside;  // the result outside the library's life
+};
+
+// Every public operation but InitLibrary and ErrorExit. Settings, the clock,
+// random numbers, colours, the log and the file layer work at any time;
+// everything else needs the running library.
+const PublicCall kPublicCalls[] = {
+    {"EndLibrary", [] { return EndLibrary(); }, 0},
+    {"SetWindowTitle", [] { return SetWindowTitle("t"); }, 0},
+    {"SetWindowStyleType", [] { return SetWindowStyleType(1); }, 0},
+    {"SetWindowPosition", [] { return SetWindowPosition(3, 4); }, 0},
+    {"SetRunInBackground", [] { return SetRunInBackground(1); }, 0},
+    {"SetAllowDoubleLaunch", [] { return SetAllowDoubleLaunch(1); }, 0},
+    {"SetWindowModeToggle", [] { return SetWindowModeToggle(1, nullptr, nullptr); }, 0},
+    {"SetWindowProcHook", [] { return SetWindowProcHook(nullptr); }, 0},
+    {"ChangeWindowMode", [] { return ChangeWindowMode(1); }, 0},
+    {"SetScreenMode", [] { return SetScreenMode(800, 600, 16, -1); }, 0},
+    {"SetLogEnabled", [] { return SetLogEnabled(1); }, 0},
+    {"SetLogTimeStamps", [] { return SetLogTimeStamps(0); }, 0},
+    {"WriteLogString", [] { return WriteLogString("x\n"); }, -1},
+    {"WriteLogFormat", [] { return WriteLogFormat("%d", 1); }, -1},
+    {"LogIndentIn", [] { return LogIndentIn(); }, 0},
+    {"LogIndentOut", [] { return LogIndentOut(); }, 0},
+    {"GetTickMs", [] { return GetTickMs(0); }, AnyResult},
+    {"GetTickUs", [] { return int(GetTickUs(0) & 0xFFFF); }, AnyResult},
+    {"SeedRandom", [] { return SeedRandom(7); }, 0},
+    {"RandomUpTo", [] { return RandomUpTo(0); }, 0},
+    {"MakeColor", [] { return int(MakeColor(0, 0, 0)); }, AnyResult},
+    {"SetFileAccessFunctions", [] { return SetFileAccessFunctions(nullptr); }, 0},
+    {"IsDefaultFileAccess", [] { return IsDefaultFileAccess(); }, 1},
+    {"GetFileAccessFunctions", [] { return GetFileAccessFunctions() ? 0 : -1; }, 0},
+
+    {"PumpMessages", [] { return PumpMessages(); }, -1},
+    {"IsWindowActive", [] { return IsWindowActive(); }, 0},
+    {"WaitMs", [] { return WaitMs(100000); }, -1},
+    {"WaitForKey", [] { return WaitForKey(); }, -1},
+    {"GetKeyboardSnapshot", [] { return GetKeyboardSnapshot(gKeys); }, -1},
+    {"IsKeyDown", [] { return IsKeyDown(KeyEscape); }, 0},
+    {"CheckAnyInput", [] { return CheckAnyInput(); }, 0},
+    {"GetJoypadState", [] { return GetJoypadState(1 | JoypadWithKeyboard); }, 0},
+    {"GetMousePosition", [] { return GetMousePosition(&gX, &gY); }, -1},
+    {"SetMousePosition", [] { return SetMousePosition(1, 1); }, -1},
+    {"GetMouseButtons", [] { return GetMouseButtons(); }, 0},
+    {"SetMouseVisible", [] { return SetMouseVisible(1); }, -1},
+    {"SetDrawTarget", [] { return SetDrawTarget(TargetBack); }, -1},
+    {"SetClipRect", [] { return SetClipRect(0, 0, 10, 10); }, -1},
+    {"ClearDrawTarget", [] { return ClearDrawTarget(); }, -1},
+    {"ReadScreenPixel", [] { return ReadScreenPixel(0, 0); }, -1},
+    {"PresentScreen", [] { return PresentScreen(); }, -1},
+    {"SetPresentVSync", [] { return SetPresentVSync(1); }, -1},
+    {"LoadGraphFile", [] { return LoadGraphFile("pic.bmp"); }, -1},
+    {"DrawGraph", [] { return DrawGraph(0, 0, gKeptGraph, 0); }, -1},
+    {"DrawGraphPart", [] { return DrawGraphPart(0, 0, 0, 0, 2, 2, gKeptGraph, 0, 0); }, -1},
+    {"DrawRotaGraph", [] { return DrawRotaGraph(9, 9, 1.0, 0.5, gKeptGraph, 0, 0); }, -1},
+    {"CreateEmptyGraph", [] { return CreateEmptyGraph(8, 8, 0, 0); }, -1},
+    {"FreeGraphHandle", [] { return FreeGraphHandle(gKeptGraph, 0); }, -1},
+    {"FreeAllGraphHandles", [] { return FreeAllGraphHandles(0); }, -1},
+    {"SetGraphDeleteFlag", [] { return SetGraphDeleteFlag(gKeptGraph, &gFlag); }, -1},
+    {"GetGraphDimensions", [] { return GetGraphDimensions(TargetBack, &gX, &gY); }, -1},
+    {"LockGraphSurface", [] { return LockGraphSurface(TargetBack, &gX, nullptr); }, -1},
+    {"UnlockGraphSurface", [] { return UnlockGraphSurface(TargetBack); }, -1},
+    {"SetDefaultFontSize", [] { return SetDefaultFontSize(20); }, -1},
+    {"SetDefaultFontThickness", [] { return SetDefaultFontThickness(3); }, -1},
+    {"MeasureTextWidth", [] { return MeasureTextWidth("%s", "abc"); }, -1},
+    {"DrawTextString", [] { return DrawTextString(0, 0, "abc", 0xFFFF, 0); }, -1},
+    {"DrawTextFormat", [] { return DrawTextFormat(0, 0, 0xFFFF, "%d", 12); }, -1},
+    {"CreateFontToHandle", [] { return CreateFontToHandle(nullptr, 16, 4, -1, 1, -1, -1); }, -1},
+    {"ReleaseFontHandle", [] { return ReleaseFontHandle(gKeptFont); }, -1},
+    {"SetFontDeleteFlag", [] { return SetFontDeleteFlag(gKeptFont, &gFlag); }, -1},
+    {"ClearFontCache", [] { return ClearFontCache(gKeptFont); }, -1},
+    {"FontHandleIsValid", [] { return FontHandleIsValid(gKeptFont); }, 0},
+    {"QueryFontSize", [] { return QueryFontSize(gKeptFont); }, -1},
+    {"QueryFontSettings", [] { return QueryFontSettings(gFace, &gX, &gY, gKeptFont); }, -1},
+    {"SetDefaultFontSizeAndThickness", [] { return SetDefaultFontSizeAndThickness(20, 3); }, -1},
+    {"QueryDefaultFont", [] { return QueryDefaultFont(); }, -1},
+    {"DrawTextWithFont", [] { return DrawTextWithFont(0, 0, "abc", 0xFFFF, gKeptFont, 0); }, -1},
+    {"LoadSoundFile", [] { return LoadSoundFile("a.wav"); }, -1},
+    {"LoadSoundFileWithBuffers", [] { return LoadSoundFileWithBuffers("a.wav", 2); }, -1},
+    {"PlaySoundHandle", [] { return PlaySoundHandle(gKeptSound, 0, 1); }, -1},
+    {"IsSoundPlaying", [] { return IsSoundPlaying(gKeptSound); }, -1},
+    {"StopSoundHandle", [] { return StopSoundHandle(gKeptSound); }, -1},
+    {"ReleaseSoundHandle", [] { return ReleaseSoundHandle(gKeptSound, 0); }, -1},
+    {"ReleaseAllSoundHandles", [] { return ReleaseAllSoundHandles(0); }, -1},
+};
+
+// Runs the call in a child process, so that a call that hangs or ends the
+// program shows as such. "returned N", "ended the program" or "hung".
+std::string Outcome(int (*call)()) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return "no pipe";
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        int result = call();
+        if (write(pipeEnds[1], &result, sizeof result) != sizeof result) _exit(2);
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    pollfd ready{pipeEnds[0], POLLIN, 0};
+    std::string outcome = "hung";
+    if (poll(&ready, 1, 3000) > 0) {
+        int result = 0;
+        outcome = read(pipeEnds[0], &result, sizeof result) == sizeof result
+                      ? "returned " + std::to_string(result)
+                      : "ended the program";
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(pipeEnds[0]);
+    return outcome;
+}
+
+void ExpectEveryCallReturnsAtOnce(const char* when) {
+    for (const PublicCall& c : kPublicCalls) {
+        std::string outcome = Outcome(c.call);
+        if (c.outside == AnyResult)
+            EXPECT_EQ(outcome.rfind("returned ", 0), 0u) << c.name << " " << when;
+        else
+            EXPECT_EQ(outcome, "returned " + std::to_string(c.outside)) << c.name << " " << when;
+    }
+}
+
+TEST_F(WindowTest, EveryPublicOperationReturnsAtOnceOutsideTheLibrarysLife) {
+    Bytes picture = BmpOf(Gradient(4, 4, false), 24, false);
+    WriteFile("pic.bmp", std::string(picture.begin(), picture.end()));
+    WriteFile("a.wav", PcmWave(1, 8000, 8, std::string(64, '\x90')));
+    UseHeadless();
+    ExpectEveryCallReturnsAtOnce("before InitLibrary");
+
+    ASSERT_EQ(InitLibrary(), 0);
+    gKeptGraph = LoadGraphFile("pic.bmp");
+    gKeptFont = CreateFontToHandle(nullptr, 16, 4, -1, 1, -1, -1);
+    gKeptSound = LoadSoundFile("a.wav");
+    ASSERT_GE(gKeptGraph, 0);
+    ASSERT_GE(gKeptFont, 0);
+    EndLibrary();
+    ExpectEveryCallReturnsAtOnce("after EndLibrary");
+}
+
+// A handle kept across a restart names nothing: the new objects get handles
+// of their own.
+TEST_F(WindowTest, HandlesKeptAcrossARestartNameNothingNew) {
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = CreateEmptyGraph(8, 8, 0, 0);
+    int font = CreateFontToHandle(nullptr, 16, 4, -1, 1, -1, -1);
+    EndLibrary();
+    ASSERT_EQ(InitLibrary(), 0);
+    int newGraph = CreateEmptyGraph(8, 8, 0, 0);
+    int newFont = CreateFontToHandle(nullptr, 16, 4, -1, 1, -1, -1);
+    EXPECT_NE(newGraph, graph);
+    EXPECT_NE(newFont, font);
+    EXPECT_EQ(GetGraphDimensions(graph, nullptr, nullptr), -1);
+    EXPECT_EQ(FontHandleIsValid(font), 0);
     EndLibrary();
 }
 
