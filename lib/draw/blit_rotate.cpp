@@ -47,18 +47,19 @@ inline uint32_t MixChannel(uint32_t s, uint32_t d, uint32_t a) {
     return ((sc * a + dc * (256 - a)) >> 8) << shift;
 }
 
-template <typename Pixel, uint32_t R, uint32_t G, uint32_t B>
+template <typename Pixel, uint32_t R, uint32_t G, uint32_t B, BlitFormat F>
 struct Channels {
     using Type = Pixel;
+    static constexpr BlitFormat Format = F;
     static Pixel Mix(uint32_t s, uint32_t d, uint32_t a) {
         return Pixel(MixChannel<R>(s, d, a) | MixChannel<G>(s, d, a) | MixChannel<B>(s, d, a));
     }
 };
 
-using Channels8 = Channels<uint8_t, 0, 0, 0>;
-using Channels565 = Channels<uint16_t, 0xF800, 0x07E0, 0x001F>;
-using Channels555 = Channels<uint16_t, 0x7C00, 0x03E0, 0x001F>;
-using Channels32 = Channels<uint32_t, 0xFF0000, 0xFF00, 0xFF>;
+using Channels8 = Channels<uint8_t, 0, 0, 0, BlitFormat8>;
+using Channels565 = Channels<uint16_t, 0xF800, 0x07E0, 0x001F, BlitFormat565>;
+using Channels555 = Channels<uint16_t, 0x7C00, 0x03E0, 0x001F, BlitFormat555>;
+using Channels32 = Channels<uint32_t, 0xFF0000, 0xFF00, 0xFF, BlitFormat32>;
 
 // Draws source pixel (tu, tv) onto `dst`.
 template <typename Format, bool Alpha, bool Keyed>
@@ -143,6 +144,35 @@ void InsideRun(int64_t start, const Line& line, int64_t lo, int64_t hi, int n, i
     *end = FirstReaching(start, line, hi, false, n);
 }
 
+// An unturned keyed run: a piece of one source row, key-coloured pixels left out.
+template <typename Pixel>
+void CopyKeyedRun(Pixel* dst, const Pixel* src, int count, uint32_t key) {
+    for (int c = 0; c < count; ++c)
+        if (src[c] != key) dst[c] = src[c];
+}
+
+// The drawn run of a row with the alpha plane: the samples gathered a chunk
+// at a time, then mixed together.
+template <typename Format, bool Keyed>
+void AlphaRun(const RotaInfo& r, typename Format::Type* dst, int count, int32_t u, int32_t v) {
+    using Pixel = typename Format::Type;
+    constexpr int Chunk = 64;
+    Pixel samples[Chunk];
+    uint8_t alphas[Chunk];
+    while (count > 0) {
+        int n = std::min(count, Chunk);
+        for (int i = 0; i < n; ++i, u += r.dudx, v += r.dvdx) {
+            int tu = ToPixel(u), tv = ToPixel(v);
+            samples[i] = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch)[tu];
+            alphas[i] = r.alpha[std::ptrdiff_t(tv) * r.alphaPitch + tu];
+        }
+        MixRotaRun(Format::Format, reinterpret_cast<uint8_t*>(dst), samples, alphas, n, Keyed,
+                   r.key);
+        dst += n;
+        count -= n;
+    }
+}
+
 template <typename Format, bool Alpha, bool Keyed>
 void RotaFast(const RotaInfo& r) {
     using Pixel = typename Format::Type;
@@ -166,14 +196,21 @@ void RotaFast(const RotaInfo& r) {
         int first = std::max(uFirst, vFirst), stop = std::min(uStop, vStop);
         int32_t u = int32_t(uRow + int64_t(first) * r.dudx);
         int32_t v = int32_t(vRow + int64_t(first) * r.dvdx);
-        if (!Alpha && !Keyed && unitStep && first < stop) {
+        if (!Alpha && unitStep && first < stop) {
             // Unturned at scale 1 the run is a piece of one source row. A
             // walk that starts less than a pixel before it samples pixel 0
             // twice: at u and at u + 1, both of which round to 0.
             int c = first, tv = ToPixel(v);
-            if (u < 0) Plot<Format, false, false>(r, dst + c++, 0, tv);
+            if (u < 0) Plot<Format, false, Keyed>(r, dst + c++, 0, tv);
             auto* row = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch);
-            std::memcpy(dst + c, row + ToPixel(u), sizeof(Pixel) * size_t(stop - c));
+            if (Keyed)
+                CopyKeyedRun(dst + c, row + ToPixel(u), stop - c, r.key);
+            else
+                std::memcpy(dst + c, row + ToPixel(u), sizeof(Pixel) * size_t(stop - c));
+            continue;
+        }
+        if constexpr (Alpha) {
+            if (first < stop) AlphaRun<Format, Keyed>(r, dst + first, stop - first, u, v);
             continue;
         }
         for (int c = first; c < stop; ++c, u += r.dudx, v += r.dvdx)
@@ -317,7 +354,11 @@ int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord*
     PlatSurface* src = source.surface->surface;
     int srcX = piece->surfaceX, srcY = piece->surfaceY;
     PlatSurface* work = gScreenState.sourceWork;
-    if (!src->systemMemory && piece->width <= ScreenWidth() && piece->height <= ScreenHeight() &&
+    // A source that reads fast is sampled in place; one drawn on itself keeps
+    // the copy, whose pixels the drawing cannot change under the walk.
+    bool inPlace = PlatSurfaceReadsFast(src) && src != draw && draw != work;
+    if (!src->systemMemory && !inPlace && piece->width <= ScreenWidth() &&
+        piece->height <= ScreenHeight() &&
         work && piece->width <= work->width && piece->height <= work->height &&
         CopySurfaceRect(work, 0, 0, src,
                         Rect{srcX, srcY, srcX + piece->width, srcY + piece->height}, 0) == 0) {
