@@ -12,6 +12,8 @@
 #include "graphics/graph.h"
 #include "platform/surface.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -151,6 +153,15 @@ void CopyKeyedRun(Pixel* dst, const Pixel* src, int count, uint32_t key) {
         if (src[c] != key) dst[c] = src[c];
 }
 
+// Four source positions inside a run as (column, row) pairs of 16-bit
+// lanes, ready for _mm_madd_epi16 with (1, pitch): positions above -1 pixel
+// floor at 0, as rounding toward zero takes them.
+inline __m128i PixelPairs(__m128i us, __m128i vs) {
+    __m128i tu = _mm_srai_epi32(_mm_andnot_si128(_mm_srai_epi32(us, 31), us), 18);
+    __m128i tv = _mm_srai_epi32(_mm_andnot_si128(_mm_srai_epi32(vs, 31), vs), 18);
+    return _mm_or_si128(tu, _mm_slli_epi32(tv, 16));
+}
+
 // The drawn run of a row with the alpha plane: the samples gathered a chunk
 // at a time, then mixed together.
 template <typename Format, bool Keyed>
@@ -159,12 +170,46 @@ void AlphaRun(const RotaInfo& r, typename Format::Type* dst, int count, int32_t 
     constexpr int Chunk = 64;
     Pixel samples[Chunk];
     uint8_t alphas[Chunk];
+    // Held in locals: the byte stores below could otherwise alias them.
+    const uint8_t* const src = r.src;
+    const uint8_t* const alpha = r.alpha;
+    const std::ptrdiff_t srcPitch = r.srcPitch, alphaPitch = r.alphaPitch;
+    const int32_t dudx = r.dudx, dvdx = r.dvdx;
+    // Four positions at a time when every index fits the 16-bit products.
+    const bool wide = srcPitch % std::ptrdiff_t(sizeof(Pixel)) == 0 &&
+                      srcPitch / std::ptrdiff_t(sizeof(Pixel)) < 32768 && alphaPitch < 32768 &&
+                      r.srcWidth < 32768 && r.srcHeight < 32768;
+    const auto* srcPixels = reinterpret_cast<const Pixel*>(src);
+    const __m128i srcRow = _mm_set1_epi32(int32_t(1 | uint32_t(srcPitch / std::ptrdiff_t(sizeof(Pixel))) << 16));
+    const __m128i alphaRow = _mm_set1_epi32(int32_t(1 | uint32_t(alphaPitch) << 16));
+    const __m128i uStep = _mm_set1_epi32(Mul(dudx, 4)), vStep = _mm_set1_epi32(Mul(dvdx, 4));
     while (count > 0) {
         int n = std::min(count, Chunk);
-        for (int i = 0; i < n; ++i, u += r.dudx, v += r.dvdx) {
-            int tu = ToPixel(u), tv = ToPixel(v);
-            samples[i] = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch)[tu];
-            alphas[i] = r.alpha[std::ptrdiff_t(tv) * r.alphaPitch + tu];
+        int i = 0;
+        if (wide) {
+            __m128i us = _mm_add_epi32(_mm_set1_epi32(u), _mm_set_epi32(Mul(dudx, 3), Mul(dudx, 2), dudx, 0));
+            __m128i vs = _mm_add_epi32(_mm_set1_epi32(v), _mm_set_epi32(Mul(dvdx, 3), Mul(dvdx, 2), dvdx, 0));
+            alignas(16) int32_t srcAt[4], alphaAt[4];
+            for (; i + 4 <= n; i += 4) {
+                __m128i pair = PixelPairs(us, vs);
+                _mm_store_si128(reinterpret_cast<__m128i*>(srcAt), _mm_madd_epi16(pair, srcRow));
+                _mm_store_si128(reinterpret_cast<__m128i*>(alphaAt), _mm_madd_epi16(pair, alphaRow));
+                for (int k = 0; k < 4; ++k) {
+                    samples[i + k] = srcPixels[srcAt[k]];
+                    alphas[i + k] = alpha[alphaAt[k]];
+                }
+                us = _mm_add_epi32(us, uStep);
+                vs = _mm_add_epi32(vs, vStep);
+            }
+            u += i * dudx;
+            v += i * dvdx;
+        }
+        for (; i < n; ++i, u += dudx, v += dvdx) {
+            // Inside the run u and v exceed -1 pixel, where rounding toward
+            // zero is flooring at 0.
+            std::ptrdiff_t tu = std::max(u, 0) >> 18, tv = std::max(v, 0) >> 18;
+            samples[i] = reinterpret_cast<const Pixel*>(src + tv * srcPitch)[tu];
+            alphas[i] = alpha[tv * alphaPitch + tu];
         }
         MixRotaRun(Format::Format, reinterpret_cast<uint8_t*>(dst), samples, alphas, n, Keyed,
                    r.key);
