@@ -64,6 +64,7 @@ void ReleaseScreenSurfaces() {
     ScreenState& s = gScreenState;
     if (!s.surfacesUp) return;
     WriteLogString(SJIS("メインサーフェスを破棄をします... "));
+    PlatReleaseFrame();
     SetScreenSurface(TargetFront, nullptr);
     SetScreenSurface(TargetWork, nullptr);
     SetScreenSurface(TargetBack, nullptr);

@@ -142,6 +142,11 @@ int PlatFillSurfaceRect(PlatSurface* surface, int left, int top, int right, int 
     int rows = bottom - top;
     uint32_t mask = bytes == 4 ? 0xFFFFFFFFu : (1u << (bytes * 8)) - 1;
     value &= mask;
+    // Whole rows of a surface without padding are one block.
+    if (count * size_t(bytes) == pitch) {
+        count *= size_t(rows);
+        rows = 1;
+    }
     // A value made of one repeated byte is a plain byte fill.
     if (bytes != 3 && value == (value & 0xFF) * (0x01010101u & mask)) {
         for (int y = 0; y < rows; ++y)

@@ -152,6 +152,8 @@ int WaitVBlank() {
 }
 
 // The frame is kept as it came; it is turned into RGB only when captured.
+// Rows that stay are read where they are, the way a display shows its
+// front buffer; others are copied.
 void Present(const PlatFrame* frame) {
     if (!frame || frame->width <= 0 || frame->height <= 0) return;
     const uint8_t* rows = static_cast<const uint8_t*>(frame->rows);
@@ -163,17 +165,37 @@ void Present(const PlatFrame* frame) {
         format = FrameXrgb8888;
         pitch = std::max(frame->pitchPixels, frame->width) * 4;
     }
-    size_t rowBytes = static_cast<size_t>(frame->width) * FrameBytesPerPixel(format);
-    gHeadless.frame.resize(rowBytes * frame->height);
-    for (int row = 0; row < frame->height; ++row)
-        std::memcpy(&gHeadless.frame[rowBytes * row], rows + static_cast<ptrdiff_t>(row) * pitch,
-                    rowBytes);
+    if (frame->rows && frame->rowsStay) {
+        gHeadless.frameRows = rows;
+        gHeadless.framePitch = pitch;
+    } else {
+        size_t rowBytes = static_cast<size_t>(frame->width) * FrameBytesPerPixel(format);
+        gHeadless.frame.resize(rowBytes * frame->height);
+        for (int row = 0; row < frame->height; ++row)
+            std::memcpy(&gHeadless.frame[rowBytes * row], rows + static_cast<ptrdiff_t>(row) * pitch,
+                        rowBytes);
+        gHeadless.frameRows = gHeadless.frame.data();
+        gHeadless.framePitch = static_cast<int>(rowBytes);
+    }
     gHeadless.frameWidth = frame->width;
     gHeadless.frameHeight = frame->height;
     gHeadless.frameFormat = format;
     if (format == FrameIndex8 && frame->palette)
         std::memcpy(gHeadless.framePalette, frame->palette, sizeof gHeadless.framePalette);
     ++gHeadless.presentCount;
+}
+
+// The rows read in place are about to go: the picture is copied out of them.
+void ReleaseFrame() {
+    if (!gHeadless.frameRows || gHeadless.frameRows == gHeadless.frame.data()) return;
+    size_t rowBytes = static_cast<size_t>(gHeadless.frameWidth) * FrameBytesPerPixel(gHeadless.frameFormat);
+    std::vector<uint8_t> copy(rowBytes * gHeadless.frameHeight);
+    for (int row = 0; row < gHeadless.frameHeight; ++row)
+        std::memcpy(&copy[rowBytes * row],
+                    gHeadless.frameRows + static_cast<ptrdiff_t>(row) * gHeadless.framePitch, rowBytes);
+    gHeadless.frame = std::move(copy);
+    gHeadless.frameRows = gHeadless.frame.data();
+    gHeadless.framePitch = static_cast<int>(rowBytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -309,6 +331,7 @@ constexpr PlatformBackend kHeadless = {
     PostMessage,
     WaitVBlank,
     Present,
+    ReleaseFrame,
     GetCursorPos,
     SetCursorPos,
     ShowCursor,
