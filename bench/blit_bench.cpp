@@ -279,9 +279,9 @@ BENCHMARK(Ours_Alpha32)->Apply(AlphaSizes);
 BENCHMARK(Pixman_Alpha32)->Apply(AlphaSizes);
 BENCHMARK(Sdl_Alpha32)->Apply(AlphaSizes);
 
-// The two copies the alpha path makes before its loop, the destination part
-// into DestWorkSurface and the graph's "video memory" pixels into
-// SourceWorkSurface: their share of the alpha blits above.
+// The two copies the alpha path makes before its loop where the platform's
+// surfaces read slowly (the destination part into DestWorkSurface, a "video
+// memory" graph into SourceWorkSurface): what reading in place saves.
 void Ours_AlphaWorkCopies(benchmark::State& state) {
     int depth = int(state.range(0)), w = int(state.range(1)), h = int(state.range(2));
     gLibrary.Use(depth);
