@@ -279,9 +279,9 @@ BENCHMARK(Ours_Alpha32)->Apply(AlphaSizes);
 BENCHMARK(Pixman_Alpha32)->Apply(AlphaSizes);
 BENCHMARK(Sdl_Alpha32)->Apply(AlphaSizes);
 
-// The two copies the alpha path makes before its loop, the destination part
-// into DestWorkSurface and the graph's "video memory" pixels into
-// SourceWorkSurface: their share of the alpha blits above.
+// The two copies the alpha path makes before its loop where the platform's
+// surfaces read slowly (the destination part into DestWorkSurface, a "video
+// memory" graph into SourceWorkSurface): what reading in place saves.
 void Ours_AlphaWorkCopies(benchmark::State& state) {
     int depth = int(state.range(0)), w = int(state.range(1)), h = int(state.range(2));
     gLibrary.Use(depth);
@@ -365,6 +365,193 @@ void Sdl_Rota565(benchmark::State& state) {
     state.counters["covered"] = double(covered);
 }
 BENCHMARK(Sdl_Rota565)->Apply(RotaCases);
+
+// A 56 x 56 sprite with a sprite-like alpha plane turned 25 degrees, as the
+// cannon is drawn, against SDL's software renderer blending the same turn.
+constexpr int TurnedSide = 56;
+constexpr double TurnedDegrees = 25;
+
+void Ours_RotaAlpha565(benchmark::State& state) {
+    gLibrary.Use(16);
+    int graph = MakeGraph(TurnedSide, TurnedSide, true, SpriteAlpha, 5);
+    for (auto _ : state) {
+        DrawRotaGraph(ScreenW / 2, ScreenH / 2, 1.0, TurnedDegrees * M_PI / 180, graph, 0, 0);
+        benchmark::ClobberMemory();
+    }
+    FreeGraphHandle(graph, 0);
+    CountPixels(state, TurnedSide * TurnedSide);
+}
+BENCHMARK(Ours_RotaAlpha565);
+
+void Sdl_RotaAlpha565(benchmark::State& state) {
+    SDL_Surface* target =
+        SDL_CreateRGBSurfaceWithFormat(0, ScreenW, ScreenH, 16, SDL_PIXELFORMAT_RGB565);
+    SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(target);
+    SDL_Surface* image =
+        SDL_CreateRGBSurfaceWithFormat(0, TurnedSide, TurnedSide, 32, SDL_PIXELFORMAT_ARGB8888);
+    std::vector<uint8_t> a = Alphas(TurnedSide, TurnedSide, SpriteAlpha, 6);
+    std::mt19937 rng(5);
+    for (int y = 0; y < TurnedSide; ++y)
+        for (int x = 0; x < TurnedSide; ++x)
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(image->pixels) + y * image->pitch)[x] =
+                uint32_t(a[size_t(y) * TurnedSide + x]) << 24 | (rng() & 0xFFFFFF);
+    SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, image);
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+    SDL_Rect to = {ScreenW / 2 - TurnedSide / 2, ScreenH / 2 - TurnedSide / 2, TurnedSide,
+                   TurnedSide};
+    for (auto _ : state) {
+        SDL_RenderCopyEx(renderer, texture, nullptr, &to, TurnedDegrees, nullptr, SDL_FLIP_NONE);
+        SDL_RenderFlush(renderer);
+        benchmark::ClobberMemory();
+    }
+    SDL_DestroyTexture(texture);
+    SDL_DestroyRenderer(renderer);
+    SDL_FreeSurface(image);
+    SDL_FreeSurface(target);
+    CountPixels(state, TurnedSide * TurnedSide);
+}
+BENCHMARK(Sdl_RotaAlpha565);
+
+// --- clearing the screen ----------------------------------------------------------------------
+
+// ClearDrawTarget on the 640 x 480 back buffer, SDL_FillRect on a surface of
+// the same size and format, and memset of as many bytes.
+void Ours_Clear(benchmark::State& state) {
+    gLibrary.Use(int(state.range(0)));
+    for (auto _ : state) {
+        ClearDrawTarget();
+        benchmark::ClobberMemory();
+    }
+    CountPixels(state, ScreenW * ScreenH);
+}
+BENCHMARK(Ours_Clear)->Arg(16)->Arg(32);
+
+uint32_t SdlScreenFormat(int depth) {
+    return depth == 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
+}
+
+void Sdl_Clear(benchmark::State& state) {
+    int depth = int(state.range(0));
+    SDL_Surface* dst =
+        SDL_CreateRGBSurfaceWithFormat(0, ScreenW, ScreenH, depth, SdlScreenFormat(depth));
+    for (auto _ : state) {
+        SDL_FillRect(dst, nullptr, 0);
+        benchmark::ClobberMemory();
+    }
+    SDL_FreeSurface(dst);
+    CountPixels(state, ScreenW * ScreenH);
+}
+BENCHMARK(Sdl_Clear)->Arg(16)->Arg(32);
+
+void Memset_Clear(benchmark::State& state) {
+    std::vector<uint8_t> dst(size_t(ScreenW) * ScreenH * size_t(state.range(0) / 8));
+    for (auto _ : state) {
+        std::memset(dst.data(), 0, dst.size());
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+    CountPixels(state, ScreenW * ScreenH);
+}
+BENCHMARK(Memset_Clear)->Arg(16)->Arg(32);
+
+// --- whole frames: clear, N alpha sprites, present ----------------------------------------------
+
+// Each side clears a 640 x 480 screen, blends N 32 x 32 sprites with a
+// sprite-like alpha plane at the same places, and presents: ours through
+// PresentScreen on the headless platform (which keeps a copy of the frame);
+// SDL and pixman by copying the finished screen into a second surface of the
+// same format, as a software window surface is updated.
+constexpr int SpriteSide = 32;
+
+void FrameCases(benchmark::internal::Benchmark* b) {
+    for (int depth : {16, 32})
+        for (int n : {0, 10, 100, 1000}) b->Args({depth, n});
+}
+
+int SpriteX(int i) { return i * 97 % (ScreenW - SpriteSide); }
+int SpriteY(int i) { return i * 53 % (ScreenH - SpriteSide); }
+
+void Ours_Frame(benchmark::State& state) {
+    int depth = int(state.range(0)), n = int(state.range(1));
+    gLibrary.Use(depth);
+    int sprite = MakeGraph(SpriteSide, SpriteSide, true, SpriteAlpha, 4);
+    for (auto _ : state) {
+        ClearDrawTarget();
+        for (int i = 0; i < n; ++i) DrawGraph(SpriteX(i), SpriteY(i), sprite, 0);
+        PresentScreen();
+    }
+    FreeGraphHandle(sprite, 0);
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(Ours_Frame)->Apply(FrameCases)->Unit(benchmark::kMicrosecond);
+
+void Sdl_Frame(benchmark::State& state) {
+    int depth = int(state.range(0)), n = int(state.range(1));
+    uint32_t format = SdlScreenFormat(depth);
+    SDL_Surface* screen = SDL_CreateRGBSurfaceWithFormat(0, ScreenW, ScreenH, depth, format);
+    SDL_Surface* window = SDL_CreateRGBSurfaceWithFormat(0, ScreenW, ScreenH, depth, format);
+    SDL_Surface* sprite =
+        SDL_CreateRGBSurfaceWithFormat(0, SpriteSide, SpriteSide, 32, SDL_PIXELFORMAT_ARGB8888);
+    std::vector<uint8_t> a = Alphas(SpriteSide, SpriteSide, SpriteAlpha, 4);
+    std::mt19937 rng(4);
+    for (int y = 0; y < SpriteSide; ++y)
+        for (int x = 0; x < SpriteSide; ++x)
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(sprite->pixels) + y * sprite->pitch)[x] =
+                uint32_t(a[size_t(y) * SpriteSide + x]) << 24 | (rng() & 0xFFFFFF);
+    SDL_SetSurfaceBlendMode(sprite, SDL_BLENDMODE_BLEND);
+    SDL_SetSurfaceBlendMode(screen, SDL_BLENDMODE_NONE);
+    for (auto _ : state) {
+        SDL_FillRect(screen, nullptr, 0);
+        for (int i = 0; i < n; ++i) {
+            SDL_Rect to = {SpriteX(i), SpriteY(i), SpriteSide, SpriteSide};
+            SDL_BlitSurface(sprite, nullptr, screen, &to);
+        }
+        SDL_BlitSurface(screen, nullptr, window, nullptr);
+        benchmark::ClobberMemory();
+    }
+    SDL_FreeSurface(sprite);
+    SDL_FreeSurface(window);
+    SDL_FreeSurface(screen);
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(Sdl_Frame)->Apply(FrameCases)->Unit(benchmark::kMicrosecond);
+
+void Pixman_Frame(benchmark::State& state) {
+    int depth = int(state.range(0)), n = int(state.range(1));
+    pixman_format_code_t format = depth == 16 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8;
+    int pitch = ScreenW * depth / 8;
+    std::vector<uint32_t> screenBits(size_t(pitch) * ScreenH / 4), windowBits(screenBits.size());
+    std::vector<uint8_t> a = Alphas(SpriteSide, SpriteSide, SpriteAlpha, 4);
+    std::vector<uint32_t> spriteBits(size_t(SpriteSide) * SpriteSide);
+    std::mt19937 rng(4);
+    for (size_t i = 0; i < spriteBits.size(); ++i) {
+        uint32_t alpha = a[i], c[3];
+        for (uint32_t& v : c) v = alpha ? rng() % (alpha + 1) : 0;
+        spriteBits[i] = alpha << 24 | c[0] << 16 | c[1] << 8 | c[2];
+    }
+    pixman_image_t* screen =
+        pixman_image_create_bits(format, ScreenW, ScreenH, screenBits.data(), pitch);
+    pixman_image_t* window =
+        pixman_image_create_bits(format, ScreenW, ScreenH, windowBits.data(), pitch);
+    pixman_image_t* sprite = pixman_image_create_bits(PIXMAN_a8r8g8b8, SpriteSide, SpriteSide,
+                                                      spriteBits.data(), SpriteSide * 4);
+    pixman_color_t black = {0, 0, 0, 0xFFFF};
+    pixman_rectangle16_t whole = {0, 0, uint16_t(ScreenW), uint16_t(ScreenH)};
+    for (auto _ : state) {
+        pixman_image_fill_rectangles(PIXMAN_OP_SRC, screen, &black, 1, &whole);
+        for (int i = 0; i < n; ++i)
+            pixman_image_composite32(PIXMAN_OP_OVER, sprite, nullptr, screen, 0, 0, 0, 0,
+                                     SpriteX(i), SpriteY(i), SpriteSide, SpriteSide);
+        pixman_image_composite32(PIXMAN_OP_SRC, screen, nullptr, window, 0, 0, 0, 0, 0, 0,
+                                 ScreenW, ScreenH);
+        benchmark::ClobberMemory();
+    }
+    pixman_image_unref(sprite);
+    pixman_image_unref(window);
+    pixman_image_unref(screen);
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(Pixman_Frame)->Apply(FrameCases)->Unit(benchmark::kMicrosecond);
 
 // --- one battlefield-like frame ---------------------------------------------------------------
 

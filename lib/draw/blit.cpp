@@ -34,6 +34,15 @@ PlatSurface* ReadThroughWork(PlatSurface* work, PlatSurface* surface, const Rect
     return work;
 }
 
+// The work-surface copies exist for memory that is slow to read. Where the
+// platform says a surface reads fast the loop reads it in place, which gives
+// the same pixels: each destination pixel is read before it is written. A
+// work surface drawn on keeps the copies, which overwrite part of it.
+int ReadsInPlace(const PlatSurface* surface) {
+    return PlatSurfaceReadsFast(surface) && surface != gScreenState.destWork &&
+           surface != gScreenState.sourceWork;
+}
+
 uint8_t* PixelAt(const PlatSurface* surface, uint8_t* pixels, int pitch, int x, int y) {
     return pixels + std::ptrdiff_t(y) * pitch + std::ptrdiff_t(x) * surface->format.bytesPerPixel;
 }
@@ -42,13 +51,13 @@ uint8_t* PixelAt(const PlatSurface* surface, uint8_t* pixels, int pitch, int x, 
 // (sx, sy) of its surface and lands on (dx, dy) of the draw surface.
 int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, int sx, int sy,
              int width, int height, int transparent) {
-    int readX, readY, srcX, srcY;
-    PlatSurface* read = ReadThroughWork(gScreenState.destWork, draw,
-                                        Rect{dx, dy, dx + width, dy + height}, &readX, &readY);
+    int readX = dx, readY = dy, srcX = sx, srcY = sy;
+    PlatSurface* read = draw;
     PlatSurface* src = piece->surface;
-    srcX = sx;
-    srcY = sy;
-    if (!src->systemMemory)
+    if (!ReadsInPlace(draw))
+        read = ReadThroughWork(gScreenState.destWork, draw, Rect{dx, dy, dx + width, dy + height},
+                               &readX, &readY);
+    if (!src->systemMemory && (!ReadsInPlace(src) || src == draw))
         src = ReadThroughWork(gScreenState.sourceWork, src,
                               Rect{sx, sy, sx + width, sy + height}, &srcX, &srcY);
 

@@ -87,6 +87,12 @@ using RotaLoop = void (*)(const RotaInfo& info);
 RotaLoop ChooseRotaLoop(BlitFormat format, int alpha, int keyed);
 RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed);
 
+// The alpha mix of the rotated blitter over `count` gathered source pixels
+// (in the screen's format) and their alpha bytes onto consecutive pixels at
+// `dst` (blit_rotate_mix.cpp); 16- and 32-bit formats.
+void MixRotaRun(BlitFormat format, uint8_t* dst, const void* src, const uint8_t* alpha,
+                int count, int keyed, uint32_t key);
+
 // The geometry of one rotated draw before any surface is touched.
 struct RotaSetup {
     Rect box;                // clipped bounding box in target coordinates

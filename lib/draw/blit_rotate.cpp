@@ -12,6 +12,8 @@
 #include "graphics/graph.h"
 #include "platform/surface.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -47,18 +49,19 @@ inline uint32_t MixChannel(uint32_t s, uint32_t d, uint32_t a) {
     return ((sc * a + dc * (256 - a)) >> 8) << shift;
 }
 
-template <typename Pixel, uint32_t R, uint32_t G, uint32_t B>
+template <typename Pixel, uint32_t R, uint32_t G, uint32_t B, BlitFormat F>
 struct Channels {
     using Type = Pixel;
+    static constexpr BlitFormat Format = F;
     static Pixel Mix(uint32_t s, uint32_t d, uint32_t a) {
         return Pixel(MixChannel<R>(s, d, a) | MixChannel<G>(s, d, a) | MixChannel<B>(s, d, a));
     }
 };
 
-using Channels8 = Channels<uint8_t, 0, 0, 0>;
-using Channels565 = Channels<uint16_t, 0xF800, 0x07E0, 0x001F>;
-using Channels555 = Channels<uint16_t, 0x7C00, 0x03E0, 0x001F>;
-using Channels32 = Channels<uint32_t, 0xFF0000, 0xFF00, 0xFF>;
+using Channels8 = Channels<uint8_t, 0, 0, 0, BlitFormat8>;
+using Channels565 = Channels<uint16_t, 0xF800, 0x07E0, 0x001F, BlitFormat565>;
+using Channels555 = Channels<uint16_t, 0x7C00, 0x03E0, 0x001F, BlitFormat555>;
+using Channels32 = Channels<uint32_t, 0xFF0000, 0xFF00, 0xFF, BlitFormat32>;
 
 // Draws source pixel (tu, tv) onto `dst`.
 template <typename Format, bool Alpha, bool Keyed>
@@ -143,6 +146,78 @@ void InsideRun(int64_t start, const Line& line, int64_t lo, int64_t hi, int n, i
     *end = FirstReaching(start, line, hi, false, n);
 }
 
+// An unturned keyed run: a piece of one source row, key-coloured pixels left out.
+template <typename Pixel>
+void CopyKeyedRun(Pixel* dst, const Pixel* src, int count, uint32_t key) {
+    for (int c = 0; c < count; ++c)
+        if (src[c] != key) dst[c] = src[c];
+}
+
+// Four source positions inside a run as (column, row) pairs of 16-bit
+// lanes, ready for _mm_madd_epi16 with (1, pitch): positions above -1 pixel
+// floor at 0, as rounding toward zero takes them.
+inline __m128i PixelPairs(__m128i us, __m128i vs) {
+    __m128i tu = _mm_srai_epi32(_mm_andnot_si128(_mm_srai_epi32(us, 31), us), 18);
+    __m128i tv = _mm_srai_epi32(_mm_andnot_si128(_mm_srai_epi32(vs, 31), vs), 18);
+    return _mm_or_si128(tu, _mm_slli_epi32(tv, 16));
+}
+
+// The drawn run of a row with the alpha plane: the samples gathered a chunk
+// at a time, then mixed together.
+template <typename Format, bool Keyed>
+void AlphaRun(const RotaInfo& r, typename Format::Type* dst, int count, int32_t u, int32_t v) {
+    using Pixel = typename Format::Type;
+    constexpr int Chunk = 64;
+    Pixel samples[Chunk];
+    uint8_t alphas[Chunk];
+    // Held in locals: the byte stores below could otherwise alias them.
+    const uint8_t* const src = r.src;
+    const uint8_t* const alpha = r.alpha;
+    const std::ptrdiff_t srcPitch = r.srcPitch, alphaPitch = r.alphaPitch;
+    const int32_t dudx = r.dudx, dvdx = r.dvdx;
+    // Four positions at a time when every index fits the 16-bit products.
+    const bool wide = srcPitch % std::ptrdiff_t(sizeof(Pixel)) == 0 &&
+                      srcPitch / std::ptrdiff_t(sizeof(Pixel)) < 32768 && alphaPitch < 32768 &&
+                      r.srcWidth < 32768 && r.srcHeight < 32768;
+    const auto* srcPixels = reinterpret_cast<const Pixel*>(src);
+    const __m128i srcRow = _mm_set1_epi32(int32_t(1 | uint32_t(srcPitch / std::ptrdiff_t(sizeof(Pixel))) << 16));
+    const __m128i alphaRow = _mm_set1_epi32(int32_t(1 | uint32_t(alphaPitch) << 16));
+    const __m128i uStep = _mm_set1_epi32(Mul(dudx, 4)), vStep = _mm_set1_epi32(Mul(dvdx, 4));
+    while (count > 0) {
+        int n = std::min(count, Chunk);
+        int i = 0;
+        if (wide) {
+            __m128i us = _mm_add_epi32(_mm_set1_epi32(u), _mm_set_epi32(Mul(dudx, 3), Mul(dudx, 2), dudx, 0));
+            __m128i vs = _mm_add_epi32(_mm_set1_epi32(v), _mm_set_epi32(Mul(dvdx, 3), Mul(dvdx, 2), dvdx, 0));
+            alignas(16) int32_t srcAt[4], alphaAt[4];
+            for (; i + 4 <= n; i += 4) {
+                __m128i pair = PixelPairs(us, vs);
+                _mm_store_si128(reinterpret_cast<__m128i*>(srcAt), _mm_madd_epi16(pair, srcRow));
+                _mm_store_si128(reinterpret_cast<__m128i*>(alphaAt), _mm_madd_epi16(pair, alphaRow));
+                for (int k = 0; k < 4; ++k) {
+                    samples[i + k] = srcPixels[srcAt[k]];
+                    alphas[i + k] = alpha[alphaAt[k]];
+                }
+                us = _mm_add_epi32(us, uStep);
+                vs = _mm_add_epi32(vs, vStep);
+            }
+            u += i * dudx;
+            v += i * dvdx;
+        }
+        for (; i < n; ++i, u += dudx, v += dvdx) {
+            // Inside the run u and v exceed -1 pixel, where rounding toward
+            // zero is flooring at 0.
+            std::ptrdiff_t tu = std::max(u, 0) >> 18, tv = std::max(v, 0) >> 18;
+            samples[i] = reinterpret_cast<const Pixel*>(src + tv * srcPitch)[tu];
+            alphas[i] = alpha[tv * alphaPitch + tu];
+        }
+        MixRotaRun(Format::Format, reinterpret_cast<uint8_t*>(dst), samples, alphas, n, Keyed,
+                   r.key);
+        dst += n;
+        count -= n;
+    }
+}
+
 template <typename Format, bool Alpha, bool Keyed>
 void RotaFast(const RotaInfo& r) {
     using Pixel = typename Format::Type;
@@ -166,14 +241,21 @@ void RotaFast(const RotaInfo& r) {
         int first = std::max(uFirst, vFirst), stop = std::min(uStop, vStop);
         int32_t u = int32_t(uRow + int64_t(first) * r.dudx);
         int32_t v = int32_t(vRow + int64_t(first) * r.dvdx);
-        if (!Alpha && !Keyed && unitStep && first < stop) {
+        if (!Alpha && unitStep && first < stop) {
             // Unturned at scale 1 the run is a piece of one source row. A
             // walk that starts less than a pixel before it samples pixel 0
             // twice: at u and at u + 1, both of which round to 0.
             int c = first, tv = ToPixel(v);
-            if (u < 0) Plot<Format, false, false>(r, dst + c++, 0, tv);
+            if (u < 0) Plot<Format, false, Keyed>(r, dst + c++, 0, tv);
             auto* row = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch);
-            std::memcpy(dst + c, row + ToPixel(u), sizeof(Pixel) * size_t(stop - c));
+            if (Keyed)
+                CopyKeyedRun(dst + c, row + ToPixel(u), stop - c, r.key);
+            else
+                std::memcpy(dst + c, row + ToPixel(u), sizeof(Pixel) * size_t(stop - c));
+            continue;
+        }
+        if constexpr (Alpha) {
+            if (first < stop) AlphaRun<Format, Keyed>(r, dst + first, stop - first, u, v);
             continue;
         }
         for (int c = first; c < stop; ++c, u += r.dudx, v += r.dvdx)
@@ -319,7 +401,11 @@ int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord*
     PlatSurface* src = source.surface->surface;
     int srcX = piece->surfaceX, srcY = piece->surfaceY;
     PlatSurface* work = gScreenState.sourceWork;
-    if (!src->systemMemory && piece->width <= ScreenWidth() && piece->height <= ScreenHeight() &&
+    // A source that reads fast is sampled in place; one drawn on itself keeps
+    // the copy, whose pixels the drawing cannot change under the walk.
+    bool inPlace = PlatSurfaceReadsFast(src) && src != draw && draw != work;
+    if (!src->systemMemory && !inPlace && piece->width <= ScreenWidth() &&
+        piece->height <= ScreenHeight() &&
         work && piece->width <= work->width && piece->height <= work->height &&
         CopySurfaceRect(work, 0, 0, src,
                         Rect{srcX, srcY, srcX + piece->width, srcY + piece->height}, 0) == 0) {

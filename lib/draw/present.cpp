@@ -33,6 +33,8 @@ void ShowFront() {
     frame.format = FrameFormat(front->format);
     frame.rows = front->pixels;
     frame.pitchBytes = front->pitch;
+    // The front buffer lives until ReleaseScreenSurfaces, which lets go of it.
+    frame.rowsStay = 1;
     if (frame.format == FrameIndex8) {
         for (int i = 0; i < 256; ++i) {
             const PaletteEntry& e = gColor.palette[i];

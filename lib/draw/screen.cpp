@@ -17,9 +17,9 @@ ScreenState gScreenState;
 
 namespace {
 
-PlatSurface* MakeSurface(int systemMemory, const char* failure) {
-    PlatSurface* surface =
-        PlatCreateSurface(ScreenWidth(), ScreenHeight(), GetScreenFormat(), systemMemory);
+PlatSurface* MakeSurface(int systemMemory, const char* failure, int rowAlign = 4) {
+    PlatSurface* surface = PlatCreateSurface(ScreenWidth(), ScreenHeight(), GetScreenFormat(),
+                                             systemMemory, rowAlign);
     if (!surface) ErrorExit(failure);
     return surface;
 }
@@ -44,8 +44,8 @@ int CreateScreenSurfaces() {
     // so both modes need the same two surfaces.
     s.front = MakeSurface(0, SJIS("プライマリサーフェスの作成に失敗しました"));
     s.back = MakeSurface(0, SJIS("バックサーフェスの作成に失敗しました"));
-    s.destWork = MakeSurface(1, SJIS("作業用サーフェスの作成に失敗しました"));
-    s.sourceWork = MakeSurface(1, SJIS("作業用サーフェス２の作成に失敗しました"));
+    s.destWork = MakeSurface(1, SJIS("作業用サーフェスの作成に失敗しました"), PlatFastRowAlign);
+    s.sourceWork = MakeSurface(1, SJIS("作業用サーフェス２の作成に失敗しました"), PlatFastRowAlign);
     PlatSetColorKey(s.destWork, 1, 0);
     PlatSetColorKey(s.sourceWork, 1, 0);
     SetScreenSurface(TargetFront, s.front);
@@ -64,6 +64,7 @@ void ReleaseScreenSurfaces() {
     ScreenState& s = gScreenState;
     if (!s.surfacesUp) return;
     WriteLogString(SJIS("メインサーフェスを破棄をします... "));
+    PlatReleaseFrame();
     SetScreenSurface(TargetFront, nullptr);
     SetScreenSurface(TargetWork, nullptr);
     SetScreenSurface(TargetBack, nullptr);

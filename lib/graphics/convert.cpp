@@ -74,6 +74,50 @@ void PlainCopy(const Job& j) {
     }
 }
 
+// 32-bit BGRA into the three plain screen formats: the colour exactly as
+// from 24-bit BGR, the alpha dropped as the formats have none. The alpha goes
+// to the graph's alpha plane in a pass of its own (FastAlphaPlane).
+template <int Kind>
+void FromBgraRows(const Job& j) {
+    for (int y = 0; y < j.height; ++y) {
+        uint8_t* d = j.dst + static_cast<ptrdiff_t>(y) * j.dstPitch;
+        const uint8_t* s = j.src + static_cast<ptrdiff_t>(y) * j.srcPitch;
+        for (int x = 0; x < j.width; ++x) {
+            uint32_t p;
+            std::memcpy(&p, s + x * 4, 4);
+            if (Kind == 2) {
+                p |= 0xFF000000u;
+                std::memcpy(d + x * 4, &p, 4);
+                continue;
+            }
+            uint16_t v = Kind == 0 ? uint16_t((p >> 8 & 0xF800) | (p >> 5 & 0x07E0) | (p >> 3 & 0x1F))
+                                   : uint16_t((p >> 9 & 0x7C00) | (p >> 6 & 0x03E0) |
+                                              (p >> 3 & 0x1F) | 0x8000);
+            std::memcpy(d + x * 2, &v, 2);
+        }
+    }
+}
+
+bool FastFromBgra(const Job& j) {
+    const ColorFormat* f = j.dstFormat;
+    if (HasMasks(f, 16, 0xF800, 0x07E0, 0x001F, 0)) FromBgraRows<0>(j);
+    else if (HasMasks(f, 16, 0x7C00, 0x03E0, 0x001F, 0)) FromBgraRows<1>(j);
+    else if (HasMasks(f, 32, 0xFF0000, 0xFF00, 0xFF, 0)) FromBgraRows<2>(j);
+    else return false;
+    return true;
+}
+
+// The alpha byte of 32-bit BGRA into an 8-bit alpha plane.
+bool FastAlphaPlane(const Job& j) {
+    if (!HasMasks(j.dstFormat, 8, 0, 0, 0, 0xFF)) return false;
+    for (int y = 0; y < j.height; ++y) {
+        uint8_t* d = j.dst + static_cast<ptrdiff_t>(y) * j.dstPitch;
+        const uint8_t* s = j.src + static_cast<ptrdiff_t>(y) * j.srcPitch;
+        for (int x = 0; x < j.width; ++x) d[x] = s[x * 4 + 3];
+    }
+    return true;
+}
+
 // 24-bit BGR into the three plain screen formats. False when none applies.
 bool FastFromBgr(const Job& j) {
     const ColorFormat* f = j.dstFormat;
@@ -237,6 +281,11 @@ int ConvertPixels(void* dst, int dstPitch, const ColorFormat* dstFormat,
     if (fromBgr && !mirror && !dither && !alphaOnly) {
         if (!keyAlpha && !alphaCounts && FastFromBgr(j)) return 0;
         if (keyAlpha && FastKeyedFromBgr(j)) return 0;
+    }
+    bool fromBgra = HasMasks(srcFormat, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    if (fromBgra && !mirror && !dither && !keyAlpha && !alphaCounts) {
+        if (!alphaOnly && FastFromBgra(j)) return 0;
+        if (alphaOnly && FastAlphaPlane(j)) return 0;
     }
     GeneralCase(j);
     return 0;

@@ -89,6 +89,9 @@ int Decompress(JpegJob* job, GraphImage* image) {
                        MaxPixelsPerByte * (uint64_t(job->cursor.size) + 1)) {
         return -1;
     }
+    // Colour pictures come out of the decoder in blue, green, red order
+    // already, rather than being reversed pixel by pixel afterwards.
+    if (info.out_color_space == JCS_RGB) info.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&info);
     int components = info.output_components;
     uint64_t bytes;
@@ -103,9 +106,6 @@ int Decompress(JpegJob* job, GraphImage* image) {
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = job->pixels + int64_t(pitch) * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);
-        if (components == 3) {
-            for (int32_t x = 0; x < pitch; x += 3) std::swap(row[x], row[x + 2]);
-        }
     }
     jpeg_finish_decompress(&info);
     *image = {components == 1 ? Grey8Format : Bgr24Format, static_cast<int32_t>(info.output_width),

@@ -17,8 +17,9 @@ int CreateRecordSurface(SurfaceDataRecord* record, int width, int height) {
     // A surface wider than the screen cannot be copied through the
     // screen-sized work surfaces, so it is kept in system memory.
     int systemMemory = record->params.systemMemory || width > ScreenWidth();
-    PlatSurface* surface = PlatCreateSurface(width, height, format, systemMemory);
-    if (!surface) surface = PlatCreateSurface(width, height, format, 1);
+    PlatSurface* surface =
+        PlatCreateSurface(width, height, format, systemMemory, PlatFastRowAlign);
+    if (!surface) surface = PlatCreateSurface(width, height, format, 1, PlatFastRowAlign);
     if (!surface) return WriteLogString(SJIS("標準サーフェスの作成に失敗しました\n"));
 
     if (record->params.AlphaChFlag) {

@@ -30,6 +30,7 @@ struct PlatformBackend {
     void (*postMessage)(const PlatMessage* message);
     int (*waitVBlank)();
     void (*present)(const PlatFrame* frame);
+    void (*releaseFrame)();                 // null: the back end never keeps the rows
 
     void (*getCursorPos)(int* x, int* y);
     void (*setCursorPos)(int x, int y);

@@ -79,6 +79,9 @@ int PlatTakeMessage(PlatMessage* out) {
 void PlatPostMessage(const PlatMessage* message) { Backend()->postMessage(message); }
 int PlatWaitVBlank() { return Backend()->waitVBlank(); }
 void PlatPresent(const PlatFrame* frame) { Backend()->present(frame); }
+void PlatReleaseFrame() {
+    if (Backend()->releaseFrame) Backend()->releaseFrame();
+}
 
 void PlatGetCursorPos(int* x, int* y) { Backend()->getCursorPos(x, y); }
 void PlatSetCursorPos(int x, int y) { Backend()->setCursorPos(x, y); }

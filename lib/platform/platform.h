@@ -114,6 +114,11 @@ struct PlatFrame {
     const void* rows = nullptr;         // null: the picture is at `pixels`
     int pitchBytes = 0;                 // from one row of `rows` to the next
     const uint32_t* palette = nullptr;  // FrameIndex8: 256 colours 0x00RRGGBB
+    // 1: `rows` stay readable and hold the picture until the next present or
+    // PlatReleaseFrame, so a back end that shows the picture later may read
+    // it from there instead of copying it, as a display scans out its
+    // front buffer.
+    int rowsStay = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -156,6 +161,9 @@ void PlatPostMessage(const PlatMessage* message);
 // Waits for the next vertical blank; 0, or -1 when the display gives none.
 int PlatWaitVBlank();
 void PlatPresent(const PlatFrame* frame);
+// The rows of the last frame handed over with rowsStay are about to go: a
+// back end that still reads them takes its own copy now.
+void PlatReleaseFrame();
 
 // ---------------------------------------------------------------------------
 // Cursor

@@ -2,8 +2,8 @@
 // colour key, which can be lost and restored as display memory can.
 //
 // All pixels live in ordinary memory; `systemMemory` only records where the
-// creator asked for them, so that the paths that treat "video" surfaces
-// differently (reading them through a work surface) keep running.
+// creator asked for them. Whether reading a surface is slow (and worth a copy
+// into a work surface first) is PlatSurfaceReadsFast's answer, not that flag's.
 #ifndef TESSEL_SURFACE_H
 #define TESSEL_SURFACE_H
 
@@ -25,11 +25,17 @@ struct PlatSurface {
     PlatSurface* next;
 };
 
-// A zero-filled surface of width x height in `format` (8, 16, 24 or 32 bits);
-// null when a side is not positive, the depth is unknown, the size does not
-// fit in 31 bits or memory runs out.
+// Row alignment for surfaces whose pitch is the platform's to choose: rows
+// start on a cache line, so copies between such surfaces run at full speed.
+constexpr int PlatFastRowAlign = 64;
+
+// A zero-filled surface of width x height in `format` (8, 16, 24 or 32 bits),
+// its pixels starting on a 64-byte boundary and its rows padded to 4 bytes,
+// or to PlatFastRowAlign when `rowAlign` asks for it; null when a side is not
+// positive, the depth is unknown, the size does not fit in 31 bits or memory
+// runs out.
 PlatSurface* PlatCreateSurface(int width, int height, const ColorFormat* format,
-                               int systemMemory);
+                               int systemMemory, int rowAlign = 4);
 // Frees the surface; null is allowed.
 void PlatReleaseSurface(PlatSurface* surface);
 
@@ -40,6 +46,11 @@ int PlatLockSurface(PlatSurface* surface, uint8_t** pixels, int* pitch);
 int PlatUnlockSurface(PlatSurface* surface);
 
 int PlatIsSurfaceLost(const PlatSurface* surface);
+// 1 when the surface's pixels read as fast as any system memory, so that a
+// blitter may read them in place; 0 where a read would be a slow read-back
+// and the pixels are better copied into a work surface first. Every surface
+// of this platform is ordinary memory.
+int PlatSurfaceReadsFast(const PlatSurface* surface);
 // Takes the surface back; its contents are whatever they were. 0.
 int PlatRestoreSurface(PlatSurface* surface);
 // Marks every live surface lost, as a display change does.

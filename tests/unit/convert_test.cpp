@@ -134,6 +134,20 @@ TEST(ConvertPixels, FastPathsAgreeWithTheGeneralCase) {
         ExpectSame(Convert(src, *to, {.keyAlpha = 1, .key = 0x123456}), fast);
         ExpectSame(Convert(src.Flipped(), *to, {.mirror = 1}), fast);
     }
+    // 32-bit BGRA, as PNG files with alpha decode: colour into the screen
+    // formats, and the alpha byte alone into an 8-bit alpha plane.
+    const ColorFormat plane = FromMasks(8, 0, 0, 0, 0xFF);
+    for (int width : {1, 7, 37, 64}) {
+        Pixels bgra(k8888, width, 5, unsigned(width));
+        for (const ColorFormat* to : {&k565, &k555, &kX888, &plane}) {
+            Options only = {.alphaOnly = to == &plane};
+            Pixels fast = Convert(bgra, *to, only);
+            ExpectReference(bgra, fast, only);
+            Options mirrored = only;
+            mirrored.mirror = 1;
+            ExpectSame(Convert(bgra.Flipped(), *to, mirrored), fast);
+        }
+    }
     for (const ColorFormat* to : {&k1555, &k8888}) {
         for (uint32_t key : {0x000000u, 0xFF00FFu, 0x10F8C7u}) {
             // Exact key pixels, and near ones that meet the key only in 5:5:5.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <jpeglib.h>
 
 namespace {
 
@@ -68,6 +70,43 @@ TEST(DecodeJpeg, ColourGivesBgrWithoutRowPadding) {
     Decoded progressive(JpegFile(picture, false, 100, true));
     ASSERT_EQ(progressive.result, 0);
     EXPECT_LE(LargestError(progressive, picture, 8, 16), 4);
+}
+
+// libjpeg's own red, green, blue rows, each pixel's bytes reversed: what the
+// decoder must give byte for byte, whichever route it takes to blue first.
+Bytes ReversedRgbRows(const Bytes& file) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    Bytes out(size_t(info.output_width) * info.output_height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = out.data() + size_t(info.output_scanline) * info.output_width * 3;
+        jpeg_read_scanlines(&info, &row, 1);
+        for (size_t x = 0; x < size_t(info.output_width) * 3; x += 3) std::swap(row[x], row[x + 2]);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return out;
+}
+
+TEST(DecodeJpeg, ColourEqualsLibjpegsRgbReversedByteForByte) {
+    struct Case { int width, height, quality; bool progressive; };
+    for (Case c : {Case{45, 32, 100, false}, Case{17, 9, 75, false}, Case{33, 31, 50, true},
+                   Case{1, 1, 90, false}, Case{130, 67, 85, false}}) {
+        Picture picture = c.width % 2 ? Gradient(c.width, c.height, false) : Squares(c.width, c.height);
+        Bytes file = JpegFile(picture, false, c.quality, c.progressive);
+        Decoded decoded(file);
+        ASSERT_EQ(decoded.result, 0) << c.width << "x" << c.height;
+        Bytes expected = ReversedRgbRows(file);
+        ASSERT_EQ(size_t(decoded.image.pitch) * decoded.image.height, expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), decoded.image.pixels))
+            << c.width << "x" << c.height << " at quality " << c.quality;
+    }
 }
 
 // A scan cut short ends as libjpeg's own file source ends it: the rest of the

@@ -3,6 +3,7 @@
 // window, and a renderer reset or a minimised full-screen window loses the
 // display; on SDL's dummy video driver.
 #include "graphics/color.h"
+#include "platform/frame_expand.h"
 #include "platform/platform.h"
 #include "platform/surface.h"
 
@@ -74,6 +75,28 @@ TEST_F(SdlPresent, FiveSixFiveFramesShowTheirColours) {
     EXPECT_EQ(WindowPixel(0, 0), 0xFF0000u);
     EXPECT_EQ(WindowPixel(63, 0), 0x00FF00u);
     EXPECT_EQ(WindowPixel(40, 31), 0xFFFFFFu);
+}
+
+// Every 5:6:5 value, at every start within a vector and every tail length,
+// widened with each channel's top bits repeated below it.
+TEST(FrameExpand, EveryFiveSixFiveValueWidensByRepeatingItsTopBits) {
+    std::vector<uint8_t> in(2 * 65536 + 2);
+    for (uint32_t v = 0; v < 65536; ++v) {
+        in[1 + 2 * v] = uint8_t(v);
+        in[2 + 2 * v] = uint8_t(v >> 8);
+    }
+    std::vector<uint32_t> out(65536 + 1);
+    for (int start : {0, 1, 3, 7}) {
+        int width = 65536 - start - start % 5;
+        out.assign(out.size(), 0xDEADBEEF);
+        ExpandRow565(out.data(), in.data() + 1 + 2 * start, width);  // rows need no alignment
+        for (int x = 0; x < width; ++x) {
+            uint32_t v = uint32_t(start + x), r = v >> 11, g = v >> 5 & 63, b = v & 31;
+            uint32_t want = (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+            ASSERT_EQ(out[size_t(x)], want) << std::hex << v;
+        }
+        EXPECT_EQ(out[size_t(width)], 0xDEADBEEFu) << "written past the row";
+    }
 }
 
 TEST_F(SdlPresent, FiveFiveFiveFramesIgnoreTheTopBit) {

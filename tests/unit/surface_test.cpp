@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -154,6 +157,35 @@ TEST(PlatSurface, FillsWriteEachDepthLittleEndFirstAndClip) {
         EXPECT_EQ(PlatFillSurfaceRect(surface, 0, -5, 5, 0, 1), 0);
         EXPECT_EQ(ReadPixel(surface, 3, 2), 0u);
         EXPECT_EQ(ReadPixel(surface, 4, 0), 0u);
+        PlatReleaseSurface(surface);
+    }
+}
+
+// The fills take byte, 16-bit and vector stores by the value and the row's
+// alignment; every way must write what a pixel-by-pixel fill writes.
+TEST(PlatSurface, FillsOfAnySizeValueAndClipEqualAPixelByPixelFill) {
+    std::mt19937 rng(5);
+    auto range = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+    const int depths[] = {8, 16, 24, 32};
+    for (int round = 0; round < 300; ++round) {
+        int depth = depths[round % 4], bytes = depth / 8;
+        ColorFormat format = FormatOfDepth(depth);
+        PlatSurface* surface =
+            PlatCreateSurface(range(1, 90), range(1, 6), &format, 0, round % 3 ? 4 : PlatFastRowAlign);
+        ASSERT_NE(surface, nullptr);
+        for (int i = 0; i < surface->pitch * surface->height; ++i) surface->pixels[i] = uint8_t(rng());
+        std::vector<uint8_t> expected(surface->pixels, surface->pixels + surface->pitch * surface->height);
+        // Values of one repeated byte now and then, any bits above the depth.
+        uint32_t value = round % 5 == 0 ? (rng() & 0xFF) * 0x01010101u : uint32_t(rng());
+        int left = range(-5, surface->width + 2), right = range(left - 2, surface->width + 5);
+        int top = range(-2, surface->height), bottom = range(top - 1, surface->height + 2);
+        for (int y = std::max(top, 0); y < std::min(bottom, surface->height); ++y)
+            for (int x = std::max(left, 0); x < std::min(right, surface->width); ++x)
+                std::memcpy(&expected[size_t(y) * surface->pitch + size_t(x) * bytes], &value, bytes);
+        ASSERT_EQ(PlatFillSurfaceRect(surface, left, top, right, bottom, value), 0);
+        EXPECT_EQ(std::memcmp(surface->pixels, expected.data(), expected.size()), 0)
+            << "round " << round << ": " << depth << " bits, " << surface->width << " wide";
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(surface->pixels) % 64, 0u);
         PlatReleaseSurface(surface);
     }
 }

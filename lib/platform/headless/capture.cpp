@@ -26,8 +26,8 @@ int FrameBytesPerPixel(PlatFrameFormat format) {
 
 uint32_t FramePixelRgb(int x, int y) {
     int bytes = FrameBytesPerPixel(gHeadless.frameFormat);
-    const uint8_t* p = gHeadless.frame +
-                       (static_cast<size_t>(y) * gHeadless.frameWidth + x) * bytes;
+    const uint8_t* p = gHeadless.frameRows + static_cast<ptrdiff_t>(y) * gHeadless.framePitch +
+                       static_cast<ptrdiff_t>(x) * bytes;
     switch (gHeadless.frameFormat) {
     case FrameRgb565: {
         uint32_t v = p[0] | p[1] << 8;

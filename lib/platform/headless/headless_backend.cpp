@@ -189,7 +189,31 @@ int WaitVBlank() {
     return 0;
 }
 
+// Copies a picture into the back end's own block, packed; false when there
+// is no memory for it, and then nothing changes.
+bool KeepFrameCopy(const uint8_t* rows, int pitch, int width, int height, PlatFrameFormat format) {
+    size_t rowBytes = static_cast<size_t>(width) * FrameBytesPerPixel(format);
+    size_t bytes = rowBytes * static_cast<size_t>(height);
+    uint8_t* block = gHeadless.frame;
+    if (bytes != gHeadless.frameBytes) {
+        block = static_cast<uint8_t*>(std::malloc(bytes));
+        if (!block) return false;
+    }
+    for (int row = 0; row < height; ++row)
+        std::memcpy(block + rowBytes * row, rows + static_cast<ptrdiff_t>(row) * pitch, rowBytes);
+    if (block != gHeadless.frame) {
+        std::free(gHeadless.frame);
+        gHeadless.frame = block;
+        gHeadless.frameBytes = bytes;
+    }
+    gHeadless.frameRows = block;
+    gHeadless.framePitch = static_cast<int>(rowBytes);
+    return true;
+}
+
 // The frame is kept as it came; it is turned into RGB only when captured.
+// Rows that stay are read where they are, the way a display shows its
+// front buffer; others are copied.
 void Present(const PlatFrame* frame) {
     if (!frame || frame->width <= 0 || frame->height <= 0) return;
     const uint8_t* rows = static_cast<const uint8_t*>(frame->rows);
@@ -201,28 +225,34 @@ void Present(const PlatFrame* frame) {
         format = FrameXrgb8888;
         pitch = std::max(frame->pitchPixels, frame->width) * 4;
     }
-    size_t rowBytes = static_cast<size_t>(frame->width) * FrameBytesPerPixel(format);
-    size_t bytes = rowBytes * static_cast<size_t>(frame->height);
-    if (bytes != gHeadless.frameBytes) {
-        auto* block = static_cast<uint8_t*>(std::realloc(gHeadless.frame, bytes));
-        if (!block) {
-            // The last picture kept stays what captures show.
-            std::fprintf(stderr, "headless: no memory to keep a %dx%d frame; it is not captured\n",
-                         frame->width, frame->height);
-            return;
-        }
-        gHeadless.frame = block;
-        gHeadless.frameBytes = bytes;
+    if (frame->rows && frame->rowsStay) {
+        gHeadless.frameRows = rows;
+        gHeadless.framePitch = pitch;
+    } else if (!KeepFrameCopy(rows, pitch, frame->width, frame->height, format)) {
+        // The last picture kept stays what captures show.
+        std::fprintf(stderr, "headless: no memory to keep a %dx%d frame; it is not captured
+",
+                     frame->width, frame->height);
+        return;
     }
-    for (int row = 0; row < frame->height; ++row)
-        std::memcpy(gHeadless.frame + rowBytes * row, rows + static_cast<ptrdiff_t>(row) * pitch,
-                    rowBytes);
     gHeadless.frameWidth = frame->width;
     gHeadless.frameHeight = frame->height;
     gHeadless.frameFormat = format;
     if (format == FrameIndex8 && frame->palette)
         std::memcpy(gHeadless.framePalette, frame->palette, sizeof gHeadless.framePalette);
     ++gHeadless.presentCount;
+}
+
+// The rows read in place are about to go: the picture is copied out of them,
+// or forgotten when there is no memory for the copy.
+void ReleaseFrame() {
+    if (!gHeadless.frameRows || gHeadless.frameRows == gHeadless.frame) return;
+    if (KeepFrameCopy(gHeadless.frameRows, gHeadless.framePitch, gHeadless.frameWidth,
+                      gHeadless.frameHeight, gHeadless.frameFormat))
+        return;
+    std::fprintf(stderr, "headless: no memory to keep the last frame; it is dropped\n");
+    gHeadless.frameRows = nullptr;
+    gHeadless.frameWidth = gHeadless.frameHeight = 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -358,6 +388,7 @@ constexpr PlatformBackend kHeadless = {
     PostMessage,
     WaitVBlank,
     Present,
+    ReleaseFrame,
     GetCursorPos,
     SetCursorPos,
     ShowCursor,

@@ -69,8 +69,10 @@ struct HeadlessState {
     int originX, originY;  // client top-left in screen coordinates
     std::deque<PlatMessage> messages;  // waiting for takeMessage, oldest first
 
-    uint8_t* frame;               // the last presented picture, packed rows in frameFormat; malloc'd
+    uint8_t* frame;               // our own copy of a presented picture, packed rows; malloc'd
     size_t frameBytes;            // bytes of `frame`
+    const uint8_t* frameRows;     // the picture's first row: in `frame` or the presented rows
+    int framePitch;               // bytes from one row of frameRows to the next
     int frameWidth, frameHeight;  // 0 until something is presented
     PlatFrameFormat frameFormat;  // layout of `frame`
     uint32_t framePalette[256];   // FrameIndex8: the frame's colours, 0x00RRGGBB

@@ -24,6 +24,7 @@ constexpr PlatformBackend kSdlBackend = {
     SdlPostMessage,
     SdlWaitVBlank,
     SdlPresent,
+    nullptr,
     SdlGetCursorPos,
     SdlSetCursorPos,
     SdlShowCursor,

@@ -5,9 +5,10 @@
 // desktop and the renderer scales the picture up, keeping its aspect ratio.
 #include "platform/sdl/sdl_backend.h"
 
+#include "platform/frame_expand.h"
+
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -26,8 +27,6 @@ struct WindowState {
     int textureWidth;          // texture size in pixels
     int textureHeight;
     uint32_t textureFormat;    // the texture's SDL pixel format; 0 until one is made
-    std::vector<uint32_t> expanded;  // an 8-bit or 5:6:5 frame turned into 32-bit pixels
-    std::vector<uint32_t> rgb565;    // every 5:6:5 value as 32-bit, made on first use
     int windowed;              // 1 window mode, 0 full screen
     int hasVsync;              // the renderer waits for the display in present
     int vsyncUnreliable;       // ... but presents returned too fast to believe it
@@ -96,38 +95,28 @@ uint32_t TextureFormatOf(PlatFrameFormat format) {
     return format == FrameRgb555 ? SDL_PIXELFORMAT_RGB555 : SDL_PIXELFORMAT_ARGB8888;
 }
 
-// A channel of `bits` widened to eight by repeating its top bits, so that
-// full stays full.
-uint32_t Widen(uint32_t value, int bits) { return value << (8 - bits) | value >> (2 * bits - 8); }
-
-const uint32_t* Rgb565Table() {
-    if (gWindow.rgb565.empty()) {
-        gWindow.rgb565.resize(65536);
-        for (uint32_t v = 0; v < 65536; ++v)
-            gWindow.rgb565[v] =
-                Widen(v >> 11, 5) << 16 | Widen(v >> 5 & 63, 6) << 8 | Widen(v & 31, 5);
-    }
-    return gWindow.rgb565.data();
-}
-
 // Palette textures are not streamed by SDL, so an 8-bit frame is looked up
-// into 32-bit pixels first. So is a 5:6:5 frame: SDL's software renderer
-// widens six-bit green to 0xFE at most, and white must stay white.
-const uint32_t* ExpandToXrgb(const PlatFrame* frame) {
+// into 32-bit pixels. So is a 5:6:5 frame: SDL's software renderer widens
+// six-bit green to 0xFE at most, and white must stay white. Both are written
+// straight into the locked texture, one pass over the frame.
+int ExpandIntoTexture(const PlatFrame* frame) {
+    void* locked = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(gWindow.texture, nullptr, &locked, &pitch) != 0) return -1;
     const uint8_t* rows = static_cast<const uint8_t*>(frame->rows);
-    const uint32_t* table = frame->format == FrameRgb565 ? Rgb565Table() : nullptr;
-    gWindow.expanded.resize(static_cast<size_t>(frame->width) * frame->height);
     for (int y = 0; y < frame->height; ++y) {
         const uint8_t* in = rows + static_cast<ptrdiff_t>(y) * frame->pitchBytes;
-        uint32_t* out = &gWindow.expanded[static_cast<size_t>(y) * frame->width];
-        if (table) {
-            for (int x = 0; x < frame->width; ++x) out[x] = table[in[x * 2] | in[x * 2 + 1] << 8];
+        auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked) +
+                                                static_cast<ptrdiff_t>(y) * pitch);
+        if (frame->format == FrameRgb565) {
+            ExpandRow565(out, in, frame->width);
             continue;
         }
         for (int x = 0; x < frame->width; ++x)
             out[x] = frame->palette ? frame->palette[in[x]] : uint32_t{in[x]} * 0x010101u;
     }
-    return gWindow.expanded.data();
+    SDL_UnlockTexture(gWindow.texture);
+    return 0;
 }
 
 void CheckPacing() {
@@ -354,14 +343,15 @@ void SdlPresent(const PlatFrame* frame) {
         pixels = frame->rows;
         pitch = frame->pitchBytes;
         format = frame->format;
-        if (format == FrameIndex8 || format == FrameRgb565) {
-            pixels = ExpandToXrgb(frame);
-            pitch = frame->width * static_cast<int>(sizeof(uint32_t));
-            format = FrameXrgb8888;
-        }
     }
-    if (UseTexture(frame->width, frame->height, TextureFormatOf(format)) != 0) return;
-    SDL_UpdateTexture(gWindow.texture, nullptr, pixels, pitch);
+    bool expand = format == FrameIndex8 || format == FrameRgb565;
+    if (UseTexture(frame->width, frame->height, TextureFormatOf(expand ? FrameXrgb8888 : format)) != 0)
+        return;
+    if (expand) {
+        if (ExpandIntoTexture(frame) != 0) return;
+    } else {
+        SDL_UpdateTexture(gWindow.texture, nullptr, pixels, pitch);
+    }
     Show();
     CheckPacing();
 }
