@@ -230,8 +230,7 @@ void Present(const PlatFrame* frame) {
         gHeadless.framePitch = pitch;
     } else if (!KeepFrameCopy(rows, pitch, frame->width, frame->height, format)) {
         // The last picture kept stays what captures show.
-        std::fprintf(stderr, "headless: no memory to keep a %dx%d frame; it is not captured
-",
+        std::fprintf(stderr, "headless: no memory to keep a %dx%d frame; it is not captured\n",
                      frame->width, frame->height);
         return;
     }
