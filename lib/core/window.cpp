@@ -11,6 +11,9 @@
 namespace {
 
 constexpr int kMaxMessagesPerPump = 5;
+// Paused, the pump sleeps on the message queue for at most this long before
+// it gives the background services another turn.
+constexpr uint32_t kPausedWaitMs = 100;
 
 uint32_t LowWord(uintptr_t value) { return static_cast<uint32_t>(value & 0xFFFF); }
 
@@ -231,9 +234,12 @@ int PumpMessages() {
     int dispatched = 0;
     int pass = 0;
     bool quitSeen = false;
+    // A program that pumps again before the clock has moved only spins; the
+    // platform lets it sleep until the clock ticks.
+    if (!Paused()) PlatIdle();
     while (((!gCore.closing && Paused()) || (pass == 0 && !gCore.quit)) && !quitSeen) {
         pass = 1;
-        if (Paused()) PlatSleepMs(1);
+        if (Paused()) PlatWaitMessage(kPausedWaitMs);
         PlatMessage m;
         while (PlatTakeMessage(&m)) {
             if (m.message == MsgActivateApp) gCore.active = LowWord(m.wParam) != 0;
@@ -255,7 +261,8 @@ int PumpMessages() {
             RunService(ServiceNetwork);
             RunService(ServiceDownload);
             RunService(ServiceSoundStream);
-            PlatSleepMs(1);
+            // Paused, the wait on the queue above is the sleep.
+            if (!Paused()) PlatSleepMs(1);
         }
         if (gCore.quit) break;
     }

@@ -6,8 +6,9 @@
 // desktop in full screen, so a "display mode" is any size up to the
 // desktop's at 8, 16 (5:6:5; 15 asks for 5:5:5) or 32 bits, at the display's
 // own refresh rate. There is neither a scan line to watch nor a second copy
-// method to compare, so the measurements are fixed: one frame lasts 16 ms
-// (a 60 Hz display) and surface copies use the one block copy there is.
+// method to compare, so the measurements are taken from what the platform
+// says: one frame lasts as long as the display's refresh rate makes it, and
+// surface copies use the one block copy there is.
 #include "core/core.h"
 #include "draw/screen.h"
 #include "graphics/color.h"
@@ -21,8 +22,6 @@ int32_t ProductTable[256][256];
 
 namespace {
 
-constexpr int kDisplayRefresh = 60;
-constexpr int kFrameMs = 16;
 
 struct ScreenMode {
     int width, height, depth, refresh;
@@ -55,7 +54,7 @@ bool SetDisplayMode(int width, int height, int depth, int refresh) {
     DesktopMode(&desktopWidth, &desktopHeight, &desktopDepth);
     if (depth != 8 && depth != 15 && depth != 16 && depth != 32) return false;
     if (width <= 0 || height <= 0 || width > desktopWidth || height > desktopHeight) return false;
-    if (refresh != 0 && refresh != kDisplayRefresh) return false;
+    if (refresh != 0 && refresh != PlatRefreshHz()) return false;
     gScreenState.displayDepth = depth;
     gScreenState.fullScreenMode = 1;
     return true;
@@ -162,7 +161,7 @@ void Measure() {
     ScreenState& s = gScreenState;
     s.useGdiCopy = 0;
     WriteLogFormat(SJIS("サーフェス間転送には %s を使用します"), "BltFast");
-    s.frameMs = kFrameMs;
+    s.frameMs = 1000 / PlatRefreshHz();
     WriteLogFormat(SJIS("１フレーム当たりの時間は %d msecです"), s.frameMs);
     s.vsyncSleepMs = s.frameMs == -1 ? -1 : (2 * s.frameMs - 4) / 3;
 }

@@ -28,6 +28,9 @@ struct PlatformBackend {
     void (*clientOrigin)(int* x, int* y);
     int (*takeMessage)(PlatMessage* out);
     void (*postMessage)(const PlatMessage* message);
+    int (*waitMessage)(uint32_t timeoutMs);
+    void (*idle)();
+    int (*refreshHz)();
     int (*waitVBlank)();
     void (*present)(const PlatFrame* frame);
 

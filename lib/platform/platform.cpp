@@ -67,6 +67,9 @@ int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int 
 void PlatClientOrigin(int* x, int* y) { Backend()->clientOrigin(x, y); }
 int PlatTakeMessage(PlatMessage* out) { return Backend()->takeMessage(out); }
 void PlatPostMessage(const PlatMessage* message) { Backend()->postMessage(message); }
+int PlatWaitMessage(uint32_t timeoutMs) { return Backend()->waitMessage(timeoutMs); }
+void PlatIdle() { Backend()->idle(); }
+int PlatRefreshHz() { return Backend()->refreshHz(); }
 int PlatWaitVBlank() { return Backend()->waitVBlank(); }
 void PlatPresent(const PlatFrame* frame) { Backend()->present(frame); }
 

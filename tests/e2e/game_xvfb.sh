@@ -2,10 +2,14 @@
 # The game on the desktop back end under a virtual X server, played with
 # xdotool: Space on the title starts round 1 and, released, fires a shot; the
 # HUD's shot count, read from screenshots of the window, goes from 20 to 19
-# once the shot is over; Escape then ends the game with code 0.
+# once the shot is over; the aiming loop then sleeps between frames instead of
+# spinning; Escape then ends the game with code 0.
 set -uo pipefail
 game=$(realpath "$1")
 scratch=$2
+source "$(dirname "$0")/../support/pacing.sh"
+counter=${SDL_CALL_COUNTER:-}
+[ -f "$counter" ] || { echo "FAIL: SDL_CALL_COUNTER does not name the counter library"; exit 1; }
 data=$(cd "$(dirname "$0")/../data" && pwd)
 assets=$(dirname "$game")/run
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
@@ -48,7 +52,7 @@ export DISPLAY=":$display_number" TESSEL_PLATFORM=sdl TESSEL_WINDOWED=1
 unset WAYLAND_DISPLAY SDL_VIDEODRIVER TESSEL_INPUT TESSEL_LOG_STDERR TESSEL_AUDIO_OUT
 
 mkdir -p play && cp -r "$assets"/. play/
-(cd play && exec "$game" > stdout.txt 2> stderr.txt) &
+(cd play && LD_PRELOAD=$counter SDL_CALL_COUNTS=$PWD/counts exec "$game" > stdout.txt 2> stderr.txt) &
 game_pid=$!
 window=$(timeout 15 xdotool search --sync --onlyvisible --pid "$game_pid" | head -n 1)
 if [ -z "$window" ]; then
@@ -106,6 +110,15 @@ wait_for "$shots_box" "$data/game_shots_19.png" 20 || fail "the shot did not end
 sleep 3
 shoot after.png
 crop_is after.png "$shots_box" "$data/game_shots_19.png" || fail "more than one charge was spent"
+
+# Aiming, nothing held: a frame every 5 ms at most, paced by the display.
+# Between frames the pump sleeps until the millisecond clock moves on, so the
+# loop makes at most one pass a millisecond (it made over ten thousand a
+# second when it spun).
+read -r presents polls cpu wakeups < <(pacing_sample "$game_pid" play/counts 4)
+echo "aiming: $presents presents/s, $polls polls/s, main thread ${cpu}% of a core"
+at_most "$presents" "$pacing_max_presents" || fail "aiming: $presents presents a second"
+at_most "$polls" 1500 || fail "aiming: $polls polls a second: the loop spins"
 
 xdotool key Escape
 for _ in $(seq 100); do

@@ -141,6 +141,19 @@ void PostMessage(const PlatMessage* message) {
     if (message) gHeadless.messages.push_back(*message);
 }
 
+// The clock moves on a millisecond at a time, as script events fall due.
+int WaitMessage(uint32_t timeoutMs) {
+    for (uint32_t waited = 0; gHeadless.messages.empty() && waited < timeoutMs; ++waited)
+        HeadlessAdvanceUs(1000);
+    return gHeadless.messages.empty() ? 0 : 1;
+}
+
+// The virtual clock does not run while the program spins; every pass moves
+// it on by its clock reads, so there is nothing to sleep through.
+void Idle() {}
+
+int RefreshHz() { return static_cast<int>(kVBlankRate); }
+
 // A simulated 60 Hz display: the clock moves to the next frame boundary,
 // counted from clock zero (the start lies on one).
 int WaitVBlank() {
@@ -307,6 +320,9 @@ constexpr PlatformBackend kHeadless = {
     ClientOrigin,
     TakeMessage,
     PostMessage,
+    WaitMessage,
+    Idle,
+    RefreshHz,
     WaitVBlank,
     Present,
     GetCursorPos,
