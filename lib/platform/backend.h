@@ -26,6 +26,7 @@ struct PlatformBackend {
     int (*hasWindow)();
     int (*setWindowMode)(int windowed, int width, int height, int hasPosition, int x, int y);
     void (*clientOrigin)(int* x, int* y);
+    void (*setWindowIcon)(const uint32_t* argb, int width, int height);
     int (*takeMessage)(PlatMessage* out);
     void (*postMessage)(const PlatMessage* message);
     int (*waitMessage)(uint32_t timeoutMs);

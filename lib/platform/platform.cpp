@@ -65,6 +65,9 @@ int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int 
     return Backend()->setWindowMode(windowed, width, height, hasPosition, x, y);
 }
 void PlatClientOrigin(int* x, int* y) { Backend()->clientOrigin(x, y); }
+void PlatSetWindowIcon(const uint32_t* argb, int width, int height) {
+    Backend()->setWindowIcon(argb, width, height);
+}
 int PlatTakeMessage(PlatMessage* out) { return Backend()->takeMessage(out); }
 void PlatPostMessage(const PlatMessage* message) { Backend()->postMessage(message); }
 int PlatWaitMessage(uint32_t timeoutMs) { return Backend()->waitMessage(timeoutMs); }

@@ -150,6 +150,8 @@ int PlatHasWindow();
 // Restyles the window for full screen or window mode, keeping its client size.
 int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y);
 void PlatClientOrigin(int* x, int* y);  // client top-left in screen coordinates
+// The window's icon: `width` x `height` pixels 0xAARRGGBB, top row first.
+void PlatSetWindowIcon(const uint32_t* argb, int width, int height);
 // Takes the next pending message without waiting. 1 when one was taken.
 int PlatTakeMessage(PlatMessage* out);
 void PlatPostMessage(const PlatMessage* message);

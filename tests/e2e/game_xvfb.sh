@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The game on the desktop back end under a virtual X server, played with
-# xdotool: Space on the title starts round 1 and, released, fires a shot; the
+# xdotool. The window is called "Ballistor", shows the game's icon and keeps
+# the class "Tessel". Space on the title starts round 1 and, released, fires a shot; the
 # HUD's shot count, read from screenshots of the window, goes from 20 to 19
 # once the shot is over; the aiming loop then sleeps between frames instead of
 # spinning; Escape then ends the game with code 0.
@@ -18,15 +19,16 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 missing_tools() {
   local tool
-  for tool in Xvfb xdotool import convert compare; do
+  for tool in Xvfb xdotool xprop import convert compare; do
     command -v "$tool" > /dev/null || echo "$tool"
   done
 }
 if [ -n "$(missing_tools)" ] && [ "$(id -u)" -eq 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y xvfb xauth xdotool imagemagick > apt.log 2>&1
+  DEBIAN_FRONTEND=noninteractive apt-get install -y xvfb xauth xdotool x11-utils imagemagick \
+    > apt.log 2>&1
 fi
 if [ -n "$(missing_tools)" ]; then
-  echo "SKIPPED: missing $(missing_tools | tr '\n' ' ')(install xvfb xdotool imagemagick)"
+  echo "SKIPPED: missing $(missing_tools | tr '\n' ' ')(install xvfb xdotool x11-utils imagemagick)"
   exit 0
 fi
 [ -f "$assets/data/menu.png" ] || { echo "FAIL: no generated assets in $assets"; exit 1; }
@@ -63,6 +65,12 @@ fi
 xdotool windowfocus --sync "$window"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 640 ] && [ "$HEIGHT" = 480 ] || fail "window is ${WIDTH}x$HEIGHT, not 640x480"
+name=$(xdotool getwindowname "$window")
+[ "$name" = Ballistor ] || fail "the window is called \"$name\""
+class=$(xprop -id "$window" WM_CLASS)
+[[ "$class" == *'= "Tessel", "Tessel"' ]] || fail "the window class is not Tessel: $class"
+icon=$(xprop -id "$window" _NET_WM_ICON)
+[[ "$icon" == *"Icon (64 x 64)"* ]] || fail "the window has not the game's icon"
 
 # The window's picture as a 640 x 480 PNG in $1.
 shoot() { import -window root -crop "640x480+$X+$Y" +repage "$1"; }

@@ -106,6 +106,8 @@ int CreateWindow(const PlatWindowDesc* desc) {
 void DestroyWindow() {
     gHeadless.hasWindow = 0;
     gHeadless.messages.clear();
+    gHeadless.icon.clear();
+    gHeadless.iconWidth = 0;
     gHeadless.clientWidth = 0;
     gHeadless.clientHeight = 0;
     gHeadless.originX = 0;
@@ -123,6 +125,12 @@ int SetWindowMode(int windowed, int width, int height, int hasPosition, int x, i
 void ClientOrigin(int* x, int* y) {
     if (x) *x = gHeadless.originX;
     if (y) *y = gHeadless.originY;
+}
+
+void SetWindowIcon(const uint32_t* argb, int width, int height) {
+    if (!gHeadless.hasWindow || !argb || width <= 0 || height <= 0) return;
+    gHeadless.icon.assign(argb, argb + static_cast<size_t>(width) * height);
+    gHeadless.iconWidth = width;
 }
 
 int TakeMessage(PlatMessage* out) {
@@ -318,6 +326,7 @@ constexpr PlatformBackend kHeadless = {
     HasWindow,
     SetWindowMode,
     ClientOrigin,
+    SetWindowIcon,
     TakeMessage,
     PostMessage,
     WaitMessage,
@@ -390,6 +399,15 @@ void HeadlessLoseDisplay() {
         HeadlessQueueInputMessage(MsgActivateApp, active, 0);
         HeadlessQueueInputMessage(MsgActivate, active, 0);
     }
+}
+
+int64_t HeadlessIconPixel(int x, int y, int* width, int* height) {
+    int w = gHeadless.iconWidth;
+    int h = w ? static_cast<int>(gHeadless.icon.size()) / w : 0;
+    if (width) *width = w;
+    if (height) *height = h;
+    if (x < 0 || y < 0 || x >= w || y >= h) return -1;
+    return gHeadless.icon[static_cast<size_t>(y) * w + x];
 }
 
 int64_t HeadlessFramePixel(int x, int y) {

@@ -63,6 +63,8 @@ struct HeadlessState {
     int clientWidth, clientHeight;
     int originX, originY;  // client top-left in screen coordinates
     std::deque<PlatMessage> messages;  // waiting for takeMessage, oldest first
+    std::vector<uint32_t> icon;   // the window's icon, 0xAARRGGBB rows; empty: none
+    int iconWidth;
 
     std::vector<uint8_t> frame;   // the last presented picture, packed rows in frameFormat
     int frameWidth, frameHeight;  // 0 until something is presented

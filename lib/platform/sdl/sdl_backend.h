@@ -32,6 +32,7 @@ void SdlDestroyWindow();
 int SdlHasWindow();
 int SdlSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y);
 void SdlClientOrigin(int* x, int* y);
+void SdlSetWindowIcon(const uint32_t* argb, int width, int height);
 int SdlRefreshHz();
 // 1 when `presents` presents in `elapsedMs` came faster than a display of
 // `refreshHz` can show them: present does not wait for it.

@@ -20,6 +20,7 @@ constexpr PlatformBackend kSdlBackend = {
     SdlHasWindow,
     SdlSetWindowMode,
     SdlClientOrigin,
+    SdlSetWindowIcon,
     SdlTakeMessage,
     SdlPostMessage,
     SdlWaitMessage,

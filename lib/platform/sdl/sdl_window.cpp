@@ -353,6 +353,15 @@ void SdlClientOrigin(int* x, int* y) {
     if (gWindow.window && gWindow.windowed) SDL_GetWindowPosition(gWindow.window, x, y);
 }
 
+void SdlSetWindowIcon(const uint32_t* argb, int width, int height) {
+    if (!gWindow.window || !argb || width <= 0 || height <= 0) return;
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<uint32_t*>(argb), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!icon) return;
+    SDL_SetWindowIcon(gWindow.window, icon);
+    SDL_FreeSurface(icon);
+}
+
 int SdlRefreshHz() {
     int display = gWindow.window ? SDL_GetWindowDisplayIndex(gWindow.window) : 0;
     SDL_DisplayMode mode{};
