@@ -99,6 +99,9 @@ GameState gGame = InitialGameState();
 GameAssets gAssets;
 
 int GameMain() {
+    // The window class stays "Tessel", by which a second copy is found.
+    SetWindowTitle("Ballistor");
+    SetWindowIcon("data\\Icon.png");
     SetLogEnabled(1);
     SetScreenMode(640, 480, 16, -1);
     if (InitLibrary() == -1) return -1;

@@ -13,6 +13,7 @@
 struct CoreSettings {
     int windowed;                        // 1 = window mode, 0 = full screen
     char title[256];                     // "" = the class name "Tessel"
+    char iconFile[MaxPathLength];        // "" = no icon of the program's own
     int styleType;                       // 0..4, the window style tables
     int hasPosition, positionX, positionY;  // window position set by the program
     int toggleAllowed;                   // the user may toggle window mode

@@ -3,14 +3,19 @@
 
 #include "draw/draw_state.h"
 #include "draw/screen.h"
+#include "graphics/image.h"
 #include "graphics/load.h"
 #include "input/input.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
 constexpr int kMaxMessagesPerPump = 5;
+// Paused, the pump sleeps on the message queue for at most this long before
+// it gives the background services another turn.
+constexpr uint32_t kPausedWaitMs = 100;
 
 uint32_t LowWord(uintptr_t value) { return static_cast<uint32_t>(value & 0xFFFF); }
 
@@ -38,6 +43,28 @@ std::string WindowTitleUtf8() {
 }
 
 void UpdateClientOrigin() { PlatClientOrigin(&gCore.clientLeft, &gCore.clientTop); }
+
+// Gives the window the icon file's picture as 0xAARRGGBB pixels; a picture
+// without alpha of its own (grey images carry their grey there) is opaque.
+int ApplyWindowIcon() {
+    const char* file = gCore.settings.iconFile;
+    if (!file[0]) return 0;
+    GraphImage image{};
+    if (LoadImageFile(file, &image) != 0) {
+        WriteLogFormat(SJIS("アイコンファイル %s の読み込みに失敗しました"), file);
+        return -1;
+    }
+    ColorFormat argb{};
+    SetFormatFromMasks(&argb, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    std::vector<uint32_t> pixels(static_cast<size_t>(image.width) * image.height);
+    ConvertPixels(pixels.data(), image.width * 4, &argb, image.pixels, image.pitch, &image.format,
+                  nullptr, 0, nullptr, 0, 0, 0, 0, image.width, image.height, 0, 0, 0, 0, 0);
+    if (!image.format.alphaBits || image.format.bytesPerPixel == 1)
+        for (uint32_t& pixel : pixels) pixel |= 0xFF000000u;
+    PlatSetWindowIcon(pixels.data(), image.width, image.height);
+    FreeGraphImagePixels(&image);
+    return 0;
+}
 
 void SetWindowModeFlag(int windowed) {
     gCore.settings.windowed = windowed;
@@ -151,6 +178,7 @@ int CreateMainWindow() {
         return -1;
     }
     gCore.windowCreated = 1;
+    ApplyWindowIcon();
     return 0;
 }
 
@@ -232,9 +260,12 @@ int PumpMessages() {
     int dispatched = 0;
     int pass = 0;
     bool quitSeen = false;
+    // A program that pumps again before the clock has moved only spins; the
+    // platform lets it sleep until the clock ticks.
+    if (!Paused()) PlatIdle();
     while (((!gCore.closing && Paused()) || (pass == 0 && !gCore.quit)) && !quitSeen) {
         pass = 1;
-        if (Paused()) PlatSleepMs(1);
+        if (Paused()) PlatWaitMessage(kPausedWaitMs);
         PlatMessage m;
         while (PlatTakeMessage(&m)) {
             if (m.message == MsgActivateApp) gCore.active = LowWord(m.wParam) != 0;
@@ -256,7 +287,8 @@ int PumpMessages() {
             RunService(ServiceNetwork);
             RunService(ServiceDownload);
             RunService(ServiceSoundStream);
-            PlatSleepMs(1);
+            // Paused, the wait on the queue above is the sleep.
+            if (!Paused()) PlatSleepMs(1);
         }
         if (gCore.quit) break;
     }
@@ -319,6 +351,13 @@ void DestroyMainWindow() {
 int SetWindowTitle(const char* title) {
     std::snprintf(gCore.settings.title, sizeof gCore.settings.title, "%s", title ? title : "");
     return 0;
+}
+
+int SetWindowIcon(const char* fileName) {
+    std::snprintf(gCore.settings.iconFile, sizeof gCore.settings.iconFile, "%s",
+                  fileName ? fileName : "");
+    if (!gCore.windowCreated || gCore.destroyed) return 0;
+    return ApplyWindowIcon();
 }
 
 int SetWindowStyleType(int type) {

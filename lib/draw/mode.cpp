@@ -6,10 +6,11 @@
 // desktop in full screen, so a "display mode" is any size up to the
 // desktop's at 8, 16 (5:6:5; 15 asks for 5:5:5) or 32 bits, at the display's
 // own refresh rate. There is neither a scan line to watch nor a second copy
-// method to compare, so the choices are fixed: one frame lasts 16 ms (a 60 Hz
-// display) and surface copies use the one block copy there is. The log still
-// shows what the choices rest on: the block copy's measured time, and the
-// four frame samples, each one fixed frame.
+// method to compare, so the choices rest on what the platform says: one
+// frame lasts as long as the display's refresh rate makes it, and surface
+// copies use the one block copy there is. The log still shows what the
+// choices rest on: the block copy's measured time, and the four frame
+// samples, each one frame of that rate.
 #include "core/core.h"
 #include "draw/screen.h"
 #include "graphics/color.h"
@@ -24,8 +25,6 @@ int32_t ProductTable[256][256];
 
 namespace {
 
-constexpr int kDisplayRefresh = 60;
-constexpr int kFrameMs = 16;
 constexpr int kCopyBatch = 8;     // screen copies timed per mode change
 constexpr int kFrameSamples = 4;  // frame samples logged per mode change
 
@@ -60,7 +59,7 @@ bool SetDisplayMode(int width, int height, int depth, int refresh) {
     DesktopMode(&desktopWidth, &desktopHeight, &desktopDepth);
     if (depth != 8 && depth != 15 && depth != 16 && depth != 32) return false;
     if (width <= 0 || height <= 0 || width > desktopWidth || height > desktopHeight) return false;
-    if (refresh != 0 && refresh != kDisplayRefresh) return false;
+    if (refresh != 0 && refresh != PlatRefreshHz()) return false;
     gScreenState.displayDepth = depth;
     gScreenState.fullScreenMode = 1;
     return true;
@@ -183,7 +182,7 @@ void Measure() {
     WriteLogFormat(SJIS("サーフェス間転送には %s を使用します"), s.useGdiCopy ? "BitBlt" : "BltFast");
     WriteLogFormat(SJIS("BitBlt:%.0lfμs   BltFast:%.0lfμs"), otherCopy, blockCopy);
 
-    s.frameMs = kFrameMs;
+    s.frameMs = 1000 / PlatRefreshHz();
     WriteLogFormat(SJIS("１フレーム当たりの時間は %d msecです"), s.frameMs);
     for (int sample = 0; sample < kFrameSamples; ++sample)
         WriteLogFormat("\tTri%02d:%d msec", sample, s.frameMs);

@@ -80,11 +80,14 @@ int WaitVerticalBlanks(int count) {
 }
 
 // Sleeps until the display is well into its frame, then waits for the
-// blank, so that a windowed present lands in the next refresh.
+// blank, so that a windowed present lands in the next refresh. One sleep for
+// the whole stretch: waking every millisecond to look at the clock is what
+// the blank wait is there to avoid.
 void WindowedVBlankWait() {
     ScreenState& s = gScreenState;
     int threshold = s.vsyncSleepMs == -1 ? 5 : s.vsyncSleepMs;
-    while (GetTickMs(0) - s.lastPresentMs < threshold) PlatSleepMs(1);
+    int left = threshold - (GetTickMs(0) - s.lastPresentMs);
+    if (left > 0) PlatSleepMs(static_cast<uint32_t>(left));
     PlatWaitVBlank();
     s.lastPresentMs = GetTickMs(0);
 }

@@ -40,6 +40,11 @@ int SetWindowModeToggle(int allowed, void (*callback)(void* data), void* data);
 // non-zero result stops the library's handling of that message.
 using WindowProcHook = int (*)(uint32_t message, uintptr_t wParam, intptr_t lParam);
 int SetWindowProcHook(WindowProcHook hook);
+// The window's icon, from an image file LoadGraphFile could read (its alpha
+// kept). Before InitLibrary it only records the name; afterwards the icon
+// changes at once, and -1 says the file could not be read. Null or "": no
+// icon of the program's own.
+int SetWindowIcon(const char* fileName);
 
 // ---------------------------------------------------------------------------
 // Window and message pump

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 struct PlatSoundBuffer {
     // The program's side.
@@ -47,6 +49,17 @@ struct MixerState {
 };
 
 MixerState gMixer;
+
+// A driver complaining on every call would fill the log; past this much it
+// is cut short.
+constexpr size_t MaxDriverText = 4096;
+
+struct DriverTextState {
+    std::mutex lock;   // the audio thread may note as well
+    std::string text;  // lines noted and not yet taken
+};
+
+DriverTextState gDriverText;
 
 const PlatPcmFormat DefaultOutput = {2, 44100, 16};
 
@@ -151,6 +164,20 @@ void PlatAudioClose() {
 }
 
 int PlatAudioIsOpen() { return gMixer.open; }
+
+void PlatNoteAudioDriverText(const char* line) {
+    std::lock_guard<std::mutex> hold(gDriverText.lock);
+    if (gDriverText.text.size() >= MaxDriverText) return;
+    gDriverText.text += line;
+    if (gDriverText.text.empty() || gDriverText.text.back() != '\n') gDriverText.text += '\n';
+}
+
+std::string PlatTakeAudioDriverText() {
+    std::lock_guard<std::mutex> hold(gDriverText.lock);
+    std::string text;
+    text.swap(gDriverText.text);
+    return text;
+}
 
 int PlatAudioSetFormat(const PlatPcmFormat* format) {
     if (!gMixer.open || !ValidFormat(format)) return -1;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Samples are unsigned bytes (8 bits) or signed little-endian words (16
 // bits); the channels of a frame are interleaved, left first.
@@ -70,6 +71,12 @@ void PlatAudioGetFormat(PlatPcmFormat* format);
 // the last entry or without a device.
 int PlatAudioDeviceName(int index, char* module, size_t moduleSize, char* description,
                         size_t descriptionSize);
+// What the sound driver itself says (ALSA, for one, would print its
+// complaints on the terminal): back ends note it here, from any thread, and
+// the library logs it after opening the device.
+void PlatNoteAudioDriverText(const char* line);
+// The lines noted since the last call, each ending in a line break.
+std::string PlatTakeAudioDriverText();
 
 // ---------------------------------------------------------------------------
 // Buffers (only while the device is open)

@@ -26,8 +26,12 @@ struct PlatformBackend {
     int (*hasWindow)();
     int (*setWindowMode)(int windowed, int width, int height, int hasPosition, int x, int y);
     void (*clientOrigin)(int* x, int* y);
+    void (*setWindowIcon)(const uint32_t* argb, int width, int height);
     int (*takeMessage)(PlatMessage* out);
     void (*postMessage)(const PlatMessage* message);
+    int (*waitMessage)(uint32_t timeoutMs);
+    void (*idle)();
+    int (*refreshHz)();
     int (*waitVBlank)();
     void (*present)(const PlatFrame* frame);
     void (*releaseFrame)();                 // null: the back end never keeps the rows

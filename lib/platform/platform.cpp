@@ -67,6 +67,9 @@ int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int 
     return Backend()->setWindowMode(windowed, width, height, hasPosition, x, y);
 }
 void PlatClientOrigin(int* x, int* y) { Backend()->clientOrigin(x, y); }
+void PlatSetWindowIcon(const uint32_t* argb, int width, int height) {
+    Backend()->setWindowIcon(argb, width, height);
+}
 // A close signal waits for a window to close: before one exists, or between
 // two, it stays pending.
 int PlatTakeMessage(PlatMessage* out) {
@@ -77,6 +80,9 @@ int PlatTakeMessage(PlatMessage* out) {
     return Backend()->takeMessage(out);
 }
 void PlatPostMessage(const PlatMessage* message) { Backend()->postMessage(message); }
+int PlatWaitMessage(uint32_t timeoutMs) { return Backend()->waitMessage(timeoutMs); }
+void PlatIdle() { Backend()->idle(); }
+int PlatRefreshHz() { return Backend()->refreshHz(); }
 int PlatWaitVBlank() { return Backend()->waitVBlank(); }
 void PlatPresent(const PlatFrame* frame) { Backend()->present(frame); }
 void PlatReleaseFrame() {

@@ -155,9 +155,20 @@ int PlatHasWindow();
 // Restyles the window for full screen or window mode, keeping its client size.
 int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y);
 void PlatClientOrigin(int* x, int* y);  // client top-left in screen coordinates
+// The window's icon: `width` x `height` pixels 0xAARRGGBB, top row first.
+void PlatSetWindowIcon(const uint32_t* argb, int width, int height);
 // Takes the next pending message without waiting. 1 when one was taken.
 int PlatTakeMessage(PlatMessage* out);
 void PlatPostMessage(const PlatMessage* message);
+// Sleeps until a message is pending or `timeoutMs` has passed; 1 when one is
+// pending.
+int PlatWaitMessage(uint32_t timeoutMs);
+// The program found nothing to do. Called again within the same millisecond
+// it is spinning: nothing it tests against the millisecond clock can change
+// before the clock ticks, so the call sleeps until then.
+void PlatIdle();
+// The refresh rate the display is paced by, in Hz (60 when it does not say).
+int PlatRefreshHz();
 // Waits for the next vertical blank; 0, or -1 when the display gives none.
 int PlatWaitVBlank();
 void PlatPresent(const PlatFrame* frame);

@@ -79,6 +79,16 @@ void LogDevices(const PlatAudioCaps& caps) {
             YesNo(caps.secondaryStereo));
 }
 
+// What the sound driver said while the device was opened, a line each.
+void LogDriverText() {
+    std::string text = PlatTakeAudioDriverText();
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        WriteLogFormat(SJIS("サウンドドライバの報告 : %s"), text.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+}
+
 SoundRecord* SoundOf(int handle) {
     if (!gSound.device) return nullptr;
     return HandleTableGetAs<SoundRecord>(&gSoundTable, handle);
@@ -97,11 +107,10 @@ int InitSoundDevice() {
     WriteLogString(SJIS("成功\n"));
     WriteLogString(SJIS("引き続きインターフェースの初期化処理...  "));
     PlatAudioCaps caps{};
-    if (PlatAudioOpen(&caps) != 0) {
-        WriteLogString(SJIS("初期化に失敗しました\n"));
-        return -1;
-    }
-    WriteLogString(SJIS("成功\n"));
+    int opened = PlatAudioOpen(&caps);
+    WriteLogString(opened == 0 ? SJIS("成功\n") : SJIS("初期化に失敗しました\n"));
+    LogDriverText();
+    if (opened != 0) return -1;
 
     gSound.primary.channels = caps.primaryStereo ? 2 : 1;
     gSound.primary.bits = caps.primary16Bit ? 16 : 8;

@@ -244,6 +244,14 @@ while IFS= read -r file; do
         same_picture "hit/$c.png" "$dir/$c.png" || fail "without $file: $c changed"
       done
       ;;
+    data/Icon.png)
+      # Only the window goes without its icon.
+      [ "$added" = "> アイコンファイル ${file//\//\\} の読み込みに失敗しました" ] \
+        || fail "without $file: the log differs by \"$added\""
+      for c in $captures; do
+        same_picture "hit/$c.png" "$dir/$c.png" || fail "without $file: $c changed"
+      done
+      ;;
     *)
       [ "$added" = "> グラフィックファイル ${file//\//\\} がありません" ] \
         || fail "without $file: the log differs by \"$added\""

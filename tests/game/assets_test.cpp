@@ -45,6 +45,7 @@ const ImageFile Images[] = {
     {"data\\WindGraph.bmp", Kind::Bmp8, Size::Exact, 40, 10, Alpha::None},
     {"data\\Blast.png", Kind::Png, Size::Exact, 7 * 96, 96, Alpha::Channel},
     {"data\\Base.bmp", Kind::Bmp24, Size::Exact, 50, 50, Alpha::File},
+    {"data\\Icon.png", Kind::Png, Size::Exact, 64, 64, Alpha::Channel},
     {"Background\\R101.png", Kind::Png, Size::AtLeast, 960, 640, Alpha::None},
     {"Round\\Obstacle.bmp", Kind::Bmp24, Size::Exact, 1600, 960, Alpha::File},
     {"Round\\ObstacleData.BMP", Kind::Bmp8, Size::Exact, 401, 241, Alpha::None},

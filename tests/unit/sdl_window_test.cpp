@@ -3,6 +3,7 @@
 // follows them, the picture is scaled into the window, and the cursor and
 // window mode behave.
 #include "platform/platform.h"
+#include "platform/sdl/sdl_backend.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -403,16 +404,50 @@ TEST_F(SdlFullScreen, TheMouseIsInPictureCoordinates) {
     EXPECT_EQ(y, 120);
 }
 
-TEST(SdlStart, WithoutADisplayItSaysHowToRunHeadless) {
+// No display set, or one that cannot be opened (SDL would then fall back
+// to a driver that shows nothing): the start fails and says what to do.
+TEST(SdlStart, WithoutAUsableDisplayItSaysHowToRunHeadless) {
+    struct Case {
+        const char* display;  // null: unset
+        const char* reason;
+    };
+    const Case cases[] = {
+        {nullptr, "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+        {":987", "cannot open the display \":987\""},
+    };
     setenv("TESSEL_PLATFORM", "sdl", 1);
-    unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("SDL_VIDEODRIVER");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(PlatStart(), -1);
-    std::string text = testing::internal::GetCapturedStderr();
-    EXPECT_NE(text.find("No display found"), std::string::npos) << text;
-    EXPECT_NE(text.find("TESSEL_PLATFORM=headless"), std::string::npos) << text;
+    for (const Case& c : cases) {
+        if (c.display)
+            setenv("DISPLAY", c.display, 1);
+        else
+            unsetenv("DISPLAY");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(PlatStart(), -1);
+        std::string text = testing::internal::GetCapturedStderr();
+        EXPECT_NE(text.find("No display found"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        EXPECT_NE(text.find("TESSEL_PLATFORM=headless"), std::string::npos) << text;
+    }
+}
+
+// A renderer claiming vsync is disbelieved only when its presents come
+// faster than the display's own rate allows: a 144 Hz display keeps its
+// vertical blank instead of falling back to 60 Hz ticks.
+TEST(SdlPacing, PresentsAreTooFastOnlyForTheDisplaysOwnRate) {
+    struct Case {
+        int refreshHz;
+        uint32_t msFor60;  // how long sixty presents took
+        int outpace;
+    };
+    const Case cases[] = {
+        {60, 1000, 0}, {60, 800, 0},  {60, 799, 1}, {60, 500, 1},
+        {144, 417, 0}, {144, 334, 0}, {144, 300, 1}, {240, 250, 0}, {240, 150, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SdlPresentsOutpaceDisplay(60, c.msFor60, c.refreshHz), c.outpace)
+            << c.refreshHz << " Hz, " << c.msFor60 << " ms";
 }
 
 TEST(SdlClock, TheMillisecondAndPerformanceClocksAgree) {

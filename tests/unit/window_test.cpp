@@ -123,15 +123,37 @@ TEST_F(WindowTest, AFailedStartCanBeEndedSafely) {
     EXPECT_EQ(EndLibrary(), 0);
 }
 
+// The icon among them: read when the window is made, its alpha kept; set
+// again later, it changes at once, and a file that cannot be read fails.
 TEST_F(WindowTest, SettingsMadeBeforeStartSurviveTheReset) {
     UseHeadless();
+    Picture picture = Gradient(16, 8, true);
+    Bytes png = PngFile(picture, 6, 8, false);
+    WriteFile("icon.png", std::string(png.begin(), png.end()));
     SetWindowTitle("Artillery");
+    SetWindowIcon("icon.png");
     SetRunInBackground(1);
     SetLogTimeStamps(0);
     ASSERT_EQ(InitLibrary(), 0);
     EXPECT_STREQ(gCore.settings.title, "Artillery");
     EXPECT_EQ(gCore.settings.runInBackground, 1);
+    int width = 0, height = 0;
+    HeadlessIconPixel(0, 0, &width, &height);
+    ASSERT_EQ(width, 16);
+    ASSERT_EQ(height, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(HeadlessIconPixel(x, y, nullptr, nullptr), picture.At(x, y)) << x << "," << y;
+    Bytes small = PngFile(Gradient(4, 4, false), 2, 8, false);
+    WriteFile("small.png", std::string(small.begin(), small.end()));
+    EXPECT_EQ(SetWindowIcon("small.png"), 0);
+    HeadlessIconPixel(0, 0, &width, &height);
+    EXPECT_EQ(width, 4);
+    EXPECT_EQ(HeadlessIconPixel(3, 3, nullptr, nullptr) >> 24, 0xFF) << "no alpha is opaque";
+    EXPECT_EQ(SetWindowIcon("missing.png"), -1);
     EndLibrary();
+    EXPECT_NE(ReadLogUtf8().find("アイコンファイル missing.png の読み込みに失敗しました"),
+              std::string::npos);
     // Without time stamps the first line starts with its text.
     EXPECT_EQ(ReadLogUtf8().rfind("システムの情報を出力します", 0), 0u);
 }

@@ -11,7 +11,7 @@
 std::string AssetPath(const std::string& root, const std::string& gamePath);
 
 bool WriteTerrainFiles(const std::string& root);  // Round\: picture, mask, start-up stand-ins
-bool WriteSprites(const std::string& root);       // cannon, shell, base, blast sheet
+bool WriteSprites(const std::string& root);       // cannon, shell, base, blast sheet, icon
 bool WriteHud(const std::string& root);           // panel, power and wind gauges
 bool WriteTitleFiles(const std::string& root);    // logo, subtitle, ornament
 bool WriteBackgrounds(const std::string& root);   // the skies behind the terrain

@@ -221,6 +221,25 @@ Image BlastSheet() {
     return image;
 }
 
+// The window's icon: the cannon raised on a round badge of evening sky.
+Image IconPicture(const Image& cannon) {
+    constexpr int Size = 64;
+    const float c = Size / 2.0f;
+    Image image(Size, Size);
+    const Rgba skyTop = Hex(0x3a6ea5), skyLow = Hex(0xe8a05a), rim = Hex(0xc8962e);
+    for (int y = 0; y < Size; ++y)
+        for (int x = 0; x < Size; ++x) {
+            float px = float(x) + 0.5f, py = float(y) + 0.5f;
+            float d = std::hypot(px - c, py - c) - 30;
+            Rgba fill = Mix(skyTop, skyLow, Clamp01(py / Size));
+            Rgba colour = Mix(fill, rim, Clamp01(d + 3.5f));
+            colour.a = 1;
+            BlendOver(image.At(x, y), colour, EdgeCoverage(d));
+        }
+    DrawOver(image, Rotated(cannon, -40, Size), 0, 6);
+    return image;
+}
+
 }  // namespace
 
 bool WriteSprites(const std::string& root) {
@@ -234,5 +253,6 @@ bool WriteSprites(const std::string& root) {
     ok = WriteBmp24(AssetPath(root, "data\\Base.bmp"), base) && ok;
     ok = WriteAlphaBmp(AssetPath(root, "data\\Base_a.bmp"), base) && ok;
     ok = WritePng(AssetPath(root, "data\\Blast.png"), BlastSheet(), PngKind::Rgba) && ok;
+    ok = WritePng(AssetPath(root, "data\\Icon.png"), IconPicture(right), PngKind::Rgba) && ok;
     return ok;
 }

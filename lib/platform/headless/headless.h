@@ -33,6 +33,9 @@ void HeadlessLoseDisplay();
 // Pixel (x, y) of the last presented frame as 0x00RRGGBB; -1 outside it or
 // before anything was presented.
 int64_t HeadlessFramePixel(int x, int y);
+// The window's icon: its size (0 x 0 when it has none) and pixel (x, y) as
+// 0xAARRGGBB; -1 outside it.
+int64_t HeadlessIconPixel(int x, int y, int* width, int* height);
 // Frames presented since the platform started.
 int HeadlessPresentCount();
 // Forgets everything: clock, script, window, devices, hooks.

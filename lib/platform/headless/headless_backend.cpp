@@ -144,6 +144,8 @@ int CreateWindow(const PlatWindowDesc* desc) {
 void DestroyWindow() {
     gHeadless.hasWindow = 0;
     gHeadless.messages.clear();
+    gHeadless.icon.clear();
+    gHeadless.iconWidth = 0;
     gHeadless.clientWidth = 0;
     gHeadless.clientHeight = 0;
     gHeadless.originX = 0;
@@ -163,6 +165,12 @@ void ClientOrigin(int* x, int* y) {
     if (y) *y = gHeadless.originY;
 }
 
+void SetWindowIcon(const uint32_t* argb, int width, int height) {
+    if (!gHeadless.hasWindow || !argb || width <= 0 || height <= 0) return;
+    gHeadless.icon.assign(argb, argb + static_cast<size_t>(width) * height);
+    gHeadless.iconWidth = width;
+}
+
 int TakeMessage(PlatMessage* out) {
     // Polling an empty queue takes time too, so a loop that only pumps still
     // reaches the next scripted event.
@@ -178,6 +186,19 @@ int TakeMessage(PlatMessage* out) {
 void PostMessage(const PlatMessage* message) {
     if (message) gHeadless.messages.push_back(*message);
 }
+
+// The clock moves on a millisecond at a time, as script events fall due.
+int WaitMessage(uint32_t timeoutMs) {
+    for (uint32_t waited = 0; gHeadless.messages.empty() && waited < timeoutMs; ++waited)
+        HeadlessAdvanceUs(1000);
+    return gHeadless.messages.empty() ? 0 : 1;
+}
+
+// The virtual clock does not run while the program spins; every pass moves
+// it on by its clock reads, so there is nothing to sleep through.
+void Idle() {}
+
+int RefreshHz() { return static_cast<int>(kVBlankRate); }
 
 // A simulated 60 Hz display: the clock moves to the next frame boundary,
 // counted from clock zero (the start lies on one).
@@ -383,8 +404,12 @@ constexpr PlatformBackend kHeadless = {
     HasWindow,
     SetWindowMode,
     ClientOrigin,
+    SetWindowIcon,
     TakeMessage,
     PostMessage,
+    WaitMessage,
+    Idle,
+    RefreshHz,
     WaitVBlank,
     Present,
     ReleaseFrame,
@@ -454,6 +479,15 @@ void HeadlessLoseDisplay() {
         HeadlessQueueInputMessage(MsgActivateApp, active, 0);
         HeadlessQueueInputMessage(MsgActivate, active, 0);
     }
+}
+
+int64_t HeadlessIconPixel(int x, int y, int* width, int* height) {
+    int w = gHeadless.iconWidth;
+    int h = w ? static_cast<int>(gHeadless.icon.size()) / w : 0;
+    if (width) *width = w;
+    if (height) *height = h;
+    if (x < 0 || y < 0 || x >= w || y >= h) return -1;
+    return gHeadless.icon[static_cast<size_t>(y) * w + x];
 }
 
 int64_t HeadlessFramePixel(int x, int y) {

@@ -68,6 +68,8 @@ struct HeadlessState {
     int clientWidth, clientHeight;
     int originX, originY;  // client top-left in screen coordinates
     std::deque<PlatMessage> messages;  // waiting for takeMessage, oldest first
+    std::vector<uint32_t> icon;   // the window's icon, 0xAARRGGBB rows; empty: none
+    int iconWidth;
 
     uint8_t* frame;               // our own copy of a presented picture, packed rows; malloc'd
     size_t frameBytes;            // bytes of `frame`

@@ -7,12 +7,16 @@
 // a machine without sound.
 #include "platform/sdl/sdl_backend.h"
 
+#include <dlfcn.h>
+
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
 struct SdlAudioState {
+    int alsaRouted;         // ALSA's complaints go to the log, not the terminal
     int subsystemStarted;   // SDL_INIT_AUDIO is up because of us
     SDL_AudioDeviceID device;  // 0 while closed
     uint8_t silence;        // the byte value of silence in the device format
@@ -43,6 +47,32 @@ int OpenDevice(const PlatPcmFormat& format) {
     return 0;
 }
 
+// ALSA prints every complaint on standard error by itself: on a machine
+// without a sound card, a dozen lines at each start.
+void NoteAlsaText(const char* file, int line, const char* function, int, const char* format,
+                  ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    char noted[768];
+    std::snprintf(noted, sizeof noted, "ALSA %s:%d (%s) %s", file, line, function, text);
+    PlatNoteAudioDriverText(noted);
+}
+
+// SDL loads ALSA itself when it looks for a device; this takes the same copy
+// first and keeps it loaded, so the handler stays in place.
+void RouteAlsaText() {
+    if (gAudio.alsaRouted) return;
+    gAudio.alsaRouted = 1;
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!alsa) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    auto setHandler = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (setHandler) setHandler(NoteAlsaText);
+}
+
 void StopSubsystem() {
     if (gAudio.subsystemStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     gAudio.subsystemStarted = 0;
@@ -52,12 +82,16 @@ void StopSubsystem() {
 
 int SdlAudioOpen(PlatAudioCaps* caps) {
     if (gAudio.device) return -1;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
-    gAudio.subsystemStarted = 1;
-    const char* driver = SDL_GetCurrentAudioDriver();
+    RouteAlsaText();
+    const char* driver = nullptr;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        gAudio.subsystemStarted = 1;
+        driver = SDL_GetCurrentAudioDriver();
+    }
     if (!driver || std::strcmp(driver, "dummy") == 0 ||
         OpenDevice(PlatPcmFormat{2, 44100, 16}) != 0) {
         StopSubsystem();
+        PlatPrintError("No sound device found: running without sound.");
         return -1;
     }
     // SDL converts whatever it is given, so the device takes every format

@@ -14,9 +14,13 @@ uint64_t SdlPerfCounter();
 uint64_t SdlPerfFrequency();
 void SdlSleepMs(uint32_t ms);
 uint32_t SdlTimerPeriodMs();
-// Sleeps until the next multiple of 1/60 s of the monotonic clock, so that
+// Sleeps until the next multiple of 1/`hz` s of the monotonic clock, so that
 // frames paced by it neither drift nor bunch up.
-void SdlSleepUntilNextFrameTick();
+void SdlSleepUntilNextFrameTick(int hz);
+// Keeps calls to `hz` a second on average, sleeping when they come faster;
+// one call may come a frame early, after one that came late.
+void SdlKeepToRate(int hz);
+void SdlIdle();
 
 // sdl_window.cpp
 int SdlStart();
@@ -28,6 +32,11 @@ void SdlDestroyWindow();
 int SdlHasWindow();
 int SdlSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y);
 void SdlClientOrigin(int* x, int* y);
+void SdlSetWindowIcon(const uint32_t* argb, int width, int height);
+int SdlRefreshHz();
+// 1 when `presents` presents in `elapsedMs` came faster than a display of
+// `refreshHz` can show them: present does not wait for it.
+int SdlPresentsOutpaceDisplay(int presents, uint32_t elapsedMs, int refreshHz);
 int SdlWaitVBlank();
 void SdlPresent(const PlatFrame* frame);
 void SdlGetCursorPos(int* x, int* y);
@@ -46,6 +55,7 @@ int SdlIsFullScreen();
 // sdl_events.cpp
 int SdlTakeMessage(PlatMessage* out);
 void SdlPostMessage(const PlatMessage* message);
+int SdlWaitMessage(uint32_t timeoutMs);
 void SdlResetMessages();
 
 // sdl_keyboard.cpp

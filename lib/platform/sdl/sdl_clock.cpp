@@ -11,7 +11,14 @@
 namespace {
 
 constexpr uint64_t kNsPerSecond = 1000000000ull;
-constexpr uint64_t kFrameNs = kNsPerSecond / 60;
+constexpr uint64_t kNsPerMs = 1000000ull;
+
+struct ClockState {
+    uint64_t lastIdleMs;  // the millisecond of the last SdlIdle
+    uint64_t rateDueNs;   // when the next SdlKeepToRate call is due
+};
+
+ClockState gClock;
 
 uint64_t MonotonicNs() {
     timespec now{};
@@ -29,7 +36,7 @@ void SleepUntilNs(uint64_t deadline) {
 
 }  // namespace
 
-uint32_t SdlTicksMs() { return static_cast<uint32_t>(MonotonicNs() / 1000000ull); }
+uint32_t SdlTicksMs() { return static_cast<uint32_t>(MonotonicNs() / kNsPerMs); }
 
 uint64_t SdlPerfCounter() { return MonotonicNs(); }
 
@@ -42,9 +49,31 @@ void SdlSleepMs(uint32_t ms) {
         sched_yield();
         return;
     }
-    SleepUntilNs(MonotonicNs() + static_cast<uint64_t>(ms) * 1000000ull);
+    SleepUntilNs(MonotonicNs() + static_cast<uint64_t>(ms) * kNsPerMs);
 }
 
 uint32_t SdlTimerPeriodMs() { return 1; }
 
-void SdlSleepUntilNextFrameTick() { SleepUntilNs((MonotonicNs() / kFrameNs + 1) * kFrameNs); }
+void SdlSleepUntilNextFrameTick(int hz) {
+    uint64_t frameNs = kNsPerSecond / static_cast<uint64_t>(hz > 0 ? hz : 60);
+    SleepUntilNs((MonotonicNs() / frameNs + 1) * frameNs);
+}
+
+void SdlKeepToRate(int hz) {
+    uint64_t frameNs = kNsPerSecond / static_cast<uint64_t>(hz > 0 ? hz : 60);
+    uint64_t now = MonotonicNs();
+    if (gClock.rateDueNs > now + frameNs) {
+        now = gClock.rateDueNs - frameNs;
+        SleepUntilNs(now);
+    }
+    gClock.rateDueNs = (gClock.rateDueNs > now ? gClock.rateDueNs : now) + frameNs;
+}
+
+void SdlIdle() {
+    uint64_t ms = MonotonicNs() / kNsPerMs;
+    if (ms == gClock.lastIdleMs) {
+        ++ms;
+        SleepUntilNs(ms * kNsPerMs);
+    }
+    gClock.lastIdleMs = ms;
+}

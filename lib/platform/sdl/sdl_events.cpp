@@ -1,6 +1,6 @@
 // Window messages: the ones the library posts to itself, then SDL's events
-// translated into the messages a window procedure expects. Nothing here ever
-// waits for an event.
+// translated into the messages a window procedure expects. Only
+// SdlWaitMessage waits for an event.
 #include "platform/keymap.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/sdl/sdl_keymap.h"
@@ -272,6 +272,16 @@ int SdlTakeMessage(PlatMessage* out) {
         if (Pop(gEvents.translated, out)) return 1;
     }
     return 0;
+}
+
+int SdlWaitMessage(uint32_t timeoutMs) {
+    if (gEvents.posted.count || gEvents.translated.count) return 1;
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+        SdlSleepMs(timeoutMs);
+        return 0;
+    }
+    // Without an event argument SDL leaves the event it found in its queue.
+    return SDL_WaitEventTimeout(nullptr, static_cast<int>(timeoutMs)) ? 1 : 0;
 }
 
 void SdlPostMessage(const PlatMessage* message) {

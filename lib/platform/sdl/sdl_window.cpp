@@ -9,15 +9,17 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 // Presents are counted in groups of this many to check that a renderer which
-// claims vsync really waits for the display.
+// claims vsync really waits for the display. A group faster than the display
+// means present does not block, and the frame ticks of the monotonic clock
+// take over.
 constexpr int kPacingGroup = 60;
-// A group faster than this many milliseconds (over 120 Hz) means present does
-// not block, and the frame ticks of the monotonic clock take over.
-constexpr uint32_t kPacingGroupMinMs = kPacingGroup * 8;
+// Displays that do not say their rate are taken for the common one.
+constexpr int kDefaultRefreshHz = 60;
 
 struct WindowState {
     int started;               // SDL's video subsystem is up
@@ -46,10 +48,17 @@ void ReportNoDisplay(const char* reason) {
     PlatPrintError(text.c_str());
 }
 
-bool IsVirtualVideoDriver() {
-    const char* driver = std::getenv("SDL_VIDEODRIVER");
-    return driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
+// SDL's drivers that draw into memory and show nothing.
+bool IsVirtualVideoDriver(const char* driver) {
+    return driver && (SDL_strcasecmp(driver, "dummy") == 0 ||
+                      SDL_strcasecmp(driver, "offscreen") == 0 ||
+                      SDL_strcasecmp(driver, "evdev") == 0);
 }
+
+// A driver that shows nothing is taken only when the user named it: SDL
+// falls back to one by itself when the display cannot be opened, and the
+// program would then run on unseen.
+bool VirtualVideoDriverChosen() { return IsVirtualVideoDriver(std::getenv("SDL_VIDEODRIVER")); }
 
 const char* DisplayName() {
     const char* name = std::getenv("DISPLAY");
@@ -130,7 +139,8 @@ void CheckPacing() {
     uint32_t now = SdlTicksMs();
     if (gWindow.pacingCount == 0) gWindow.pacingStartMs = now;
     if (++gWindow.pacingCount <= kPacingGroup) return;
-    if (now - gWindow.pacingStartMs < kPacingGroupMinMs) gWindow.vsyncUnreliable = 1;
+    if (SdlPresentsOutpaceDisplay(kPacingGroup, now - gWindow.pacingStartMs, SdlRefreshHz()))
+        gWindow.vsyncUnreliable = 1;
     gWindow.pacingCount = 0;
 }
 
@@ -193,7 +203,7 @@ void EnterWindowed(int width, int height, int hasPosition, int x, int y) {
 
 int SdlStart() {
     if (gWindow.started) return 0;
-    if (!IsVirtualVideoDriver() && !DisplayName()) {
+    if (!VirtualVideoDriverChosen() && !DisplayName()) {
         ReportNoDisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
         return -1;
     }
@@ -205,6 +215,14 @@ int SdlStart() {
     SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Tessel", 0);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         ReportNoDisplay(SDL_GetError());
+        SDL_Quit();
+        return -1;
+    }
+    if (!VirtualVideoDriverChosen() && IsVirtualVideoDriver(SDL_GetCurrentVideoDriver())) {
+        std::string reason = "cannot open the display \"";
+        reason += DisplayName();
+        reason += "\"";
+        ReportNoDisplay(reason.c_str());
         SDL_Quit();
         return -1;
     }
@@ -326,11 +344,41 @@ void SdlClientOrigin(int* x, int* y) {
     if (gWindow.window && gWindow.windowed) SDL_GetWindowPosition(gWindow.window, x, y);
 }
 
+void SdlSetWindowIcon(const uint32_t* argb, int width, int height) {
+    if (!gWindow.window || !argb || width <= 0 || height <= 0) return;
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<uint32_t*>(argb), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!icon) return;
+    SDL_SetWindowIcon(gWindow.window, icon);
+    SDL_FreeSurface(icon);
+}
+
+int SdlRefreshHz() {
+    int display = gWindow.window ? SDL_GetWindowDisplayIndex(gWindow.window) : 0;
+    SDL_DisplayMode mode{};
+    if (!gWindow.started || display < 0 || SDL_GetCurrentDisplayMode(display, &mode) != 0 ||
+        mode.refresh_rate <= 0)
+        return kDefaultRefreshHz;
+    return mode.refresh_rate;
+}
+
+// A quarter above the display's rate leaves room for a driver that queues a
+// frame or two before it blocks.
+int SdlPresentsOutpaceDisplay(int presents, uint32_t elapsedMs, int refreshHz) {
+    return uint64_t(presents) * 1000 * 4 > uint64_t(elapsedMs) * uint64_t(refreshHz) * 5;
+}
+
 int SdlWaitVBlank() {
-    // A renderer that really has vsync waits inside present; waiting here
-    // as well could miss every other display refresh.
-    if (gWindow.renderer && gWindow.hasVsync && !gWindow.vsyncUnreliable) return 0;
-    SdlSleepUntilNextFrameTick();
+    int hz = SdlRefreshHz();
+    // A renderer that really has vsync waits inside present; waiting for a
+    // tick here as well could miss every other display refresh. Some wait
+    // loosely (a virtual X server's frame clock is a timer, and lets frames
+    // bunch): the rate is kept all the same.
+    if (gWindow.renderer && gWindow.hasVsync && !gWindow.vsyncUnreliable) {
+        SdlKeepToRate(hz);
+        return 0;
+    }
+    SdlSleepUntilNextFrameTick(hz);
     return 0;
 }
 
