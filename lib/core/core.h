@@ -138,6 +138,8 @@ int InitTimer();
 // file.cpp: the default nine operations, and the path lookup that matches
 // each component's letter case as Windows would.
 const FileAccessFunctions* DefaultFileAccessFunctions();
+// Whether the file table in force opens `path` for reading.
+bool FileOpens(const char* path);
 std::string ResolvePath(const char* path);
 // The current directory through the file table, at any length the table
 // can give: -1 when it cannot.

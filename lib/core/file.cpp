@@ -250,3 +250,11 @@ const char* LastPathSeparator(const char* path) {
     ForEachSeparator(path, [&](size_t i) { last = path + i; });
     return last;
 }
+
+bool FileOpens(const char* path) {
+    const FileAccessFunctions* files = GetFileAccessFunctions();
+    void* file = files->open(path, 0, 1);
+    if (!file) return false;
+    files->close(file);
+    return true;
+}

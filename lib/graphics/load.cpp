@@ -46,14 +46,6 @@ void MirrorImage(GraphImage* image) {
     }
 }
 
-bool FileOpens(const char* path) {
-    const FileAccessFunctions* files = GetFileAccessFunctions();
-    void* file = files->open(path, 0, 1);
-    if (!file) return false;
-    files->close(file);
-    return true;
-}
-
 void ColourKeySurface(SurfaceDataRecord* record) {
     const ColorFormat* screen = GetScreenFormat();
     uint32_t colour = record->transparentColor;

@@ -52,14 +52,6 @@ int FillBuffers(SoundRecord* sound) {
     return 0;
 }
 
-bool FileOpens(const char* path) {
-    const FileAccessFunctions* files = GetFileAccessFunctions();
-    void* file = files->open(path, 0, 1);
-    if (!file) return false;
-    files->close(file);
-    return true;
-}
-
 // The line carries its own line break, which WriteLogFormat would double.
 int WriteLogPath(const char* format, const char* path) {
     char text[MaxPathLength * 2 + 160];

@@ -227,6 +227,7 @@ while IFS= read -r file; do
   named=$(grep -c -F "cannot load \"${file//\//\\}\" in the working folder \"$PWD/$dir\"" "$dir/stderr.txt")
   case $file in
     Background/b0[2-4].jpg | Background/b101.png) [ "$named" = 0 ] || fail "without $file: named although never loaded" ;;
+    data/Icon.png) [ "$named" = 0 ] || fail "without $file: the window's icon named as a missing asset" ;;
     *) [ "$named" = 1 ] || fail "without $file: not named on standard error: $(cat "$dir/stderr.txt")" ;;
   esac
   case $file in
