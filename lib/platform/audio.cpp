@@ -22,11 +22,11 @@ struct PlatSoundBuffer {
     PlatPcmFormat format;         // of `bytes` and `mixed`
     uint32_t blockAlign;          // bytes per frame
     uint32_t size;                // bytes of `bytes` and of `mixed`
-    uint8_t* bytes;               // what locking hands out
+    uint8_t* bytes;               // what locking hands out; may be `mixed` itself
     int locked;                   // a lock is outstanding
 
     // The mixer's side, under the device lock.
-    uint8_t* mixed;               // `bytes` as of the last unlock
+    uint8_t* mixed;               // `bytes` as of the last unlock; null (silence) before one
     uint64_t frame;               // source frame the next output frame starts at
     uint64_t fraction;            // how far past `frame`, in 1/output rate
     int playing;                  // mixed by PlatAudioMix
@@ -73,12 +73,13 @@ bool ValidFormat(const PlatPcmFormat* format) {
 }
 
 void FreeBuffer(PlatSoundBuffer* buffer) {
+    if (buffer->mixed != buffer->bytes) std::free(buffer->mixed);
     std::free(buffer->bytes);
-    std::free(buffer->mixed);
     std::free(buffer);
 }
 
 int16_t SampleAt(const PlatSoundBuffer& buffer, uint64_t frame, int channel) {
+    if (!buffer.mixed) return 0;
     const uint8_t* p = buffer.mixed + frame * buffer.blockAlign;
     if (buffer.format.channels == 2) p += channel * (buffer.format.bits / 8);
     if (buffer.format.bits == 8) return static_cast<int16_t>((p[0] - 128) * 256);
@@ -216,15 +217,15 @@ PlatSoundBuffer* PlatSoundBufferCreate(const PlatPcmFormat* format, uint32_t byt
     buffer->format = *format;
     buffer->blockAlign = blockAlign;
     buffer->size = bytes;
-    buffer->bytes = static_cast<uint8_t*>(std::malloc(bytes));
-    buffer->mixed = static_cast<uint8_t*>(std::malloc(bytes));
-    if (!buffer->bytes || !buffer->mixed) {
+    // Zeroed memory is 16-bit silence already, and fresh zero pages cost
+    // nothing until they are filled.
+    bool eightBit = format->bits == 8;
+    buffer->bytes = static_cast<uint8_t*>(eightBit ? std::malloc(bytes) : std::calloc(1, bytes));
+    if (!buffer->bytes) {
         FreeBuffer(buffer);
         return nullptr;
     }
-    int silence = format->bits == 8 ? 0x80 : 0;
-    std::memset(buffer->bytes, silence, bytes);
-    std::memset(buffer->mixed, silence, bytes);
+    if (eightBit) std::memset(buffer->bytes, 0x80, bytes);
     Lock();
     buffer->next = gMixer.buffers;
     gMixer.buffers = buffer;
@@ -248,6 +249,14 @@ int PlatSoundBufferLock(PlatSoundBuffer* buffer, uint32_t offset, uint32_t bytes
     if (buffer->locked || offset >= size || bytes > size || bytes == 0) return -1;
     uint32_t head = std::min(bytes, size - offset);
     if (head < bytes && (!second || !secondBytes)) return -1;
+    if (buffer->bytes == buffer->mixed) {
+        // The mixer still reads these bytes: the program writes into a copy
+        // of its own. Both sides only read them meanwhile, so no lock is held.
+        auto* own = static_cast<uint8_t*>(std::malloc(size));
+        if (!own) return -1;
+        std::memcpy(own, buffer->mixed, size);
+        buffer->bytes = own;
+    }
     *first = buffer->bytes + offset;
     *firstBytes = head;
     if (second) *second = head < bytes ? buffer->bytes : nullptr;
@@ -259,14 +268,14 @@ int PlatSoundBufferLock(PlatSoundBuffer* buffer, uint32_t offset, uint32_t bytes
 int PlatSoundBufferUnlock(PlatSoundBuffer* buffer) {
     if (!buffer->locked) return -1;
     buffer->locked = 0;
-    // The copy is made outside the device lock; the swap is quick.
-    auto* copy = static_cast<uint8_t*>(std::malloc(buffer->size));
-    if (!copy) return -1;
-    std::memcpy(copy, buffer->bytes, buffer->size);
+    // The mixer takes the program's bytes as they are, and the program's
+    // next lock copies them first: a buffer filled once, as loaded sounds
+    // are, is never copied.
     Lock();
-    std::swap(buffer->mixed, copy);
+    uint8_t* old = buffer->mixed;
+    buffer->mixed = buffer->bytes;
     Unlock();
-    std::free(copy);
+    std::free(old);
     return 0;
 }
 
