@@ -36,17 +36,37 @@ struct LogState {
     int opened;      // the last open of the file succeeded
 };
 
-// Services PumpMessages runs at its end, in this order; later subsystems
-// install theirs at start-up and clear them at shut-down.
+// Services PumpMessages runs at its end, in this order; the subsystems above
+// the core install theirs at start-up and clear them at shut-down, so the
+// pump never needs to know who they are. While the application is inactive
+// the pump's wait loop runs the network, download and sound-stream services.
 enum PumpService : int {
     ServiceFiles,
     ServiceSoundStream,
     ServiceMusic,
+    ServiceMovie,
     ServiceInput,
     ServiceNetwork,
     ServiceDownload,
     ServiceTextInput,
     PumpServiceCount
+};
+
+// Steps the window runs when the application becomes active, in this order.
+enum ActivationStep : int {
+    ActivateScreen,   // rebuild a screen lost while inactive
+    ActivateMovies,   // resume the movies that deactivation paused
+    ActivateMusic,    // resume music
+    ActivationStepCount
+};
+
+// Steps the window runs when the application becomes inactive, in this order.
+enum DeactivationStep : int {
+    DeactivateMusic,   // pause music
+    DeactivateScreen,  // full screen: give the screen up, or close without a restore handler
+    DeactivateInput,   // full screen: give the input devices up with the screen
+    DeactivateMovies,  // pause playing movies
+    DeactivationStepCount
 };
 
 constexpr int KeyInputBufferSize = 256;
@@ -85,6 +105,8 @@ struct CoreState {
     int cursorBlinkMs;
 
     void (*services[PumpServiceCount])();  // end-of-pump hooks; null = none
+    void (*activationSteps[ActivationStepCount])();      // null = nothing to do
+    void (*deactivationSteps[DeactivationStepCount])();  // null = nothing to do
     int consoleFont;         // font of the on-screen log console; 0 = none
 };
 
@@ -120,7 +142,13 @@ intptr_t MainWindowProc(const PlatMessage& message);
 int WaitWhileInactive();
 void DestroyMainWindow();
 void FitWindowToClient();
+// Installs (or, with null, removes) a subsystem's part of the pump and of
+// the activation and deactivation of the application.
 void SetPumpService(PumpService slot, void (*service)());
+void SetActivationStep(ActivationStep slot, void (*step)());
+void SetDeactivationStep(DeactivationStep slot, void (*step)());
+// Asks the library's own window to close, at most once.
+void PostCloseRequest();
 // Stores the cursor-visible flag and drives the platform's show count to
 // that side; the window hides the cursor again on every mouse message while
 // the flag is 0.

@@ -30,13 +30,6 @@ void Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
     PlatPostMessage(&m);
 }
 
-// The library asks its own window to close at most once.
-void PostCloseRequest() {
-    if (gCore.closing) return;
-    gCore.closing = 1;
-    Post(MsgClose);
-}
-
 std::string WindowTitleUtf8() {
     const char* title = gCore.settings.title[0] ? gCore.settings.title : "Tessel";
     return PlatCp932ToUtf8(title, std::char_traits<char>::length(title));
@@ -92,23 +85,11 @@ void ApplyWindowStyle() {
 
 void HandleActivation(int activated) {
     if (activated) {
-        // The input devices reopen on the next query. A display lost while
-        // in window mode (the renderer was reset) comes back the same way.
-        if (gCore.initialised &&
-            ((!gCore.settings.windowed && gCore.lost) || ScreenSurfacesLost())) {
-            RebuildScreen();
-            gCore.lost = 0;
-        }
-        return;
-    }
-    if (!gCore.settings.windowed && ScreenIsUp()) {
-        if (HasGraphRestoreHandler()) {
-            EndInputDevices();
-            gCore.lost = 1;
-        } else {
-            WriteLogString(SJIS("復元関数が登録されていないため終了します\n"));
-            PostCloseRequest();
-        }
+        for (void (*step)() : gCore.activationSteps)
+            if (step) step();
+    } else {
+        for (void (*step)() : gCore.deactivationSteps)
+            if (step) step();
     }
 }
 
@@ -145,7 +126,17 @@ void HandleKeyDown(uintptr_t virtualKey) {
 
 }  // namespace
 
+void PostCloseRequest() {
+    if (gCore.closing) return;
+    gCore.closing = 1;
+    Post(MsgClose);
+}
+
 void SetPumpService(PumpService slot, void (*service)()) { gCore.services[slot] = service; }
+void SetActivationStep(ActivationStep slot, void (*step)()) { gCore.activationSteps[slot] = step; }
+void SetDeactivationStep(DeactivationStep slot, void (*step)()) {
+    gCore.deactivationSteps[slot] = step;
+}
 
 void HideCursorNow() {
     while (PlatShowCursor(0) >= 0) {
@@ -296,6 +287,7 @@ int PumpMessages() {
     RunService(ServiceFiles);
     RunService(ServiceSoundStream);
     RunService(ServiceMusic);
+    RunService(ServiceMovie);
     RunService(ServiceInput);
     RunService(ServiceNetwork);
     RunService(ServiceDownload);

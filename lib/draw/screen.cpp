@@ -28,6 +28,26 @@ const char* MemoryName(const PlatSurface* surface) {
     return surface->systemMemory ? "SYSTEMMEMORY" : "VIDEOMEMORY";
 }
 
+// A full screen given up on deactivation, or surfaces the platform lost
+// meanwhile (the renderer was reset), come back on activation.
+void ActivateScreenStep() {
+    if (gCore.initialised &&
+        ((!gCore.settings.windowed && gCore.lost) || ScreenSurfacesLost())) {
+        RebuildScreen();
+        gCore.lost = 0;
+    }
+}
+
+void DeactivateScreenStep() {
+    if (gCore.settings.windowed || !ScreenIsUp()) return;
+    if (HasGraphRestoreHandler()) {
+        gCore.lost = 1;
+    } else {
+        WriteLogString(SJIS("復元関数が登録されていないため終了します\n"));
+        PostCloseRequest();
+    }
+}
+
 }  // namespace
 
 int ScreenWidth() { return gScreen.width ? gScreen.width : 640; }
@@ -88,6 +108,8 @@ int InitScreen() {
     // Graphs come back from their files after a display loss unless the
     // program installs its own way.
     SetGraphRestoreHandler(nullptr);
+    SetActivationStep(ActivateScreen, ActivateScreenStep);
+    SetDeactivationStep(DeactivateScreen, DeactivateScreenStep);
     for (int i = 0; i < 256; ++i)
         for (int j = 0; j < 256; ++j) ProductTable[i][j] = (i * j) >> 8;
 
@@ -105,6 +127,8 @@ int InitScreen() {
 
 int EndScreen() {
     if (!gScreenState.displayExists) return 0;
+    SetActivationStep(ActivateScreen, nullptr);
+    SetDeactivationStep(DeactivateScreen, nullptr);
     FreeAllGraphHandles(0);
     EndGraphicsResources();
     ReleaseScreenSurfaces();

@@ -86,6 +86,12 @@ void OpenKeyboard() {
     }
 }
 
+// A full screen given up on deactivation takes the devices with it; they
+// reopen on the next query after the screen is back.
+void ReleaseWithLostScreen() {
+    if (!gCore.settings.windowed && gCore.lost) EndInputDevices();
+}
+
 }  // namespace
 
 int InitInputDevices() {
@@ -111,6 +117,7 @@ int InitInputDevices() {
 
     gInput.keyboardReadTime = PlatTicksMs();
     SetPumpService(ServiceInput, DrainKeyboardBuffer);
+    SetDeactivationStep(DeactivateInput, ReleaseWithLostScreen);
     WriteLogString(SJIS("初期化成功\n"));
     LogIndentOut();
     WriteLogString(SJIS("DirectInput 関連の初期化は正常に終了しました\n"));
@@ -128,6 +135,7 @@ int EndInputDevices() {
         gInput.keyboardOpen = 0;
     }
     SetPumpService(ServiceInput, nullptr);
+    SetDeactivationStep(DeactivateInput, nullptr);
     gInput.open = 0;
     return 0;
 }

@@ -1,0 +1,107 @@
+// Bringing the whole library up and down in its fixed order, and the one way
+// out after a fatal error. Every subsystem sits below this file; none of them
+// knows the others' start and end.
+#include "core/core.h"
+#include "draw/screen.h"
+#include "input/input.h"
+#include "sound/sound.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Pumps until the window has gone; a library that never made its window has
+// nothing to wait for.
+void PumpUntilQuit() {
+    if (!gCore.windowCreated) return;
+    while (!gCore.quit && PumpMessages() == 0) {
+    }
+}
+
+void RecordLibraryDirectory() {
+    if (GetCurrentDirFull(&gCore.settings.libraryDir) != 0) return;
+    gCore.settings.libraryDirRecorded = 1;
+}
+
+bool RefusesDepth() {
+    int width = 0, height = 0, depth = 0;
+    PlatDesktopMode(&width, &height, &depth);
+    return (depth == 24 && gCore.settings.windowed == 1) || ScreenDepth() == 24;
+}
+
+}  // namespace
+
+int InitLibrary() {
+    if (PlatWantsWindowed()) gCore.settings.windowed = 1;
+
+    SetFileAccessFunctions(nullptr);
+    RecordLibraryDirectory();
+
+    // The platform comes up before the log is opened: a copy that finds
+    // another running must add to that copy's log, not wipe it, and which
+    // copies count as the same depends on the platform.
+    if (!gCore.platformStarted && PlatStart() == 0) gCore.platformStarted = 1;
+    OpenLog(PlatTakeInstanceLock("Tessel") == 1);
+    if (!gCore.platformStarted) {
+        WriteLogString(SJIS("プラットフォームの初期化に失敗しました\n"));
+        return -1;
+    }
+    if (RefusesDepth()) {
+        WriteLogString(SJIS("ＴＥＳＳＥＬライブラリは２４ビットカラーモードに対応していません\n"));
+        return -1;
+    }
+
+    LogSystemInfo();
+
+    gCore.running = 1;
+    if (InitCom() == -1 || InitCore() == -1 || InitInputDevices() == -1) {
+        EndLibrary();
+        return -1;
+    }
+    InitSoundDevice();
+    if (InitScreen() == -1) {
+        EndLibrary();
+        return -1;
+    }
+    InitKeyInputBuffer();
+
+    gCore.initialised = 1;
+    SetPresentVSync(1);
+    // Nothing writes to the on-screen log console, so it never shows; its
+    // font is made as the console expects.
+    int font = CreateFontToHandle(nullptr, 16, 4, -1, 1, -1, -1);
+    gCore.consoleFont = font == -1 ? 0 : font;
+    return 0;
+}
+
+int EndLibrary() {
+    gCore.endRequested = 1;
+    if (gCore.consoleFont) {
+        ReleaseFontHandle(gCore.consoleFont);
+        gCore.consoleFont = 0;
+    }
+    StopMusic();
+    EndScreen();
+    EndInputDevices();
+    EndSoundDevice();
+    DestroyMainWindow();
+    EndCom();
+    gCore.initialised = 0;
+    PumpUntilQuit();
+    if (gCore.settings.libraryDirRecorded)
+        GetFileAccessFunctions()->setCurrentDir(gCore.settings.libraryDir.c_str());
+    if (gCore.platformStarted) {
+        PlatStop();
+        gCore.platformStarted = 0;
+    }
+    gCore.running = 0;
+    return 0;
+}
+
+void ErrorExit(const char* message) {
+    WriteLogString(message);
+    WriteLogString("\n");
+    EndLibrary();
+    WriteLogString(SJIS("ソフトをエラー終了します"));
+    std::exit(-1);
+}
