@@ -70,7 +70,9 @@ int InitCore() {
     int platformStarted = gCore.platformStarted;
     int comStarted = gCore.comStarted;
     int running = gCore.running;
+    WindowLinks links = gCore.links;
     gCore = CoreState{};
+    gCore.links = links;
     gCore.settings = settings;
     gCore.log = log;
     gCore.platformStarted = platformStarted;

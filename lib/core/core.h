@@ -27,6 +27,7 @@ struct CoreSettings {
     int logStart;                        // the clock at OpenLog
     int libraryDirRecorded;              // libraryDir below is valid
     std::string libraryDir;              // current directory at InitLibrary, in full
+    int clientWidth, clientHeight;       // the window's client size: the screen's, set from above
 };
 
 // The log's line state (AppLog.txt).
@@ -50,6 +51,18 @@ enum PumpService : int {
     ServiceDownload,
     ServiceTextInput,
     PumpServiceCount
+};
+
+// What the window needs of the layers above it, installed by them: the
+// screen when it comes up, the icon decoder before the window is made. A
+// null entry does nothing (and reapplyScreenMode gives 0).
+struct WindowLinks {
+    int (*reapplyScreenMode)();   // after a window-mode switch: the mode change's result
+    void (*windowMoved)();        // the window moved on the desktop
+    void (*restoreLost)();        // the application is active again after a wait
+    // Decodes an icon file into 0xAARRGGBB pixels, which the caller frees
+    // with std::free; 0 or -1.
+    int (*decodeIcon)(const char* file, uint32_t** argb, int* width, int* height);
 };
 
 // Steps the window runs when the application becomes active, in this order.
@@ -95,6 +108,7 @@ struct CoreState {
     int fitted;              // the window was fitted to its client size in this mode
     int clientLeft, clientTop;  // client area's top-left in screen coordinates
     int wheelTotal;          // +1 / -1 per wheel message
+    int f10Held, f12Held;    // held states the key hook's private messages report
     int inPumpService;       // PumpMessages is running the text-input service
     int desktopWidth, desktopHeight, desktopDepth;
 
@@ -105,6 +119,7 @@ struct CoreState {
     int cursorBlinkMs;
 
     void (*services[PumpServiceCount])();  // end-of-pump hooks; null = none
+    WindowLinks links;                                   // installed from above
     void (*activationSteps[ActivationStepCount])();      // null = nothing to do
     void (*deactivationSteps[DeactivationStepCount])();  // null = nothing to do
     int consoleFont;         // font of the on-screen log console; 0 = none
@@ -146,6 +161,11 @@ void FitWindowToClient();
 // the activation and deactivation of the application.
 void SetPumpService(PumpService slot, void (*service)());
 void SetActivationStep(ActivationStep slot, void (*step)());
+// The screen's parts of WindowLinks (all three at once, null to remove) and
+// the icon decoder; the client size follows every screen mode change.
+void SetScreenLinks(int (*reapplyScreenMode)(), void (*windowMoved)(), void (*restoreLost)());
+void SetIconDecoder(int (*decodeIcon)(const char*, uint32_t**, int*, int*));
+void SetClientSize(int width, int height);
 void SetDeactivationStep(DeactivationStep slot, void (*step)());
 // Asks the library's own window to close, at most once.
 void PostCloseRequest();

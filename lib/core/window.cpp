@@ -1,14 +1,8 @@
 // The main window: creation, its messages, the pump and mode switches.
 #include "core/core.h"
 
-#include "draw/draw_state.h"
-#include "draw/screen.h"
-#include "graphics/image.h"
-#include "graphics/load.h"
-#include "input/input.h"
-
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
 
 namespace {
 
@@ -37,25 +31,20 @@ std::string WindowTitleUtf8() {
 
 void UpdateClientOrigin() { PlatClientOrigin(&gCore.clientLeft, &gCore.clientTop); }
 
-// Gives the window the icon file's picture as 0xAARRGGBB pixels; a picture
-// without alpha of its own (grey images carry their grey there) is opaque.
+int ClientWidth() { return gCore.settings.clientWidth; }
+int ClientHeight() { return gCore.settings.clientHeight; }
+
 int ApplyWindowIcon() {
     const char* file = gCore.settings.iconFile;
-    if (!file[0]) return 0;
-    GraphImage image{};
-    if (LoadImageFile(file, &image) != 0) {
+    if (!file[0] || !gCore.links.decodeIcon) return 0;
+    uint32_t* pixels = nullptr;
+    int width = 0, height = 0;
+    if (gCore.links.decodeIcon(file, &pixels, &width, &height) != 0) {
         WriteLogFormat(SJIS("アイコンファイル %s の読み込みに失敗しました"), file);
         return -1;
     }
-    ColorFormat argb{};
-    SetFormatFromMasks(&argb, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
-    std::vector<uint32_t> pixels(static_cast<size_t>(image.width) * image.height);
-    ConvertPixels(pixels.data(), image.width * 4, &argb, image.pixels, image.pitch, &image.format,
-                  nullptr, 0, nullptr, 0, 0, 0, 0, image.width, image.height, 0, 0, 0, 0, 0);
-    if (!image.format.alphaBits || image.format.bytesPerPixel == 1)
-        for (uint32_t& pixel : pixels) pixel |= 0xFF000000u;
-    PlatSetWindowIcon(pixels.data(), image.width, image.height);
-    FreeGraphImagePixels(&image);
+    PlatSetWindowIcon(pixels, width, height);
+    std::free(pixels);
     return 0;
 }
 
@@ -69,13 +58,13 @@ void ApplyWindowStyle() {
     const CoreSettings& s = gCore.settings;
     if (s.windowed) {
         WriteLogString(SJIS("ウインドウスタイルをウインドウモード用に変更します... "));
-        PlatSetWindowMode(1, ScreenWidth(), ScreenHeight(), s.hasPosition, s.positionX,
+        PlatSetWindowMode(1, ClientWidth(), ClientHeight(), s.hasPosition, s.positionX,
                           s.positionY);
         UpdateClientOrigin();
         ShowMainCursor(1);
     } else {
         WriteLogString(SJIS("ウインドウスタイルをフルスクリーンモード用に変更します... "));
-        PlatSetWindowMode(0, ScreenWidth(), ScreenHeight(), 0, 0, 0);
+        PlatSetWindowMode(0, ClientWidth(), ClientHeight(), 0, 0, 0);
         gCore.clientLeft = 0;
         gCore.clientTop = 0;
         ShowMainCursor(0);
@@ -138,6 +127,21 @@ void SetDeactivationStep(DeactivationStep slot, void (*step)()) {
     gCore.deactivationSteps[slot] = step;
 }
 
+void SetScreenLinks(int (*reapplyScreenMode)(), void (*windowMoved)(), void (*restoreLost)()) {
+    gCore.links.reapplyScreenMode = reapplyScreenMode;
+    gCore.links.windowMoved = windowMoved;
+    gCore.links.restoreLost = restoreLost;
+}
+
+void SetIconDecoder(int (*decodeIcon)(const char*, uint32_t**, int*, int*)) {
+    gCore.links.decodeIcon = decodeIcon;
+}
+
+void SetClientSize(int width, int height) {
+    gCore.settings.clientWidth = width;
+    gCore.settings.clientHeight = height;
+}
+
 void HideCursorNow() {
     while (PlatShowCursor(0) >= 0) {
     }
@@ -162,7 +166,7 @@ int CreateMainWindow() {
     WriteLogString(s.windowed ? SJIS("ウインドウモード起動用のウインドウを作成します\n")
                               : SJIS("フルスクリーンモード用のウインドウを作成します\n"));
     std::string title = WindowTitleUtf8();
-    PlatWindowDesc desc{title.c_str(), ScreenWidth(), ScreenHeight(), s.windowed,
+    PlatWindowDesc desc{title.c_str(), ClientWidth(), ClientHeight(), s.windowed,
                         s.windowed && s.hasPosition, s.positionX, s.positionY};
     if (PlatCreateWindow(&desc) != 0) {
         WriteLogString(SJIS("ウインドウの作成に失敗しました\n"));
@@ -186,8 +190,7 @@ intptr_t MainWindowProc(const PlatMessage& m) {
     case MsgMove:
         if (gCore.settings.windowed && !gCore.changingMode) {
             UpdateClientOrigin();
-            // The clip follows the window's new place on the desktop.
-            if (GraphicsStarted()) ReapplyClipRect();
+            if (gCore.links.windowMoved) gCore.links.windowMoved();
         }
         break;
     case MsgSize:
@@ -224,10 +227,10 @@ intptr_t MainWindowProc(const PlatMessage& m) {
         break;
     case MsgSysCommand:
         if ((m.wParam & 0xFFF0) == SysCommandScreenSave) return 1;
-        SetKeyHookFlag(MsgKeyHookF10, 0);
+        gCore.f10Held = 0;
         break;
-    case MsgKeyHookF10:
-    case MsgKeyHookF12: SetKeyHookFlag(m.message, m.wParam == 1); break;
+    case MsgKeyHookF10: gCore.f10Held = m.wParam == 1; break;
+    case MsgKeyHookF12: gCore.f12Held = m.wParam == 1; break;
     case MsgMouseWheel:
         gCore.wheelTotal += static_cast<int16_t>((m.wParam >> 16) & 0xFFFF) > 0 ? 1 : -1;
         break;
@@ -303,7 +306,7 @@ int WaitWhileInactive() {
     if (gCore.settings.windowed && gCore.settings.runInBackground) return 0;
     while (!gCore.active && PumpMessages() == 0) {
     }
-    RestoreLostSurfaces();
+    if (gCore.links.restoreLost) gCore.links.restoreLost();
     return 0;
 }
 
@@ -320,7 +323,7 @@ int ChangeWindowMode(int windowed) {
     gCore.changingMode = 1;
     gCore.displayChanged = 0;
     ApplyWindowStyle();
-    int result = ChangeScreenMode(ScreenWidth(), ScreenHeight(), ScreenDepth(), gScreen.refresh, 1);
+    int result = gCore.links.reapplyScreenMode ? gCore.links.reapplyScreenMode() : 0;
     // The platform changes no display mode, so it sends no notice of one;
     // the library posts its own so the wait below ends as it would.
     Post(MsgDisplayChange);

@@ -16,7 +16,6 @@
 #include "graphics/color.h"
 #include "graphics/graph.h"
 #include "graphics/load.h"
-#include "text/font.h"
 
 #include <cmath>
 #include <cstdio>
@@ -46,6 +45,7 @@ void StoreMode(const ScreenMode& mode) {
     gScreen.height = mode.height;
     gScreen.depth = mode.depth;
     gScreen.refresh = mode.refresh;
+    SetClientSize(ScreenWidth(), ScreenHeight());
 }
 
 void DesktopMode(int* width, int* height, int* depth) {
@@ -221,8 +221,7 @@ int ChangeScreenMode(int width, int height, int depth, int refresh, int force) {
     ScreenMode remembered = CurrentMode();
     if (!force && wanted == remembered) return 0;
     WriteLogString(SJIS("画面モード変更処理を開始します\n"));
-    FontSettings defaultFont;
-    int hadDefaultFont = RememberDefaultFont(&defaultFont);
+    RunFontLink(gFontLinks.beforeModeChange);
     StoreMode(wanted);
     ScreenState& s = gScreenState;
     if (!s.displayExists) return 0;
@@ -253,7 +252,7 @@ int ChangeScreenMode(int width, int height, int depth, int refresh, int force) {
     ApplyDisplayFormat();
     CreateScreenSurfaces();
     InitGraphicsResources();
-    if (hadDefaultFont) RecreateDefaultFont(&defaultFont);
+    RunFontLink(gFontLinks.afterModeChange);
     Measure();
     PumpMessages();
     s.presentCountLow = 0;

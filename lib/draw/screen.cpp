@@ -7,10 +7,10 @@
 #include "draw/screen.h"
 
 #include "core/core.h"
+#include "draw/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/load.h"
 #include "platform/surface.h"
-#include "text/font.h"
 
 ScreenSettings gScreen;
 ScreenState gScreenState;
@@ -47,6 +47,17 @@ void DeactivateScreenStep() {
         PostCloseRequest();
     }
 }
+
+int ReapplyScreenMode() {
+    return ChangeScreenMode(ScreenWidth(), ScreenHeight(), ScreenDepth(), gScreen.refresh, 1);
+}
+
+// The clip follows the window's new place on the desktop.
+void FollowWindowMove() {
+    if (GraphicsStarted()) ReapplyClipRect();
+}
+
+void RestoreAfterWait() { RestoreLostSurfaces(); }
 
 }  // namespace
 
@@ -110,6 +121,7 @@ int InitScreen() {
     SetGraphRestoreHandler(nullptr);
     SetActivationStep(ActivateScreen, ActivateScreenStep);
     SetDeactivationStep(DeactivateScreen, DeactivateScreenStep);
+    SetScreenLinks(ReapplyScreenMode, FollowWindowMove, RestoreAfterWait);
     for (int i = 0; i < 256; ++i)
         for (int j = 0; j < 256; ++j) ProductTable[i][j] = (i * j) >> 8;
 
@@ -129,6 +141,7 @@ int EndScreen() {
     if (!gScreenState.displayExists) return 0;
     SetActivationStep(ActivateScreen, nullptr);
     SetDeactivationStep(DeactivateScreen, nullptr);
+    SetScreenLinks(nullptr, nullptr, nullptr);
     FreeAllGraphHandles(0);
     EndGraphicsResources();
     ReleaseScreenSurfaces();
@@ -153,7 +166,7 @@ int RebuildScreen() {
     ShowBackBufferOnce();
     RestoreLostSurfaces();
     MarkGraphsForRestore();
-    RebuildAllFonts();
+    RunFontLink(gFontLinks.rebuild);
     return 0;
 }
 

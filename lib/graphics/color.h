@@ -2,17 +2,9 @@
 #ifndef TESSEL_COLOR_H
 #define TESSEL_COLOR_H
 
-#include <cstdint>
+#include "platform/pixel_format.h"
 
-// The description of one pixel format; also the head of GraphImage.
-struct ColorFormat {
-    uint8_t ColorBitDepth;  // bits per pixel: 8, 16, 24 or 32
-    uint8_t bytesPerPixel;  // ColorBitDepth / 8
-    uint8_t redBits, greenBits, blueBits, alphaBits;      // channel widths; 0 when absent
-    uint8_t redShift, greenShift, blueShift, alphaShift;  // lowest bit of each channel
-    uint32_t redMask, greenMask, blueMask, alphaMask;     // each channel's bits
-    uint32_t spareMask;     // bits of the pixel that belong to no channel
-};
+#include <cstdint>
 
 struct GraphImage;
 

@@ -5,6 +5,7 @@
 #ifndef TESSEL_GRAPH_H
 #define TESSEL_GRAPH_H
 
+#include "graphics/color.h"
 #include "graphics/handle.h"
 #include "platform/surface.h"
 #include "tessel.h"

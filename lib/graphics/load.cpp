@@ -10,7 +10,6 @@
 #include "draw/screen.h"
 #include "graphics/graph.h"
 #include "graphics/image.h"
-#include "text/font.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -129,6 +128,10 @@ void RecordSource(GraphRecord* graph, const char* path) {
 
 }  // namespace
 
+FontLinks gFontLinks;
+
+void SetFontLinks(const FontLinks* links) { gFontLinks = links ? *links : FontLinks{}; }
+
 int GraphicsStarted() { return gGraphics.started; }
 
 int InitGraphicsResources() {
@@ -142,7 +145,7 @@ int InitGraphicsResources() {
     WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
     gGraphics.started = 1;
     ResetDrawState();
-    SetupFonts();
+    RunFontLink(gFontLinks.start);
     WriteLogString(SJIS("グラフィック管理系の初期化は正常に終了しました\n"));
     return 0;
 }
@@ -150,7 +153,7 @@ int InitGraphicsResources() {
 int EndGraphicsResources() {
     if (!gGraphics.started) return 0;
     EndGraphTables();
-    ShutdownFonts();
+    RunFontLink(gFontLinks.end);
     gGraphics.started = 0;
     WriteLogString(SJIS("グラフィック管理系の終了処理は正常に終了しました\n"));
     return 0;

@@ -97,6 +97,7 @@ void ReleaseWithLostScreen() {
 int InitInputDevices() {
     if (gInput.open) return 0;
     gInput = InputState{};
+    gCore.f10Held = gCore.f12Held = 0;
 
     WriteLogString(SJIS("DirectInput関係初期化処理\n"));
     LogIndentIn();
@@ -144,14 +145,6 @@ bool InputUnavailable() {
     WaitWhileInactive();
     if (gInput.open || gCore.closing != 0 || gCore.endRequested != 0) return false;
     return InitInputDevices() != 0;
-}
-
-void SetKeyHookFlag(uint32_t message, int held) {
-    int value = held == 1 ? 1 : 0;
-    if (message == MsgKeyHookF10)
-        gInput.f10Held = value;
-    else if (message == MsgKeyHookF12)
-        gInput.f12Held = value;
 }
 
 void DrainKeyboardBuffer() {

@@ -22,8 +22,6 @@ struct InputState {
     uint8_t keyTable[256];           // by scan code; bit 7 set while held
     int joypadCount;                 // pads registered, 0..MaxJoypads
     JoypadEntry joypads[MaxJoypads]; // in the order the platform listed them
-    int f10Held;                     // set through private message 0x46F
-    int f12Held;                     // set through private message 0x470
 };
 
 extern InputState gInput;
@@ -32,8 +30,6 @@ extern InputState gInput;
 // cannot be made; 1 when the keyboard's change event cannot be set up.
 int InitInputDevices();
 int EndInputDevices();   // 0
-// The window procedure's private messages 0x46F (F10) and 0x470 (F12).
-void SetKeyHookFlag(uint32_t message, int held);
 // End-of-pump service: throws the keyboard's buffered events away.
 void DrainKeyboardBuffer();
 

@@ -83,8 +83,8 @@ int GetKeyboardSnapshot(unsigned char out[256]) {
     for (int code = 0; code < 256; ++code) out[code] = (gInput.keyTable[code] & kHeldBit) ? 1 : 0;
     // The key hook reports F10 and F12, which the window's system keys hide
     // from the device.
-    out[KeyF10] = static_cast<unsigned char>(gInput.f10Held);
-    out[KeyF12] = static_cast<unsigned char>(gInput.f12Held);
+    out[KeyF10] = static_cast<unsigned char>(gCore.f10Held);
+    out[KeyF12] = static_cast<unsigned char>(gCore.f12Held);
     return 0;
 }
 
@@ -103,7 +103,7 @@ int CheckAnyInput() {
     // Kanji toggles the input method and often reads as held for good.
     for (int code = 0; code < 256; ++code)
         if (code != KeyKanji && (gInput.keyTable[code] & kHeldBit)) return code;
-    if (gInput.f10Held) return KeyF10;
+    if (gCore.f10Held) return KeyF10;
     for (int pad = 1; pad <= gInput.joypadCount; ++pad)
         if (GetJoypadState(pad) != 0) return 1;
     if (GetMouseButtons() != 0) return 1;

@@ -7,7 +7,7 @@
 #ifndef TESSEL_SURFACE_H
 #define TESSEL_SURFACE_H
 
-#include "graphics/color.h"
+#include "platform/pixel_format.h"
 
 #include <cstdint>
 

@@ -3,8 +3,10 @@
 // knows the others' start and end.
 #include "core/core.h"
 #include "draw/screen.h"
+#include "graphics/load.h"
 #include "input/input.h"
 #include "sound/sound.h"
+#include "text/font.h"
 
 #include <cstdlib>
 
@@ -53,6 +55,12 @@ int InitLibrary() {
 
     LogSystemInfo();
 
+    // What the window and graphics management need from the layers above
+    // them, before the window and the screen are made.
+    SetClientSize(ScreenWidth(), ScreenHeight());
+    SetIconDecoder(DecodeWindowIcon);
+    InitFontLinks();
+
     gCore.running = 1;
     if (InitCom() == -1 || InitCore() == -1 || InitInputDevices() == -1) {
         EndLibrary();
@@ -82,12 +90,14 @@ int EndLibrary() {
     }
     StopMusic();
     EndScreen();
+    EndFontLinks();
     EndInputDevices();
     EndSoundDevice();
     DestroyMainWindow();
     EndCom();
     gCore.initialised = 0;
     PumpUntilQuit();
+    SetIconDecoder(nullptr);
     if (gCore.settings.libraryDirRecorded)
         GetFileAccessFunctions()->setCurrentDir(gCore.settings.libraryDir.c_str());
     if (gCore.platformStarted) {

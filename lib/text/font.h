@@ -99,6 +99,8 @@ struct FontState {
     HandleTable table;      // type 4, 40 slots; a new font takes the first empty one
     FontSettings defaults;  // the default font's settings
     int defaultFont;        // the default font's handle; 0 or -1 while there is none
+    int modeChangeHasDefault;        // a default font existed as the mode change began
+    FontSettings modeChangeDefault;  // its settings, made again after the change
 };
 
 extern FontState gFont;
@@ -122,6 +124,10 @@ int RebuildAllFonts();
 // default font from them again afterwards (0 or -1).
 int RememberDefaultFont(FontSettings* out);
 int RecreateDefaultFont(const FontSettings* settings);
+// Installs the module's links into graphics management (before the screen
+// comes up) and removes them (after it has gone).
+void InitFontLinks();
+void EndFontLinks();
 
 // --- the glyph cache (glyph_cache.cpp) ----------------------------------------
 

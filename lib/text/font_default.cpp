@@ -108,6 +108,26 @@ int RememberDefaultFont(FontSettings* out) {
     return 1;
 }
 
+namespace {
+
+void RememberAcrossModeChange() {
+    gFont.modeChangeHasDefault = RememberDefaultFont(&gFont.modeChangeDefault);
+}
+
+void RecreateAfterModeChange() {
+    if (gFont.modeChangeHasDefault) RecreateDefaultFont(&gFont.modeChangeDefault);
+}
+
+}  // namespace
+
+void InitFontLinks() {
+    const FontLinks links{SetupFonts, ShutdownFonts, RebuildAllFonts, RememberAcrossModeChange,
+                          RecreateAfterModeChange};
+    SetFontLinks(&links);
+}
+
+void EndFontLinks() { SetFontLinks(nullptr); }
+
 int RecreateDefaultFont(const FontSettings* settings) {
     ReleaseFontHandle(gFont.defaultFont);
     gFont.defaults = *settings;

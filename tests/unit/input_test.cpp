@@ -106,9 +106,9 @@ TEST_F(InputTest, KeyHookMessagesReportF10AndF12InTheSnapshotOnly) {
 
 TEST_F(InputTest, KeyHookFlagsTakeOnlyOneAsHeld) {
     Start("");
-    SetKeyHookFlag(MsgKeyHookF10, 2);
-    SetKeyHookFlag(MsgKeyHookF12, 1);
-    SetKeyHookFlag(0x471, 1);
+    for (PlatMessage m : {PlatMessage{MsgKeyHookF10, 2, 0}, PlatMessage{MsgKeyHookF12, 1, 0},
+                          PlatMessage{0x471, 1, 0}})
+        MainWindowProc(m);
     unsigned char out[256];
     ASSERT_EQ(GetKeyboardSnapshot(out), 0);
     EXPECT_EQ(out[KeyF10], 0);

@@ -2,6 +2,7 @@
 // ring of slots, clipping, blank units, the copy rule on each screen depth,
 // and the public text operations.
 #include "core/core.h"
+#include "graphics/color.h"
 #include "draw/screen.h"
 #include "platform/font.h"
 #include "platform/surface.h"

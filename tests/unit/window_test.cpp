@@ -33,6 +33,13 @@ int CountOf(uint32_t message) {
     return n;
 }
 
+// Which pump service or activation step ran, in order.
+std::vector<int> gRan;
+template <int Id>
+void Ran() {
+    gRan.push_back(Id);
+}
+
 class WindowTest : public ::testing::Test {
 protected:
     ScratchDir dir;
@@ -189,6 +196,53 @@ TEST_F(WindowTest, TheScreenSaverCommandIsRefusedAndF10IsReleasedByOtherCommands
     EXPECT_EQ(CheckAnyInput(), KeyF10);
     MainWindowProc({MsgSysCommand, SysCommandClose, 0});
     EXPECT_EQ(CheckAnyInput(), 0);
+    EndLibrary();
+}
+
+// The subsystems install their parts into these slots; the slots' order is
+// the order the pump and the window run them in, whoever installed them.
+TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    void (*services[])() = {Ran<ServiceFiles>,   Ran<ServiceSoundStream>, Ran<ServiceMusic>,
+                            Ran<ServiceMovie>,   Ran<ServiceInput>,       Ran<ServiceNetwork>,
+                            Ran<ServiceDownload>, Ran<ServiceTextInput>};
+    static_assert(std::size(services) == PumpServiceCount);
+    for (int slot = 0; slot < PumpServiceCount; ++slot)
+        SetPumpService(static_cast<PumpService>(slot), services[slot]);
+    SetActivationStep(ActivateScreen, Ran<10 + ActivateScreen>);
+    SetActivationStep(ActivateMovies, Ran<10 + ActivateMovies>);
+    SetActivationStep(ActivateMusic, Ran<10 + ActivateMusic>);
+    SetDeactivationStep(DeactivateMusic, Ran<20 + DeactivateMusic>);
+    SetDeactivationStep(DeactivateScreen, Ran<20 + DeactivateScreen>);
+    SetDeactivationStep(DeactivateInput, Ran<20 + DeactivateInput>);
+    SetDeactivationStep(DeactivateMovies, Ran<20 + DeactivateMovies>);
+
+    struct Case {
+        const char* what;
+        void (*act)();
+        std::vector<int> order;
+    } cases[] = {
+        {"active pump", [] { PumpMessages(); }, {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"inactive pump running in the background",
+         [] {
+             SetRunInBackground(1);
+             gCore.active = 0;
+             PumpMessages();
+             gCore.active = 1;
+             SetRunInBackground(0);
+         },
+         {5, 6, 1, 0, 1, 2, 3, 4, 5, 6, 7}},
+        {"deactivation", [] { MainWindowProc({MsgActivate, 0, 0}); }, {20, 21, 22, 23}},
+        {"activation", [] { MainWindowProc({MsgActivate, 1, 0}); }, {10, 11, 12}},
+    };
+    for (const Case& c : cases) {
+        gRan.clear();
+        c.act();
+        EXPECT_EQ(gRan, c.order) << c.what;
+    }
+    for (int slot = 0; slot < PumpServiceCount; ++slot)
+        SetPumpService(static_cast<PumpService>(slot), nullptr);
     EndLibrary();
 }
 
