@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "draw/screen.h"
 #include "input/input.h"
+#include "net/http.h"
 #include "sound/sound.h"
 
 #include <cstdlib>
@@ -64,6 +65,8 @@ int InitLibrary() {
         return -1;
     }
     InitKeyInputBuffer();
+    // Without networking the rest of the library still works.
+    InitHttp();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -76,6 +79,7 @@ int InitLibrary() {
 
 int EndLibrary() {
     gCore.endRequested = 1;
+    EndHttp();
     if (gCore.consoleFont) {
         ReleaseFontHandle(gCore.consoleFont);
         gCore.consoleFont = 0;
