@@ -6,7 +6,8 @@ certificate and key), serves until stdin closes or the life time ends.
 
   /bytes/N        N bytes of the pattern (i * 7 + i / 251) & 255, with length
   /old/N          the same as an HTTP/1.0 reply ended by closing, no length
-  /file/NAME      a file of the folder given by --root, streamed
+  /file/NAME      a file of the folder given by --root, sent whole
+  /slow/N         N bytes (the first MiB of the pattern, repeated), 32 KiB every 50 ms
   /echo           POST: the body back, its type in X-Echo-Type
   /hop/N          N redirects in a row, the last to /bytes/1000
   /loop           redirects to itself
@@ -18,7 +19,6 @@ certificate and key), serves until stdin closes or the life time ends.
 import argparse
 import http.server
 import os
-import shutil
 import socket
 import ssl
 import sys
@@ -72,8 +72,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(os.path.getsize(path)))
             self.end_headers()
             with open(path, "rb") as f:
-                shutil.copyfileobj(f, self.wfile, 1 << 20)
-        elif route == "hop":
+                self.connection.sendfile(f)
+        elif route == "slow":
+            n = int(arg)
+            self.send_response(200)
+            self.send_header("Content-Length", str(n))
+            self.end_headers()
+            data = pattern(min(n, 1 << 20))
+            for start in range(0, n, 32768):
+                self.wfile.write(data[start % len(data):][:min(32768, n - start)])
+                time.sleep(0.05)
             n = int(arg)
             self.redirect("/hop/%d" % (n - 1) if n > 1 else "/bytes/1000")
         elif route == "loop":
