@@ -284,7 +284,9 @@ int ReleaseAllSoundHandles(int logIt);        // 0, or -1 without a sound device
 // `contentType` are used by POST only (the body is copied). With `savePath`
 // null the body is kept in memory (up to the memory limit); otherwise it is
 // written to a temporary file beside `savePath` that replaces `savePath`
-// only when the whole body has arrived. At most 5 redirects are followed.
+// only when the whole body of a 2xx reply has arrived (other replies are
+// done, with their status code, but leave the file as it was). At most 5
+// redirects are followed.
 // -1 for a malformed URL, a scheme other than http or https, or bad sizes.
 int HttpRequest(const char* method, const char* url, const void* body, int bodySize,
                 const char* contentType, const char* savePath);

@@ -160,10 +160,12 @@ void CloseSaveFile(PlatHttp* t, bool keep) {
 }
 
 // Takes a transfer out of the client; its records stay for the queries.
+// An error page is a finished reply, but it must not replace the file.
 void Retire(PlatHttp* t, int state) {
     curl_multi_remove_handle(gClient.multi, t->easy);
     t->state = state;
-    CloseSaveFile(t, state == PlatHttpDone);
+    int status = PlatHttpStatus(t);
+    CloseSaveFile(t, state == PlatHttpDone && status >= 200 && status < 300);
     if (t->fault != FaultNone) t->state = PlatHttpFailed;
 }
 

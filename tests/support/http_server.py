@@ -82,6 +82,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             for start in range(0, n, 32768):
                 self.wfile.write(data[start % len(data):][:min(32768, n - start)])
                 time.sleep(0.05)
+        elif route == "hop":
             n = int(arg)
             self.redirect("/hop/%d" % (n - 1) if n > 1 else "/bytes/1000")
         elif route == "loop":
