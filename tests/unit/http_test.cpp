@@ -138,7 +138,7 @@ TEST_F(Http, RequestsEndAsTheServerAnswers) {
     SetHttpMemoryLimit(50000);
     struct Case {
         const char* method;
-        const char* path;
+        const char* path;     // on the server, or a whole URL
         const char* post;     // body for POST
         const char* save;     // null: in memory
         int state;
@@ -161,11 +161,14 @@ TEST_F(Http, RequestsEndAsTheServerAnswers) {
         {"GET", "/garbage", nullptr, nullptr, HttpFailed, 0, "", "応答が不正"},
         {"GET", "/silent", nullptr, "silent.bin", HttpFailed, 0, "", "途絶えました"},
         {"GET", "/bytes/60000", nullptr, nullptr, HttpFailed, 200, "", "メモリ上限"},
+        {"GET", "http://127.0.0.1:1/", nullptr, nullptr, HttpFailed, 0, "", "接続を拒否されました"},
+        {"GET", "http://nonexistent.invalid/", nullptr, nullptr, HttpFailed, 0, "", "ホスト名の解決に失敗しました"},
     };
     std::vector<int> handles;
     for (const Case& c : cases) {
         int size = c.post ? static_cast<int>(std::strlen(c.post)) : 0;
-        handles.push_back(HttpRequest(c.method, server.Url(c.path).c_str(), c.post, size,
+        std::string url = std::strncmp(c.path, "http", 4) == 0 ? c.path : server.Url(c.path);
+        handles.push_back(HttpRequest(c.method, url.c_str(), c.post, size,
                                       "application/x-www-form-urlencoded", c.save));
         ASSERT_NE(handles.back(), -1) << c.path;
     }
