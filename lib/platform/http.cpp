@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +101,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     if (t->fd >= 0) {
         for (size_t done = 0; done < n;) {
             ssize_t wrote = write(t->fd, data + done, n - done);
+            if (wrote < 0 && errno == EINTR) continue;
             if (wrote < 0) {
                 Fail(t, FaultFile, std::strerror(errno));
                 return 0;
