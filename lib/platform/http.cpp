@@ -76,11 +76,12 @@ int OnTimer(CURLM*, long ms, void*) {
     return 0;
 }
 
+// `detail` may be the client's own error text, which lives in t->detail.
 void Fail(PlatHttp* t, PlatHttpFault fault, const char* detail) {
-    if (t->fault == FaultNone) {
-        t->fault = fault;
-        std::snprintf(t->detail, sizeof t->detail, "%s", detail);
-    }
+    if (t->fault != FaultNone) return;
+    t->fault = fault;
+    std::string text = detail;
+    std::snprintf(t->detail, sizeof t->detail, "%s", text.c_str());
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {

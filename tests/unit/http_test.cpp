@@ -190,6 +190,7 @@ TEST_F(Http, RequestsEndAsTheServerAnswers) {
             ++failures;
             std::string error = Error(h);
             EXPECT_NE(PlatCp932ToUtf8(error.data(), error.size()).find(c.failure), std::string::npos) << error;
+            EXPECT_EQ(error.find("()"), std::string::npos) << "no detail: " << error;
             if (c.save) {
                 EXPECT_FALSE(std::filesystem::exists(c.save));
             }
