@@ -105,6 +105,32 @@ sound_player)
   [ "$code" -eq 1 ] || fail "unplayable file: exit code $code"
   grep -q 'note.txt' stderr.txt || fail "unplayable file not reported"
   ;;
+downloader)
+  # From the tests' loopback server; its port is its first line of output,
+  # and it ends when its input closes.
+  coproc SERVER { exec python3 "$(dirname "$(realpath "$0")")/../tests/support/http_server.py" --life 120; }
+  read -r port <&"${SERVER[0]}"
+  [ -n "$port" ] || { echo "FAIL: the test server did not start"; exit 1; }
+  # Virtual time runs far ahead of the real transfer: the capture comes late.
+  run "40000 capture done.png
+40100 down ESCAPE" "http://127.0.0.1:$port/bytes/300000" got.bin
+  [ "$code" -eq 0 ] || fail "exit code $code"
+  [ "$(stat -c %s got.bin 2>/dev/null)" = 300000 ] || fail "got.bin is not 300000 bytes"
+  grep -q '^saved 300000 bytes to got.bin (HTTP 200)' stdout.txt || fail "no report: $(cat stdout.txt)"
+  # The whole bar is green; the sizes and the result are written in white.
+  [ "$(count done.png '#3CC85A' 560x24+40+120)" -eq 13440 ] || fail "the bar is not full"
+  [ "$(count done.png '#FFFFFF' 560x30+40+165)" -gt 100 ] || fail "no size line"
+  [ "$(count done.png '#FFFFFF' 560x30+40+275)" -gt 50 ] || fail "no result line"
+  # A missing page ends with code 1 and keeps no file; a non-URL is refused.
+  run "300 down ESCAPE" "http://127.0.0.1:$port/missing" missing.bin
+  [ "$code" -eq 1 ] || fail "404: exit code $code"
+  [ ! -e missing.bin ] || fail "the 404 page was saved"
+  run "" "not a url"
+  [ "$code" -eq 2 ] || fail "bad URL: exit code $code"
+  grep -q 'not a URL' stderr.txt || fail "bad URL not reported"
+  exec {SERVER[1]}>&-
+  wait "$SERVER_PID"
+  ;;
 *) echo "unknown example $name"; exit 2 ;;
 esac
 

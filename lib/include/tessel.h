@@ -275,4 +275,66 @@ int StopSoundHandle(int sound);               // 0, or -1 for an invalid handle
 int ReleaseSoundHandle(int sound, int logIt);
 int ReleaseAllSoundHandles(int logIt);        // 0, or -1 without a sound device
 
+// ---------------------------------------------------------------------------
+// HTTP downloads, URLs and formatting for progress displays
+// ---------------------------------------------------------------------------
+
+// Starts a request and returns its handle at once; the download service of
+// PumpMessages moves it on. `method` is "GET", "HEAD" or "POST"; `body` and
+// `contentType` are used by POST only (the body is copied). With `savePath`
+// null the body is kept in memory (up to the memory limit); otherwise it is
+// written to a temporary file beside `savePath` that replaces `savePath`
+// only when the whole body of a 2xx reply has arrived (other replies are
+// done, with their status code, but leave the file as it was). At most 5
+// redirects are followed.
+// -1 for a malformed URL, a scheme other than http or https, or bad sizes.
+int HttpRequest(const char* method, const char* url, const void* body, int bodySize,
+                const char* contentType, const char* savePath);
+int HttpGet(const char* url, const char* savePath);
+int HttpHead(const char* url);
+int HttpPost(const char* url, const void* body, int bodySize, const char* contentType,
+             const char* savePath);
+constexpr int HttpRunning = 0;
+constexpr int HttpDone = 1;    // a whole response arrived, whatever its status code
+constexpr int HttpFailed = 2;  // GetHttpError says why
+int GetHttpState(int http);
+int GetHttpStatusCode(int http);  // 0 until the status line arrives
+// Body bytes received, and the announced size (-1 when unknown). Either
+// pointer may be null. 0 or -1.
+int GetHttpProgress(int http, int64_t* received, int64_t* total);
+// The value of the last response's header `name` (any letter case): its
+// length, or -1 when there is no such header or it does not fit.
+int GetHttpHeader(int http, const char* name, char* buffer, int size);
+int64_t GetHttpBodySize(int http);  // body bytes received so far
+// Copies in-memory body bytes from `offset`: the count copied, -1 for a body
+// that went to a file or an offset past its end.
+int ReadHttpBody(int http, void* buffer, int size, int64_t offset);
+// Why the request failed ("" while it has not): the length, or -1 when it
+// does not fit.
+int GetHttpError(int http, char* buffer, int size);
+int CloseHttp(int http);  // cancels a running request and frees the handle
+// Settings for requests started afterwards; they may be made before
+// InitLibrary. Defaults: 10 s to connect, 30 s without a byte moving, 64 MiB
+// for an in-memory body. -1 for values below 1.
+int SetHttpTimeouts(int connectMs, int stallMs);
+int SetHttpMemoryLimit(int64_t bytes);
+// An extra trusted certificate file beside the system's; null or "" drops it.
+int SetHttpCaFile(const char* path);
+
+// Splits a URL; the port is the scheme's default when none is given, an IPv6
+// host comes without brackets and the path keeps its query. 0, or -1 for a
+// malformed URL, an unknown scheme, a port outside 1..65535, a null or
+// too small buffer (nothing is written then).
+int ParseUrl(const char* url, char* scheme, int schemeSize, char* host, int hostSize,
+             int* port, char* path, int pathSize);
+// "1,234,567", "-1,234".
+int FormatNumber(int64_t value, char* buffer, int size);
+// 1024-based with three significant digits: "999 B", "1.50 KB", "12.3 MB",
+// "4.00 GB". -1 for a negative size.
+int FormatByteSize(int64_t bytes, char* buffer, int size);
+// "0:05", "12:34", "1:02:03". -1 for a negative span.
+int FormatTimeSpan(int64_t ms, char* buffer, int size);
+// Each of the three returns the length written, or -1 when the buffer is
+// null or too small (nothing is written then).
+
 #endif

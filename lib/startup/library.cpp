@@ -5,6 +5,7 @@
 #include "draw/screen.h"
 #include "graphics/load.h"
 #include "input/input.h"
+#include "net/http.h"
 #include "sound/sound.h"
 #include "text/font.h"
 
@@ -72,6 +73,8 @@ int InitLibrary() {
         return -1;
     }
     InitKeyInputBuffer();
+    // Without networking the rest of the library still works.
+    InitHttp();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -84,6 +87,7 @@ int InitLibrary() {
 
 int EndLibrary() {
     gCore.endRequested = 1;
+    EndHttp();
     if (gCore.consoleFont) {
         ReleaseFontHandle(gCore.consoleFont);
         gCore.consoleFont = 0;
