@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "draw/screen.h"
 #include "input/input.h"
+#include "net/tcp.h"
 #include "sound/sound.h"
 
 #include <cstdlib>
@@ -64,6 +65,7 @@ int InitLibrary() {
         return -1;
     }
     InitKeyInputBuffer();
+    InitTcp();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -80,6 +82,7 @@ int EndLibrary() {
         ReleaseFontHandle(gCore.consoleFont);
         gCore.consoleFont = 0;
     }
+    EndTcp();
     StopMusic();
     EndScreen();
     EndInputDevices();
