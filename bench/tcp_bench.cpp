@@ -113,6 +113,7 @@ BENCHMARK(BM_TcpStreamPlainBlockingPair)->Unit(benchmark::kMillisecond)->UseReal
 struct IdleLoad {
     int listener = -1;
     std::vector<int> handles, peers;
+    bool up = false;  // every connection reached TcpConnected
 };
 
 IdleLoad OpenIdleConnections(int connections) {
@@ -129,7 +130,8 @@ IdleLoad OpenIdleConnections(int connections) {
             load.peers.push_back(fd);
         int up = 0;
         for (int h : load.handles) up += GetTcpState(h) == TcpConnected;
-        if (up == connections && int(load.peers.size()) == connections) break;
+        load.up = up == connections && int(load.peers.size()) == connections;
+        if (load.up) break;
     }
     return load;
 }
@@ -146,6 +148,7 @@ void CloseIdleConnections(IdleLoad* load) {
 void BM_PumpWithIdleConnections(benchmark::State& state) {
     StartLibrary();
     IdleLoad load = OpenIdleConnections(int(state.range(0)));
+    if (!load.up) state.SkipWithError("the connections did not come up");
     for (auto _ : state) PumpMessages();
     CloseIdleConnections(&load);
 }
