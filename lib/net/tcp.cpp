@@ -23,6 +23,7 @@ constexpr int ReadChunk = 256 * 1024;
 struct TcpRecord {
     HandleRecord head;
     int socket;      // -1 while resolving or between attempts
+    int watched;     // what the socket is watched for now
     int state;       // TcpConnecting..TcpFailed
     int resolveId;   // -1 once the name is resolved
     int addressCount, addressNext;
@@ -39,23 +40,28 @@ struct TcpRecord {
 // whose peer has yet to end its side.
 struct Draining {
     int socket;
+    int watched;
+    int ready;       // what the last check found
     ByteQueue out;
     int sendShut;    // the queue went out and the sending half is shut
     int deadline;    // GetTickMs(0) after which it is dropped anyway
 };
 
+// Watch tags: a record's slot, the listener, or a draining socket.
+constexpr int ListenerTag = -1;
+int DrainingTag(int socket) { return -2 - socket; }
+
 struct TcpState {
     int started;
     int listener;  // -1 when not listening
+    int listenerWatched;
     std::deque<int> accepted, lost;
     std::vector<Draining> draining;
-    std::vector<PlatPollEntry> poll;
-    std::vector<int> pollSlot;  // per poll entry: record slot, -1 listener, -2 - i draining i
 };
 
 HandleRecord* gTcpSlots[TcpCapacity];
 HandleTable gTcpTable = {HandleNetwork, TcpCapacity, gTcpSlots, 0, 0, 0};
-TcpState gTcp = {0, -1, {}, {}, {}, {}, {}};
+TcpState gTcp = {0, -1, 0, {}, {}, {}};
 
 TcpRecord* Find(int handle) {
     if (!gTcp.started) return nullptr;
@@ -78,9 +84,15 @@ void Lose(TcpRecord* record, int slot, int state) {
     gTcp.lost.push_back(HandleOfSlot(&gTcpTable, slot));
 }
 
-void Fail(TcpRecord* record, int slot) {
+// Closing a socket ends its watch too.
+void DropSocket(TcpRecord* record) {
     PlatTcpClose(record->socket);
     record->socket = -1;
+    record->watched = 0;
+}
+
+void Fail(TcpRecord* record, int slot) {
+    DropSocket(record);
     Lose(record, slot, TcpFailed);
 }
 
@@ -155,8 +167,7 @@ void StepConnection(TcpRecord* record, int slot, int ready) {
         int result = PlatTcpConnectResult(record->socket);
         if (result == 1) return;
         if (result < 0) {
-            PlatTcpClose(record->socket);
-            record->socket = -1;
+            DropSocket(record);
             record->lastFailure = result;
             TryNextAddress(record, slot);
             return;
@@ -221,10 +232,8 @@ void AcceptWaiting() {
     }
 }
 
-void Want(int socket, int want, int owner) {
-    if (!want) return;
-    gTcp.poll.push_back(PlatPollEntry{socket, want, 0});
-    gTcp.pollSlot.push_back(owner);
+void Watch(int socket, int* watched, int want, int tag) {
+    if (*watched != want && PlatNetWatch(socket, *watched, want, tag) == 0) *watched = want;
 }
 
 // The handle at the front of a notification queue that still names a live
@@ -248,11 +257,13 @@ void CloseSocketsOf(TcpRecord* record) {
 }  // namespace
 
 void PumpTcp() {
-    if (!gTcp.started) return;
+    // A program that uses no network pays nothing for it in its pumps.
+    if (!gTcp.started || (gTcpTable.count == 0 && gTcp.listener < 0 && gTcp.draining.empty()))
+        return;
     PlatResolveStep();
-    gTcp.poll.clear();
-    gTcp.pollSlot.clear();
-    if (gTcp.listener >= 0 && gTcpTable.count < TcpCapacity) Want(gTcp.listener, PlatPollRead, -1);
+    if (gTcp.listener >= 0)
+        Watch(gTcp.listener, &gTcp.listenerWatched,
+              gTcpTable.count < TcpCapacity ? PlatPollRead : 0, ListenerTag);
     for (int slot = 0; slot < gTcpTable.highWater; ++slot) {
         TcpRecord* record = HandleTableRecordAt<TcpRecord>(&gTcpTable, slot);
         if (!record) continue;
@@ -263,31 +274,34 @@ void PumpTcp() {
         if (record->state == TcpConnected && QueueSize(&record->in) < TcpReceiveLimit)
             want |= PlatPollRead;
         if (record->state != TcpConnecting && QueueSize(&record->out) > 0) want |= PlatPollWrite;
-        Want(record->socket, want, slot);
+        Watch(record->socket, &record->watched, want, slot);
     }
-    for (size_t i = 0; i < gTcp.draining.size(); ++i) {
-        const Draining& d = gTcp.draining[i];
-        Want(d.socket, (QueueSize(&d.out) > 0 ? PlatPollWrite : 0) | (d.sendShut ? PlatPollRead : 0),
-             -2 - int(i));
+    for (Draining& d : gTcp.draining) {
+        int want = (QueueSize(&d.out) > 0 ? PlatPollWrite : 0) | (d.sendShut ? PlatPollRead : 0);
+        Watch(d.socket, &d.watched, want, DrainingTag(d.socket));
     }
-    if (PlatNetPoll(gTcp.poll.data(), int(gTcp.poll.size())) < 0) return;
 
-    for (size_t i = 0; i < gTcp.poll.size(); ++i) {
-        int owner = gTcp.pollSlot[i], ready = gTcp.poll[i].ready;
-        if (owner == -1) {
-            if (ready) AcceptWaiting();
-        } else if (owner >= 0) {
-            StepConnection(HandleTableRecordAt<TcpRecord>(&gTcpTable, owner), owner, ready);
+    PlatReady ready[TcpCapacity + 1];
+    int count = PlatNetCheck(ready, TcpCapacity + 1);
+    for (int i = 0; i < count; ++i) {
+        int tag = ready[i].tag;
+        if (tag == ListenerTag) {
+            AcceptWaiting();
+        } else if (tag >= 0) {
+            TcpRecord* record = HandleTableRecordAt<TcpRecord>(&gTcpTable, tag);
+            if (record && record->socket >= 0) StepConnection(record, tag, ready[i].ready);
+        } else {
+            for (Draining& d : gTcp.draining)
+                if (DrainingTag(d.socket) == tag) d.ready = ready[i].ready;
         }
     }
-    // Draining connections whose queue went out shut down even when the poll
-    // saw nothing; those past their time go.
+    // Draining connections whose queue went out shut down even when nothing
+    // was ready; those past their time go.
     for (size_t i = gTcp.draining.size(); i-- > 0;) {
-        int ready = 0;
-        for (size_t j = 0; j < gTcp.poll.size(); ++j)
-            if (gTcp.pollSlot[j] == -2 - int(i)) ready = gTcp.poll[j].ready;
         Draining& d = gTcp.draining[i];
-        if (StepDraining(&d, ready)) continue;
+        int readyNow = d.ready;
+        d.ready = 0;
+        if (StepDraining(&d, readyNow)) continue;
         PlatTcpClose(d.socket);
         QueueFree(&d.out);
         gTcp.draining.erase(gTcp.draining.begin() + std::ptrdiff_t(i));
@@ -302,6 +316,7 @@ int InitTcp() {
     }
     gTcp.started = 1;
     gTcp.listener = -1;
+    gTcp.listenerWatched = 0;
     SetPumpService(ServiceNetwork, PumpTcp);
     return 0;
 }
@@ -320,7 +335,7 @@ void EndTcp() {
     }
     PlatTcpClose(gTcp.listener);
     PlatNetStop();
-    gTcp = TcpState{0, -1, {}, {}, {}, {}, {}};
+    gTcp = TcpState{0, -1, 0, {}, {}, {}};
 }
 
 int ConnectTcp(const char* host, int port) {
@@ -357,6 +372,7 @@ int StopListenTcp() {
     if (!gTcp.started || gTcp.listener < 0) return -1;
     PlatTcpClose(gTcp.listener);
     gTcp.listener = -1;
+    gTcp.listenerWatched = 0;
     return 0;
 }
 
@@ -411,7 +427,9 @@ int CloseTcp(int connection) {
     // A connection that is up leaves gracefully: the queue goes out, then the
     // end of the stream, so the peer reads everything before it sees the end.
     if (record->socket >= 0 && (record->state == TcpConnected || record->state == TcpClosedByPeer)) {
-        gTcp.draining.push_back(Draining{record->socket, record->out, 0, 0});
+        // The socket is watched again under its draining tag.
+        PlatNetWatch(record->socket, record->watched, 0, 0);
+        gTcp.draining.push_back(Draining{record->socket, 0, 0, record->out, 0, 0});
         record->socket = -1;
         record->out = ByteQueue{};
     }

@@ -4,6 +4,7 @@
 #include "platform/tcp.h"
 
 #include <ares.h>
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -33,6 +34,29 @@ struct ResolverState {
 
 ResolverState gResolver;
 
+// A numeric address needs no resolver: the slot is answered at once.
+bool AnswerNumeric(ResolveSlot* slot, const char* host, int port) {
+    sockaddr_in v4{};
+    sockaddr_in6 v6{};
+    PlatSocketAddress& out = slot->addresses[0];
+    if (inet_pton(AF_INET, host, &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(uint16_t(port));
+        std::memcpy(out.bytes, &v4, sizeof v4);
+        out.length = sizeof v4;
+    } else if (inet_pton(AF_INET6, host, &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(uint16_t(port));
+        std::memcpy(out.bytes, &v6, sizeof v6);
+        out.length = sizeof v6;
+    } else {
+        return false;
+    }
+    slot->count = 1;
+    slot->result = 1;
+    return true;
+}
+
 void Answered(void* arg, int status, int /*timeouts*/, ares_addrinfo* info) {
     auto* slot = static_cast<ResolveSlot*>(arg);
     slot->running = 0;
@@ -53,7 +77,7 @@ void Answered(void* arg, int status, int /*timeouts*/, ares_addrinfo* info) {
 
 }  // namespace
 
-int PlatNetStart() {
+int PlatResolverStart() {
     if (gResolver.channelMade) return 0;
     if (!gResolver.libraryStarted) {
         if (ares_library_init(ARES_LIB_INIT_ALL) != ARES_SUCCESS) return -1;
@@ -69,7 +93,7 @@ int PlatNetStart() {
     return 0;
 }
 
-void PlatNetStop() {
+void PlatResolverStop() {
     if (gResolver.channelMade) {
         // Every query still running is answered with a failure here, and
         // the resolver's sockets close.
@@ -92,6 +116,7 @@ int PlatResolveStart(const char* host, int port) {
     ResolveSlot& slot = gResolver.slots[id];
     slot = ResolveSlot{};
     slot.taken = 1;
+    if (AnswerNumeric(&slot, host, port)) return id;
     slot.running = 1;
     ++gResolver.running;
     char service[16];
@@ -100,7 +125,6 @@ int PlatResolveStart(const char* host, int port) {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = ARES_AI_NUMERICSERV;
-    // A numeric address is answered inside this call.
     ares_getaddrinfo(gResolver.channel, host, service, &hints, Answered, &slot);
     return id;
 }

@@ -9,13 +9,14 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-std::vector<pollfd> gPollScratch;
+// The readiness watch of every network socket; -1 while networking is down.
+int gWatch = -1;
 
 int FailureOf(int error) {
     switch (error) {
@@ -175,24 +176,43 @@ void PlatSocketAddressText(const PlatSocketAddress* address, char* text, int siz
     AddressText(reinterpret_cast<const sockaddr*>(address->bytes), text, size, nullptr);
 }
 
-int PlatNetPoll(PlatPollEntry* entries, int count) {
-    if (count <= 0) return 0;
-    gPollScratch.resize(size_t(count));
-    for (int i = 0; i < count; ++i) {
-        short events = 0;
-        if (entries[i].want & PlatPollRead) events |= POLLIN;
-        if (entries[i].want & PlatPollWrite) events |= POLLOUT;
-        gPollScratch[size_t(i)] = pollfd{entries[i].socket, events, 0};
-    }
-    int ready = poll(gPollScratch.data(), nfds_t(count), 0);
-    if (ready < 0) return errno == EINTR ? 0 : -1;
-    for (int i = 0; i < count; ++i) {
-        short got = gPollScratch[size_t(i)].revents;
+int PlatNetStart() {
+    if (gWatch < 0) gWatch = epoll_create1(EPOLL_CLOEXEC);
+    if (gWatch < 0) return -1;
+    if (PlatResolverStart() == 0) return 0;
+    PlatNetStop();
+    return -1;
+}
+
+void PlatNetStop() {
+    PlatResolverStop();
+    if (gWatch >= 0) close(gWatch);
+    gWatch = -1;
+}
+
+int PlatNetWatch(int socket, int was, int want, int tag) {
+    if (gWatch < 0 || was == want) return gWatch < 0 ? -1 : 0;
+    epoll_event event{};
+    if (want & PlatPollRead) event.events |= EPOLLIN;
+    if (want & PlatPollWrite) event.events |= EPOLLOUT;
+    event.data.u64 = uint64_t(uint32_t(tag));
+    int op = want == 0 ? EPOLL_CTL_DEL : was == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+    return epoll_ctl(gWatch, op, socket, &event) == 0 ? 0 : -1;
+}
+
+int PlatNetCheck(PlatReady* ready, int max) {
+    if (gWatch < 0 || max <= 0) return -1;
+    constexpr int Most = 512;
+    epoll_event events[Most];
+    int n = epoll_wait(gWatch, events, max < Most ? max : Most, 0);
+    if (n < 0) return errno == EINTR ? 0 : -1;
+    for (int i = 0; i < n; ++i) {
+        uint32_t got = events[i].events;
         int flags = 0;
-        if (got & POLLIN) flags |= PlatPollRead;
-        if (got & POLLOUT) flags |= PlatPollWrite;
-        if (got & (POLLERR | POLLHUP)) flags = PlatPollRead | PlatPollWrite;
-        entries[i].ready = flags;
+        if (got & EPOLLIN) flags |= PlatPollRead;
+        if (got & EPOLLOUT) flags |= PlatPollWrite;
+        if (got & (EPOLLERR | EPOLLHUP)) flags = PlatPollRead | PlatPollWrite;
+        ready[i] = PlatReady{int(uint32_t(events[i].data.u64)), flags};
     }
-    return ready;
+    return n;
 }

@@ -22,9 +22,13 @@ enum : int {
     PlatNetFailed = -1,      // any other failure
 };
 
-// Starts and ends the resolver; every resolution still running is dropped.
+// Starts and ends the resolver and the readiness watch; every resolution
+// still running is dropped.
 int PlatNetStart();
 void PlatNetStop();
+// The resolver's part of the two (resolve.cpp).
+int PlatResolverStart();
+void PlatResolverStop();
 
 // Name resolution in the background. Start gives a resolution id, or -1;
 // numeric addresses finish at once. Result: 0 running, 1 done (up to `max`
@@ -65,16 +69,20 @@ int PlatTcpPeer(int socket, char* address, int size, int* port);
 // The address as text, for the log.
 void PlatSocketAddressText(const PlatSocketAddress* address, char* text, int size);
 
-// One entry of a poll: the descriptor and what is wanted; `ready` is filled
-// in. A descriptor with an error or hang-up counts as ready both ways, so the
-// next read or write finds the cause.
+// Readiness of many sockets at once without waiting. Each socket is watched
+// for what is wanted, under a tag of the caller's; a check gives only the
+// sockets that are ready, so an idle connection costs nothing per pump.
+// Error and hang-up count as ready both ways, so the next read or write
+// finds the cause. A closed socket stops being watched by itself.
 enum : int { PlatPollRead = 1, PlatPollWrite = 2 };
-struct PlatPollEntry {
-    int socket;
-    int want;
+struct PlatReady {
+    int tag;
     int ready;
 };
-// Polls without waiting; the number of ready entries, or -1.
-int PlatNetPoll(PlatPollEntry* entries, int count);
+// Changes what a socket is watched for from `was` to `want` (0 = not
+// watched). 0 or -1.
+int PlatNetWatch(int socket, int was, int want, int tag);
+// Up to `max` ready sockets; their number, or -1.
+int PlatNetCheck(PlatReady* ready, int max);
 
 #endif
