@@ -1,6 +1,6 @@
 // TCP connections on the shared handle rule, stepped by the network message
-// pump: every socket is non-blocking and looked at once per pump through one
-// poll that does not wait.
+// pump: every socket is non-blocking, and one check that does not wait
+// names the few that are ready.
 #include "net/tcp.h"
 
 #include "core/core.h"

@@ -1,4 +1,5 @@
-// TCP over non-blocking POSIX sockets, IPv4 and IPv6.
+// TCP over non-blocking POSIX sockets, IPv4 and IPv6, and their readiness
+// through one epoll set.
 #include "platform/tcp.h"
 
 #include <arpa/inet.h>

@@ -15,7 +15,7 @@ struct PlatSocketAddress {
 
 // Results of the socket steps.
 enum : int {
-    PlatNetWouldBlock = -2,  // nothing can move now; try again after the next poll
+    PlatNetWouldBlock = -2,  // nothing can move now; try again once the socket is ready
     PlatNetClosed = -3,      // the peer ended the stream in order
     PlatNetReset = -4,       // the peer reset the connection
     PlatNetRefused = -5,     // nobody listens at the address
@@ -43,7 +43,7 @@ void PlatResolveFree(int id);
 void PlatResolveStep();
 
 // Starts a connection; the descriptor, or PlatNetFailed / PlatNetRefused when
-// it failed at once. Completion shows as writability in PlatNetPoll, after
+// it failed at once. Completion shows as writability in PlatNetCheck, after
 // which PlatTcpConnectResult tells how it went: 0 connected, 1 still going,
 // or a failure code.
 int PlatTcpConnect(const PlatSocketAddress* address);
