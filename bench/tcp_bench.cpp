@@ -9,7 +9,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -121,20 +120,16 @@ IdleLoad OpenIdleConnections(int connections) {
     IdleLoad load;
     int port = 0;
     load.listener = PlainListener(&port);
-    // The connections are made by the pump, a few at a time: a burst of
-    // hundreds of handshakes at once loses some to the loopback's own limits
-    // and waits for the retries. The plain side takes them as they come.
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int i = 0; i < connections; ++i) load.handles.push_back(ConnectTcp("127.0.0.1", port));
+    // The pump makes the connections; the plain side takes them as they come.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!load.up && std::chrono::steady_clock::now() < until) {
-        int up = 0;
-        for (int h : load.handles) up += GetTcpState(h) == TcpConnected;
-        if (up == int(load.handles.size()))
-            for (int i = 0; i < 16 && int(load.handles.size()) < connections; ++i)
-                load.handles.push_back(ConnectTcp("127.0.0.1", port));
         PumpMessages();
         int fd;
         while ((fd = accept4(load.listener, nullptr, nullptr, SOCK_NONBLOCK)) >= 0)
             load.peers.push_back(fd);
+        int up = 0;
+        for (int h : load.handles) up += GetTcpState(h) == TcpConnected;
         load.up = up == connections && int(load.peers.size()) == connections;
     }
     return load;
