@@ -337,4 +337,40 @@ int FormatTimeSpan(int64_t ms, char* buffer, int size);
 // Each of the three returns the length written, or -1 when the buffer is
 // null or too small (nothing is written then).
 
+// ---------------------------------------------------------------------------
+// TCP connections
+// ---------------------------------------------------------------------------
+
+// Connections are stepped by PumpMessages: nothing here waits for the
+// network. Handles of type 9, at most 256 at a time.
+constexpr int TcpConnecting = 0;     // resolving the name or connecting
+constexpr int TcpConnected = 1;
+constexpr int TcpClosedByPeer = 2;   // the peer ended the stream; what it sent can still be read
+constexpr int TcpFailed = 3;         // resolution, connection or the stream failed
+constexpr int TcpSendQueueBytes = 4 * 1024 * 1024;
+
+// A handle at once; the name is resolved and the connection made in the
+// background (port 1..65535). -1 for bad input or a full table.
+int ConnectTcp(const char* host, int port);
+// Accepts connections on `port`: a null address on every interface, else on
+// the one numeric address given ("127.0.0.1": this machine only). One
+// listener at a time: -1 while one is open. 0 or -1.
+int ListenTcp(const char* address, int port);
+int StopListenTcp();                          // 0, or -1 when not listening
+int AcceptTcp();   // the next connection accepted since the last call, or -1
+int GetLostTcp();  // the next connection closed by its peer or failed since the last call, or -1
+int GetTcpState(int connection);              // TcpConnecting..TcpFailed, or -1
+// Queues `size` bytes; never waits. 0, or -1 when they do not fit in the
+// TcpSendQueueBytes queue, or the connection is closed or failed.
+int SendTcp(int connection, const void* data, int size);
+int ReceiveTcp(int connection, void* buffer, int size);  // bytes taken (0 when none), or -1
+int PeekTcp(int connection, void* buffer, int size);     // the same, leaving them queued
+int GetTcpReceivedSize(int connection);                  // bytes waiting, or -1
+// Frees the handle at once; what was queued still goes out before the
+// connection closes. 0 or -1.
+int CloseTcp(int connection);
+// The peer's numeric address and port once connected. 0, or -1 (also when
+// the address does not fit in `size` bytes).
+int GetTcpPeer(int connection, char* address, int size, int* port);
+
 #endif

@@ -6,6 +6,7 @@
 #include "graphics/load.h"
 #include "input/input.h"
 #include "net/http.h"
+#include "net/tcp.h"
 #include "sound/sound.h"
 #include "text/font.h"
 
@@ -63,7 +64,15 @@ int InitLibrary() {
     InitFontLinks();
 
     gCore.running = 1;
-    if (InitCom() == -1 || InitCore() == -1 || InitInputDevices() == -1) {
+    if (InitCom() == -1 || InitCore() == -1) {
+        EndLibrary();
+        return -1;
+    }
+    // The downloads and connections start empty; without networking the
+    // rest of the library still works.
+    InitHttp();
+    InitTcp();
+    if (InitInputDevices() == -1) {
         EndLibrary();
         return -1;
     }
@@ -73,8 +82,6 @@ int InitLibrary() {
         return -1;
     }
     InitKeyInputBuffer();
-    // Without networking the rest of the library still works.
-    InitHttp();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -87,11 +94,12 @@ int InitLibrary() {
 
 int EndLibrary() {
     gCore.endRequested = 1;
-    EndHttp();
     if (gCore.consoleFont) {
         ReleaseFontHandle(gCore.consoleFont);
         gCore.consoleFont = 0;
     }
+    EndTcp();
+    EndHttp();
     StopMusic();
     EndScreen();
     EndFontLinks();

@@ -1,0 +1,287 @@
+// TCP connections over loopback through the pump: streams of exact bytes both
+// ways, the end of a stream, failures reported without the pump waiting on
+// the network, the loopback-only listener, bad input, and no socket left
+// after EndLibrary.
+#include "support/harness.h"
+#include "tessel.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int FdCount() {
+    int n = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (readdir(dir)) ++n;
+    closedir(dir);
+    return n;
+}
+
+// Open IPv4 and IPv6 sockets of the process.
+int NetworkSockets() {
+    int n = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        sockaddr_storage own{};
+        socklen_t length = sizeof own;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&own), &length) != 0) continue;
+        n += own.ss_family == AF_INET || own.ss_family == AF_INET6;
+    }
+    return n;
+}
+
+// A port nobody listens on right now.
+int FreePort() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+uint8_t PatternByte(uint64_t i, uint64_t seed) {
+    return uint8_t(((i ^ (i >> 13) ^ seed) * 0x9E3779B1u) >> 24);
+}
+
+// Pumps until `done` holds or the time runs out. Each pump is timed: one that
+// takes over 2 ms without having been preempted (an involuntary switch)
+// has waited on something, which the pump must never do.
+struct Pumper {
+    int slowPumps = 0;
+    bool Until(const std::function<bool()>& done, int limitMs = 20000) {
+        auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+        while (!done()) {
+            if (Clock::now() > end) return false;
+            rusage before{}, after{};
+            getrusage(RUSAGE_THREAD, &before);
+            auto start = Clock::now();
+            PumpMessages();
+            auto took = Clock::now() - start;
+            getrusage(RUSAGE_THREAD, &after);
+            bool preempted = after.ru_nivcsw > before.ru_nivcsw;
+            if (took > std::chrono::milliseconds(2) && !preempted) ++slowPumps;
+        }
+        return true;
+    }
+};
+
+class TcpTest : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    Pumper pump;
+    void SetUp() override {
+        UseHeadless();
+        ASSERT_EQ(InitLibrary(), 0);
+    }
+    void TearDown() override { EndLibrary(); }
+};
+
+TEST_F(TcpTest, TenMebibytesEachWayArriveExactlyAndTheCloseIsReported) {
+    struct Row {
+        const char* listenAddress;
+        const char* host;  // what the client connects to
+        const char* peer;  // the address the server sees
+    };
+    const Row rows[] = {
+        {"127.0.0.1", "127.0.0.1", "127.0.0.1"},
+        {nullptr, "::1", "::1"},              // every interface takes IPv6
+        {nullptr, "localhost", "127.0.0.1"},  // a name, and IPv4 on the dual listener
+    };
+    constexpr int64_t Total = 10 << 20;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.host);
+        int port = FreePort();
+        ASSERT_EQ(ListenTcp(row.listenAddress, port), 0);
+        int client = ConnectTcp(row.host, port);
+        ASSERT_NE(client, -1);
+        EXPECT_EQ(GetTcpState(client), TcpConnecting);
+        int server = -1;
+        ASSERT_TRUE(pump.Until([&] {
+            if (server == -1) server = AcceptTcp();
+            return server != -1 && GetTcpState(client) == TcpConnected;
+        }));
+        EXPECT_EQ(AcceptTcp(), -1);
+        ASSERT_EQ(StopListenTcp(), 0);
+
+        char address[64];
+        int peerPort = 0;
+        ASSERT_EQ(GetTcpPeer(server, address, sizeof address, &peerPort), 0);
+        EXPECT_STREQ(address, row.peer);
+        ASSERT_EQ(GetTcpPeer(client, address, sizeof address, &peerPort), 0);
+        EXPECT_EQ(peerPort, port);
+
+        // Both ends send and read at once, in pieces of odd sizes, taking
+        // what the queue refuses again after a pump.
+        struct End {
+            int handle;
+            uint64_t seed;
+            int64_t sent = 0, received = 0, wrong = 0;
+        } ends[2] = {{client, 1}, {server, 2}};
+        std::vector<uint8_t> piece(300001);
+        ASSERT_TRUE(pump.Until([&] {
+            for (int e = 0; e < 2; ++e) {
+                End& me = ends[e];
+                const End& other = ends[1 - e];
+                while (me.sent < Total) {
+                    int n = int(std::min<int64_t>(Total - me.sent, 70001));
+                    for (int i = 0; i < n; ++i) piece[i] = PatternByte(me.sent + i, me.seed);
+                    if (SendTcp(me.handle, piece.data(), n) != 0) break;
+                    me.sent += n;
+                }
+                int peeked = PeekTcp(me.handle, piece.data(), 16);
+                int n = ReceiveTcp(me.handle, piece.data(), int(piece.size()));
+                EXPECT_GE(n, peeked);
+                for (int i = 0; i < n; ++i)
+                    me.wrong += piece[i] != PatternByte(me.received + i, other.seed);
+                me.received += n;
+            }
+            return ends[0].received == Total && ends[1].received == Total;
+        }));
+        EXPECT_EQ(ends[0].wrong + ends[1].wrong, 0);
+
+        // The client's last bytes and its end reach the server after the
+        // client's handle is gone.
+        const char tail[] = "last words";
+        ASSERT_EQ(SendTcp(client, tail, sizeof tail), 0);
+        ASSERT_EQ(CloseTcp(client), 0);
+        EXPECT_EQ(GetTcpState(client), -1);
+        int lost = -1;
+        ASSERT_TRUE(pump.Until([&] { return (lost = GetLostTcp()) != -1; }));
+        EXPECT_EQ(lost, server);
+        EXPECT_EQ(GetTcpState(server), TcpClosedByPeer);
+        EXPECT_EQ(GetTcpReceivedSize(server), int(sizeof tail));
+        char got[sizeof tail] = {};
+        EXPECT_EQ(ReceiveTcp(server, got, sizeof got), int(sizeof tail));
+        EXPECT_STREQ(got, tail);
+        EXPECT_EQ(SendTcp(server, tail, 1), -1);
+        EXPECT_EQ(CloseTcp(server), 0);
+        EXPECT_EQ(GetLostTcp(), -1);
+    }
+}
+
+TEST_F(TcpTest, FailuresReachGetLostTcpWithTheirLogLineAndNoPumpWaits) {
+    struct Row {
+        const char* host;
+        int port;
+        const char* logLine;
+    };
+    const Row rows[] = {
+        {"127.0.0.1", FreePort(), "への接続を拒否されました"},
+        {"nonexistent.invalid", 80, "nonexistent.invalid の名前解決に失敗しました"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.host);
+        int handle = ConnectTcp(row.host, row.port);
+        ASSERT_NE(handle, -1);
+        int lost = -1;
+        ASSERT_TRUE(pump.Until([&] { return (lost = GetLostTcp()) != -1; }, 30000));
+        EXPECT_EQ(lost, handle);
+        EXPECT_EQ(GetTcpState(handle), TcpFailed);
+        EXPECT_EQ(SendTcp(handle, "x", 1), -1);
+        char address[64];
+        EXPECT_EQ(GetTcpPeer(handle, address, sizeof address, nullptr), -1);
+        EXPECT_EQ(CloseTcp(handle), 0);
+        EXPECT_NE(ReadLogUtf8().find(row.logLine), std::string::npos);
+    }
+    EXPECT_EQ(pump.slowPumps, 0);
+}
+
+TEST(TcpLifetimeTest, LoopbackListenerBadInputAndNoSocketAfterEnd) {
+    ScratchDir dir;
+    EXPECT_EQ(ConnectTcp("127.0.0.1", 80), -1);  // before the library is up
+    UseHeadless();
+    // The first start takes the double-launch lock, a local socket that the
+    // process keeps to its end; the count starts after it.
+    ASSERT_EQ(InitLibrary(), 0);
+    EndLibrary();
+    int fdsAtStart = FdCount();
+    ASSERT_EQ(InitLibrary(), 0);
+
+    int port = FreePort();
+    ASSERT_EQ(ListenTcp("127.0.0.1", port), 0);
+    EXPECT_EQ(ListenTcp(nullptr, FreePort()), -1);  // one listener at a time
+    // The listening socket's own address is the loopback one, not the wildcard.
+    int listeners = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        int accepting = 0;
+        socklen_t length = sizeof accepting;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) != 0 || !accepting)
+            continue;
+        ++listeners;
+        sockaddr_storage own{};
+        length = sizeof own;
+        ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&own), &length), 0);
+        ASSERT_EQ(own.ss_family, AF_INET);
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&own);
+        EXPECT_EQ(ntohl(v4->sin_addr.s_addr), INADDR_LOOPBACK);
+        EXPECT_EQ(ntohs(v4->sin_port), port);
+    }
+    EXPECT_EQ(listeners, 1);
+
+    // Sockets in every stage are open when the library ends: connected pairs
+    // with data queued both ways, one closed with its queue still full, one
+    // still connecting.
+    Pumper pump;
+    int a = ConnectTcp("127.0.0.1", port), b = ConnectTcp("127.0.0.1", port);
+    int accepted = 0;
+    ASSERT_TRUE(pump.Until([&] { return (accepted += AcceptTcp() != -1) == 2; }));
+    std::vector<uint8_t> big(TcpSendQueueBytes);
+    EXPECT_EQ(SendTcp(a, big.data(), int(big.size())), 0);
+    EXPECT_EQ(SendTcp(b, big.data(), int(big.size())), 0);
+    EXPECT_EQ(CloseTcp(b), 0);
+    int connecting = ConnectTcp("127.0.0.1", FreePort());
+    // A full queue refuses more, even one byte.
+    ASSERT_TRUE(pump.Until([&] { return SendTcp(a, big.data(), int(big.size())) == -1; }));
+
+    // Bad input: -1 and nothing else.
+    char text[64];
+    int graphLike = (a & 0x07FFFFFF) | 1 << 27;
+    struct Call {
+        const char* what;
+        std::function<int()> call;
+    } bad[] = {
+        {"null host", [] { return ConnectTcp(nullptr, 80); }},
+        {"empty host", [] { return ConnectTcp("", 80); }},
+        {"port 0", [] { return ConnectTcp("127.0.0.1", 0); }},
+        {"port 65536", [] { return ConnectTcp("127.0.0.1", 65536); }},
+        {"listen port -1", [] { return ListenTcp(nullptr, -1); }},
+        {"handle -1", [] { return SendTcp(-1, "x", 1); }},
+        {"other type", [&] { return GetTcpState(graphLike); }},
+        {"null data", [&] { return SendTcp(a, nullptr, 1); }},
+        {"negative size", [&] { return SendTcp(a, "x", -1); }},
+        {"null buffer", [&] { return ReceiveTcp(a, nullptr, 4); }},
+        {"negative receive", [&] { return PeekTcp(a, text, -4); }},
+        {"peer buffer too small", [&] { return GetTcpPeer(a, text, 4, nullptr); }},
+        {"peer null buffer", [&] { return GetTcpPeer(a, nullptr, 64, nullptr); }},
+        {"peer while connecting", [&] { return GetTcpPeer(connecting, text, 64, nullptr); }},
+        {"closed handle", [&] { return CloseTcp(b); }},
+    };
+    for (const Call& c : bad) EXPECT_EQ(c.call(), -1) << c.what;
+    EXPECT_EQ(GetTcpState(a), TcpConnected);
+
+    EndLibrary();
+    EXPECT_EQ(FdCount(), fdsAtStart);
+    EXPECT_EQ(NetworkSockets(), 0);
+    EXPECT_EQ(GetTcpState(a), -1);
+    EXPECT_EQ(AcceptTcp(), -1);
+}
+
+}  // namespace
