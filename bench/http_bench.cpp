@@ -3,6 +3,7 @@
 // same run; and what the download service adds to a pump while 50
 // downloads wait on a server that does not answer.
 #include "core/core.h"
+#include "net_load.h"
 #include "tessel.h"
 
 #include <benchmark/benchmark.h>
@@ -141,9 +142,25 @@ void BM_DownloadServiceWith50WaitingDownloads(benchmark::State& state) {
     }
 }
 
+// The whole network load of a busy program: 200 idle connections and 50
+// waiting downloads in one pump.
+void BM_PumpWith200IdleConnectionsAnd50WaitingDownloads(benchmark::State& state) {
+    if (!TheSetup().ready) return state.SkipWithError("no server or no library");
+    IdleLoad load = OpenIdleConnections(200);
+    if (!load.up) state.SkipWithError("the connections did not come up");
+    std::vector<int> handles = WaitingDownloads();
+    for (auto _ : state) PumpMessages();
+    for (int h : handles) {
+        if (GetHttpState(h) != HttpRunning) state.SkipWithError("a download stopped");
+        CloseHttp(h);
+    }
+    CloseIdleConnections(&load);
+}
+
 }  // namespace
 
 BENCHMARK(BM_HttpFileLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(2);
 BENCHMARK(BM_HttpFileCurlCommand)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(2);
 BENCHMARK(BM_PumpWith50WaitingDownloads)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DownloadServiceWith50WaitingDownloads)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PumpWith200IdleConnectionsAnd50WaitingDownloads)->Unit(benchmark::kMicrosecond);
