@@ -31,6 +31,7 @@ enum HandleType : int {
     HandleSurfaceData = 7,
     HandleMask = 8,
     HandleNetwork = 9,
+    HandleInputField = 11,
 };
 
 constexpr int HandleTypeShift = 27;

@@ -5,6 +5,7 @@
 #include "draw/screen.h"
 #include "input/input.h"
 #include "sound/sound.h"
+#include "textinput/textinput.h"
 
 #include <cstdlib>
 
@@ -64,6 +65,7 @@ int InitLibrary() {
         return -1;
     }
     InitKeyInputBuffer();
+    InitTextInput();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -85,6 +87,7 @@ int EndLibrary() {
     EndInputDevices();
     EndSoundDevice();
     DestroyMainWindow();
+    EndTextInput();
     EndCom();
     gCore.initialised = 0;
     PumpUntilQuit();
