@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -202,6 +203,73 @@ TEST_F(TextInputTest, DeletedFieldsAndOtherHandlesGiveMinusOne) {
         EXPECT_EQ(DrawInputField(0, 0, handle), -1);
     }
     EXPECT_EQ(MakeInputField(0, 0, 0, 0), -1);
+}
+
+// The box around every pixel of the last frame that differs from `before`
+// within the top-left 320 x 64 pixels: {left, top, right, bottom}, or all 0.
+std::vector<int> Snapshot() {
+    std::vector<int> pixels;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 320; ++x) pixels.push_back(static_cast<int>(HeadlessFramePixel(x, y)));
+    return pixels;
+}
+
+std::vector<int> DifferenceBox(const std::vector<int>& a, const std::vector<int>& b) {
+    std::vector<int> box{320, 64, 0, 0};
+    for (int i = 0; i < static_cast<int>(a.size()); ++i) {
+        if (a[i] == b[i]) continue;
+        int x = i % 320, y = i / 320;
+        box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x + 1), std::max(box[3], y + 1)};
+    }
+    return box[2] ? box : std::vector<int>{0, 0, 0, 0};
+}
+
+void DrawFrame(int field) {
+    ClearDrawTarget();
+    ASSERT_EQ(DrawInputField(10, 10, field), 0);
+    PresentScreen();
+}
+
+TEST_F(TextInputTest, TheCursorBlinksAndTheCompositionIsUnderlined) {
+    SetDrawTarget(TargetBack);
+    int field = MakeInputField(32, 0, 0, 0);
+    ASSERT_EQ(SetInputFieldText(field, "ab"), 0);
+    ASSERT_EQ(ActivateInputField(field), 0);
+    int start = GetTickMs(0);
+    int size = QueryFontSize(QueryDefaultFont());
+    int cursorX = 10 + MeasureTextWidth("ab");
+
+    WaitMs(250 - (GetTickMs(0) - start));
+    DrawFrame(field);
+    std::vector<int> shown = Snapshot();
+    WaitMs(750 - (GetTickMs(0) - start));
+    DrawFrame(field);
+    EXPECT_EQ(DifferenceBox(shown, Snapshot()), (std::vector<int>{cursorX, 10, cursorX + 2, 10 + size}));
+    EXPECT_EQ(HeadlessFramePixel(cursorX, 12), 0);
+    EXPECT_EQ(shown[12 * 320 + cursorX] & 0xF0F0F0, 0xF0F000) << "yellow";
+    int rect[4];
+    EXPECT_EQ(HeadlessTextInput(rect), 1);
+    EXPECT_EQ(rect[0], cursorX);
+
+    // "にほん" with the composition's cursor after its first character.
+    Play("compose 1 \xe3\x81\xab\xe3\x81\xbb\xe3\x82\x93");
+    char composition[16];
+    int compositionCursor = -1;
+    EXPECT_EQ(GetImeComposition(composition, sizeof composition, &compositionCursor), 6);
+    EXPECT_STREQ(composition, "\x82\xc9\x82\xd9\x82\xf1");
+    EXPECT_EQ(compositionCursor, 2);
+    std::vector<int> before = Snapshot();
+    DrawFrame(field);
+    int end = cursorX + MeasureTextWidth("\x82\xc9\x82\xd9\x82\xf1");
+    EXPECT_EQ(DifferenceBox(before, Snapshot()), (std::vector<int>{cursorX, 10, end, 11 + size}));
+    for (int x = cursorX; x < end; ++x) EXPECT_EQ(HeadlessFramePixel(x, 10 + size) & 0xF0F0F0, 0x00F0F0) << x;
+    int innerCursor = cursorX + MeasureTextWidth("\x82\xc9");
+    EXPECT_EQ(HeadlessFramePixel(innerCursor, 12) & 0xF0F0F0, 0xF0F010);
+    EXPECT_EQ(HeadlessFramePixel(cursorX, 12) & 0xF0F0F0, 0) << "no field cursor while composing";
+
+    Play("compose 0|text \xe6\x97\xa5");
+    EXPECT_EQ(GetImeComposition(composition, sizeof composition, &compositionCursor), 0);
+    EXPECT_EQ(Text(field), "ab\x93\xfa");
 }
 
 }  // namespace
