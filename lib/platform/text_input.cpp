@@ -17,6 +17,7 @@ struct TextInputState {
     int composing;
     int running;                // text input was started and not stopped
     int dropped;                // characters dropped since the process began
+    int rect[4];                // the input method's place last given
 };
 
 TextInputState gText;
@@ -165,6 +166,8 @@ int PlatGetComposition(char* out, int size, int* cursorBytes) {
 
 void PlatStartTextInput() {
     gText.running = 1;
+    // A new start may follow a back end of which nothing is known.
+    gText.rect[2] = -1;
     PlatCurrentBackend()->textInputStart();
 }
 
@@ -178,7 +181,12 @@ void PlatStopTextInput() {
 
 int PlatTextInputRunning() { return gText.running; }
 
+// Fields are drawn every frame; the system hears of the place only when it
+// moves, as telling an input method may be a round trip to another process.
 void PlatSetTextInputRect(int x, int y, int width, int height) {
+    const int rect[4] = {x, y, width, height};
+    if (std::memcmp(rect, gText.rect, sizeof rect) == 0) return;
+    std::memcpy(gText.rect, rect, sizeof rect);
     PlatCurrentBackend()->textInputRect(x, y, width, height);
 }
 
