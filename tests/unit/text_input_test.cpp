@@ -272,4 +272,29 @@ TEST_F(TextInputTest, TheCursorBlinksAndTheCompositionIsUnderlined) {
     EXPECT_EQ(Text(field), "ab\x93\xfa");
 }
 
+TEST_F(TextInputTest, InputStringEndsWithReturnEscapeOrTheWindow) {
+    struct Case {
+        const char* script;
+        int result;
+        const char* out;
+    } cases[] = {
+        {"text ab\xe3\x81\x82" "c|down RETURN", 0, "ab\x82\xa0"},  // cut to its 4 bytes
+        {"text ab|down ESCAPE", -1, ""},
+        {"text ab|close", -1, ""},
+    };
+    SetDrawTarget(TargetBack);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        int at = static_cast<int>((HeadlessNowUs() - 100000000) / 1000) + 10;
+        std::stringstream in(c.script);
+        std::string line;
+        while (std::getline(in, line, '|'))
+            ASSERT_EQ(HeadlessQueueScriptLine((std::to_string(at += 10) + " " + line).c_str()), 0);
+        char out[8] = "";
+        EXPECT_EQ(InputString(10, 10, 4, out, 1), c.result);
+        EXPECT_STREQ(out, c.out);
+        EXPECT_EQ(HeadlessTextInput(nullptr), 0);
+    }
+}
+
 }  // namespace
