@@ -89,6 +89,7 @@ int DrawInputField(int x, int y, int handle) {
     int composing = active ? PlatGetComposition(composition, sizeof composition, &compositionCursor) : 0;
 
     int compositionLength = composing ? static_cast<int>(std::strlen(composition)) : 0;
+    compositionCursor = std::min(compositionCursor, compositionLength);
 
     // Text before the selection, the selection, the text after it; the
     // cursor (and the composition) at whichever end of the selection it is.
