@@ -26,7 +26,7 @@ enum PlatMessageId : uint32_t {
     MsgDisplayChange = 0x007E,
     MsgKeyDown = 0x0100,    // wParam: virtual key
     MsgKeyUp = 0x0101,
-    MsgChar = 0x0102,       // wParam: a code page 932 character, a double-byte one as lead << 8 | trail
+    MsgChar = 0x0102,       // wParam: a code page 932 character (double-byte: lead << 8 | trail)
     MsgSysKeyDown = 0x0104,
     MsgSysKeyUp = 0x0105,
     MsgSysChar = 0x0106,

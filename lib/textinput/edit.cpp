@@ -5,13 +5,21 @@
 
 #include "core/core.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 namespace {
 
-int SelectionStart(const InputFieldRecord* f) { return f->cursor < f->anchor ? f->cursor : f->anchor; }
-int SelectionEnd(const InputFieldRecord* f) { return f->cursor < f->anchor ? f->anchor : f->cursor; }
+int SelectionStart(const InputFieldRecord* f) { return std::min(f->cursor, f->anchor); }
+int SelectionEnd(const InputFieldRecord* f) { return std::max(f->cursor, f->anchor); }
+
+// The character at `text[at]` as MsgChar carries it, and its bytes.
+int CharAt(const char* text, int at, int length, int* bytes) {
+    *bytes = CharBytes(text, at, length);
+    uint8_t lead = static_cast<uint8_t>(text[at]);
+    return *bytes == 2 ? lead << 8 | static_cast<uint8_t>(text[at + 1]) : lead;
+}
 
 // The boundary before `at`: Shift-JIS is read from the start, as a trail
 // byte may look like a lead byte.
@@ -45,6 +53,7 @@ void RemoveSelection(InputFieldRecord* f) {
 // taken out (a minus only first, and only once).
 bool Allowed(const InputFieldRecord* f, int character, int at) {
     if (character < 0x20 || character == 0x7F) return false;
+    if (character <= 0xFF && IsShiftJisLeadByte(static_cast<uint8_t>(character))) return false;
     if (character > 0xFF && f->singleByteOnly) return false;
     if (!f->digitsOnly) return true;
     if (character >= '0' && character <= '9') return true;
@@ -83,10 +92,8 @@ void Paste(InputFieldRecord* f) {
     if (PlatGetClipboardText(&text) != 0) return;
     int length = static_cast<int>(text.size());
     for (int at = 0; at < length;) {
-        int bytes = CharBytes(text.data(), at, length);
-        if (bytes == 2 && at + 1 >= length) break;
-        int character = bytes == 2 ? (static_cast<uint8_t>(text[at]) << 8 | static_cast<uint8_t>(text[at + 1]))
-                                   : static_cast<uint8_t>(text[at]);
+        int bytes = 0;
+        int character = CharAt(text.data(), at, length, &bytes);
         at += bytes;
         if (f->length - (SelectionEnd(f) - SelectionStart(f)) + bytes > f->maxBytes) break;
         Insert(f, character);
@@ -155,11 +162,10 @@ int StoreFieldText(InputFieldRecord* f, const char* text) {
     int length = static_cast<int>(std::strlen(text));
     int fit = 0;
     for (int at = 0; at < length;) {
-        int bytes = CharBytes(text, at, length);
+        int bytes = 0;
+        int character = CharAt(text, at, length, &bytes);
         // A lead byte without its trail byte is no character.
-        if (IsShiftJisLeadByte(static_cast<uint8_t>(text[at])) && bytes == 1) break;
-        int character = bytes == 2 ? (static_cast<uint8_t>(text[at]) << 8 | static_cast<uint8_t>(text[at + 1]))
-                                   : static_cast<uint8_t>(text[at]);
+        if (bytes == 1 && IsShiftJisLeadByte(static_cast<uint8_t>(character))) break;
         bool allowed = character >= 0x20 && character != 0x7F &&
                        !(bytes == 2 && f->singleByteOnly) &&
                        (!f->digitsOnly || (character >= '0' && character <= '9') ||

@@ -67,7 +67,8 @@ void EndTextInput() {
     SetImeHandler(nullptr);
     StopTextInput();
     for (int slot = 0; slot < gTextInput.table.highWater; ++slot)
-        if (gFieldSlots[slot]) FreeFieldText(HandleTableRecordAt<InputFieldRecord>(&gTextInput.table, slot));
+        if (gFieldSlots[slot])
+            FreeFieldText(HandleTableRecordAt<InputFieldRecord>(&gTextInput.table, slot));
     HandleTableReset(&gTextInput.table);
     gTextInput.started = 0;
 }
@@ -160,9 +161,8 @@ int SetInputFieldFont(int handle, int font) {
 int SetInputFieldColours(uint32_t text, uint32_t cursor, uint32_t compositionText,
                          uint32_t compositionLine, uint32_t selectedText,
                          uint32_t selectionBackground, uint32_t compositionCursor) {
-    const uint32_t colours[7] = {text,         cursor,
-                                 compositionText, compositionLine,
-                                 selectedText, selectionBackground,
+    const uint32_t colours[7] = {text,         cursor,          compositionText,
+                                 compositionLine, selectedText, selectionBackground,
                                  compositionCursor};
     std::memcpy(gCore.inputColours, colours, sizeof colours);
     return 0;

@@ -86,7 +86,8 @@ int DrawInputField(int x, int y, int handle) {
 
     char composition[kCompositionBytes];
     int compositionCursor = 0;
-    int composing = active ? PlatGetComposition(composition, sizeof composition, &compositionCursor) : 0;
+    int composing =
+        active ? PlatGetComposition(composition, sizeof composition, &compositionCursor) : 0;
 
     int compositionLength = composing ? static_cast<int>(std::strlen(composition)) : 0;
     compositionCursor = std::min(compositionCursor, compositionLength);

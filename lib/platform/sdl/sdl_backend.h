@@ -102,6 +102,7 @@ int SdlClipboardGet(std::string* utf8);
 int SdlClipboardSet(const char* utf8);
 // Turns a text event into MsgChar and MsgIme* messages through `emit`; 0
 // when the event is none of SDL's text events.
-int SdlTranslateTextEvent(const SDL_Event& event, void (*emit)(uint32_t message, uintptr_t wParam));
+int SdlTranslateTextEvent(const SDL_Event& event,
+                          void (*emit)(uint32_t message, uintptr_t wParam));
 
 #endif

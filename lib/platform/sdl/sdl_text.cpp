@@ -51,7 +51,8 @@ int SdlClipboardSet(const char* utf8) {
     return SDL_SetClipboardText(utf8) == 0 ? 0 : -1;
 }
 
-int SdlTranslateTextEvent(const SDL_Event& event, void (*emit)(uint32_t message, uintptr_t wParam)) {
+int SdlTranslateTextEvent(const SDL_Event& event,
+                          void (*emit)(uint32_t message, uintptr_t wParam)) {
     gEmit = emit;
     switch (event.type) {
         case SDL_TEXTINPUT: {
