@@ -130,6 +130,25 @@ downloader)
   grep -q 'not a URL' stderr.txt || fail "bad URL not reported"
   exec {SERVER[1]}>&-
   wait "$SERVER_PID"
+name_entry)
+  # "山田" committed, "たろう" composing with its cursor after "た", then
+  # "太郎" committed; the age field keeps only the digits of "4x2".
+  run "300 text 山田
+400 compose 1 たろう
+500 capture composing.png
+600 compose 0
+650 text 太郎
+700 down RETURN
+800 text 4x2
+900 down RETURN
+1000 capture done.png
+1100 down ESCAPE"
+  [ "$code" -eq 0 ] || fail "exit code $code"
+  [ "$(iconv -f CP932 -t UTF-8 stdout.txt)" = "name: 山田太郎
+age: 42" ] || fail "entries: $(iconv -f CP932 -t UTF-8 stdout.txt)"
+  # The composition's cyan underline, one row below the 16-pixel line.
+  [ "$(count composing.png '#00FFFF' 200x3+180+115)" -ge 30 ] || fail "no underlined composition"
+  [ "$(count done.png '#FFD23C' 300x30+30+215)" -gt 50 ] || fail "no greeting line"
   ;;
 *) echo "unknown example $name"; exit 2 ;;
 esac

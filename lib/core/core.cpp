@@ -1,5 +1,5 @@
-// The core's own start: its state record, the start-up checks and the
-// window, the system information in the log and the key-input buffer.
+// The core's own start: its state record, the start-up checks, the window
+// and the system information in the log.
 #include "core/core.h"
 
 #include <cstdlib>
@@ -105,17 +105,5 @@ int InitCore() {
     while (GetTickMs(0) - start < 200) PumpMessages();
 
     FitWindowToClient();
-    return 0;
-}
-
-int InitKeyInputBuffer() {
-    WriteLogString(SJIS("文字コードバッファの初期化を行います... "));
-    gCore.keyBufferCount = 0;
-    const int colours[7][3] = {{255, 255, 255}, {255, 255, 0},  {255, 255, 255}, {0, 255, 255},
-                               {255, 255, 255}, {255, 50, 50}, {255, 255, 20}};
-    for (int i = 0; i < 7; ++i)
-        gCore.inputColours[i] = MakeColor(colours[i][0], colours[i][1], colours[i][2]);
-    gCore.cursorBlinkMs = 500;
-    WriteLogString(SJIS("完了しました\n"));
     return 0;
 }

@@ -82,7 +82,25 @@ enum DeactivationStep : int {
     DeactivationStepCount
 };
 
-constexpr int KeyInputBufferSize = 256;
+constexpr int KeyInputBufferSize = 1024;
+
+// What the key-input buffer keeps beside each byte, for the input field's
+// editing: the modifiers held when it was typed, and whether it is the
+// control code of an editing key rather than a typed character (Home and
+// Control+A both give 0x01).
+enum KeyInputFlag : uint8_t {
+    KeyInputShift = 1,
+    KeyInputControl = 2,
+    KeyInputEditKey = 4,
+};
+
+// Typed characters (Shift-JIS) and control codes, oldest first, in a ring.
+struct KeyInputBuffer {
+    uint8_t bytes[KeyInputBufferSize];
+    uint8_t flags[KeyInputBufferSize];
+    int start;   // the oldest byte
+    int count;   // bytes held
+};
 
 struct CoreState {
     CoreSettings settings;   // survives InitCore
@@ -113,10 +131,14 @@ struct CoreState {
     int desktopWidth, desktopHeight, desktopDepth;
 
     // Key-input buffer of typed characters and control codes.
-    char keyBuffer[KeyInputBufferSize];
-    int keyBufferCount;
-    uint32_t inputColours[7];  // the text-input field's colours
+    KeyInputBuffer keyInput;
+    int keyModifiers;          // Shift and Control held, from the key messages (key_input.cpp)
+    // The input field's colours: text, cursor, composition text, the
+    // composition's underline, selected text, the selection's background,
+    // the composition's cursor.
+    uint32_t inputColours[7];
     int cursorBlinkMs;
+    void (*imeHandler)(uint32_t message);  // input-method messages; null = none
 
     void (*services[PumpServiceCount])();  // end-of-pump hooks; null = none
     WindowLinks links;                                   // installed from above
@@ -149,7 +171,18 @@ int InitCore();
 int InitCom();
 int EndCom();
 void LogSystemInfo();
+
+// key_input.cpp
 int InitKeyInputBuffer();
+// The window procedure's share: key and character messages fill the
+// buffer, input-method messages go to the handler the text-input subsystem
+// installs (null removes it). HandleKeyInputMessage returns 1 when the
+// message was one of those.
+int HandleKeyInputMessage(const PlatMessage& message);
+void SetImeHandler(void (*handler)(uint32_t message));
+// Takes the oldest whole character (a double-byte one as lead << 8 |
+// trail) with its KeyInputFlag bits. 1, or 0 when the buffer is empty.
+int TakeKeyInputChar(int* character, int* flags);
 
 // window.cpp
 int CreateMainWindow();

@@ -97,22 +97,6 @@ void HandleClose() {
     if (gCore.endRequested == 0) gCore.endRequested = 4;
 }
 
-void PutKeyInput(char code) {
-    if (gCore.keyBufferCount < KeyInputBufferSize) gCore.keyBuffer[gCore.keyBufferCount++] = code;
-}
-
-// Control codes for the editing keys; other keys arrive as characters.
-void HandleKeyDown(uintptr_t virtualKey) {
-    switch (virtualKey) {
-    case 0x2E: PutKeyInput(0x10); break;
-    case 0x25: PutKeyInput(0x1D); break;
-    case 0x27: PutKeyInput(0x1C); break;
-    case 0x26: PutKeyInput(0x1E); break;
-    case 0x28: PutKeyInput(0x1F); break;
-    default: break;
-    }
-}
-
 }  // namespace
 
 void PostCloseRequest() {
@@ -185,6 +169,7 @@ void FitWindowToClient() {
 
 intptr_t MainWindowProc(const PlatMessage& m) {
     if (gCore.settings.hook && gCore.settings.hook(m.message, m.wParam, m.lParam) != 0) return 0;
+    if (HandleKeyInputMessage(m)) return 0;
     switch (m.message) {
     case MsgDestroy: HandleDestroy(); break;
     case MsgMove:
@@ -217,8 +202,6 @@ intptr_t MainWindowProc(const PlatMessage& m) {
         if (!gCore.cursorVisible) HideCursorNow();
         break;
     case MsgDisplayChange: gCore.displayChanged = 1; break;
-    case MsgKeyDown: HandleKeyDown(m.wParam); break;
-    case MsgChar: PutKeyInput(static_cast<char>(m.wParam)); break;
     case MsgSysChar:
         if (m.wParam == '\r' && gCore.settings.toggleAllowed) {
             gCore.togglePending = 1;

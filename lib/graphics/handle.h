@@ -32,6 +32,7 @@ enum HandleType : int {
     HandleMask = 8,
     HandleNetwork = 9,
     HandleHttp = 10,
+    HandleInputField = 11,
 };
 
 constexpr int HandleTypeShift = 27;

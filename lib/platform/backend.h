@@ -70,6 +70,16 @@ struct PlatformBackend {
     void (*audioUnlock)();
     int (*audioDeviceName)(int index, char* module, size_t moduleSize, char* description,
                            size_t descriptionSize);
+
+    // Text input and the clipboard. textInputStart and textInputStop turn
+    // the system's text input and input method on and off; textInputRect
+    // places the input method's window at a client rectangle. The clipboard
+    // carries UTF-8; clipboardGet gives -1 when it holds no text.
+    void (*textInputStart)();
+    void (*textInputStop)();
+    void (*textInputRect)(int x, int y, int width, int height);
+    int (*clipboardGet)(std::string* utf8);
+    int (*clipboardSet)(const char* utf8);
 };
 
 // The table in force, for the platform files that are not plain forwarders.
@@ -87,5 +97,20 @@ const PlatformBackend* HeadlessBackend();
 void PlatWatchCloseSignals();
 void PlatUnwatchCloseSignals();
 int PlatTakeCloseSignal();   // 1 when a request was pending; clears it
+
+// text_input.cpp: what both back ends do with text from the system.
+// Committed UTF-8 text as code page 932 characters (a double-byte one as
+// lead << 8 | trail); invalid sequences and characters without a code page
+// 932 form are dropped whole and counted.
+std::string PlatTextToCp932(const char* utf8, size_t length);
+// Calls `emit` with each character of `cp932` as MsgChar carries it.
+void PlatForEachCp932Char(const std::string& cp932, void (*emit)(uintptr_t character));
+// Records the composition from the system (UTF-8, its cursor in
+// characters); an empty text ends it. Returns the message to post:
+// MsgImeComposition, or MsgImeEndComposition when it ended, or 0 when
+// nothing changed.
+uint32_t PlatNoteComposition(const char* utf8, size_t length, int cursorChars);
+// 1 while a composition is held.
+int PlatComposing();
 
 #endif

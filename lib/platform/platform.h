@@ -26,10 +26,13 @@ enum PlatMessageId : uint32_t {
     MsgDisplayChange = 0x007E,
     MsgKeyDown = 0x0100,    // wParam: virtual key
     MsgKeyUp = 0x0101,
-    MsgChar = 0x0102,       // wParam: character
+    MsgChar = 0x0102,       // wParam: a code page 932 character (double-byte: lead << 8 | trail)
     MsgSysKeyDown = 0x0104,
     MsgSysKeyUp = 0x0105,
     MsgSysChar = 0x0106,
+    MsgImeStartComposition = 0x010D,  // a composition began
+    MsgImeEndComposition = 0x010E,    // the composition ended (committed or emptied)
+    MsgImeComposition = 0x010F,       // the composition changed: PlatGetComposition
     MsgSysCommand = 0x0112, // wParam: command
     MsgMouseMove = 0x0200,  // lParam: client x, y as in MsgMove
     MsgLButtonDown = 0x0201,
@@ -228,5 +231,30 @@ std::string PlatCp932ToUtf8(const char* text, size_t length);
 std::string PlatUtf8ToCp932(const char* text, size_t length);
 void PlatDebugOutput(const char* cp932Text);   // standard error when TESSEL_LOG_STDERR=1
 void PlatPrintError(const char* utf8Text);      // a message for the person at the terminal
+
+// ---------------------------------------------------------------------------
+// Text input: typed text and the input method's composition, converted from
+// UTF-8 to code page 932, and the clipboard.
+// ---------------------------------------------------------------------------
+
+// The platform's text input (and with it the input method) runs between
+// start and stop; committed text arrives as MsgChar messages, the
+// composition as the MsgIme* messages.
+void PlatStartTextInput();
+void PlatStopTextInput();
+int PlatTextInputRunning();
+// Where the input method places its candidate window: the text cursor, in
+// client coordinates.
+void PlatSetTextInputRect(int x, int y, int width, int height);
+// The composition in code page 932 (cut at a whole character to fit `size`,
+// terminated) and its cursor as a byte offset into it. The composition's
+// length in bytes; 0 while there is none.
+int PlatGetComposition(char* out, int size, int* cursorBytes);
+// The clipboard's text in code page 932. 0, or -1 when it holds none.
+int PlatGetClipboardText(std::string* cp932);
+int PlatSetClipboardText(const char* cp932);
+// Characters of typed text dropped so far: no code page 932 form, or not
+// valid UTF-8.
+int PlatDroppedTextCount();
 
 #endif

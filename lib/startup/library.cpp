@@ -9,6 +9,7 @@
 #include "net/tcp.h"
 #include "sound/sound.h"
 #include "text/font.h"
+#include "textinput/textinput.h"
 
 #include <cstdlib>
 
@@ -82,6 +83,7 @@ int InitLibrary() {
         return -1;
     }
     InitKeyInputBuffer();
+    InitTextInput();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -106,6 +108,7 @@ int EndLibrary() {
     EndInputDevices();
     EndSoundDevice();
     DestroyMainWindow();
+    EndTextInput();
     EndCom();
     gCore.initialised = 0;
     PumpUntilQuit();

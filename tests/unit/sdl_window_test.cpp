@@ -155,8 +155,9 @@ TEST_F(SdlWindow, RepeatsAreMessagesButNotDeviceEvents) {
     Key(SDL_SCANCODE_SPACE, true);
     PlatKeyboardResetEvent();
     PlatKeyboardDrain(100);
+    // A held key types its character again with each repeat.
     EXPECT_EQ(Key(SDL_SCANCODE_SPACE, true, KMOD_NONE, SDLK_SPACE, true),
-              (std::vector<Message>{{MsgKeyDown, 0x20}}));
+              (std::vector<Message>{{MsgKeyDown, 0x20}, {MsgChar, ' '}}));
     EXPECT_NE(lParams_[0] & (1 << 30), 0);  // the key was already down
     EXPECT_EQ(PlatKeyboardSignalled(), 0);
     EXPECT_EQ(PlatKeyboardDrain(100), 0);
@@ -218,17 +219,48 @@ TEST_F(SdlWindow, KeysThatTypeControlCharacters) {
               (std::vector<Message>{{MsgSysKeyDown, 0x58}}));
 }
 
-TEST_F(SdlWindow, TypedTextBecomesAsciiCharacters) {
+TEST_F(SdlWindow, TypedTextAndTheCompositionArriveInCodePage932) {
+    // Without text input running, keys type their plain characters.
+    EXPECT_EQ(SDL_IsTextInputActive(), SDL_FALSE);
+    EXPECT_EQ(Key(SDL_SCANCODE_A, true, KMOD_LSHIFT, SDLK_a),
+              (std::vector<Message>{{MsgKeyDown, kVkA}, {MsgChar, 'A'}}));
+    EXPECT_EQ(Key(SDL_SCANCODE_1, true, KMOD_NONE, SDLK_1),
+              (std::vector<Message>{{MsgKeyDown, '1'}, {MsgChar, '1'}}));
+
+    PlatStartTextInput();
+    EXPECT_EQ(SDL_IsTextInputActive(), SDL_TRUE);
+    EXPECT_EQ(Key(SDL_SCANCODE_A, true, KMOD_NONE, SDLK_a), (std::vector<Message>{{MsgKeyDown, kVkA}}));
     SDL_Event e{};
     e.type = SDL_TEXTINPUT;
     e.text.windowID = SDL_GetWindowID(window_);
-    std::strcpy(e.text.text, "a1\xC3\xA9~");  // "a1é~"
+    std::strcpy(e.text.text, "a\xE3\x81\x82\xF0\x9F\x98\x80\xC3\xA9~");  // "aあ😀é~"
+    int dropped = PlatDroppedTextCount();
     ASSERT_EQ(SDL_PushEvent(&e), 1);
-    EXPECT_EQ(Take(), (std::vector<Message>{{MsgChar, 'a'}, {MsgChar, '1'}, {MsgChar, '~'}}));
+    EXPECT_EQ(Take(), (std::vector<Message>{{MsgChar, 'a'}, {MsgChar, 0x82A0}, {MsgChar, '~'}}));
+    EXPECT_EQ(PlatDroppedTextCount() - dropped, 2);
+
+    SDL_Event edit{};
+    edit.type = SDL_TEXTEDITING;
+    edit.edit.windowID = e.text.windowID;
+    std::strcpy(edit.edit.text, "\xE3\x81\xAB\xE3\x81\xBB");  // "にほ"
+    edit.edit.start = 1;
+    ASSERT_EQ(SDL_PushEvent(&edit), 1);
+    EXPECT_EQ(Take(), (std::vector<Message>{{MsgImeStartComposition, 0}, {MsgImeComposition, 0}}));
+    char composition[8];
+    int cursor = 0;
+    EXPECT_EQ(PlatGetComposition(composition, sizeof composition, &cursor), 4);
+    EXPECT_STREQ(composition, "\x82\xC9\x82\xD9");
+    EXPECT_EQ(cursor, 2);
+    edit.edit.text[0] = '\0';
+    ASSERT_EQ(SDL_PushEvent(&edit), 1);
+    EXPECT_EQ(Take(), (std::vector<Message>{{MsgImeEndComposition, 0}}));
+
     // With left Alt held the letters are Alt combinations, not text.
     Key(SDL_SCANCODE_LALT, true, KMOD_LALT);
     ASSERT_EQ(SDL_PushEvent(&e), 1);
     EXPECT_EQ(Take(), std::vector<Message>{});
+    PlatStopTextInput();
+    EXPECT_EQ(SDL_IsTextInputActive(), SDL_FALSE);
 }
 
 TEST_F(SdlWindow, LosingTheFocusReleasesKeysAndDeactivates) {

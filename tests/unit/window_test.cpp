@@ -246,18 +246,6 @@ TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
     EndLibrary();
 }
 
-TEST_F(WindowTest, EditingKeysAndCharactersFillTheKeyInputBuffer) {
-    UseHeadless();
-    ASSERT_EQ(InitLibrary(), 0);
-    MainWindowProc({MsgKeyDown, 0x25, 0});  // Left
-    MainWindowProc({MsgChar, 'x', 0});
-    MainWindowProc({MsgKeyDown, 0x41, 0});  // A: arrives as a character instead
-    ASSERT_EQ(gCore.keyBufferCount, 2);
-    EXPECT_EQ(gCore.keyBuffer[0], 0x1D);
-    EXPECT_EQ(gCore.keyBuffer[1], 'x');
-    EndLibrary();
-}
-
 // ---------------------------------------------------------------------------
 // Outside the library's life
 // ---------------------------------------------------------------------------

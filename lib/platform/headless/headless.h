@@ -38,6 +38,9 @@ int64_t HeadlessFramePixel(int x, int y);
 int64_t HeadlessIconPixel(int x, int y, int* width, int* height);
 // Frames presented since the platform started.
 int HeadlessPresentCount();
+// 1 while the program runs text input; the rectangle it last gave for the
+// input method's window (client coordinates), into `rect` when not null.
+int HeadlessTextInput(int rect[4]);
 // Forgets everything: clock, script, window, devices, hooks.
 void HeadlessReset();
 

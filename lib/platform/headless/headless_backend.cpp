@@ -437,6 +437,11 @@ constexpr PlatformBackend kHeadless = {
     HeadlessAudioLock,
     HeadlessAudioUnlock,
     HeadlessAudioDeviceName,
+    HeadlessTextInputStart,
+    HeadlessTextInputStop,
+    HeadlessTextInputRect,
+    HeadlessClipboardGet,
+    HeadlessClipboardSet,
 };
 
 }  // namespace

@@ -37,6 +37,38 @@ bool ParseNumber(const std::string& text, long long min, long long max, long lon
     return true;
 }
 
+// The raw rest of `line` after its first `count` words and the one blank
+// that ends the last of them; a line break at the end is not part of it.
+std::string RestAfterWords(const char* line, int count) {
+    const char* p = line;
+    for (int i = 0; i < count; ++i) {
+        while (*p == ' ' || *p == '\t') ++p;
+        while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') ++p;
+    }
+    if (*p == ' ' || *p == '\t') ++p;
+    std::string rest = p;
+    while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.pop_back();
+    return rest;
+}
+
+// Text and compose take the rest of the line as it stands, '#' and blanks
+// included.
+std::string ParseTextVerb(const char* line, const std::vector<std::string>& w,
+                          HeadlessEvent* e) {
+    if (w[1] == "text") {
+        e->kind = EventText;
+        e->text = RestAfterWords(line, 2);
+        return e->text.empty() ? "missing arguments: text STRING" : "";
+    }
+    e->kind = EventCompose;
+    if (w.size() < 3) return "missing arguments: compose CURSOR STRING";
+    long long cursor = 0;
+    if (!ParseNumber(w[2], 0, 1024, &cursor)) return "bad number \"" + w[2] + "\"";
+    e->a = static_cast<int>(cursor);
+    e->text = RestAfterWords(line, 3);
+    return "";
+}
+
 bool EndsWithPng(const std::string& name) {
     return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".png") == 0;
 }
@@ -163,10 +195,17 @@ intptr_t ClientPoint(int x, int y) {
     return static_cast<intptr_t>(x & 0xFFFF) | (static_cast<intptr_t>(y) << 16);
 }
 
-// The character a key types, for the letters, digits and Space; 0 for others.
+// The character a key types, as on a desktop: the letters (lower case),
+// digits and Space; Return, Backspace, Tab and Escape their control
+// characters; Control with a letter 1..26. 0 for other keys.
 int TypedChar(int virtualKey) {
-    if (virtualKey >= 'A' && virtualKey <= 'Z') return virtualKey - 'A' + 'a';
+    bool control = (gHeadless.systemKeys[0x11] & 0x80) != 0;
+    if (virtualKey >= 'A' && virtualKey <= 'Z')
+        return control ? virtualKey - 'A' + 1 : virtualKey - 'A' + 'a';
+    if (control) return 0;
     if ((virtualKey >= '0' && virtualKey <= '9') || virtualKey == ' ') return virtualKey;
+    if (virtualKey == 0x08 || virtualKey == 0x09 || virtualKey == 0x0D || virtualKey == 0x1B)
+        return virtualKey;
     return 0;
 }
 
@@ -221,6 +260,10 @@ void ApplyEvent(const HeadlessEvent& e) {
     case EventCapture:
         CaptureFrame(e.file);
         break;
+    case EventText:
+    case EventCompose:
+        ApplyTextEvent(e);
+        break;
     case EventPadButton:
         pad.buttons[e.a] = e.b ? 0x80 : 0;
         pad.signalled = 1;
@@ -252,7 +295,8 @@ int ParseScriptLine(const char* line, HeadlessEvent* out, std::string* error) {
         *error = "missing verb after the time";
         return -1;
     }
-    std::string fault = ParseVerb(words, &event);
+    bool textVerb = words[1] == "text" || words[1] == "compose";
+    std::string fault = textVerb ? ParseTextVerb(line, words, &event) : ParseVerb(words, &event);
     if (!fault.empty()) {
         *error = fault;
         return -1;

@@ -33,6 +33,8 @@ enum HeadlessEventKind : int {
     EventPadButton,  // pad; a: button; b: 1 down
     EventPadAxis,    // pad; a: 0 x, 1 y, 2 z; b: value
     EventPadPov,     // pad; a: hundredths of a degree, or -1 centred
+    EventText,       // text: committed UTF-8 text
+    EventCompose,    // text: the composition (empty ends it); a: its cursor in characters
 };
 
 struct HeadlessEvent {
@@ -41,6 +43,7 @@ struct HeadlessEvent {
     int pad;           // 0-based joypad for the pad events
     int a, b;          // arguments, by kind
     std::string file;  // the capture's PNG path
+    std::string text;  // EventText, EventCompose
 };
 
 // A scripted joypad; zero is its resting state.
@@ -109,6 +112,12 @@ struct HeadlessState {
     // Mixed, not yet written: up to two pieces of HeadlessAudioFlushBytes.
     uint8_t audioPending[2 * HeadlessAudioFlushBytes];
     size_t audioPendingBytes;
+
+    // Text input (headless_text.cpp).
+    int textInputRunning;          // started and not stopped
+    int textRect[4];               // the input method's place: x, y, width, height
+    std::string clipboard;         // UTF-8
+    int clipboardHasText;
 };
 
 extern HeadlessState gHeadless;
@@ -131,6 +140,15 @@ void QueueScriptEvent(const HeadlessEvent& event);
 int LoadScriptFile();
 // Applies, in time order, every event due at the current clock.
 void ApplyDueEvents();
+
+// headless_text.cpp
+void HeadlessTextInputStart();
+void HeadlessTextInputStop();
+void HeadlessTextInputRect(int x, int y, int width, int height);
+int HeadlessClipboardGet(std::string* utf8);
+int HeadlessClipboardSet(const char* utf8);
+// Applies the script's text and compose events.
+void ApplyTextEvent(const HeadlessEvent& event);
 
 // audio_out.cpp
 // Mixes up to the clock; called whenever the clock moves.

@@ -93,4 +93,16 @@ void SdlAudioUnlock();
 int SdlAudioDeviceName(int index, char* module, size_t moduleSize, char* description,
                        size_t descriptionSize);
 
+// sdl_text.cpp
+void SdlTextInputHints();               // before SDL_Init
+void SdlTextInputStart();
+void SdlTextInputStop();
+void SdlTextInputRect(int x, int y, int width, int height);
+int SdlClipboardGet(std::string* utf8);
+int SdlClipboardSet(const char* utf8);
+// Turns a text event into MsgChar and MsgIme* messages through `emit`; 0
+// when the event is none of SDL's text events.
+int SdlTranslateTextEvent(const SDL_Event& event,
+                          void (*emit)(uint32_t message, uintptr_t wParam));
+
 #endif

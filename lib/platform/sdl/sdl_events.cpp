@@ -91,6 +91,20 @@ int ControlCharacter(int scanCode, const SDL_Keysym& keysym) {
     return 0;
 }
 
+// While no input field runs the system's text input, keys still type their
+// plain characters: letters in the case Shift and Caps Lock give, and the
+// other printable keys unshifted.
+int PlainCharacter(const SDL_Keysym& keysym) {
+    if (SDL_IsTextInputActive() || (keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI))) return 0;
+    SDL_Keycode sym = keysym.sym;
+    if (sym >= SDLK_a && sym <= SDLK_z) {
+        bool upper = ((keysym.mod & KMOD_SHIFT) != 0) != ((keysym.mod & KMOD_CAPS) != 0);
+        return upper ? sym - SDLK_a + 'A' : sym;
+    }
+    if (sym >= 0x20 && sym < 0x7F && !(keysym.mod & KMOD_SHIFT)) return sym;
+    return 0;
+}
+
 void TranslateKey(const SDL_KeyboardEvent& key) {
     int down = key.type == SDL_KEYDOWN;
     int scanCode = SdlScancodeToScanCode(key.keysym.scancode);
@@ -112,6 +126,7 @@ void TranslateKey(const SDL_KeyboardEvent& key) {
     Emit(message, static_cast<uintptr_t>(virtualKey), lParam);
     if (!down) return;
     int character = ControlCharacter(scanCode, key.keysym);
+    if (!character) character = PlainCharacter(key.keysym);
     if (alt) {
         if (character == 13) Emit(MsgSysChar, 13, lParam);
     } else if (character) {
@@ -119,14 +134,13 @@ void TranslateKey(const SDL_KeyboardEvent& key) {
     }
 }
 
-void TranslateText(const char* text) {
+void EmitText(uint32_t message, uintptr_t wParam) { Emit(message, wParam); }
+
+void TranslateText(const SDL_Event& event) {
     // Left Alt makes letters system characters, which only Alt+Enter matters
     // for; Alt Gr stays free to type.
-    if (SdlKeyboardIsHeld(kScanLAlt)) return;
-    for (const char* c = text; *c; ++c) {
-        unsigned char byte = static_cast<unsigned char>(*c);
-        if (byte >= 0x20 && byte < 0x7F) Emit(MsgChar, byte);
-    }
+    if (event.type == SDL_TEXTINPUT && SdlKeyboardIsHeld(kScanLAlt)) return;
+    SdlTranslateTextEvent(event, EmitText);
 }
 
 void EmitActivation(uintptr_t active) {
@@ -232,7 +246,9 @@ void Translate(const SDL_Event& event) {
             TranslateKey(event.key);
             break;
         case SDL_TEXTINPUT:
-            TranslateText(event.text.text);
+        case SDL_TEXTEDITING:
+        case SDL_TEXTEDITING_EXT:
+            TranslateText(event);
             break;
         case SDL_MOUSEMOTION:
             SdlNoteMousePosition(event.motion.x, event.motion.y);

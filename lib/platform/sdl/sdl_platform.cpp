@@ -53,6 +53,11 @@ constexpr PlatformBackend kSdlBackend = {
     SdlAudioLock,
     SdlAudioUnlock,
     SdlAudioDeviceName,
+    SdlTextInputStart,
+    SdlTextInputStop,
+    SdlTextInputRect,
+    SdlClipboardGet,
+    SdlClipboardSet,
 };
 
 }  // namespace

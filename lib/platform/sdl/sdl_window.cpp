@@ -213,6 +213,7 @@ int SdlStart() {
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     // The window class by which the window can be found, unless the user chose one.
     SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Tessel", 0);
+    SdlTextInputHints();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         ReportNoDisplay(SDL_GetError());
         SDL_Quit();
@@ -226,6 +227,9 @@ int SdlStart() {
         SDL_Quit();
         return -1;
     }
+    // Text input (and the input method) runs only while an input field is
+    // active; SDL starts it with the video.
+    SDL_StopTextInput();
     // Without joypad support the game still runs; the pads just count 0.
     SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
     gWindow = WindowState{};

@@ -1,0 +1,63 @@
+// Two input fields: a name (any Japanese or Latin text, through the input
+// method) and an age (digits only). Return moves on, Escape leaves; the
+// entries are printed at the end, in Shift-JIS.
+#include <tessel.h>
+
+#include <cstdio>
+
+int main() {
+    SetWindowTitle("name entry");
+    ChangeWindowMode(1);
+    SetScreenMode(640, 480, 32, -1);
+    if (InitLibrary() != 0) return 1;
+    SetDrawTarget(TargetBack);
+
+    // This file is UTF-8; the labels "名前" (name) and "年齢" (age) are
+    // written as their CP932 bytes.
+    const char* nameLabel = "\x96\xbc\x91\x4f (name)";
+    const char* ageLabel = "\x94\x4e\x97\xee (age)";
+    uint32_t white = MakeColor(255, 255, 255);
+    uint32_t grey = MakeColor(140, 140, 140);
+    uint32_t gold = MakeColor(255, 210, 60);
+
+    // Twenty bytes: ten full-width characters, or twenty half-width ones.
+    int name = MakeInputField(20, 1, 0, 0);
+    int age = MakeInputField(3, 1, 1, 1);
+    ActivateInputField(name);
+
+    int step = 0;  // 0: typing the name, 1: the age, 2: both entered
+    int cancelled = 0;
+    while (PumpMessages() == 0) {
+        if (GetInputFieldState(name) == 2 || GetInputFieldState(age) == 2) {
+            cancelled = 1;
+            break;
+        }
+        if (step == 0 && GetInputFieldState(name) == 1) {
+            step = 1;
+            ActivateInputField(age);
+        } else if (step == 1 && GetInputFieldState(age) == 1) {
+            step = 2;
+        }
+        // With no field active, Escape reaches the typed-character buffer.
+        if (step == 2 && GetInputChar(0) == 0x1B) break;
+
+        ClearDrawTarget();
+        DrawTextString(40, 30, "Return: next   Escape: quit", grey, 0);
+        DrawTextString(40, 100, nameLabel, step == 0 ? gold : white, 0);
+        DrawInputField(180, 100, name);
+        DrawTextString(40, 140, ageLabel, step == 1 ? gold : white, 0);
+        DrawInputField(180, 140, age);
+        if (step == 2) {
+            char text[32];
+            GetInputFieldText(name, text, sizeof text);
+            DrawTextFormat(40, 220, gold, "%s, %d", text, GetInputFieldNumber(age));
+        }
+        PresentScreen();
+    }
+
+    char text[32];
+    GetInputFieldText(name, text, sizeof text);
+    if (!cancelled && step == 2) std::printf("name: %s\nage: %d\n", text, GetInputFieldNumber(age));
+    EndLibrary();
+    return cancelled ? 1 : 0;
+}

@@ -1,0 +1,145 @@
+// The key-input buffer: typed characters in Shift-JIS and the control codes
+// of the editing keys, in the order they came, for GetInputChar and for the
+// active input field. The input method's messages go on to their handler.
+#include "core/core.h"
+
+namespace {
+
+// Modifier bits of gCore.keyModifiers, by side, so that letting go of one
+// Shift while the other is held keeps Shift held.
+constexpr int kLeftShift = 1, kRightShift = 2, kLeftControl = 4, kRightControl = 8;
+
+int ModifierBit(uintptr_t virtualKey) {
+    switch (virtualKey) {
+    case 0x10: case 0xA0: return kLeftShift;
+    case 0xA1: return kRightShift;
+    case 0x11: case 0xA2: return kLeftControl;
+    case 0xA3: return kRightControl;
+    default: return 0;
+    }
+}
+
+int CurrentFlags() {
+    int flags = 0;
+    if (gCore.keyModifiers & (kLeftShift | kRightShift)) flags |= KeyInputShift;
+    if (gCore.keyModifiers & (kLeftControl | kRightControl)) flags |= KeyInputControl;
+    return flags;
+}
+
+// Puts one whole character; when it does not fit, the newest input is what
+// is lost, never half of a character.
+void Put(int character, int flags) {
+    KeyInputBuffer& b = gCore.keyInput;
+    int bytes = character > 0xFF ? 2 : 1;
+    if (b.count + bytes > KeyInputBufferSize) return;
+    uint8_t parts[2] = {static_cast<uint8_t>(character >> 8), static_cast<uint8_t>(character)};
+    for (int i = 2 - bytes; i < 2; ++i) {
+        int at = (b.start + b.count) % KeyInputBufferSize;
+        b.bytes[at] = parts[i];
+        b.flags[at] = static_cast<uint8_t>(flags);
+        ++b.count;
+    }
+}
+
+// The control codes of the editing keys; other keys arrive as characters.
+int EditKeyCode(uintptr_t virtualKey) {
+    switch (virtualKey) {
+    case 0x2E: return 0x7F;  // Delete
+    case 0x25: return 0x1D;  // Left
+    case 0x27: return 0x1C;  // Right
+    case 0x26: return 0x1E;  // Up
+    case 0x28: return 0x1F;  // Down
+    case 0x24: return 0x01;  // Home
+    case 0x23: return 0x05;  // End
+    default: return 0;
+    }
+}
+
+void PutCharacter(uintptr_t character) {
+    if (character > 0xFF) {
+        // A double-byte character needs its lead byte; anything else is noise.
+        if (character > 0xFFFF || !IsShiftJisLeadByte(static_cast<uint8_t>(character >> 8))) return;
+    } else if (character == 0 || IsShiftJisLeadByte(static_cast<uint8_t>(character))) {
+        return;
+    }
+    Put(static_cast<int>(character), CurrentFlags());
+}
+
+}  // namespace
+
+int InitKeyInputBuffer() {
+    WriteLogString(SJIS("文字コードバッファの初期化を行います... "));
+    gCore.keyInput = KeyInputBuffer{};
+    gCore.keyModifiers = 0;
+    const int colours[7][3] = {{255, 255, 255}, {255, 255, 0},  {255, 255, 255}, {0, 255, 255},
+                               {255, 255, 255}, {255, 50, 50}, {255, 255, 20}};
+    for (int i = 0; i < 7; ++i)
+        gCore.inputColours[i] = MakeColor(colours[i][0], colours[i][1], colours[i][2]);
+    gCore.cursorBlinkMs = 500;
+    WriteLogString(SJIS("完了しました\n"));
+    return 0;
+}
+
+int HandleKeyInputMessage(const PlatMessage& m) {
+    switch (m.message) {
+    case MsgKeyDown:
+    case MsgSysKeyDown:
+        gCore.keyModifiers |= ModifierBit(m.wParam);
+        if (m.message == MsgKeyDown)
+            if (int code = EditKeyCode(m.wParam)) Put(code, CurrentFlags() | KeyInputEditKey);
+        return 1;
+    case MsgKeyUp:
+    case MsgSysKeyUp:
+        gCore.keyModifiers &= ~ModifierBit(m.wParam);
+        return 1;
+    case MsgActivate:
+        // Keys let go of elsewhere are never reported here.
+        if ((m.wParam & 0xFFFF) == 0) gCore.keyModifiers = 0;
+        return 0;
+    case MsgChar:
+        PutCharacter(m.wParam);
+        return 1;
+    case MsgImeStartComposition:
+    case MsgImeEndComposition:
+    case MsgImeComposition:
+    case 0x281:  // the input context became (in)active
+    case 0x282:  // the input method's notices
+        if (gCore.imeHandler) gCore.imeHandler(m.message);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void SetImeHandler(void (*handler)(uint32_t message)) { gCore.imeHandler = handler; }
+
+int TakeKeyInputChar(int* character, int* flags) {
+    KeyInputBuffer& b = gCore.keyInput;
+    if (b.count == 0) return 0;
+    int lead = b.bytes[b.start];
+    *flags = b.flags[b.start];
+    *character = lead;
+    int bytes = IsShiftJisLeadByte(static_cast<uint8_t>(lead)) && b.count >= 2 ? 2 : 1;
+    if (bytes == 2) *character = lead << 8 | b.bytes[(b.start + 1) % KeyInputBufferSize];
+    b.start = (b.start + bytes) % KeyInputBufferSize;
+    b.count -= bytes;
+    return 1;
+}
+
+int GetInputChar(int peek) {
+    if (!LibraryRunning()) return 0;
+    KeyInputBuffer& b = gCore.keyInput;
+    if (b.count == 0) return 0;
+    int byte = b.bytes[b.start];
+    if (!peek) {
+        b.start = (b.start + 1) % KeyInputBufferSize;
+        --b.count;
+    }
+    return byte;
+}
+
+int ClearInputChars() {
+    gCore.keyInput.start = 0;
+    gCore.keyInput.count = 0;
+    return 0;
+}

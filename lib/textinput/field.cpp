@@ -1,0 +1,177 @@
+// The field table and its life: making, deleting and activating fields,
+// reading them back, and the text-input service that hands the active field
+// what was typed.
+#include "textinput/textinput.h"
+
+#include "core/core.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+TextInputState gTextInput;
+
+namespace {
+
+HandleRecord* gFieldSlots[InputFieldCapacity];
+
+void FreeFieldText(InputFieldRecord* field) {
+    std::free(field->text);
+    field->text = nullptr;
+}
+
+void StopTextInput() {
+    gTextInput.active = -1;
+    if (PlatTextInputRunning()) PlatStopTextInput();
+}
+
+// Runs last in every pump: the active field takes the typed characters in
+// order until it is finished; whatever comes after stays in the buffer.
+void FeedActiveField() {
+    InputFieldRecord* field = LookupInputField(gTextInput.active);
+    if (!field) return;
+    int character = 0, flags = 0;
+    while (field->state == FieldEditing && TakeKeyInputChar(&character, &flags))
+        ApplyFieldInput(field, character, flags);
+    if (field->state != FieldEditing) StopTextInput();
+}
+
+void HandleImeMessage(uint32_t message) {
+    // A changed composition moves the cursor: it shows at once.
+    if (message == MsgImeComposition || message == MsgImeEndComposition)
+        if (InputFieldRecord* field = LookupInputField(gTextInput.active))
+            field->blinkStart = GetTickMs(0);
+}
+
+}  // namespace
+
+InputFieldRecord* LookupInputField(int field) {
+    if (!gTextInput.started) return nullptr;
+    return HandleTableGetAs<InputFieldRecord>(&gTextInput.table, field);
+}
+
+int InitTextInput() {
+    gTextInput.table.type = HandleInputField;
+    gTextInput.table.capacity = InputFieldCapacity;
+    gTextInput.table.slots = gFieldSlots;
+    gTextInput.active = -1;
+    gTextInput.started = 1;
+    SetPumpService(ServiceTextInput, FeedActiveField);
+    SetImeHandler(HandleImeMessage);
+    return 0;
+}
+
+void EndTextInput() {
+    if (!gTextInput.started) return;
+    SetPumpService(ServiceTextInput, nullptr);
+    SetImeHandler(nullptr);
+    StopTextInput();
+    for (int slot = 0; slot < gTextInput.table.highWater; ++slot)
+        if (gFieldSlots[slot])
+            FreeFieldText(HandleTableRecordAt<InputFieldRecord>(&gTextInput.table, slot));
+    HandleTableReset(&gTextInput.table);
+    gTextInput.started = 0;
+}
+
+int MakeInputField(int maxBytes, int cancelable, int singleByteOnly, int digitsOnly) {
+    if (!LibraryRunning() || !gTextInput.started) return -1;
+    if (maxBytes < 1 || maxBytes > InputFieldMaxBytes) return -1;
+    char* text = static_cast<char*>(std::calloc(static_cast<size_t>(maxBytes) + 1, 1));
+    if (!text) return -1;
+    int handle = HandleTableAdd(&gTextInput.table, sizeof(InputFieldRecord));
+    if (handle < 0) {
+        std::free(text);
+        return -1;
+    }
+    InputFieldRecord* field = LookupInputField(handle);
+    field->maxBytes = maxBytes;
+    field->cancelable = cancelable ? 1 : 0;
+    field->singleByteOnly = singleByteOnly ? 1 : 0;
+    field->digitsOnly = digitsOnly ? 1 : 0;
+    field->text = text;
+    field->font = -1;
+    field->blinkStart = GetTickMs(0);
+    return handle;
+}
+
+int DeleteInputField(int handle) {
+    InputFieldRecord* field = LookupInputField(handle);
+    if (!field) return -1;
+    if (gTextInput.active == handle) StopTextInput();
+    FreeFieldText(field);
+    return HandleTableRemove(&gTextInput.table, handle);
+}
+
+int ActivateInputField(int handle) {
+    if (!gTextInput.started) return -1;
+    if (handle == -1) {
+        StopTextInput();
+        return 0;
+    }
+    InputFieldRecord* field = LookupInputField(handle);
+    if (!field) return -1;
+    field->state = FieldEditing;
+    field->blinkStart = GetTickMs(0);
+    gTextInput.active = handle;
+    if (!PlatTextInputRunning()) PlatStartTextInput();
+    return 0;
+}
+
+int GetInputFieldState(int handle) {
+    InputFieldRecord* field = LookupInputField(handle);
+    return field ? field->state : -1;
+}
+
+int GetInputFieldText(int handle, char* buffer, int size) {
+    InputFieldRecord* field = LookupInputField(handle);
+    if (!field || !buffer || size < 1) return -1;
+    int fit = 0;
+    while (fit < field->length) {
+        int one = CharBytes(field->text, fit, field->length);
+        if (fit + one > size - 1) break;
+        fit += one;
+    }
+    std::memcpy(buffer, field->text, fit);
+    buffer[fit] = '\0';
+    return fit;
+}
+
+int SetInputFieldText(int handle, const char* text) {
+    InputFieldRecord* field = LookupInputField(handle);
+    if (!field || !text) return -1;
+    return StoreFieldText(field, text);
+}
+
+int GetInputFieldNumber(int handle) {
+    InputFieldRecord* field = LookupInputField(handle);
+    if (!field) return -1;
+    long long value = std::strtoll(field->text, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int SetInputFieldFont(int handle, int font) {
+    InputFieldRecord* field = LookupInputField(handle);
+    if (!field) return -1;
+    field->font = font;
+    return 0;
+}
+
+int SetInputFieldColours(uint32_t text, uint32_t cursor, uint32_t compositionText,
+                         uint32_t compositionLine, uint32_t selectedText,
+                         uint32_t selectionBackground, uint32_t compositionCursor) {
+    const uint32_t colours[7] = {text,         cursor,          compositionText,
+                                 compositionLine, selectedText, selectionBackground,
+                                 compositionCursor};
+    std::memcpy(gCore.inputColours, colours, sizeof colours);
+    return 0;
+}
+
+int GetImeComposition(char* buffer, int size, int* cursor) {
+    if (!LibraryRunning()) {
+        if (cursor) *cursor = 0;
+        return 0;
+    }
+    return PlatGetComposition(buffer, size, cursor);
+}
