@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "draw/screen.h"
 #include "input/input.h"
+#include "movie/movie.h"
 #include "sound/sound.h"
 
 #include <cstdlib>
@@ -64,6 +65,7 @@ int InitLibrary() {
         return -1;
     }
     InitKeyInputBuffer();
+    InitMovies();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -81,6 +83,7 @@ int EndLibrary() {
         gCore.consoleFont = 0;
     }
     StopMusic();
+    EndMovies();
     EndScreen();
     EndInputDevices();
     EndSoundDevice();
