@@ -3,6 +3,8 @@
 // its own index as six black or white bands (bit 0 on the left), with a
 // 440 Hz tone. On the virtual clock frame k must show from exactly k / 25 s.
 #include "graphics/graph.h"
+#include "platform/headless/state.h"
+#include "platform/surface.h"
 #include "support/harness.h"
 #include "support/sound_files.h"
 #include "tessel.h"
@@ -209,3 +211,95 @@ INSTANTIATE_TEST_SUITE_P(Clips, Movie, ::testing::ValuesIn(Clips),
                          });
 
 }  // namespace
+
+class MovieFile : public ::testing::Test {
+protected:
+    ScratchDir dir;
+
+    void SetUp() override {
+        if (!HaveTools({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is not installed";
+        ASSERT_TRUE(MakeClip(Clips[2]));
+    }
+    void TearDown() override { EndLibrary(); }
+};
+
+// Files that do not open as movies fail with the loader's line, and one cut
+// short plays what it has.
+TEST_F(MovieFile, RefusesWhatIsNoMovieAndPlaysATruncatedOne) {
+    WriteFile("notes.mp4", "These are plain notes, not a movie.\n");
+    ASSERT_TRUE(RunQuiet("ffmpeg -v error -f lavfi -i sine=duration=1 -c:a libvorbis tone.ogg"));
+    ASSERT_TRUE(MakeClip({"whole.mpg", "-c:v mpeg1video -q:v 2 -an"}));
+    std::string whole = ReadFile("whole.mpg");
+    WriteFile("cut.mpg", whole.substr(0, whole.size() / 2));
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    for (const char* file : {"notes.mp4", "tone.ogg"}) {
+        EXPECT_EQ(LoadGraphFile(file), -1) << file;
+        EXPECT_NE(ReadLogUtf8().find(std::string("右記のグラフィックファイルのロードに失敗しました：") +
+                                     file + " \n"),
+                  std::string::npos)
+            << file;
+    }
+    int cut = LoadGraphFile("cut.mpg");
+    ASSERT_GE(cut, 0);
+    ASSERT_EQ(PlayMovieGraph(cut, 0), 0);
+    WaitMs(2100);
+    EXPECT_EQ(GetMovieGraphState(cut), 0);
+    int last = ShownFrame(cut);
+    EXPECT_GT(last, 5);
+    EXPECT_LT(last, Frames - 5);
+    EXPECT_EQ(TellMovieGraph(cut), last * 1000 / Fps);
+}
+
+// PlayMovieFile returns when the movie ends, at a key when it may be
+// cancelled, and at once when the window closes.
+struct FileCase {
+    const char* name;
+    const char* script;
+    int cancelable;
+    int endMs;        // on the virtual clock, from:
+    bool scriptTime;  // the script's time 0, or else the movie's start
+};
+
+class PlayFile : public MovieFile, public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(PlayFile, EndsAtTheEndAKeyOrTheWindowClosing) {
+    UseHeadless(GetParam().script);
+    ASSERT_EQ(InitLibrary(), 0);
+    int64_t start = GetTickUs(0);
+    EXPECT_EQ(PlayMovieFile(Clips[2].file, 1, GetParam().cancelable), 0);
+    int64_t base = GetParam().scriptTime ? int64_t(HeadlessStartUs) : start;
+    EXPECT_NEAR(double(GetTickUs(0) - base), GetParam().endMs * 1000.0, 50000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlayFile,
+                         ::testing::Values(FileCase{"ToTheEnd", "", 0, 2000, false},
+                                           FileCase{"KeyIgnored", "600 down SPACE\n", 0, 2000, false},
+                                           FileCase{"KeyCancels", "600 down SPACE\n", 1, 600, true},
+                                           FileCase{"WindowCloses", "700 close\n", 0, 700, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The table holds 100 movies; the next fails alone. Freeing a playing movie
+// graph closes its movie, and the end of the library closes the rest.
+TEST_F(MovieFile, HoldsAHundredMoviesAndClosesThemWithTheirGraphs) {
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    std::vector<int> graphs;
+    for (int i = 0; i < 100; ++i) graphs.push_back(LoadGraphFile(Clips[2].file));
+    for (int graph : graphs) ASSERT_GE(graph, 0);
+    int surfaces = PlatLiveSurfaceCount();
+    EXPECT_EQ(LoadGraphFile(Clips[2].file), -1);
+    EXPECT_EQ(PlatLiveSurfaceCount(), surfaces);
+    EXPECT_NE(ReadLogUtf8().find("ムービーの数が許容量の 100 を越えたため"), std::string::npos);
+
+    ASSERT_EQ(PlayMovieGraph(graphs[0], 1), 0);
+    ASSERT_EQ(PlayMovieGraph(graphs[1], 1), 0);
+    WaitMs(300);
+    EXPECT_EQ(FreeGraphHandle(graphs[0], 0), 0);
+    EXPECT_EQ(GetMovieGraphState(graphs[0]), -1);
+    WaitMs(300);
+    EXPECT_EQ(GetMovieGraphState(graphs[1]), 1);
+    int another = LoadGraphFile(Clips[2].file);
+    EXPECT_GE(another, 0);
+    EXPECT_EQ(ShownFrame(another), 0);
+}
