@@ -48,6 +48,7 @@ struct MovieRecord {
 struct MovieState {
     HandleTable movies;        // type 3
     int started;               // InitMovies ran, EndMovies not yet
+    int decoderThreads;        // threads each decoder may use; 0 lets it choose
 };
 
 extern MovieState gMovie;

@@ -11,7 +11,7 @@ namespace {
 HandleRecord* movieSlots[MovieCapacity];
 
 int HookOpen(const char* path, int* width, int* height) {
-    return OpenMovie(path, 0, width, height);
+    return OpenMovie(path, gMovie.decoderThreads, width, height);
 }
 
 void HookAttach(int handle, int graph) {
@@ -63,7 +63,7 @@ int32_t TellThrough(void* file) { return GetFileAccessFunctions()->tell(file); }
 
 }  // namespace
 
-MovieState gMovie = {{HandleMovie, MovieCapacity, movieSlots, 0, 0, 0}, 0};
+MovieState gMovie = {{HandleMovie, MovieCapacity, movieSlots, 0, 0, 0}, 0, 0};
 
 int InitMovies() {
     if (gMovie.started) return 0;
