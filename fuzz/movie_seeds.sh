@@ -8,7 +8,7 @@ if ! command -v ffmpeg >/dev/null 2>&1; then
   exit 0
 fi
 make() {
-  ffmpeg -v error -y -f lavfi -i testsrc=s=32x24:r=10:d=0.5 -f lavfi -i sine=d=0.5:r=8000 \
+  ffmpeg -v error -y -f lavfi -i testsrc=s=32x24:r=25:d=0.4 -f lavfi -i sine=d=0.4:r=8000 \
     -shortest "$@"
 }
 make -c:v mpeg1video -c:a mp2 -ar 32000 "$out/seed.mpg"

@@ -46,6 +46,8 @@ struct PlatMovie {
 
     AVFrame* sound;                   // scratch for decoded sound
     SwrContext* resampler;
+    AVChannelLayout inLayout;         // what the resampler was made for
+    int inFormat, inRate;
     PlatPcmFormat out;
     std::vector<uint8_t> pcm;         // resampled and not yet read
     size_t pcmRead;
@@ -165,10 +167,36 @@ int DecodeNextVideo(PlatMovie* m) {
     return 1;
 }
 
+// (Re)makes the resampler for sound in the given layout, sample format and
+// rate: a damaged or odd stream may change them from one frame to the next.
+bool SetUpResampler(PlatMovie* m, const AVChannelLayout* layout, int format, int rate) {
+    if (m->resampler && m->inFormat == format && m->inRate == rate &&
+        av_channel_layout_compare(&m->inLayout, layout) == 0)
+        return true;
+    swr_free(&m->resampler);
+    av_channel_layout_uninit(&m->inLayout);
+    if (layout->nb_channels <= 0 || rate <= 0 || format < 0) return false;
+    AVChannelLayout outLayout;
+    av_channel_layout_default(&outLayout, m->out.channels);
+    AVSampleFormat sample = m->out.bits == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
+    if (av_channel_layout_copy(&m->inLayout, layout) != 0 ||
+        swr_alloc_set_opts2(&m->resampler, &outLayout, sample, m->out.rate, &m->inLayout,
+                            static_cast<AVSampleFormat>(format), rate, 0, nullptr) != 0 ||
+        swr_init(m->resampler) != 0) {
+        swr_free(&m->resampler);
+        av_channel_layout_uninit(&m->inLayout);
+        return false;
+    }
+    m->inFormat = format;
+    m->inRate = rate;
+    return true;
+}
+
 // Resamples one decoded sound frame onto the end of `pcm`, leaving out what
 // lies before dropUntilUs.
 void AppendSound(PlatMovie* m, const AVFrame* frame) {
     int bytesPerFrame = m->out.channels * m->out.bits / 8;
+    if (!SetUpResampler(m, &frame->ch_layout, frame->format, frame->sample_rate)) return;
     int room = swr_get_out_samples(m->resampler, frame->nb_samples);
     if (room <= 0) return;
     m->pcm.erase(m->pcm.begin(), m->pcm.begin() + static_cast<ptrdiff_t>(m->pcmRead));
@@ -213,6 +241,7 @@ void Release(PlatMovie* m) {
     av_frame_free(&m->sound);
     sws_freeContext(m->scaler);
     swr_free(&m->resampler);
+    av_channel_layout_uninit(&m->inLayout);
     avformat_close_input(&m->format);
     if (m->io) av_freep(&m->io->buffer);
     avio_context_free(&m->io);
@@ -255,20 +284,12 @@ int OpenStreams(PlatMovie* m, const char* name, const PlatPcmFormat* audio, int 
                       : -1;
     if (found >= 0) {
         m->audio = OpenDecoder(m->format->streams[found], threads);
-        AVChannelLayout layout;
-        av_channel_layout_default(&layout, audio->channels);
-        AVSampleFormat sample = audio->bits == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
-        if (m->audio && m->audio->ch_layout.nb_channels > 0 &&
-            swr_alloc_set_opts2(&m->resampler, &layout, sample, audio->rate,
-                                &m->audio->ch_layout, m->audio->sample_fmt,
-                                m->audio->sample_rate, 0, nullptr) == 0 &&
-            swr_init(m->resampler) == 0) {
+        m->out = *audio;
+        if (m->audio && SetUpResampler(m, &m->audio->ch_layout, m->audio->sample_fmt,
+                                       m->audio->sample_rate))
             m->audioIndex = found;
-            m->out = *audio;
-        } else {
+        else
             avcodec_free_context(&m->audio);
-            swr_free(&m->resampler);
-        }
     }
     m->current = av_frame_alloc();
     m->next = av_frame_alloc();
@@ -281,6 +302,13 @@ int OpenStreams(PlatMovie* m, const char* name, const PlatPcmFormat* audio, int 
 PlatMovie* PlatMovieOpen(const PlatMovieSource* source, const char* name,
                          const PlatPcmFormat* audio, int threads, PlatMovieInfo* info,
                          int* error) {
+    // The decoders' complaints about damaged files would go to the terminal;
+    // a failure is the library's to report, in its own log.
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)quiet;
     PlatMovie* m = new PlatMovie{};
     m->source = *source;
     m->currentUs = m->lastUs = -1;
