@@ -22,6 +22,11 @@ namespace {
 
 constexpr int IoBufferBytes = 32768;
 constexpr int64_t Micro = 1000000;
+// Times are kept within about 30 years either way, so that no sum or
+// difference of two of them can overflow whatever a file claims.
+constexpr int64_t TimeLimitUs = int64_t{1} << 50;
+
+int64_t ClampTime(int64_t us) { return std::clamp(us, -TimeLimitUs, TimeLimitUs); }
 
 }  // namespace
 
@@ -151,7 +156,8 @@ int Decode(PlatMovie* m, AVCodecContext* decoder, std::deque<AVPacket*>* queue, 
 bool FrameTime(const PlatMovie* m, const AVFrame* frame, int index, int64_t* us) {
     int64_t pts = frame->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE) return false;
-    *us = av_rescale_q(pts, m->format->streams[index]->time_base, AVRational{1, Micro}) -
+    *us = ClampTime(av_rescale_q(pts, m->format->streams[index]->time_base,
+                                 AVRational{1, Micro})) -
           m->originUs;
     return true;
 }
@@ -162,7 +168,7 @@ int DecodeNextVideo(PlatMovie* m) {
     // Frames without a time follow the one before.
     if (!FrameTime(m, m->next, m->videoIndex, &at))
         at = m->lastUs < 0 ? 0 : m->lastUs + m->frameUs;
-    m->nextUs = std::max<int64_t>(at, 0);
+    m->nextUs = std::clamp<int64_t>(at, 0, TimeLimitUs);
     m->lastUs = m->nextUs;
     return 1;
 }
@@ -210,8 +216,8 @@ void AppendSound(PlatMovie* m, const AVFrame* frame) {
     m->pcm.resize(start + static_cast<size_t>(made) * bytesPerFrame);
     int64_t at = 0;
     if (m->dropUntilUs > INT64_MIN && FrameTime(m, frame, m->audioIndex, &at)) {
-        int64_t drop = (m->dropUntilUs - at) * m->out.rate / Micro;
-        drop = std::clamp<int64_t>(drop, 0, made);
+        int64_t early = std::clamp<int64_t>(m->dropUntilUs - at, 0, TimeLimitUs);
+        int64_t drop = std::min<int64_t>(av_rescale(early, m->out.rate, Micro), made);
         m->pcm.erase(m->pcm.begin() + static_cast<ptrdiff_t>(start),
                      m->pcm.begin() + static_cast<ptrdiff_t>(start + drop * bytesPerFrame));
         if (drop < made) m->dropUntilUs = INT64_MIN;
@@ -274,7 +280,8 @@ int OpenStreams(PlatMovie* m, const char* name, const PlatPcmFormat* audio, int 
     m->video = OpenDecoder(stream, threads);
     if (!m->video) return MovieNotOpened;
     if (stream->start_time != AV_NOPTS_VALUE)
-        m->originUs = av_rescale_q(stream->start_time, stream->time_base, AVRational{1, Micro});
+        m->originUs =
+            ClampTime(av_rescale_q(stream->start_time, stream->time_base, AVRational{1, Micro}));
     AVRational rate = av_guess_frame_rate(m->format, stream, nullptr);
     m->frameUs = rate.num > 0 && rate.den > 0 ? av_rescale(Micro, rate.den, rate.num) : 40000;
     if (m->frameUs <= 0 || m->frameUs > Micro) m->frameUs = 40000;
@@ -327,11 +334,14 @@ PlatMovie* PlatMovieOpen(const PlatMovieSource* source, const char* name,
     // stream's and the file's own figure is the nearer.
     info->lengthUs = 0;
     if (stream->duration > 0)
-        info->lengthUs = av_rescale_q(stream->duration, stream->time_base, AVRational{1, Micro});
+        info->lengthUs = ClampTime(
+            av_rescale_q(stream->duration, stream->time_base, AVRational{1, Micro}));
     if (m->format->duration > 0) {
         int64_t start = m->format->start_time != AV_NOPTS_VALUE ? m->format->start_time : 0;
-        info->lengthUs = std::max(info->lengthUs, m->format->duration + start - m->originUs);
+        info->lengthUs = std::max(info->lengthUs, ClampTime(m->format->duration) +
+                                                      ClampTime(start) - m->originUs);
     }
+    info->lengthUs = std::clamp<int64_t>(info->lengthUs, 0, TimeLimitUs);
     info->hasAudio = m->audioIndex >= 0;
     return m;
 }
@@ -429,7 +439,7 @@ int PlatMovieReadAudio(PlatMovie* m, uint8_t* out, int frames) {
     }
     size_t take = std::min(want, m->pcm.size() - m->pcmRead);
     take -= take % bytesPerFrame;
-    std::memcpy(out, m->pcm.data() + m->pcmRead, take);
+    if (take) std::memcpy(out, m->pcm.data() + m->pcmRead, take);
     m->pcmRead += take;
     return static_cast<int>(take / bytesPerFrame);
 }
