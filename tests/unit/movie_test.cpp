@@ -303,3 +303,17 @@ TEST_F(MovieFile, HoldsAHundredMoviesAndClosesThemWithTheirGraphs) {
     EXPECT_GE(another, 0);
     EXPECT_EQ(ShownFrame(another), 0);
 }
+
+// A movie stands still while the application is inactive and goes on where
+// it was when it is active again.
+TEST_F(MovieFile, PausesWhileTheApplicationIsInactive) {
+    UseHeadless("1000 focus 0\n1500 focus 1\n", true);
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile(Clips[2].file);
+    ASSERT_EQ(PlayMovieGraph(graph, 0), 0);
+    int64_t start = GetTickUs(0);
+    ASSERT_LT(start, int64_t(HeadlessStartUs) + 900000);
+    while (GetTickUs(0) < int64_t(HeadlessStartUs) + 1800000) WaitMs(10);
+    EXPECT_EQ(GetMovieGraphState(graph), 1);
+    EXPECT_NEAR(TellMovieGraph(graph), (GetTickUs(0) - start - 500000) / 1000, 45);
+}
