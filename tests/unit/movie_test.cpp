@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -33,6 +34,8 @@ const Clip Clips[] = {
     {"vp9.webm", "-c:v libvpx-vp9 -crf 10 -b:v 0 -c:a libopus"},
     {"clip.ogv", "-c:v libtheora -q:v 9 -c:a libvorbis"},
 };
+
+void PrintTo(const Clip& clip, std::ostream* out) { *out << clip.file; }
 
 bool MakeClip(const Clip& clip, double seconds = 2) {
     std::string bands =
@@ -260,6 +263,8 @@ struct FileCase {
     int endMs;        // on the virtual clock, from:
     bool scriptTime;  // the script's time 0, or else the movie's start
 };
+
+void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
 
 class PlayFile : public MovieFile, public ::testing::WithParamInterface<FileCase> {};
 
