@@ -149,6 +149,32 @@ age: 42" ] || fail "entries: $(iconv -f CP932 -t UTF-8 stdout.txt)"
   # The composition's cyan underline, one row below the 16-pixel line.
   [ "$(count composing.png '#00FFFF' 200x3+180+115)" -ge 30 ] || fail "no underlined composition"
   [ "$(count done.png '#FFD23C' 300x30+30+215)" -gt 50 ] || fail "no greeting line"
+movie_player)
+  # One second of red, then one of blue, with a tone; the movie starts when
+  # the library is up, a little after the script's time 0.
+  command -v ffmpeg > /dev/null || { echo "FAIL: ffmpeg is missing (bash tools/setup.sh installs it)"; exit 1; }
+  ffmpeg -v error -f lavfi -i color=c=red:s=160x120:r=25:d=1 -f lavfi -i color=c=blue:s=160x120:r=25:d=1 \
+    -f lavfi -i sine=frequency=500:duration=2 -filter_complex '[0:v][1:v]concat=n=2:v=1:a=0[v]' \
+    -map '[v]' -map 2:a -c:v libx264 -pix_fmt yuv420p -c:a aac clip.mp4 || fail "cannot make the clip"
+  export TESSEL_AUDIO_OUT=out.wav
+  run "900 capture red.png
+1800 capture blue.png
+1900 down ESCAPE" clip.mp4
+  [ "$code" -eq 0 ] || fail "exit code $code"
+  # The 160 x 120 picture is fitted to the 640 x 420 area: 560 x 420 in the middle.
+  for at in "45 5" "320 210" "595 415"; do
+    [[ $(pixel red.png $at) =~ \(2[0-9][0-9],[0-9],[0-9]\) ]] || fail "not red at $at: $(pixel red.png $at)"
+    [[ $(pixel blue.png $at) =~ \([0-9],[0-9],2[0-9][0-9]\) ]] || fail "not blue at $at: $(pixel blue.png $at)"
+  done
+  [[ $(pixel red.png 20 200) =~ \(0,0,0\) ]] || fail "the picture is not fitted: $(pixel red.png 20 200)"
+  [ "$(count blue.png '#FFFFFF' 200x30+440+435)" -gt 20 ] || fail "no time shown"
+  level=$(sox out.wav -n stat 2>&1 | awk '/RMS +amplitude/ { print $3 }')
+  awk -v l="${level:-0}" 'BEGIN { exit !(l > 0.05) }' || fail "no sound (RMS ${level:-none})"
+  unset TESSEL_AUDIO_OUT
+  printf 'not a movie\n' > note.txt
+  run "" note.txt
+  [ "$code" -eq 1 ] || fail "unplayable file: exit code $code"
+  grep -q 'note.txt' stderr.txt || fail "unplayable file not reported"
   ;;
 *) echo "unknown example $name"; exit 2 ;;
 esac

@@ -2,13 +2,13 @@
 # Builds one of the fuzzers with clang, address and undefined-behaviour
 # sanitizers in a build folder of its own (shared by all of them), writes
 # its seed corpus and runs it for the given number of seconds.
-#   usage: fuzz/run.sh image|sound|load [seconds (30)] [build folder (build-fuzz)]
+#   usage: fuzz/run.sh image|sound|load|movie [seconds (30)] [build folder (build-fuzz)]
 # Findings are written to the build folder as crash-*, leak-*, timeout-*;
 # the exit status is the fuzzer's (0 when it found nothing).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-kind=${1:?usage: fuzz/run.sh image|sound|load [seconds] [build folder]}
+kind=${1:?usage: fuzz/run.sh image|sound|load|movie [seconds] [build folder]}
 seconds=${2:-30}
 build=${3:-$here/build-fuzz}
 mkdir -p "$build" && build=$(cd "$build" && pwd)
@@ -23,7 +23,9 @@ case "$kind" in
   load)  name=load; what="image and sound loader"; max_len=65536
          seeders=(decode_seeds sound_seeds)
          export LSAN_OPTIONS=suppressions=$here/fuzz/load_lsan.supp ;;
-  *) echo "fuzz: unknown fuzzer \"$kind\" (image, sound or load)" >&2; exit 2 ;;
+  movie) name=movie; what="movie"; max_len=65536; seeders=()
+         export LSAN_OPTIONS=suppressions=$here/fuzz/load_lsan.supp ;;
+  *) echo "fuzz: unknown fuzzer \"$kind\" (image, sound, load or movie)" >&2; exit 2 ;;
 esac
 
 if ! command -v clang++ >/dev/null 2>&1; then
@@ -36,13 +38,14 @@ cmake -S "$here" -B "$build" -G Ninja \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DTESSEL_BUILD_TESTS=OFF >/dev/null
-ninja -C "$build" -j"${FUZZ_JOBS:-2}" "${name}_fuzz" "${seeders[@]}"
+ninja -C "$build" -j"${FUZZ_JOBS:-2}" "${name}_fuzz" ${seeders[@]+"${seeders[@]}"}
 
 seeds="$build/$kind-seeds"
 corpus="$build/$kind-corpus"
 rm -rf "$seeds"
 mkdir -p "$seeds" "$corpus"
-for seeder in "${seeders[@]}"; do "$build/fuzz/$seeder" "$seeds"; done
+for seeder in ${seeders[@]+"${seeders[@]}"}; do "$build/fuzz/$seeder" "$seeds"; done
+if [ "$kind" = movie ]; then bash "$here/fuzz/movie_seeds.sh" "$seeds"; fi
 
 echo "fuzz: running the $what fuzzer for ${seconds} s"
 cd "$build"

@@ -60,12 +60,13 @@ case "${1:-}" in
     install_missing
     build_targets
     ctest --test-dir "$build" --output-on-failure -j2
-    # Short fuzzing passes over the image and sound decoders and over both
-    # loaders end to end, sharing one sanitizer build (need clang; each says
-    # so without it).
+    # Short fuzzing passes over the image and sound decoders, over both
+    # loaders end to end and over movies, sharing one sanitizer build (need
+    # clang; each says so without it).
     bash "$here/fuzz/run.sh" image 30 "$here/build-fuzz"
     bash "$here/fuzz/run.sh" sound 30 "$here/build-fuzz"
     bash "$here/fuzz/run.sh" load 30 "$here/build-fuzz"
+    bash "$here/fuzz/run.sh" movie 30 "$here/build-fuzz"
     ;;
   *)    echo "usage: $0 run|test" >&2; exit 2 ;;
 esac

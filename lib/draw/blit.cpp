@@ -7,6 +7,7 @@
 #include "core/core.h"
 #include "draw/screen.h"
 #include "graphics/graph.h"
+#include "graphics/movie_hook.h"
 #include "platform/surface.h"
 
 #include <algorithm>
@@ -155,6 +156,7 @@ int DrawGraph(int x, int y, int graph, int transparent) {
     GraphRecord* record = GetGraphRecord(graph);
     if (!record || record->pieceCount == 0) return -1;
     WaitWhileInactive();
+    BringGraphMovieFrame(graph);
 
     Rect area = {x, y, AddWrap(x, record->width), AddWrap(y, record->height)};
     if (gDraw.maskEnabled) MaskBeforeDraw(area);

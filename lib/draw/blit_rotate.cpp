@@ -10,6 +10,7 @@
 #include "core/core.h"
 #include "draw/screen.h"
 #include "graphics/graph.h"
+#include "graphics/movie_hook.h"
 #include "platform/surface.h"
 
 #include <emmintrin.h>
@@ -470,6 +471,7 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
     if (!record || record->pieceCount == 0) return -1;
     if (!DrawableRotation(scale, angle)) return 0;
     WaitWhileInactive();
+    BringGraphMovieFrame(graph);
 
     Rect area = RotatedMaskBox(x, y, scale, angle, record->width, record->height);
     if (gDraw.maskEnabled) MaskBeforeDraw(area);

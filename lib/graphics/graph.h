@@ -123,6 +123,9 @@ int EndGraphTables();
 GraphRecord* GetGraphRecord(int graph);
 // CreateEmptyGraph with the Direct3D path requested and no alpha channel.
 int CreateDefaultGraph(int width, int height);
+// A graph for a movie to play into: system memory, no alpha channel, the
+// screen's depth. The handle, or -1 (nothing is left behind).
+int CreateMovieGraph(int width, int height);
 
 // --- bitmap data (bmp_data.cpp) ----------------------------------------------
 

@@ -3,6 +3,7 @@
 #include "draw/screen.h"
 #include "graphics/color.h"
 #include "graphics/graph.h"
+#include "graphics/movie_hook.h"
 
 #include <cstdlib>
 
@@ -85,12 +86,34 @@ int CreateEmptyGraph(int width, int height, int, int alphaChannel) {
 
 int CreateDefaultGraph(int width, int height) { return CreateEmptyGraph(width, height, 1, 0); }
 
+int CreateMovieGraph(int width, int height) {
+    if (!LibraryRunning() || ScreenLockCount() > 0 || width <= 0 || height <= 0 ||
+        width > 0xFFFF || height > 0xFFFF)
+        return -1;
+    int handle = HandleTableAdd(&gGraph.graphs, sizeof(GraphRecord));
+    if (handle < 0) return -1;
+    GraphRecord* graph = GetGraphRecord(handle);
+    graph->params = GraphParams{0, 0, 0, 1, 1, uint8_t(QueryScreenDepth())};
+    graph->width = uint16_t(width);
+    graph->height = uint16_t(height);
+    graph->movie = -1;
+    int piece = AddBmpData(width, height, 0, 0, handle, -1, 0, 0, &graph->params);
+    if (piece < 0) {
+        HandleTableRemove(&gGraph.graphs, handle);
+        return -1;
+    }
+    graph->pieces[0] = piece;
+    graph->pieceCount = 1;
+    return handle;
+}
+
 int FreeGraphHandle(int graph, int logIt) {
     if (!LibraryRunning()) return -1;
     if (ScreenLockCount() > 0) return 0;
     GraphRecord* record = GetGraphRecord(graph);
     if (!record) return -1;
     ReleaseDrawTargetGraph(graph);
+    CloseGraphMovie(graph);
     for (int i = 0; i < record->pieceCount; ++i) FreeBmpData(record->pieces[i]);
     if (logIt) WriteLogFormat(SJIS("グラフィック %s の削除"), record->fileName);
     return HandleTableRemove(&gGraph.graphs, graph);

@@ -10,6 +10,7 @@
 #include "draw/screen.h"
 #include "graphics/graph.h"
 #include "graphics/image.h"
+#include "graphics/movie_hook.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -233,9 +234,7 @@ int LoadGraphFile(const char* path) {
             WriteLogFormat(SJIS("グラフィックファイル %s がありません"), path);
             return -1;
         }
-        // No movie player exists, so a file no decoder takes stays unloaded.
-        WriteLogPath(SJIS("右記のグラフィックファイルのロードに失敗しました：%s \n"), path);
-        return -1;
+        return LoadMovieGraph(path);
     }
     // A graph measures its sides in 16 bits; a longer side is an image no
     // graph can hold, which makes the file one that does not load.

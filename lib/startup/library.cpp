@@ -7,6 +7,7 @@
 #include "input/input.h"
 #include "net/http.h"
 #include "net/tcp.h"
+#include "movie/movie.h"
 #include "sound/sound.h"
 #include "text/font.h"
 #include "textinput/textinput.h"
@@ -84,6 +85,7 @@ int InitLibrary() {
     }
     InitKeyInputBuffer();
     InitTextInput();
+    InitMovies();
 
     gCore.initialised = 1;
     SetPresentVSync(1);
@@ -103,6 +105,7 @@ int EndLibrary() {
     EndTcp();
     EndHttp();
     StopMusic();
+    EndMovies();
     EndScreen();
     EndFontLinks();
     EndInputDevices();

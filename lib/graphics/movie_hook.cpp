@@ -1,0 +1,56 @@
+// Graphs that play a movie, as far as graphics knows of them.
+#include "graphics/movie_hook.h"
+
+#include "core/core.h"
+#include "graphics/graph.h"
+
+#include <cstdio>
+
+namespace {
+
+GraphMovieHooks gHooks;
+
+void LogLoadFailure(const char* path) {
+    char text[MaxPathLength * 2 + 128];
+    std::snprintf(text, sizeof text, SJIS("右記のグラフィックファイルのロードに失敗しました：%s \n"),
+                  path);
+    WriteLogString(text);
+}
+
+}  // namespace
+
+void SetGraphMovieHooks(const GraphMovieHooks* hooks) {
+    gHooks = hooks ? *hooks : GraphMovieHooks{};
+}
+
+int LoadMovieGraph(const char* path) {
+    int width = 0, height = 0;
+    int movie = gHooks.open ? gHooks.open(path, &width, &height) : -1;
+    if (movie < 0) {
+        LogLoadFailure(path);
+        return -1;
+    }
+    int graph = CreateMovieGraph(width, height);
+    if (graph < 0) {
+        gHooks.close(movie);
+        WriteLogFormat(SJIS("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s"),
+                       path);
+        return -1;
+    }
+    GetGraphRecord(graph)->movie = movie;
+    gHooks.attach(movie, graph);
+    return graph;
+}
+
+void CloseGraphMovie(int graph) {
+    GraphRecord* record = GetGraphRecord(graph);
+    if (!record || record->movie < 0) return;
+    int movie = record->movie;
+    record->movie = -1;
+    if (gHooks.close) gHooks.close(movie);
+}
+
+void BringGraphMovieFrame(int graph) {
+    GraphRecord* record = GetGraphRecord(graph);
+    if (record && record->movie >= 0 && gHooks.bringFrame) gHooks.bringFrame(record->movie);
+}

@@ -1,0 +1,324 @@
+// Movies played into graphs on the headless platform. The clips are made by
+// the ffmpeg command at test time: 2 s at 25 fps, 96 x 64, each frame showing
+// its own index as six black or white bands (bit 0 on the left), with a
+// 440 Hz tone. On the virtual clock frame k must show from exactly k / 25 s.
+#include "graphics/graph.h"
+#include "platform/headless/state.h"
+#include "platform/surface.h"
+#include "support/harness.h"
+#include "support/sound_files.h"
+#include "tessel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+#include <string>
+
+namespace {
+
+constexpr int Fps = 25, Frames = 50, Width = 96, Height = 64;
+
+struct Clip {
+    const char* file;
+    const char* codecs;
+};
+
+const Clip Clips[] = {
+    {"clip.mpg", "-c:v mpeg1video -q:v 2 -c:a mp2"},
+    {"clip.avi", "-c:v mpeg4 -q:v 2 -c:a mp2"},
+    {"clip.mp4", "-c:v libx264 -crf 10 -preset ultrafast -c:a aac"},
+    {"vp8.webm", "-c:v libvpx -crf 4 -b:v 1M -c:a libvorbis"},
+    {"vp9.webm", "-c:v libvpx-vp9 -crf 10 -b:v 0 -c:a libopus"},
+    {"clip.ogv", "-c:v libtheora -q:v 9 -c:a libvorbis"},
+};
+
+void PrintTo(const Clip& clip, std::ostream* out) { *out << clip.file; }
+
+bool MakeClip(const Clip& clip, double seconds = 2) {
+    std::string bands =
+        "geq=lum='if(bitand(floor(N/pow(2\\,floor(X*6/W)))\\,1)\\,235\\,16)':cb=128:cr=128";
+    char command[1024];
+    std::snprintf(command, sizeof command,
+                  "ffmpeg -v error -y -f lavfi -i color=c=black:s=%dx%d:r=%d,format=yuv420p,%s "
+                  "-f lavfi -i sine=frequency=440:sample_rate=44100 %s -t %g %s",
+                  Width, Height, Fps, ("\"" + bands + "\"").c_str(), clip.codecs, seconds,
+                  clip.file);
+    return RunQuiet(command);
+}
+
+// The index the graph's bands show.
+int ShownFrame(int graph) {
+    GraphRecord* record = GetGraphRecord(graph);
+    const ColorFormat& f =
+        GetSurfaceDataRecord(GetBmpDataRecord(record->pieces[0])->surface)->surface->format;
+    int pitch = 0;
+    uint8_t* pixels = nullptr;
+    if (LockGraphSurface(graph, &pitch, &pixels) != 0) return -1;
+    int index = 0;
+    for (int band = 0; band < 6; ++band) {
+        uint32_t pixel = 0;
+        std::memcpy(&pixel, pixels + Height / 2 * pitch + (band * 16 + 8) * f.bytesPerPixel,
+                    f.bytesPerPixel);
+        uint32_t green = (pixel & f.greenMask) >> f.greenShift;
+        if (green * 2 > (1u << f.greenBits) - 1) index |= 1 << band;
+    }
+    UnlockGraphSurface(graph);
+    return index;
+}
+
+// 10 ms windows of the output whose level shows the tone.
+int LoudWindows(const std::string& file) {
+    PcmData pcm = ReadPcmWave(ReadFile(file));
+    EXPECT_GT(pcm.rate, 0) << "no sound output in " << file;
+    std::vector<int16_t> samples = FromSamples16(pcm.data);
+    size_t window = static_cast<size_t>(pcm.rate / 100 * pcm.channels);
+    int loud = 0;
+    for (size_t at = 0; window && at + window <= samples.size(); at += window) {
+        double sum = 0;
+        for (size_t i = at; i < at + window; ++i) sum += double(samples[i]) * samples[i];
+        loud += std::sqrt(sum / double(window)) > 1000;
+    }
+    return loud;
+}
+
+class Movie : public ::testing::TestWithParam<Clip> {
+protected:
+    ScratchDir dir;
+
+    void SetUp() override {
+        if (!HaveTools({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    void TearDown() override {
+        EndLibrary();
+        unsetenv("TESSEL_AUDIO_OUT");
+    }
+};
+
+// The expected picture follows a model clock: movie time runs while playing,
+// stops at the end unless looping, and the frame is floor(t * fps). Every
+// read of the virtual clock moves it on a little, so the model keeps each
+// time as the span between the reads before and after the call; the picture
+// must be the frame of some time in that span.
+struct ModelClock {
+    struct Span {
+        int64_t lo, hi;
+    };
+    Span start{0, 0}, paused{0, 0};
+    bool playing = false, looping = false;
+    int64_t heardUs = 0, since = 0;
+
+    Span Time(Span now) const {
+        return playing ? Span{now.lo - start.hi, now.hi - start.lo} : paused;
+    }
+    static int Frame(int64_t t, bool loop) {
+        return loop ? int(t % 2000000 * Fps / 1000000) : std::min<int>(int(t * Fps / 1000000), Frames - 1);
+    }
+};
+
+template <typename Call>
+ModelClock::Span Around(Call call) {
+    int64_t lo = GetTickUs(0);
+    call();
+    return {lo, GetTickUs(0)};
+}
+
+TEST_P(Movie, ShowsTheFrameDueAcrossPlayPauseSeekAndLoop) {
+    const Clip& clip = GetParam();
+    ASSERT_TRUE(MakeClip(clip));
+    UseHeadless();
+    setenv("TESSEL_AUDIO_OUT", "out.wav", 1);
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile(clip.file);
+    ASSERT_GE(graph, 0);
+    int width = 0, height = 0;
+    GetGraphDimensions(graph, &width, &height);
+    EXPECT_EQ(width, Width);
+    EXPECT_EQ(height, Height);
+    EXPECT_EQ(ShownFrame(graph), 0);
+    EXPECT_EQ(GetMovieGraphState(graph), 0);
+
+    ModelClock m;
+    auto play = [&](int loop) {
+        if (m.paused.lo >= 2000000) m.paused = {0, 0};
+        auto now = Around([&] { ASSERT_EQ(PlayMovieGraph(graph, loop), 0); });
+        m.start = {now.lo - m.paused.hi, now.hi - m.paused.lo};
+        m.since = now.lo;
+        m.playing = true;
+        m.looping = loop;
+    };
+    auto pause = [&] {
+        auto now = Around([&] { ASSERT_EQ(PauseMovieGraph(graph), 0); });
+        m.paused = m.Time(now);
+        m.heardUs += now.lo - m.since;
+        m.playing = false;
+    };
+    auto check = [&](const char* step) {
+        int shown = 0, told = 0, state = 0;
+        auto t = m.Time(Around([&] {
+            shown = ShownFrame(graph);
+            told = TellMovieGraph(graph);
+            state = GetMovieGraphState(graph);
+        }));
+        t.lo -= 100;  // the last look of the pump came just before
+        if (m.playing && !m.looping && t.lo >= 2000000) {
+            m.heardUs += m.start.lo + 2000000 - m.since;
+            m.paused = t = {2000000, 2000000};
+            m.playing = false;
+        }
+        int early = ModelClock::Frame(t.lo, m.looping), late = ModelClock::Frame(t.hi, m.looping);
+        SCOPED_TRACE(std::string(step) + " at movie time " + std::to_string(t.lo) + ".." +
+                     std::to_string(t.hi) + " us");
+        EXPECT_TRUE(shown == early || shown == late) << "frame " << shown;
+        EXPECT_TRUE(told == early * 1000 / Fps || told == late * 1000 / Fps) << "told " << told;
+        EXPECT_EQ(state, m.playing ? 1 : 0);
+    };
+
+    play(0);
+    for (int ms : {1, 39, 1, 333, 480}) {
+        WaitMs(ms);
+        check("play");
+    }
+    pause();
+    WaitMs(300);
+    check("pause");
+    play(0);
+    WaitMs(217);
+    check("resume");
+    auto now = Around([&] { ASSERT_EQ(SeekMovieGraph(graph, 1500), 0); });
+    m.start = {now.lo - 1500000, now.hi - 1500000};
+    check("seek");
+    WaitMs(100);
+    check("after seek");
+    WaitMs(600);
+    check("end");
+    EXPECT_EQ(GetMovieGraphLength(graph), 2000);
+    play(1);
+    for (int ms : {700, 1650, 400}) {
+        WaitMs(ms);
+        check("loop");
+    }
+    pause();
+    EndLibrary();
+    // The tone sounds while the movie plays and not while it is paused.
+    EXPECT_NEAR(LoudWindows("out.wav"), m.heardUs / 10000, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Movie, ::testing::ValuesIn(Clips),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             for (char& c : name) c = std::isalnum(uint8_t(c)) ? c : '_';
+                             return name;
+                         });
+
+}  // namespace
+
+class MovieFile : public ::testing::Test {
+protected:
+    ScratchDir dir;
+
+    void SetUp() override {
+        if (!HaveTools({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is not installed";
+        ASSERT_TRUE(MakeClip(Clips[2]));
+    }
+    void TearDown() override { EndLibrary(); }
+};
+
+// Files that do not open as movies fail with the loader's line, and one cut
+// short plays what it has.
+TEST_F(MovieFile, RefusesWhatIsNoMovieAndPlaysATruncatedOne) {
+    WriteFile("notes.mp4", "These are plain notes, not a movie.\n");
+    ASSERT_TRUE(RunQuiet("ffmpeg -v error -f lavfi -i sine=duration=1 -c:a libvorbis tone.ogg"));
+    ASSERT_TRUE(MakeClip({"whole.mpg", "-c:v mpeg1video -q:v 2 -an"}));
+    std::string whole = ReadFile("whole.mpg");
+    WriteFile("cut.mpg", whole.substr(0, whole.size() / 2));
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    for (const char* file : {"notes.mp4", "tone.ogg"}) {
+        EXPECT_EQ(LoadGraphFile(file), -1) << file;
+        EXPECT_NE(ReadLogUtf8().find(std::string("右記のグラフィックファイルのロードに失敗しました：") +
+                                     file + " \n"),
+                  std::string::npos)
+            << file;
+    }
+    int cut = LoadGraphFile("cut.mpg");
+    ASSERT_GE(cut, 0);
+    ASSERT_EQ(PlayMovieGraph(cut, 0), 0);
+    WaitMs(2100);
+    EXPECT_EQ(GetMovieGraphState(cut), 0);
+    int last = ShownFrame(cut);
+    EXPECT_GT(last, 5);
+    EXPECT_LT(last, Frames - 5);
+    EXPECT_EQ(TellMovieGraph(cut), last * 1000 / Fps);
+}
+
+// PlayMovieFile returns when the movie ends, at a key when it may be
+// cancelled, and at once when the window closes.
+struct FileCase {
+    const char* name;
+    const char* script;
+    int cancelable;
+    int endMs;        // on the virtual clock, from:
+    bool scriptTime;  // the script's time 0, or else the movie's start
+};
+
+void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
+
+class PlayFile : public MovieFile, public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(PlayFile, EndsAtTheEndAKeyOrTheWindowClosing) {
+    UseHeadless(GetParam().script);
+    ASSERT_EQ(InitLibrary(), 0);
+    int64_t start = GetTickUs(0);
+    EXPECT_EQ(PlayMovieFile(Clips[2].file, 1, GetParam().cancelable), 0);
+    int64_t base = GetParam().scriptTime ? int64_t(HeadlessStartUs) : start;
+    EXPECT_NEAR(double(GetTickUs(0) - base), GetParam().endMs * 1000.0, 50000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlayFile,
+                         ::testing::Values(FileCase{"ToTheEnd", "", 0, 2000, false},
+                                           FileCase{"KeyIgnored", "600 down SPACE\n", 0, 2000, false},
+                                           FileCase{"KeyCancels", "600 down SPACE\n", 1, 600, true},
+                                           FileCase{"WindowCloses", "700 close\n", 0, 700, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The table holds 100 movies; the next fails alone. Freeing a playing movie
+// graph closes its movie, and the end of the library closes the rest.
+TEST_F(MovieFile, HoldsAHundredMoviesAndClosesThemWithTheirGraphs) {
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    std::vector<int> graphs;
+    for (int i = 0; i < 100; ++i) graphs.push_back(LoadGraphFile(Clips[2].file));
+    for (int graph : graphs) ASSERT_GE(graph, 0);
+    int surfaces = PlatLiveSurfaceCount();
+    EXPECT_EQ(LoadGraphFile(Clips[2].file), -1);
+    EXPECT_EQ(PlatLiveSurfaceCount(), surfaces);
+    EXPECT_NE(ReadLogUtf8().find("ムービーの数が許容量の 100 を越えたため"), std::string::npos);
+
+    ASSERT_EQ(PlayMovieGraph(graphs[0], 1), 0);
+    ASSERT_EQ(PlayMovieGraph(graphs[1], 1), 0);
+    WaitMs(300);
+    EXPECT_EQ(FreeGraphHandle(graphs[0], 0), 0);
+    EXPECT_EQ(GetMovieGraphState(graphs[0]), -1);
+    WaitMs(300);
+    EXPECT_EQ(GetMovieGraphState(graphs[1]), 1);
+    int another = LoadGraphFile(Clips[2].file);
+    EXPECT_GE(another, 0);
+    EXPECT_EQ(ShownFrame(another), 0);
+}
+
+// A movie stands still while the application is inactive and goes on where
+// it was when it is active again.
+TEST_F(MovieFile, PausesWhileTheApplicationIsInactive) {
+    UseHeadless("1000 focus 0\n1500 focus 1\n", true);
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile(Clips[2].file);
+    ASSERT_EQ(PlayMovieGraph(graph, 0), 0);
+    int64_t start = GetTickUs(0);
+    ASSERT_LT(start, int64_t(HeadlessStartUs) + 900000);
+    while (GetTickUs(0) < int64_t(HeadlessStartUs) + 1800000) WaitMs(10);
+    EXPECT_EQ(GetMovieGraphState(graph), 1);
+    EXPECT_NEAR(TellMovieGraph(graph), (GetTickUs(0) - start - 500000) / 1000, 45);
+}
