@@ -6,7 +6,7 @@
 #ifndef TESSEL_PLATFORM_MOVIE_CODEC_H
 #define TESSEL_PLATFORM_MOVIE_CODEC_H
 
-#include "graphics/color.h"
+#include "platform/pixel_format.h"
 #include "platform/audio.h"
 
 #include <cstddef>
