@@ -2,12 +2,15 @@
 // quad a tile, clipped by the scissor, drawn so that every pixel takes the
 // texel the software walk would take.
 //
-// The software walk samples a destination pixel at its top-left corner and
-// truncates the source position toward zero; the device samples at pixel
-// centres and the shader floors. Moving the quad by half a pixel makes the
-// two positions equal, and letting the first row and column reach back to
-// -1 (clamped onto texel 0) stands for the truncation of (-1, 0) to 0.
+// Unturned, unscaled quads land on whole pixels, where the device's
+// sampling at pixel centres picks the texel the software copy picks. Turned
+// or scaled quads cover the software walk's bounding box and let the shader
+// repeat the walk's fixed-point arithmetic, so each pixel takes the very
+// texel the software path takes. Bilinear sampling (which the software path
+// lacks) places the quad instead: half a pixel on, the first row and column
+// reaching back to -1, as the walk samples at pixel corners and truncates.
 #include "core/core.h"
+#include "draw/blit.h"
 #include "draw/draw_state.h"
 #include "gpu/gpu.h"
 #include "gpu/gpu_internal.h"
@@ -65,6 +68,32 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
     return 0;
 }
 
+namespace {
+
+int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, uint32_t key,
+             int keyed, const PlatGpuQuadState& state, const Rect& area) {
+    RotaSetup setup;
+    if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
+        return 0;
+    const Rect& box = setup.box;
+    PlatGpuWalk walk{setup.u, setup.v, setup.dudx, setup.dvdx, setup.dudy, setup.dvdy,
+                     box.left, box.top, graph->width, graph->height};
+    for (int i = 0; i < graph->tileCount; ++i) {
+        int tx, ty, tw, th;
+        uint32_t texture;
+        if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
+        PlatGpuVertex quad[4] = {Corner(box.left, box.top, tx, ty, key, keyed),
+                                 Corner(box.right, box.top, tx, ty, key, keyed),
+                                 Corner(box.right, box.bottom, tx, ty, key, keyed),
+                                 Corner(box.left, box.bottom, tx, ty, key, keyed)};
+        for (PlatGpuVertex& corner : quad) corner.walk = walk;
+        PlatGpuQuad(texture, tw, th, quad, state);
+    }
+    return 0;
+}
+
+}  // namespace
+
 int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
                      int transparent, const Rect& area) {
     if (EmptyArea(area)) return 0;
@@ -73,6 +102,7 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
     uint32_t key = GraphKey(graph);
     int keyed = transparent == 1;
     PlatGpuQuadState state = QuadState(area, graph, 2);
+    if (state.filter == 0) return DrawWalk(x, y, scale, angle, graph, key, keyed, state, area);
     double c = std::cos(angle), s = std::sin(angle);
     int halfWidth = graph->width >> 1, halfHeight = graph->height >> 1;
     // Graph position (u, v) to the target, half a pixel on.

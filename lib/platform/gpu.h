@@ -13,11 +13,24 @@
 // One corner of a 2-D quad, in target pixels (y down) and texels of the
 // texture it samples. Colour multiplies the texel; a texel whose colour is
 // the key (when keyOn is 255) is not drawn.
+//
+// With `walk` set (its srcWidth above 0) the texel is not interpolated but
+// found as the software's rotating walk finds it, in 14.18 fixed point:
+// u = u0 + (x - left) * dudx + (y - top) * dudy with 32-bit wrap-around
+// (v likewise), truncated toward zero, and drawn only inside the graph's
+// srcWidth x srcHeight; (u, v) then hold the tile's offset in the graph.
+struct PlatGpuWalk {
+    int32_t u0, v0, dudx, dvdx;
+    int32_t dudy, dvdy, left, top;
+    int32_t srcWidth, srcHeight;
+};
+
 struct PlatGpuVertex {
     float x, y;
     float u, v;
     uint8_t red, green, blue, alpha;
     uint8_t keyRed, keyGreen, keyBlue, keyOn;
+    PlatGpuWalk walk;
 };
 
 // What a quad is drawn with besides its texture; a change of any of it ends

@@ -24,11 +24,22 @@ layout(location = 0) in vec2 position;
 layout(location = 1) in vec2 texel;
 layout(location = 2) in vec4 colour;
 layout(location = 3) in vec4 key;
+layout(location = 4) in ivec4 walkA;
+layout(location = 5) in ivec4 walkB;
+layout(location = 6) in ivec2 walkC;
 uniform vec2 targetSize;
 out vec2 vTexel;
 out vec4 vColour;
 flat out vec4 vKey;
+flat out ivec4 vWalkA;
+flat out ivec4 vWalkB;
+flat out ivec2 vWalkC;
+flat out vec2 vTile;
 void main() {
+    vWalkA = walkA;
+    vWalkB = walkB;
+    vWalkC = walkC;
+    vTile = texel;
     gl_Position = vec4(position / targetSize * 2.0 - 1.0, 0.0, 1.0);
     vTexel = texel;
     vColour = colour;
@@ -42,6 +53,10 @@ const char* QuadFragmentSource = R"(#version 330 core
 in vec2 vTexel;
 in vec4 vColour;
 flat in vec4 vKey;
+flat in ivec4 vWalkA;
+flat in ivec4 vWalkB;
+flat in ivec2 vWalkC;
+flat in vec2 vTile;
 uniform sampler2D image;
 uniform vec2 imageSize;
 uniform int filterMode;
@@ -81,9 +96,22 @@ vec4 Mix(vec4 c) {
     }
     return Expand(r);
 }
+int ToPixel(uint fixedPoint) {
+    int f = int(fixedPoint);
+    return (f < 0 ? f + 0x3FFFF : f) >> 18;
+}
 void main() {
     vec4 c;
-    if (filterMode == 0) {
+    if (vWalkC.x > 0) {
+        ivec2 p = ivec2(gl_FragCoord.xy);
+        uint column = uint(p.x - vWalkB.z), row = uint(p.y - vWalkB.w);
+        int tu = ToPixel(uint(vWalkA.x) + row * uint(vWalkB.x) + column * uint(vWalkA.z));
+        int tv = ToPixel(uint(vWalkA.y) + row * uint(vWalkB.y) + column * uint(vWalkA.w));
+        if (tu < 0 || tv < 0 || tu >= vWalkC.x || tv >= vWalkC.y) discard;
+        ivec2 t = ivec2(tu, tv) - ivec2(vTile);
+        if (any(lessThan(t, ivec2(0))) || any(greaterThanEqual(t, ivec2(imageSize)))) discard;
+        c = texelFetch(image, t, 0);
+    } else if (filterMode == 0) {
         ivec2 t = clamp(ivec2(floor(vTexel)), ivec2(0), ivec2(imageSize) - 1);
         c = texelFetch(image, t, 0);
     } else {
@@ -206,6 +234,15 @@ void MakeQuadArrays() {
     glEnableVertexAttribArray(3);
     glVertexAttribPointer(3, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, keyRed)));
+    glEnableVertexAttribArray(4);
+    glVertexAttribIPointer(4, 4, GL_INT, stride,
+                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk)));
+    glEnableVertexAttribArray(5);
+    glVertexAttribIPointer(5, 4, GL_INT, stride,
+                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.dudy)));
+    glEnableVertexAttribArray(6);
+    glVertexAttribIPointer(6, 2, GL_INT, stride,
+                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.srcWidth)));
     std::vector<uint32_t> indices(size_t(MaxQuads) * 6);
     for (uint32_t q = 0; q < uint32_t(MaxQuads); ++q) {
         const uint32_t corner[6] = {0, 1, 2, 0, 2, 3};
