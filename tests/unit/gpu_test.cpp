@@ -235,4 +235,90 @@ TEST_F(GpuPath, FallsBackToSoftwareWithoutGl33) {
     EXPECT_EQ(ReadScreenPixel(0, 0), int(MakeColor(c >> 16 & 255, c >> 8 & 255, c & 255)));
 }
 
+
+// Pixels of the screen that are not black.
+int CountLit() {
+    int count = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) count += ReadScreenPixel(x, y) != 0;
+    return count;
+}
+
+// Each shape, centred on the view axis 10 units from a 60-degree camera and
+// lit by ambient light alone, covers its analytic silhouette within 2 %.
+TEST_F(GpuPath, MeshSilhouettesHaveTheirAnalyticAreas) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    ASSERT_EQ(SetCamera3D(0, 0, 10, 0, 0, 0, 60), 0);
+    ASSERT_EQ(SetLight3D(0, 0, -1, 255), 0);
+    const double f = Height / 2 / std::tan(Pi / 6);  // pixels per unit at distance 1
+    struct Shape {
+        int shape;
+        float size[3];
+        float pitch;
+        double area;
+    } shapes[] = {
+        {MeshBall, {4, 4, 4}, 0, Pi * std::pow(f * 2 / std::sqrt(96.0), 2)},
+        {MeshCircle, {4, 4, 4}, 0, Pi * std::pow(f * 2 / 10, 2)},
+        {MeshPaper, {4, 3, 1}, 0, std::pow(f / 10, 2) * 12},
+        {MeshCube, {3, 3, 3}, 0, std::pow(f * 3 / 8.5, 2)},
+        // Turned apex first towards the eye: the base triangle 12 units off.
+        {MeshPyramid, {4, 4, 4}, float(Pi / 2), std::pow(f / 12, 2) * 3 * std::sqrt(3.0)},
+    };
+    for (const Shape& s : shapes) {
+        ClearDrawTarget();
+        ASSERT_EQ(DrawMesh3D(s.shape, 0, 0, 0, s.size[0], s.size[1], s.size[2], 0, s.pitch, 0, -1,
+                             MakeColor(255, 255, 255)),
+                  0);
+        EXPECT_NEAR(CountLit(), s.area, s.area * 0.02) << "shape " << s.shape;
+    }
+}
+
+// A cube in front of a ball hides it whichever is drawn first; a clear
+// empties the depth buffer too.
+TEST_F(GpuPath, NearerMeshesHideFartherOnes) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    SetLight3D(0, 0, -1, 255);
+    uint32_t red = MakeColor(255, 0, 0), blue = MakeColor(0, 0, 255);
+    for (int ballFirst : {1, 0}) {
+        ClearDrawTarget();
+        if (ballFirst) DrawMesh3D(MeshBall, 0, 0, 0, 3, 3, 3, 0, 0, 0, -1, red);
+        ASSERT_EQ(DrawMesh3D(MeshCube, 0, 0, 3, 4, 4, 4, 0.2f, 0.1f, 0, -1, blue), 0);
+        if (!ballFirst) DrawMesh3D(MeshBall, 0, 0, 0, 3, 3, 3, 0, 0, 0, -1, red);
+        int redPixels = 0;
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x) redPixels += (ReadScreenPixel(x, y) >> 16 & 0xFF) != 0;
+        EXPECT_EQ(redPixels, 0) << "ball first " << ballFirst;
+        EXPECT_EQ(ReadScreenPixel(Width / 2, Height / 2) & 0xFFFFFF, int(blue & 0xFFFFFF));
+    }
+    ClearDrawTarget();
+    DrawMesh3D(MeshBall, 0, 0, 0, 3, 3, 3, 0, 0, 0, -1, red);
+    EXPECT_EQ(ReadScreenPixel(Width / 2, Height / 2) & 0xFFFFFF, int(red & 0xFFFFFF));
+}
+
+// Bad shapes and values that are not finite draw nothing, return -1 and
+// leave no device error behind.
+TEST_F(GpuPath, BadMeshInputDrawsNothing) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    const float nan = std::nanf(""), inf = INFINITY;
+    ClearDrawTarget();
+    struct Bad {
+        int shape;
+        float x, size, yaw;
+    } bad[] = {{-1, 0, 1, 0}, {5, 0, 1, 0}, {MeshCube, nan, 1, 0}, {MeshCube, 0, inf, 0},
+               {MeshBall, 0, 1, nan}, {MeshBall, 0, -inf, 0}};
+    for (const Bad& b : bad)
+        EXPECT_EQ(DrawMesh3D(b.shape, b.x, 0, 0, b.size, b.size, b.size, b.yaw, 0, 0, -1,
+                             MakeColor(255, 255, 255)),
+                  -1);
+    EXPECT_EQ(SetCamera3D(0, 0, nan, 0, 0, 0, 60), -1);
+    EXPECT_EQ(SetCamera3D(0, 0, 5, 0, 0, 0, 180), -1);
+    EXPECT_EQ(SetCamera3D(1, 2, 3, 1, 2, 3, 60), -1);
+    EXPECT_EQ(SetCameraRange3D(0, 10), -1);
+    EXPECT_EQ(SetCameraRange3D(5, inf), -1);
+    EXPECT_EQ(SetLight3D(0, 0, 0, 10), -1);
+    EXPECT_EQ(SetLight3D(0, 0, 1, 256), -1);
+    EXPECT_EQ(CountLit(), 0);
+    EXPECT_EQ(PlatGpuTakeError(), 0u);
+}
+
 }  // namespace
