@@ -26,7 +26,7 @@ namespace {
 PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int kind) {
     int mix = QueryScreenDepth() == 16 && graph->params.AlphaChFlag && PlatGpuReadsTarget() ? kind
                                                                                            : 0;
-    return PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(), mix};
+    return PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(), mix, 0};
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v, uint32_t key, int keyed) {
@@ -70,24 +70,44 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
 
 namespace {
 
+// The corners of a tile's quad: the tile turned and scaled about (x, y), one
+// pixel wider on every side than the pixels the walk can reach, so that the
+// walk (which the shader repeats) decides every pixel at the edge.
+void TurnedCorners(int x, int y, double scale, double angle, const GraphRecord* graph, int tx,
+                   int ty, int tw, int th, double px[4], double py[4]) {
+    double c = std::cos(angle), s = std::sin(angle);
+    double reach = 1.0 / std::fabs(scale) + 1.0;
+    double u0 = tx - reach, v0 = ty - reach, u1 = tx + tw + reach, v1 = ty + th + reach;
+    const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
+    for (int k = 0; k < 4; ++k) {
+        double du = (us[k] - (graph->width >> 1)) * scale, dv = (vs[k] - (graph->height >> 1)) * scale;
+        px[k] = x + du * c - dv * s + 0.5;
+        py[k] = y + du * s + dv * c + 0.5;
+    }
+}
+
 int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, uint32_t key,
              int keyed, const PlatGpuQuadState& state, const Rect& area) {
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
         return 0;
     const Rect& box = setup.box;
-    PlatGpuWalk walk{setup.u, setup.v, setup.dudx, setup.dvdx, setup.dudy, setup.dvdy,
-                     box.left, box.top, graph->width, graph->height};
+    PlatGpuWalk walk{setup.u,   setup.v,   setup.dudx, setup.dvdx,   setup.dudy,   setup.dvdy,
+                     box.left,  box.top,   box.right,  box.bottom,   graph->width, graph->height};
+    PlatGpuQuadState walkState = state;
+    walkState.walk = 1;
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
         if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
-        PlatGpuVertex quad[4] = {Corner(box.left, box.top, tx, ty, key, keyed),
-                                 Corner(box.right, box.top, tx, ty, key, keyed),
-                                 Corner(box.right, box.bottom, tx, ty, key, keyed),
-                                 Corner(box.left, box.bottom, tx, ty, key, keyed)};
-        for (PlatGpuVertex& corner : quad) corner.walk = walk;
-        PlatGpuQuad(texture, tw, th, quad, state);
+        double px[4], py[4];
+        TurnedCorners(x, y, scale, angle, graph, tx, ty, tw, th, px, py);
+        PlatGpuVertex quad[4];
+        for (int k = 0; k < 4; ++k) {
+            quad[k] = Corner(px[k], py[k], tx, ty, key, keyed);
+            quad[k].walk = walk;
+        }
+        PlatGpuQuad(texture, tw, th, quad, walkState);
     }
     return 0;
 }

@@ -14,15 +14,16 @@
 // texture it samples. Colour multiplies the texel; a texel whose colour is
 // the key (when keyOn is 255) is not drawn.
 //
-// With `walk` set (its srcWidth above 0) the texel is not interpolated but
+// With the state's `walk` set the texel is not interpolated but
 // found as the software's rotating walk finds it, in 14.18 fixed point:
 // u = u0 + (x - left) * dudx + (y - top) * dudy with 32-bit wrap-around
-// (v likewise), truncated toward zero, and drawn only inside the graph's
-// srcWidth x srcHeight; (u, v) then hold the tile's offset in the graph.
+// (v likewise), truncated toward zero, and drawn only inside the walk's box
+// (left, top, right, bottom) and the graph's srcWidth x srcHeight; (u, v)
+// then hold the tile's offset in the graph.
 struct PlatGpuWalk {
     int32_t u0, v0, dudx, dvdx;
     int32_t dudy, dvdy, left, top;
-    int32_t srcWidth, srcHeight;
+    int32_t right, bottom, srcWidth, srcHeight;
 };
 
 struct PlatGpuVertex {
@@ -44,6 +45,7 @@ struct PlatGpuQuadState {
     // the plain blitter, 2 channel by channel as the rotating one). Quads
     // that mix in the shader are never drawn over each other in one call.
     int mix;
+    int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).

@@ -19,21 +19,21 @@ namespace {
 
 constexpr int MaxQuads = 16384;
 
-const char* QuadVertexSource = R"(#version 330 core
+const char* QuadVertexSource = R"(
 layout(location = 0) in vec2 position;
 layout(location = 1) in vec2 texel;
 layout(location = 2) in vec4 colour;
 layout(location = 3) in vec4 key;
 layout(location = 4) in ivec4 walkA;
 layout(location = 5) in ivec4 walkB;
-layout(location = 6) in ivec2 walkC;
+layout(location = 6) in ivec4 walkC;
 uniform vec2 targetSize;
 out vec2 vTexel;
 out vec4 vColour;
 flat out vec4 vKey;
 flat out ivec4 vWalkA;
 flat out ivec4 vWalkB;
-flat out ivec2 vWalkC;
+flat out ivec4 vWalkC;
 flat out vec2 vTile;
 void main() {
     vWalkA = walkA;
@@ -47,24 +47,28 @@ void main() {
 }
 )";
 
+// The quad fragment shader comes in variants chosen when the batch goes
+// out (WALK, FILTER, MIX below): the rasteriser runs every branch of a
+// shader on every pixel, so a mode that is fixed for a batch is compiled in.
+//
 // Nearest sampling picks texel floor(t), clamped to the texture, as the
-// software walk truncates its source position and keeps to the graph.
-const char* QuadFragmentSource = R"(#version 330 core
+// software copy keeps to the graph; WALK repeats the rotating walk instead.
+const char* QuadFragmentSource = R"(
 in vec2 vTexel;
 in vec4 vColour;
 flat in vec4 vKey;
 flat in ivec4 vWalkA;
 flat in ivec4 vWalkB;
-flat in ivec2 vWalkC;
+flat in ivec4 vWalkC;
 flat in vec2 vTile;
 uniform sampler2D image;
 uniform vec2 imageSize;
-uniform int filterMode;
 uniform int mixMode;
 uniform sampler2D target;
 uniform uvec3 bits;
 uniform uvec3 shifts;
 out vec4 result;
+#if MIX
 uint Pack(vec4 c) {
     uvec3 v = uvec3(c.rgb * 255.0 + 0.5);
     return ((v.r >> (8u - bits.r)) << shifts.r) | ((v.g >> (8u - bits.g)) << shifts.g) |
@@ -73,10 +77,6 @@ uint Pack(vec4 c) {
 float Widen(uint value, uint b, uint shift) {
     uint c = (value >> shift) & ((1u << b) - 1u);
     return float((c << (8u - b)) | (c >> (2u * b - 8u))) / 255.0;
-}
-vec4 Expand(uint value) {
-    return vec4(Widen(value, bits.r, shifts.r), Widen(value, bits.g, shifts.g),
-                Widen(value, bits.b, shifts.b), 1.0);
 }
 uint Mask(uint b, uint shift) { return ((1u << b) - 1u) << shift; }
 vec4 Mix(vec4 c) {
@@ -87,38 +87,44 @@ vec4 Mix(vec4 c) {
     uint r = 0u;
     for (int i = 0; i < 3; ++i) {
         uint m = Mask(bits[i], shifts[i]);
-        if (mixMode == 1) {
-            r |= (d + (((s & m) - (d & m)) * a >> 8)) & m;
-        } else {
-            uint sc = (s & m) >> shifts[i], dc = (d & m) >> shifts[i];
-            r |= ((sc * a + dc * (256u - a)) >> 8) << shifts[i];
-        }
+#if MIX == 1
+        r |= (d + (((s & m) - (d & m)) * a >> 8)) & m;
+#else
+        uint sc = (s & m) >> shifts[i], dc = (d & m) >> shifts[i];
+        r |= ((sc * a + dc * (256u - a)) >> 8) << shifts[i];
+#endif
     }
-    return Expand(r);
+    return vec4(Widen(r, bits.r, shifts.r), Widen(r, bits.g, shifts.g),
+                Widen(r, bits.b, shifts.b), 1.0);
 }
+#endif
 int ToPixel(uint fixedPoint) {
     int f = int(fixedPoint);
     return (f < 0 ? f + 0x3FFFF : f) >> 18;
 }
 void main() {
-    vec4 c;
-    if (vWalkC.x > 0) {
-        ivec2 p = ivec2(gl_FragCoord.xy);
-        uint column = uint(p.x - vWalkB.z), row = uint(p.y - vWalkB.w);
-        int tu = ToPixel(uint(vWalkA.x) + row * uint(vWalkB.x) + column * uint(vWalkA.z));
-        int tv = ToPixel(uint(vWalkA.y) + row * uint(vWalkB.y) + column * uint(vWalkA.w));
-        if (tu < 0 || tv < 0 || tu >= vWalkC.x || tv >= vWalkC.y) discard;
-        ivec2 t = ivec2(tu, tv) - ivec2(vTile);
-        if (any(lessThan(t, ivec2(0))) || any(greaterThanEqual(t, ivec2(imageSize)))) discard;
-        c = texelFetch(image, t, 0);
-    } else if (filterMode == 0) {
-        ivec2 t = clamp(ivec2(floor(vTexel)), ivec2(0), ivec2(imageSize) - 1);
-        c = texelFetch(image, t, 0);
-    } else {
-        c = texture(image, vTexel / imageSize);
-    }
+#if WALK
+    ivec2 p = ivec2(gl_FragCoord.xy);
+    if (p.x < vWalkB.z || p.y < vWalkB.w || p.x >= vWalkC.x || p.y >= vWalkC.y) discard;
+    uint column = uint(p.x - vWalkB.z), row = uint(p.y - vWalkB.w);
+    int tu = ToPixel(uint(vWalkA.x) + row * uint(vWalkB.x) + column * uint(vWalkA.z));
+    int tv = ToPixel(uint(vWalkA.y) + row * uint(vWalkB.y) + column * uint(vWalkA.w));
+    if (tu < 0 || tv < 0 || tu >= vWalkC.z || tv >= vWalkC.w) discard;
+    ivec2 t = ivec2(tu, tv) - ivec2(vTile);
+    if (any(lessThan(t, ivec2(0))) || any(greaterThanEqual(t, ivec2(imageSize)))) discard;
+    vec4 c = texelFetch(image, t, 0);
+#elif FILTER
+    vec4 c = texture(image, vTexel / imageSize);
+#else
+    ivec2 t = clamp(ivec2(floor(vTexel)), ivec2(0), ivec2(imageSize) - 1);
+    vec4 c = texelFetch(image, t, 0);
+#endif
     if (vKey.a > 0.5 && all(lessThan(abs(c.rgb - vKey.rgb), vec3(0.5 / 255.0)))) discard;
-    result = mixMode != 0 ? Mix(c) : c * vColour;
+#if MIX
+    result = Mix(c);
+#else
+    result = c * vColour;
+#endif
 }
 )";
 
@@ -163,7 +169,8 @@ struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad, mesh;
+    Program quad[2][2][3];  // by walk, filter and mix; made on first use
+    Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
     GLuint meshArray, meshBuffer;
     std::vector<PlatGpuVertex> pending;  // the batch
@@ -179,14 +186,14 @@ struct GlState {
 
 GlState gGl;
 
-enum QuadUniform { QuadTargetSize, QuadImageSize, QuadFilter, QuadImage, QuadMix, QuadTarget,
-                   QuadBits, QuadShifts };
+enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage };
 
-GLuint Compile(GLenum kind, const char* source) {
+GLuint Compile(GLenum kind, const char* header, const char* source) {
     GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &source, nullptr);
+    const char* parts[2] = {header, source};
+    glShaderSource(shader, 2, parts, nullptr);
     glCompileShader(shader);
     GLint ok = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -197,9 +204,10 @@ GLuint Compile(GLenum kind, const char* source) {
     return shader;
 }
 
-int Link(Program* program, const char* vertex, const char* fragment,
+int Link(Program* program, const char* header, const char* vertex, const char* fragment,
          std::initializer_list<const char*> names) {
-    GLuint vs = Compile(GL_VERTEX_SHADER, vertex), fs = Compile(GL_FRAGMENT_SHADER, fragment);
+    GLuint vs = Compile(GL_VERTEX_SHADER, header, vertex);
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, header, fragment);
     if (!vs || !fs) return -1;
     program->id = glCreateProgram();
     glAttachShader(program->id, vs);
@@ -220,8 +228,6 @@ void MakeQuadArrays() {
     glBindVertexArray(gGl.quadArray);
     glGenBuffers(1, &gGl.quadBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, gGl.quadBuffer);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(sizeof(PlatGpuVertex)) * MaxQuads * 4, nullptr,
-                 GL_STREAM_DRAW);
     const GLsizei stride = sizeof(PlatGpuVertex);
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, stride, nullptr);
@@ -241,8 +247,8 @@ void MakeQuadArrays() {
     glVertexAttribIPointer(5, 4, GL_INT, stride,
                            reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.dudy)));
     glEnableVertexAttribArray(6);
-    glVertexAttribIPointer(6, 2, GL_INT, stride,
-                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.srcWidth)));
+    glVertexAttribIPointer(6, 4, GL_INT, stride,
+                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.right)));
     std::vector<uint32_t> indices(size_t(MaxQuads) * 6);
     for (uint32_t q = 0; q < uint32_t(MaxQuads); ++q) {
         const uint32_t corner[6] = {0, 1, 2, 0, 2, 3};
@@ -295,6 +301,22 @@ void ApplyScissor(const PlatGpuQuadState& s) {
     glScissor(s.scissorLeft, s.scissorTop, width > 0 ? width : 0, height > 0 ? height : 0);
 }
 
+// The variant of the quad program for a batch's state, linked on first use;
+// null when the device refuses it.
+const Program* QuadProgram(const PlatGpuQuadState& state) {
+    Program& p = gGl.quad[state.walk ? 1 : 0][state.filter ? 1 : 0][state.mix];
+    if (p.id) return &p;
+    char header[96];
+    std::snprintf(header, sizeof header, "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n",
+                  state.walk ? 1 : 0, state.filter ? 1 : 0, state.mix);
+    if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
+             {"targetSize", "imageSize", "image", "target", "bits", "shifts"}) != 0) {
+        p.id = 0;
+        return nullptr;
+    }
+    return &p;
+}
+
 bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -329,10 +351,8 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
         GpuContextDestroy();
         return -1;
     }
-    if (Link(&gGl.quad, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "filterMode", "image", "mixMode", "target", "bits",
-              "shifts"}) != 0 ||
-        Link(&gGl.mesh, MeshVertexSource, MeshFragmentSource,
+    if (!QuadProgram(PlatGpuQuadState{}) ||
+        Link(&gGl.mesh, "", MeshVertexSource, MeshFragmentSource,
              {"model", "viewProjection", "lightDir", "ambient", "colour", "textured", "image"}) != 0) {
         std::snprintf(why, size_t(whySize), "a shader was refused");
         GpuContextDestroy();
@@ -442,13 +462,16 @@ void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const Pl
 
 void PlatGpuFlush() {
     if (gGl.pending.empty() || !gGl.running) return;
-    const Program& p = gGl.quad;
+    const Program* program = QuadProgram(gGl.batchState);
+    if (!program) {
+        gGl.pending.clear();
+        return;
+    }
+    const Program& p = *program;
     glUseProgram(p.id);
     glUniform2f(p.uniforms[QuadTargetSize], float(gGl.width), float(gGl.height));
     glUniform2f(p.uniforms[QuadImageSize], float(gGl.batchWidth), float(gGl.batchHeight));
-    glUniform1i(p.uniforms[QuadFilter], gGl.batchState.filter);
     glUniform1i(p.uniforms[QuadImage], 0);
-    glUniform1i(p.uniforms[QuadMix], gGl.batchState.mix);
     glUniform1i(p.uniforms[QuadTarget], 1);
     glUniform3uiv(p.uniforms[QuadBits], 1, gGl.layoutBits);
     glUniform3uiv(p.uniforms[QuadShifts], 1, gGl.layoutShifts);
@@ -468,10 +491,10 @@ void PlatGpuFlush() {
     glBindVertexArray(gGl.quadArray);
     glBindBuffer(GL_ARRAY_BUFFER, gGl.quadBuffer);
     GLsizeiptr bytes = GLsizeiptr(gGl.pending.size() * sizeof(PlatGpuVertex));
-    // A fresh store each batch: the device may still read the last one.
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(sizeof(PlatGpuVertex)) * MaxQuads * 4, nullptr,
-                 GL_STREAM_DRAW);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, gGl.pending.data());
+    // A fresh store of the batch's own size each time: the device may still
+    // read the last one, and a store of the largest batch would be cleared
+    // for nothing.
+    glBufferData(GL_ARRAY_BUFFER, bytes, gGl.pending.data(), GL_STREAM_DRAW);
     glDrawElements(GL_TRIANGLES, GLsizei(gGl.pending.size() / 4 * 6), GL_UNSIGNED_INT, nullptr);
     ++gGl.drawCalls;
     gGl.pending.clear();
@@ -529,7 +552,7 @@ void PlatGpuFinish() {
 }
 
 uint32_t PlatGpuTakeError() {
-    if (!gGl.running && gGl.quad.id == 0) return 0;
+    if (!gGl.running && gGl.mesh.id == 0) return 0;
     uint32_t first = glGetError();
     while (glGetError() != GL_NO_ERROR) {
     }
