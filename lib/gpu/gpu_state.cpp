@@ -7,18 +7,14 @@
 #include "gpu/gpu_internal.h"
 #include "graphics/color.h"
 #include "platform/gpu.h"
-#include "platform/platform.h"
 #include "platform/surface.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace {
 
 // Kept across InitLibrary's state reset, as the other early settings are.
 struct GpuSettings {
-    int requested = -1;  // SetGpuDrawing's flag; -1: TESSEL_GPU, else the back end decides
     int filter = 0;      // SetDrawFilter's mode
     int textureLimit = 0;  // a lower tile size for tests; 0: the device's
 };
@@ -34,13 +30,6 @@ struct GpuState {
 
 GpuSettings gSettings;
 GpuState gGpu;
-
-int PathRequested() {
-    if (gSettings.requested >= 0) return gSettings.requested;
-    if (const char* env = std::getenv("TESSEL_GPU"); env && (env[0] == '0' || env[0] == '1'))
-        return env[0] == '1';
-    return std::strcmp(PlatBackendName(), "sdl") == 0;
-}
 
 // The screen formats the path reads and writes.
 int DrawableFormat(const ColorFormat* format) {
@@ -83,7 +72,7 @@ int StartGpuPath() {
     ResetTexturePieces();
     PlatSurface* back = gScreenState.back;
     char why[128] = "";
-    int started = PathRequested() && back && DrawableFormat(GetScreenFormat()) &&
+    int started = PlatGpuRequested() && back && DrawableFormat(GetScreenFormat()) &&
                   PlatGpuStart(back->width, back->height, why, sizeof why) == 0;
     if (!started) {
         if (why[0]) WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
@@ -155,7 +144,7 @@ void GpuCheckError() {
 }
 
 int SetGpuDrawing(int flag) {
-    gSettings.requested = flag ? 1 : 0;
+    PlatGpuSetRequest(flag ? 1 : 0);
     return 0;
 }
 

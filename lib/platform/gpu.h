@@ -69,6 +69,12 @@ struct PlatGpuMeshDraw {
     PlatGpuQuadState state;
 };
 
+// Whether the path is asked for: the flag given here (SetGpuDrawing's;
+// -1 withdraws it), else TESSEL_GPU (0 or 1), else the back end's default:
+// the desktop asks for it, headless runs do not.
+void PlatGpuSetRequest(int flag);
+int PlatGpuRequested();
+
 // Starts the device with a render target of width x height. 0, or -1 with a
 // short reason in `why` (no EGL, no 3.3 core context, a shader refused).
 int PlatGpuStart(int width, int height, char* why, int whySize);

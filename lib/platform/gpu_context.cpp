@@ -3,9 +3,14 @@
 // desktop run alike draw into the same kind of off-screen target.
 #include "platform/gpu_context.h"
 
+#include "platform/gpu.h"
+#include "platform/platform.h"
+
 #include <epoxy/egl.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -15,6 +20,7 @@ struct ContextState {
 };
 
 ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+int gRequest = -1;  // kept for the life of the process
 
 int Refuse(char* why, int whySize, const char* reason) {
     std::snprintf(why, size_t(whySize), "%s (EGL 0x%04X)", reason, unsigned(eglGetError()));
@@ -60,4 +66,13 @@ void GpuContextDestroy() {
     eglDestroyContext(gContext.display, gContext.context);
     eglTerminate(gContext.display);
     gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+}
+
+void PlatGpuSetRequest(int flag) { gRequest = flag < 0 ? -1 : flag != 0; }
+
+int PlatGpuRequested() {
+    if (gRequest >= 0) return gRequest;
+    if (const char* env = std::getenv("TESSEL_GPU"); env && (env[0] == '0' || env[0] == '1'))
+        return env[0] == '1';
+    return std::strcmp(PlatBackendName(), "sdl") == 0;
 }
