@@ -81,8 +81,14 @@ for gpu in 0 1; do
     sleep 0.1
   done
   [ -n "$window" ] || { fail "desktop TESSEL_GPU=$gpu: no window"; kill $pid; continue; }
-  sleep 1.5
-  import -window "$window" "x$gpu/title.png" 2> /dev/null || fail "desktop TESSEL_GPU=$gpu: no screenshot"
+  # On a busy machine the first frames take a while: wait for the title's
+  # white text lines.
+  for _ in $(seq 30); do
+    sleep 0.5
+    import -window "$window" "x$gpu/title.png" 2> /dev/null || continue
+    [ "$(convert "x$gpu/title.png" -fill black +opaque white -format '%[fx:round(mean*w*h)]' info:)" -gt 500 ] && break
+  done
+  [ -f "x$gpu/title.png" ] || fail "desktop TESSEL_GPU=$gpu: no screenshot"
   xdotool key --window "$window" Escape
   wait $pid
 done
