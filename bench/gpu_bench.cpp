@@ -125,7 +125,8 @@ void BM_Sdl2RendererOpenGl(benchmark::State& state) {
     }
     SDL_Window* window = SDL_CreateWindow("bench", 0, 0, ScreenW, ScreenH,
                                           SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
+    SDL_Renderer* renderer =
+        window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
     SDL_RendererInfo info{};
     if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0 ||
         std::strcmp(info.name, "opengl") != 0) {

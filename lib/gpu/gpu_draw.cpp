@@ -80,7 +80,8 @@ void TurnedCorners(int x, int y, double scale, double angle, const GraphRecord* 
     double u0 = tx - reach, v0 = ty - reach, u1 = tx + tw + reach, v1 = ty + th + reach;
     const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
     for (int k = 0; k < 4; ++k) {
-        double du = (us[k] - (graph->width >> 1)) * scale, dv = (vs[k] - (graph->height >> 1)) * scale;
+        double du = (us[k] - (graph->width >> 1)) * scale;
+        double dv = (vs[k] - (graph->height >> 1)) * scale;
         px[k] = x + du * c - dv * s + 0.5;
         py[k] = y + du * s + dv * c + 0.5;
     }

@@ -32,7 +32,8 @@ uint32_t ExpandPixel(uint32_t value, const ColorFormat& f) {
 
 void ExpandRow(uint32_t* rgba, const ColorFormat& format, const uint8_t* pixels, int count) {
     int bytes = format.bytesPerPixel;
-    for (int x = 0; x < count; ++x) rgba[x] = ExpandPixel(ReadPixel(pixels + x * bytes, bytes), format);
+    for (int x = 0; x < count; ++x)
+        rgba[x] = ExpandPixel(ReadPixel(pixels + x * bytes, bytes), format);
 }
 
 void PackRow(uint8_t* pixels, const ColorFormat& f, const uint32_t* rgba, int count) {

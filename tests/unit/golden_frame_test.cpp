@@ -153,7 +153,8 @@ TEST_F(GoldenFrame, AComposedFrameMatchesTheRecordedPicture) {
     size_t differing = 0, first = 0;
     for (size_t i = 0; i < golden.rgb.size(); i += 3) {
         bool near = true;
-        for (int c = 0; c < 3; ++c) near = near && std::abs(golden.rgb[i + c] - captured.rgb[i + c]) <= bound;
+        for (int c = 0; c < 3; ++c)
+            near = near && std::abs(golden.rgb[i + c] - captured.rgb[i + c]) <= bound;
         if (!near && differing++ == 0) first = i / 3;
     }
     size_t allowed = bound ? golden.rgb.size() / 3 / 1000 : 0;

@@ -44,7 +44,8 @@ void WriteArt() {
         for (int x = 0; x < 48; ++x) {
             double d = std::hypot(x - 23.5, y - 23.5) / 24.0;
             uint32_t a = d >= 1 ? 0 : uint32_t(255 * (1 - d * d));
-            glow.argb.push_back(a << 24 | 0xFF0000u | uint32_t(120 + 2 * x) << 8 | uint32_t(40 + 4 * y));
+            glow.argb.push_back(a << 24 | 0xFF0000u | uint32_t(120 + 2 * x) << 8 |
+                                uint32_t(40 + 4 * y));
         }
     WriteBytes("glow.png", PngFile(glow, 6, 8, false));
     WriteBytes("big.bmp", BmpOf(Gradient(100, 70, false), 24, false));
