@@ -45,6 +45,17 @@ hello_text)
     -format %@ info: | awk -F'[x+]' '{ print $3, $4, $1, $2 }')
   [ "${width:-0}" -ge 200 ] && [ "${width:-0}" -le 260 ] || fail "Japanese line is ${width:-0} px wide"
   ;;
+meshes)
+  TESSEL_GPU=1 run "400 capture meshes.png
+500 down ESCAPE"
+  [ "$code" -eq 0 ] || fail "exit code $code"
+  if grep -q "描画機能を使用します" <(iconv -f CP932 -t UTF-8 AppLog.txt); then
+    # The red ball on the left, the checked cube's blue and gold, the sprites.
+    [ "$(count meshes.png '#000000' 640x480+0+0)" -gt 1000 ] || fail "no background"
+    [ "$(convert meshes.png -crop 120x160+60+120 +repage -fx 'r>0.6&&g<0.45' -format '%[fx:mean*w*h]' info:)" != 0 ] || fail "no ball"
+    [ "$(convert meshes.png -crop 140x200+400+100 +repage -fx 'b>0.6&&r<0.3' -format '%[fx:mean*w*h]' info:)" != 0 ] || fail "no checked cube"
+  fi
+  ;;
 sprites)
   run "300 capture start.png
 400 down RIGHT
@@ -130,6 +141,7 @@ downloader)
   grep -q 'not a URL' stderr.txt || fail "bad URL not reported"
   exec {SERVER[1]}>&-
   wait "$SERVER_PID"
+  ;;
 name_entry)
   # "山田" committed, "たろう" composing with its cursor after "た", then
   # "太郎" committed; the age field keeps only the digits of "4x2".
@@ -149,6 +161,7 @@ age: 42" ] || fail "entries: $(iconv -f CP932 -t UTF-8 stdout.txt)"
   # The composition's cyan underline, one row below the 16-pixel line.
   [ "$(count composing.png '#00FFFF' 200x3+180+115)" -ge 30 ] || fail "no underlined composition"
   [ "$(count done.png '#FFD23C' 300x30+30+215)" -gt 50 ] || fail "no greeting line"
+  ;;
 movie_player)
   # One second of red, then one of blue, with a tone; the movie starts when
   # the library is up, a little after the script's time 0.

@@ -6,6 +6,7 @@
 
 #include "core/core.h"
 #include "draw/screen.h"
+#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/movie_hook.h"
 #include "platform/surface.h"
@@ -134,6 +135,9 @@ int G_DDraw_DrawGraph(int x, int y, int piece, int transparent) {
     SurfaceDataRecord* surface = bmp ? GetSurfaceDataRecord(bmp->surface) : nullptr;
     PlatSurface* draw = gDraw.drawSurface;
     if (!surface || !surface->surface || !draw) return -1;
+    if (GpuOwnsTarget())
+        if (GraphRecord* graph = GetGraphRecord(bmp->owner))
+            return GpuDrawGraph(x, y, graph, transparent, gDraw.drawArea);
 
     Rect r = ClampInto(x, y, int64_t(x) + bmp->width, int64_t(y) + bmp->height, gDraw.drawArea);
     if (r.bottom <= r.top || r.right <= r.left) return 0;

@@ -9,6 +9,7 @@
 
 #include "core/core.h"
 #include "draw/screen.h"
+#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/movie_hook.h"
 #include "platform/surface.h"
@@ -388,6 +389,8 @@ int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord*
     if (gDraw.targetUnusable || !DisplayExists() || FindSource(graph, &source) != 0) return -1;
     PlatSurface* draw = gDraw.drawSurface;
     if (!draw) return -1;
+    if (GpuOwnsTarget())
+        return GpuDrawRotaGraph(x, y, scale, angle, graph, transparent, gDraw.drawArea);
 
     int width = graph->width, height = graph->height;
     RotaSetup setup;

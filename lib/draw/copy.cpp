@@ -105,6 +105,9 @@ int CopySurfaceRect(PlatSurface* dst, int dstX, int dstY, PlatSurface* src, cons
     int right = std::min({source.right, src->width, left + dst->width - dstX});
     int bottom = std::min({source.bottom, src->height, top + dst->height - dstY});
     if (right <= left || bottom <= top) return 0;
+    PlatTouchSurface(src);
+    PlatTouchSurface(dst);
+    ++dst->changeCount;
 
     int width = right - left, height = bottom - top;
     size_t rowBytes = static_cast<size_t>(width) * bytes;

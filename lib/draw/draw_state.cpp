@@ -9,6 +9,7 @@
 
 #include "core/core.h"
 #include "draw/screen.h"
+#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/load.h"
 
@@ -180,6 +181,7 @@ int ClearDrawTarget() {
     WaitWhileInactive();
     if (gDraw.targetUnusable || !DisplayExists() || !gDraw.drawSurface) return 0;
 
+    if (GpuOwnsTarget()) return GpuClearTarget();
     if (gDraw.target == TargetFront || gDraw.target == TargetBack) {
         PlatFillSurfaceRect(gDraw.drawSurface, 0, 0, ScreenWidth(), ScreenHeight(), 0);
         return 0;

@@ -45,6 +45,13 @@ struct GraphRecord {
     uint16_t width, height;         // size in pixels
     int32_t movie;                  // movie playing into the graph, -1 if none
     uint8_t restorePending;         // waits to be reloaded after the display was lost
+    // The GPU path's copy of the pixels: texture pieces (type 6) covering
+    // the graph in tiles, made from the first piece's surface, which stays
+    // the CPU copy that locks and the software blitters see.
+    int32_t tiles[GraphMaxPieces];
+    uint8_t tileCount;
+    uint8_t tilesCurrent;           // the tiles hold the CPU copy as of tilesSeen
+    uint32_t tilesSeen;             // the CPU copy's change count at the last upload
 };
 
 struct BmpDataRecord {

@@ -2,6 +2,7 @@
 #include "core/core.h"
 #include "draw/screen.h"
 #include "graphics/color.h"
+#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/movie_hook.h"
 
@@ -54,7 +55,7 @@ GraphRecord* GetGraphRecord(int graph) {
     return HandleTableGetAs<GraphRecord>(&gGraph.graphs, graph);
 }
 
-int CreateEmptyGraph(int width, int height, int, int alphaChannel) {
+int CreateEmptyGraph(int width, int height, int useTexture, int alphaChannel) {
     if (!LibraryRunning() || ScreenLockCount() > 0) return -1;
 
     int handle = HandleTableAdd(&gGraph.graphs, sizeof(GraphRecord));
@@ -63,9 +64,9 @@ int CreateEmptyGraph(int width, int height, int, int alphaChannel) {
     if (handle < 0) ErrorExit(SJIS("メモリの確保に失敗しました"));
 
     GraphRecord* graph = GetGraphRecord(handle);
-    // The Direct3D path never starts in this build, so every graph is drawn
-    // by the software blitters whatever the caller asked for.
-    graph->params.useTexture = 0;
+    // A texture only while the GPU path runs; otherwise the software
+    // blitters draw it whatever the caller asked for.
+    graph->params.useTexture = useTexture && GpuRunning() ? 1 : 0;
     graph->params.AlphaChFlag = alphaChannel ? 1 : 0;
     graph->params.DrawValid = 0;
     graph->params.systemMemory = 0;
@@ -81,6 +82,10 @@ int CreateEmptyGraph(int width, int height, int, int alphaChannel) {
     if (piece < 0) ErrorExit(SJIS("グラフィックの作成に失敗しました終了します"));
     graph->pieces[0] = piece;
     graph->pieceCount = 1;
+    // The device running out of texture memory fails the graph as running
+    // out of surfaces does.
+    if (graph->params.useTexture && CreateGraphTiles(graph) != 0)
+        ErrorExit(SJIS("グラフィックの作成に失敗しました終了します"));
     return handle;
 }
 
@@ -114,6 +119,7 @@ int FreeGraphHandle(int graph, int logIt) {
     if (!record) return -1;
     ReleaseDrawTargetGraph(graph);
     CloseGraphMovie(graph);
+    FreeGraphTiles(record);
     for (int i = 0; i < record->pieceCount; ++i) FreeBmpData(record->pieces[i]);
     if (logIt) WriteLogFormat(SJIS("グラフィック %s の削除"), record->fileName);
     return HandleTableRemove(&gGraph.graphs, graph);

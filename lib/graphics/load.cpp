@@ -8,6 +8,7 @@
 #include "core/core.h"
 #include "draw/draw_state.h"
 #include "draw/screen.h"
+#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/image.h"
 #include "graphics/movie_hook.h"
@@ -142,8 +143,7 @@ int InitGraphicsResources() {
     gGraphics = GraphicsState{};
     gGraphics.restore = restore;
     InitGraphTables();
-    // There is no 3-D device on this platform; every graph is drawn in software.
-    WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
+    StartGpuPath();
     gGraphics.started = 1;
     ResetDrawState();
     RunFontLink(gFontLinks.start);
@@ -155,6 +155,7 @@ int EndGraphicsResources() {
     if (!gGraphics.started) return 0;
     EndGraphTables();
     RunFontLink(gFontLinks.end);
+    StopGpuPath();
     gGraphics.started = 0;
     WriteLogString(SJIS("グラフィック管理系の終了処理は正常に終了しました\n"));
     return 0;

@@ -12,6 +12,9 @@ namespace {
 struct SurfaceState {
     PlatSurface* first;  // most recently made live surface
     int live;            // surfaces made and not released
+    PlatSurface* watched;          // the surface whose CPU accesses are announced
+    PlatSurfaceAccessHook hook;
+    int inHook;                    // the hook is running: its own accesses go unannounced
 };
 
 SurfaceState gSurfaces;
@@ -81,12 +84,14 @@ void PlatReleaseSurface(PlatSurface* surface) {
     else gSurfaces.first = surface->next;
     if (surface->next) surface->next->prev = surface->prev;
     --gSurfaces.live;
+    if (surface == gSurfaces.watched) PlatWatchSurface(nullptr, nullptr);
     std::free(surface->pixels);
     std::free(surface);
 }
 
 int PlatLockSurface(PlatSurface* surface, uint8_t** pixels, int* pitch) {
     if (surface->lost) return -1;
+    if (surface->lockCount == 0) PlatTouchSurface(surface);
     ++surface->lockCount;
     if (pixels) *pixels = surface->pixels;
     if (pitch) *pitch = surface->pitch;
@@ -96,6 +101,7 @@ int PlatLockSurface(PlatSurface* surface, uint8_t** pixels, int* pitch) {
 int PlatUnlockSurface(PlatSurface* surface) {
     if (surface->lockCount == 0) return -1;
     --surface->lockCount;
+    ++surface->changeCount;
     return 0;
 }
 
@@ -105,6 +111,7 @@ int PlatSurfaceReadsFast(const PlatSurface*) { return 1; }
 
 int PlatRestoreSurface(PlatSurface* surface) {
     surface->lost = 0;
+    ++surface->changeCount;
     return 0;
 }
 
@@ -113,6 +120,18 @@ void PlatLoseAllSurfaces() {
 }
 
 int PlatLiveSurfaceCount() { return gSurfaces.live; }
+
+void PlatWatchSurface(PlatSurface* surface, PlatSurfaceAccessHook hook) {
+    gSurfaces.watched = hook ? surface : nullptr;
+    gSurfaces.hook = hook;
+}
+
+void PlatTouchSurface(PlatSurface* surface) {
+    if (surface != gSurfaces.watched || !gSurfaces.hook || gSurfaces.inHook) return;
+    gSurfaces.inHook = 1;
+    gSurfaces.hook(surface);
+    gSurfaces.inHook = 0;
+}
 
 int PlatSetColorKey(PlatSurface* surface, int enabled, uint32_t key) {
     surface->colorKeyEnabled = enabled ? 1 : 0;
@@ -134,6 +153,8 @@ int PlatFillSurfaceRect(PlatSurface* surface, int left, int top, int right, int 
     right = std::min(right, surface->width);
     bottom = std::min(bottom, surface->height);
     if (left >= right || top >= bottom) return 0;
+    PlatTouchSurface(surface);
+    ++surface->changeCount;
 
     // Pixels are stored little end first, as the library reads them.
     int bytes = surface->format.ColorBitDepth / 8;

@@ -21,6 +21,7 @@ struct PlatSurface {
     uint32_t colorKey;       // the key as a pixel value of `format`
     int lost;                // contents given up; lock and fill fail until restored
     int lockCount;           // nesting depth of PlatLockSurface
+    uint32_t changeCount;    // raised at each unlock, fill, copy into and restore
     PlatSurface* prev;       // the list of live surfaces, for PlatLoseAllSurfaces
     PlatSurface* next;
 };
@@ -57,6 +58,14 @@ int PlatRestoreSurface(PlatSurface* surface);
 void PlatLoseAllSurfaces();
 // Surfaces made and not yet released.
 int PlatLiveSurfaceCount();
+
+// One surface may be watched: before anything on the CPU locks, fills or
+// copies it, the hook runs, so that pixels drawn elsewhere (on the GPU) can
+// be brought in first. A null hook watches nothing.
+using PlatSurfaceAccessHook = void (*)(PlatSurface* surface);
+void PlatWatchSurface(PlatSurface* surface, PlatSurfaceAccessHook hook);
+// Runs the hook when `surface` is the watched one.
+void PlatTouchSurface(PlatSurface* surface);
 
 // Sets (enabled 1) or removes (0) the source colour key. 0.
 int PlatSetColorKey(PlatSurface* surface, int enabled, uint32_t key);

@@ -1,0 +1,218 @@
+// Frames of N turned 32 x 32 alpha sprites from one texture at 640 x 480,
+// N = 100, 1000, 10000: our GPU path, our software path, SDL2's renderer on
+// its opengl driver (SDL_RenderCopyEx) and SFML's sf::VertexArray, all on the
+// same Mesa driver. Run it under a display (xvfb-run) for the two peers; our
+// GPU path needs none.
+//
+// Every frame is cleared, drawn and read back into memory (our ReadScreenPixel
+// brings the target into the back buffer; the peers read their target
+// back), so ms/frame compares whole frames. us_per_sprite is the CPU time of
+// the submitting calls alone, divided by the sprites submitted; draw_calls
+// is what our path sent to the device for one frame.
+#include "graphics/graph.h"
+#include "platform/gpu.h"
+#include "tessel.h"
+
+#include <SDL.h>
+#include <SFML/Graphics.hpp>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int ScreenW = 640, ScreenH = 480, Side = 32;
+
+// The sprite: a disc whose alpha falls off towards its rim.
+std::vector<uint32_t> SpriteArgb() {
+    std::vector<uint32_t> argb;
+    for (int y = 0; y < Side; ++y)
+        for (int x = 0; x < Side; ++x) {
+            double d = std::hypot(x - 15.5, y - 15.5) / 16.0;
+            uint32_t a = d >= 1 ? 0 : uint32_t(255 * (1 - d * d));
+            argb.push_back(a << 24 | uint32_t(200 + x) << 16 | uint32_t(100 + 4 * y) << 8 | 60);
+        }
+    return argb;
+}
+
+struct Placement {
+    int x, y;
+    double angle;
+};
+
+Placement Place(int i, int frame) {
+    return Placement{(i * 97) % ScreenW, (i * 61 + i / 7) % ScreenH, i * 0.37 + frame * 0.05};
+}
+
+using Clock = std::chrono::steady_clock;
+
+void Report(benchmark::State& state, double submitSeconds, int n) {
+    double sprites = double(state.iterations()) * n;
+    state.counters["us_per_sprite"] = submitSeconds * 1e6 / sprites;
+    state.SetItemsProcessed(int64_t(sprites));
+}
+
+// --- ours ------------------------------------------------------------------------------
+
+int StartOurs(int gpu) {
+    setenv("TESSEL_PLATFORM", "headless", 1);
+    SetLogEnabled(0);
+    SetGpuDrawing(gpu);
+    SetScreenMode(ScreenW, ScreenH, 32, -1);
+    if (InitLibrary() != 0) return -1;
+    SetDrawTarget(TargetBack);
+    int graph = CreateEmptyGraph(Side, Side, 1, 1);
+    int pitch;
+    uint8_t* pixels;
+    LockGraphSurface(graph, &pitch, &pixels);
+    std::vector<uint32_t> argb = SpriteArgb();
+    const SurfaceDataRecord* record =
+        GetSurfaceDataRecord(GetBmpDataRecord(GetGraphRecord(graph)->pieces[0])->surface);
+    for (int y = 0; y < Side; ++y)
+        for (int x = 0; x < Side; ++x) {
+            uint32_t c = argb[size_t(y) * Side + x];
+            uint32_t value = MakeColor(c >> 16 & 255, c >> 8 & 255, c & 255);
+            std::memcpy(pixels + y * pitch + x * 4, &value, 4);
+            record->alphaBuffer[y * record->alphaPitch + x] = uint8_t(c >> 24);
+        }
+    UnlockGraphSurface(graph);
+    return graph;
+}
+
+void Ours(benchmark::State& state, int gpu) {
+    int n = int(state.range(0));
+    int sprite = StartOurs(gpu);
+    if (sprite < 0 || IsGpuDrawing() != gpu) {
+        EndLibrary();
+        state.SkipWithError("the path did not start");
+        return;
+    }
+    double submit = 0;
+    int frame = 0, calls = 0;
+    for (auto _ : state) {
+        ClearDrawTarget();
+        PlatGpuResetDrawCalls();
+        auto start = Clock::now();
+        for (int i = 0; i < n; ++i) {
+            Placement p = Place(i, frame);
+            DrawRotaGraph(p.x, p.y, 1.0, p.angle, sprite, 1, 0);
+        }
+        submit += std::chrono::duration<double>(Clock::now() - start).count();
+        benchmark::DoNotOptimize(ReadScreenPixel(1, 1));
+        calls = PlatGpuDrawCalls();
+        ++frame;
+    }
+    Report(state, submit, n);
+    if (gpu) state.counters["draw_calls"] = calls;
+    EndLibrary();
+}
+
+void BM_OurGpuPath(benchmark::State& state) { Ours(state, 1); }
+void BM_OurSoftwarePath(benchmark::State& state) { Ours(state, 0); }
+
+// --- SDL2's renderer, opengl driver -----------------------------------------------------
+
+void BM_Sdl2RendererOpenGl(benchmark::State& state) {
+    int n = int(state.range(0));
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        state.SkipWithError("no SDL video (run under xvfb-run)");
+        return;
+    }
+    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, ScreenW, ScreenH,
+                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    SDL_Renderer* renderer =
+        window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
+    SDL_RendererInfo info{};
+    if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0 ||
+        std::strcmp(info.name, "opengl") != 0) {
+        state.SkipWithError("no opengl renderer");
+        if (window) SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return;
+    }
+    std::vector<uint32_t> argb = SpriteArgb();
+    SDL_Texture* texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
+                                             SDL_TEXTUREACCESS_STATIC, Side, Side);
+    SDL_UpdateTexture(texture, nullptr, argb.data(), Side * 4);
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+    std::vector<uint32_t> frameRows(size_t(ScreenW) * ScreenH);
+    double submit = 0;
+    int frame = 0;
+    for (auto _ : state) {
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+        SDL_RenderClear(renderer);
+        auto start = Clock::now();
+        for (int i = 0; i < n; ++i) {
+            Placement p = Place(i, frame);
+            SDL_Rect dst{p.x - Side / 2, p.y - Side / 2, Side, Side};
+            SDL_RenderCopyEx(renderer, texture, nullptr, &dst, p.angle * 180 / M_PI, nullptr,
+                             SDL_FLIP_NONE);
+        }
+        submit += std::chrono::duration<double>(Clock::now() - start).count();
+        SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, frameRows.data(),
+                             ScreenW * 4);
+        benchmark::DoNotOptimize(frameRows.data());
+        ++frame;
+    }
+    Report(state, submit, n);
+    SDL_DestroyTexture(texture);
+    SDL_DestroyRenderer(renderer);
+    SDL_DestroyWindow(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+// --- SFML's vertex array ----------------------------------------------------------------
+
+void BM_SfmlVertexArray(benchmark::State& state) {
+    int n = int(state.range(0));
+    sf::RenderTexture target;
+    if (!target.create(ScreenW, ScreenH)) {
+        state.SkipWithError("no SFML render texture (run under xvfb-run)");
+        return;
+    }
+    std::vector<uint32_t> argb = SpriteArgb();
+    std::vector<sf::Uint8> rgba;
+    for (uint32_t c : argb)
+        for (int shift : {16, 8, 0, 24}) rgba.push_back(sf::Uint8(c >> shift));
+    sf::Image image;
+    image.create(Side, Side, rgba.data());
+    sf::Texture texture;
+    texture.loadFromImage(image);
+    sf::VertexArray quads(sf::Quads, size_t(n) * 4);
+    double submit = 0;
+    int frame = 0;
+    for (auto _ : state) {
+        target.clear(sf::Color::Black);
+        auto start = Clock::now();
+        for (int i = 0; i < n; ++i) {
+            Placement p = Place(i, frame);
+            float c = float(std::cos(p.angle)), s = float(std::sin(p.angle));
+            const float cx[4] = {-16, 16, 16, -16}, cy[4] = {-16, -16, 16, 16};
+            const float tu[4] = {0, Side, Side, 0}, tv[4] = {0, 0, Side, Side};
+            for (int k = 0; k < 4; ++k) {
+                sf::Vertex& v = quads[size_t(i) * 4 + size_t(k)];
+                v.position = {p.x + cx[k] * c - cy[k] * s, p.y + cx[k] * s + cy[k] * c};
+                v.texCoords = {tu[k], tv[k]};
+            }
+        }
+        target.draw(quads, &texture);
+        submit += std::chrono::duration<double>(Clock::now() - start).count();
+        target.display();
+        sf::Image frameImage = target.getTexture().copyToImage();
+        benchmark::DoNotOptimize(frameImage.getPixelsPtr());
+        ++frame;
+    }
+    Report(state, submit, n);
+}
+
+}  // namespace
+
+BENCHMARK(BM_OurGpuPath)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OurSoftwarePath)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sdl2RendererOpenGl)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SfmlVertexArray)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,52 @@
+// The GPU drawing path: while it runs, the back buffer is a render target on
+// the device and graphs drawn onto it are textures (type 6 texture pieces,
+// tiled under the device's size limit) drawn as batched quads.
+//
+// The back buffer's surface stays the CPU's view of the target. Whatever on
+// the CPU touches it (a lock, ReadScreenPixel, text, presenting) first
+// brings the device's pixels into it; whatever the CPU wrote goes back to
+// the device before the next quad. Graphs keep their surfaces as the CPU
+// copy; a texture is refreshed from it when its pixels changed.
+#ifndef TESSEL_GPU_GPU_H
+#define TESSEL_GPU_GPU_H
+
+#include "graphics/graph.h"
+
+#include <cstdint>
+
+struct Rect;
+
+// Tries to start the path for the screen set up now (in
+// InitGraphicsResources) and logs whether it is used. 1 when it runs.
+int StartGpuPath();
+// Stops it; every graph's tiles must be gone already.
+void StopGpuPath();
+// 1 while the path runs.
+int GpuRunning();
+// 1 when the current draw target is drawn on the device.
+int GpuOwnsTarget();
+
+// Makes the tiles of a graph (its creation on the path, or the first draw of
+// a graph that is not a texture). 0, or -1 when the device refused memory.
+int CreateGraphTiles(GraphRecord* graph);
+void FreeGraphTiles(GraphRecord* graph);
+// Lowers the largest tile side below the device's limit; 0 restores it.
+void SetGpuTextureLimit(int limit);
+
+// The 2-D draws onto the device's target; `area` is the clip rectangle.
+int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area);
+int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
+                     int transparent, const Rect& area);
+// Clears colour and depth of the target.
+int GpuClearTarget();
+// Sends the batch and brings the device's pixels into the back buffer's
+// surface now.
+void GpuSyncBackBuffer();
+
+// The mesh state's reset at each start (gpu_mesh.cpp).
+void ResetMeshState();
+
+// Logs a device error once, with its code.
+void GpuCheckError();
+
+#endif

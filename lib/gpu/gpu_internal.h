@@ -1,0 +1,37 @@
+// What the GPU path's own files share: pixel conversion between the
+// screen's format and the device's RGBA bytes, and the state they read.
+#ifndef TESSEL_GPU_INTERNAL_H
+#define TESSEL_GPU_INTERNAL_H
+
+#include "graphics/color.h"
+
+#include <cstdint>
+
+// A pixel of a 16- or 32-bit format as RGBA bytes (red lowest, alpha 255),
+// each channel widened by repeating its top bits, so that packing it again
+// gives the same pixel.
+uint32_t ExpandPixel(uint32_t value, const ColorFormat& format);
+void ExpandRow(uint32_t* rgba, const ColorFormat& format, const uint8_t* pixels, int count);
+// RGBA bytes to pixels of the format, each channel cut to its width.
+void PackRow(uint8_t* pixels, const ColorFormat& format, const uint32_t* rgba, int count);
+
+struct GraphRecord;
+
+// The tiles of a graph about to be drawn, made and refreshed from its CPU
+// copy as needed. 0, or -1 when the device has no room for them.
+int ReadyTiles(GraphRecord* graph);
+// Tile `index`: its rectangle in the graph and its texture. 0 or -1.
+int TileOf(const GraphRecord* graph, int index, int* x, int* y, int* width, int* height,
+           uint32_t* texture);
+// The graph's colour key as RGBA bytes, widened as its texels are.
+uint32_t GraphKey(const GraphRecord* graph);
+// Empties the texture piece table (at each start of the path).
+void ResetTexturePieces();
+
+// SetDrawFilter's mode, and the largest tile side.
+int GpuFilter();
+int GpuTextureLimit();
+// Called before each draw onto the target: the CPU's writes go first.
+void BeginTargetDraw();
+
+#endif

@@ -1,0 +1,52 @@
+// Pixels between the screen's 16- and 32-bit formats and RGBA bytes.
+#include "gpu/gpu_internal.h"
+
+#include <cstring>
+
+namespace {
+
+inline uint32_t Widen(uint32_t value, uint32_t mask, int shift, int bits) {
+    uint32_t c = (value & mask) >> shift;
+    if (bits >= 8) return c >> (bits - 8);
+    return (c << (8 - bits) | c >> (2 * bits - 8)) & 0xFF;
+}
+
+inline uint32_t Narrow(uint32_t channel, int shift, int bits) {
+    return bits >= 8 ? channel << (shift + bits - 8) : (channel >> (8 - bits)) << shift;
+}
+
+inline uint32_t ReadPixel(const uint8_t* p, int bytes) {
+    if (bytes == 2) return uint32_t(p[0] | p[1] << 8);
+    uint32_t value;
+    std::memcpy(&value, p, 4);
+    return value;
+}
+
+}  // namespace
+
+uint32_t ExpandPixel(uint32_t value, const ColorFormat& f) {
+    return Widen(value, f.redMask, f.redShift, f.redBits) |
+           Widen(value, f.greenMask, f.greenShift, f.greenBits) << 8 |
+           Widen(value, f.blueMask, f.blueShift, f.blueBits) << 16 | 0xFF000000u;
+}
+
+void ExpandRow(uint32_t* rgba, const ColorFormat& format, const uint8_t* pixels, int count) {
+    int bytes = format.bytesPerPixel;
+    for (int x = 0; x < count; ++x)
+        rgba[x] = ExpandPixel(ReadPixel(pixels + x * bytes, bytes), format);
+}
+
+void PackRow(uint8_t* pixels, const ColorFormat& f, const uint32_t* rgba, int count) {
+    for (int x = 0; x < count; ++x) {
+        uint32_t c = rgba[x];
+        uint32_t value = Narrow(c & 0xFF, f.redShift, f.redBits) |
+                         Narrow(c >> 8 & 0xFF, f.greenShift, f.greenBits) |
+                         Narrow(c >> 16 & 0xFF, f.blueShift, f.blueBits);
+        if (f.bytesPerPixel == 2) {
+            pixels[x * 2] = uint8_t(value);
+            pixels[x * 2 + 1] = uint8_t(value >> 8);
+        } else {
+            std::memcpy(pixels + x * 4, &value, 4);
+        }
+    }
+}

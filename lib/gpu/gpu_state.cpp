@@ -1,0 +1,158 @@
+// Starting and stopping the GPU path, its settings, and keeping the back
+// buffer's surface and the device's target in step.
+#include "gpu/gpu.h"
+
+#include "core/core.h"
+#include "draw/screen.h"
+#include "gpu/gpu_internal.h"
+#include "graphics/color.h"
+#include "platform/gpu.h"
+#include "platform/surface.h"
+
+#include <vector>
+
+namespace {
+
+// Kept across InitLibrary's state reset, as the other early settings are.
+struct GpuSettings {
+    int filter = 0;      // SetDrawFilter's mode
+    int textureLimit = 0;  // a lower tile size for tests; 0: the device's
+};
+
+struct GpuState {
+    int running;
+    PlatSurface* back;         // the back buffer's surface, the CPU's view of the target
+    uint32_t backSeen;         // its change count when it last matched the target
+    int deviceAhead;           // the target holds drawing the surface lacks
+    int errorLogged;           // a device error was logged already
+    std::vector<uint32_t> rows;  // RGBA staging for the whole target
+};
+
+GpuSettings gSettings;
+GpuState gGpu;
+
+// The screen formats the path reads and writes.
+int DrawableFormat(const ColorFormat* format) {
+    return (format->ColorBitDepth == 16 || format->ColorBitDepth == 32) &&
+           format->redBits >= 4 && format->greenBits >= 4 && format->blueBits >= 4;
+}
+
+// Brings the device's pixels into the back buffer's surface before the CPU
+// reads or writes it.
+void BackBufferAccess(PlatSurface* surface) {
+    if (!gGpu.deviceAhead || surface != gGpu.back) return;
+    int width = surface->width, height = surface->height;
+    PlatGpuReadTarget(gGpu.rows.data(), width);
+    const ColorFormat& format = surface->format;
+    for (int y = 0; y < height; ++y)
+        PackRow(surface->pixels + std::ptrdiff_t(y) * surface->pitch, format,
+                gGpu.rows.data() + std::ptrdiff_t(y) * width, width);
+    gGpu.deviceAhead = 0;
+    gGpu.backSeen = surface->changeCount;
+    GpuCheckError();
+}
+
+// Sends what the CPU wrote into the back buffer's surface to the device.
+void PrepareTarget() {
+    PlatSurface* back = gGpu.back;
+    if (back->changeCount == gGpu.backSeen) return;
+    int width = back->width, height = back->height;
+    for (int y = 0; y < height; ++y)
+        ExpandRow(gGpu.rows.data() + std::ptrdiff_t(y) * width, back->format,
+                  back->pixels + std::ptrdiff_t(y) * back->pitch, width);
+    PlatGpuWriteTarget(gGpu.rows.data(), width);
+    gGpu.backSeen = back->changeCount;
+}
+
+}  // namespace
+
+int StartGpuPath() {
+    gGpu = GpuState{};
+    ResetMeshState();
+    ResetTexturePieces();
+    PlatSurface* back = gScreenState.back;
+    char why[128] = "";
+    int started = PlatGpuRequested() && back && DrawableFormat(GetScreenFormat()) &&
+                  PlatGpuStart(back->width, back->height, why, sizeof why) == 0;
+    if (!started) {
+        if (why[0]) WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
+        WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
+        return 0;
+    }
+    gGpu.running = 1;
+    gGpu.back = back;
+    const ColorFormat* screen = GetScreenFormat();
+    const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
+    const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
+    PlatGpuSetPixelLayout(bits, shifts);
+    gGpu.rows.assign(size_t(back->width) * size_t(back->height), 0);
+    // Both start out black: the surface was cleared when it was made.
+    gGpu.backSeen = back->changeCount - 1;
+    PrepareTarget();
+    PlatWatchSurface(back, BackBufferAccess);
+    WriteLogString(SJIS("３Ｄグラフィック描画機能を使用します\n"));
+    return 1;
+}
+
+void StopGpuPath() {
+    if (!gGpu.running) return;
+    GpuSyncBackBuffer();
+    PlatWatchSurface(nullptr, nullptr);
+    PlatGpuStop();
+    gGpu = GpuState{};
+}
+
+int GpuRunning() { return gGpu.running; }
+
+int GpuOwnsTarget() {
+    return gGpu.running && gDraw.drawSurface == gGpu.back && gDraw.drawSurface &&
+           gDraw.targetOrigin.left == 0 && gDraw.targetOrigin.top == 0;
+}
+
+int GpuFilter() { return gSettings.filter; }
+
+int GpuTextureLimit() {
+    int device = PlatGpuMaxTextureSize();
+    return gSettings.textureLimit > 0 && gSettings.textureLimit < device ? gSettings.textureLimit
+                                                                         : device;
+}
+
+void SetGpuTextureLimit(int limit) { gSettings.textureLimit = limit > 0 ? limit : 0; }
+
+void BeginTargetDraw() {
+    PrepareTarget();
+    gGpu.deviceAhead = 1;
+}
+
+int GpuClearTarget() {
+    PlatGpuClear(0, 0, 0);
+    // Whatever the CPU wrote before is gone under the clear.
+    gGpu.backSeen = gGpu.back->changeCount;
+    gGpu.deviceAhead = 1;
+    return 0;
+}
+
+void GpuSyncBackBuffer() {
+    if (gGpu.running) BackBufferAccess(gGpu.back);
+}
+
+void GpuCheckError() {
+    uint32_t error = PlatGpuTakeError();
+    if (error == 0 || gGpu.errorLogged) return;
+    gGpu.errorLogged = 1;
+    WriteLogFormat(SJIS("ＧＰＵ描画でエラーが発生しました ( コード 0x%04X )\n"), unsigned(error));
+}
+
+int SetGpuDrawing(int flag) {
+    PlatGpuSetRequest(flag ? 1 : 0);
+    return 0;
+}
+
+int IsGpuDrawing() { return gGpu.running; }
+
+int SetDrawFilter(int mode) {
+    if (mode != 0 && mode != 1) return -1;
+    if (mode == 1 && !gGpu.running) return -1;
+    gSettings.filter = mode;
+    return 0;
+}

@@ -1,0 +1,122 @@
+// The GPU seam: everything the drawing code needs of the graphics device,
+// without any of the device's own types. One context draws into one render
+// target the size of the screen (colour and depth); textures are named by
+// plain numbers; 2-D quads are gathered into a batch that goes to the device
+// as one draw call for as long as the texture and the state stay the same.
+//
+// Only lib/platform/gpu_*.cpp include the device headers.
+#ifndef TESSEL_PLATFORM_GPU_H
+#define TESSEL_PLATFORM_GPU_H
+
+#include <cstdint>
+
+// One corner of a 2-D quad, in target pixels (y down) and texels of the
+// texture it samples. Colour multiplies the texel; a texel whose colour is
+// the key (when keyOn is 255) is not drawn.
+//
+// With the state's `walk` set the texel is not interpolated but
+// found as the software's rotating walk finds it, in 14.18 fixed point:
+// u = u0 + (x - left) * dudx + (y - top) * dudy with 32-bit wrap-around
+// (v likewise), truncated toward zero, and drawn only inside the walk's box
+// (left, top, right, bottom) and the graph's srcWidth x srcHeight; (u, v)
+// then hold the tile's offset in the graph.
+struct PlatGpuWalk {
+    int32_t u0, v0, dudx, dvdx;
+    int32_t dudy, dvdy, left, top;
+    int32_t right, bottom, srcWidth, srcHeight;
+};
+
+struct PlatGpuVertex {
+    float x, y;
+    float u, v;
+    uint8_t red, green, blue, alpha;
+    uint8_t keyRed, keyGreen, keyBlue, keyOn;
+    PlatGpuWalk walk;
+};
+
+// What a quad is drawn with besides its texture; a change of any of it ends
+// the batch.
+struct PlatGpuQuadState {
+    int scissorLeft, scissorTop, scissorRight, scissorBottom;  // target pixels
+    int filter;   // 0 nearest, 1 bilinear
+    // How a texel with alpha meets the target: 0 blended by the device in
+    // 8 bits a channel; 1 and 2 mixed in the shader on the screen's 16-bit
+    // pixel values, as the software blitters do (1 whole-pixel arithmetic of
+    // the plain blitter, 2 channel by channel as the rotating one). Quads
+    // that mix in the shader are never drawn over each other in one call.
+    int mix;
+    int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
+};
+
+// One mesh vertex: position, normal, texture coordinate (0..1).
+struct PlatGpuMeshVertex {
+    float x, y, z;
+    float nx, ny, nz;
+    float u, v;
+};
+
+// A mesh draw: triangles of `vertices`, placed by `model` and seen through
+// `viewProjection` (both column-major 4 x 4), lit by one directional light.
+struct PlatGpuMeshDraw {
+    const PlatGpuMeshVertex* vertices;
+    int count;
+    float model[16];
+    float viewProjection[16];
+    float lightDir[3];   // towards the light, normalised
+    float ambient;       // 0..1
+    float colour[4];     // 0..1, multiplies the texel
+    uint32_t texture;    // 0: colour alone
+    PlatGpuQuadState state;
+};
+
+// Whether the path is asked for: the flag given here (SetGpuDrawing's;
+// -1 withdraws it), else TESSEL_GPU (0 or 1), else the back end's default:
+// the desktop asks for it, headless runs do not.
+void PlatGpuSetRequest(int flag);
+int PlatGpuRequested();
+
+// Starts the device with a render target of width x height. 0, or -1 with a
+// short reason in `why` (no EGL, no 3.3 core context, a shader refused).
+int PlatGpuStart(int width, int height, char* why, int whySize);
+void PlatGpuStop();
+int PlatGpuRunning();
+// The screen's 16-bit layout for the shader mixes: each channel's width and
+// lowest bit, red, green, blue.
+void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]);
+// 1 when a quad may read the target it draws on (shader mixes work).
+int PlatGpuReadsTarget();
+// Largest texture side the device takes.
+int PlatGpuMaxTextureSize();
+
+// A texture of width x height, zero texels; 0 when the device refuses.
+uint32_t PlatGpuCreateTexture(int width, int height);
+// Writes a rectangle of RGBA bytes (rows `pitch` pixels apart) into it.
+void PlatGpuUploadTexture(uint32_t texture, int x, int y, int width, int height,
+                          const uint32_t* rgba, int pitch);
+void PlatGpuFreeTexture(uint32_t texture);
+
+// Clears the whole target's colour to (red, green, blue) and its depth to far.
+void PlatGpuClear(int red, int green, int blue);
+// Adds a quad of `texture` (width x height texels); the batch goes out when
+// the texture or the state differs from the batch's.
+void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
+                 const PlatGpuQuadState& state);
+// Sends the pending batch.
+void PlatGpuFlush();
+// Draw calls sent since the last reset.
+int PlatGpuDrawCalls();
+void PlatGpuResetDrawCalls();
+// Depth-tested triangles; flushes the quad batch first. 0, or -1 when the
+// draw left an error behind.
+int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);
+
+// The target's pixels as RGBA bytes, top row first, rows `pitch` pixels
+// apart; the whole target is written by PlatGpuWriteTarget likewise.
+void PlatGpuReadTarget(uint32_t* rgba, int pitch);
+void PlatGpuWriteTarget(const uint32_t* rgba, int pitch);
+// Waits until the device has done everything sent.
+void PlatGpuFinish();
+// The first device error since the last call, or 0.
+uint32_t PlatGpuTakeError();
+
+#endif

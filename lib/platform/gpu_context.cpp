@@ -1,0 +1,78 @@
+// The device context: a 3.3 core context on Mesa's surfaceless EGL platform.
+// It needs no display and no window, so tests under a headless run and a
+// desktop run alike draw into the same kind of off-screen target.
+#include "platform/gpu_context.h"
+
+#include "platform/gpu.h"
+#include "platform/platform.h"
+
+#include <epoxy/egl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct ContextState {
+    EGLDisplay display;
+    EGLContext context;
+};
+
+ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+int gRequest = -1;  // kept for the life of the process
+
+int Refuse(char* why, int whySize, const char* reason) {
+    std::snprintf(why, size_t(whySize), "%s (EGL 0x%04X)", reason, unsigned(eglGetError()));
+    return -1;
+}
+
+}  // namespace
+
+int GpuContextCreate(char* why, int whySize) {
+    if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless"))
+        return Refuse(why, whySize, "no surfaceless EGL platform");
+    EGLDisplay display =
+        eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    EGLint major = 0, minor = 0;
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor))
+        return Refuse(why, whySize, "EGL display refused");
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        eglTerminate(display);
+        return Refuse(why, whySize, "no desktop GL through EGL");
+    }
+    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                                 EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                 EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+    EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    if (context == EGL_NO_CONTEXT) {
+        Refuse(why, whySize, "no GL 3.3 core context");
+        eglTerminate(display);
+        return -1;
+    }
+    if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+        Refuse(why, whySize, "context not made current");
+        eglDestroyContext(display, context);
+        eglTerminate(display);
+        return -1;
+    }
+    gContext = ContextState{display, context};
+    return 0;
+}
+
+void GpuContextDestroy() {
+    if (gContext.display == EGL_NO_DISPLAY) return;
+    eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(gContext.display, gContext.context);
+    eglTerminate(gContext.display);
+    gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+}
+
+void PlatGpuSetRequest(int flag) { gRequest = flag < 0 ? -1 : flag != 0; }
+
+int PlatGpuRequested() {
+    if (gRequest >= 0) return gRequest;
+    if (const char* env = std::getenv("TESSEL_GPU"); env && (env[0] == '0' || env[0] == '1'))
+        return env[0] == '1';
+    return std::strcmp(PlatBackendName(), "sdl") == 0;
+}

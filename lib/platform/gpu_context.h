@@ -1,0 +1,17 @@
+// The device context behind the GPU seam (gpu_context.cpp), which the GL
+// half (gpu_gl.cpp) draws in, and the shaders it draws with.
+#ifndef TESSEL_PLATFORM_GPU_CONTEXT_H
+#define TESSEL_PLATFORM_GPU_CONTEXT_H
+
+// Makes a 3.3 core context current. 0, or -1 with the reason in `why`.
+int GpuContextCreate(char* why, int whySize);
+void GpuContextDestroy();
+
+// Shader sources (gpu_shaders.cpp). The quad shaders take a header defining
+// WALK, FILTER and MIX (0 or 1; MIX 0, 1 or 2) before them.
+extern const char* const QuadVertexSource;
+extern const char* const QuadFragmentSource;
+extern const char* const MeshVertexSource;
+extern const char* const MeshFragmentSource;
+
+#endif

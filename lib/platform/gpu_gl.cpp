@@ -1,0 +1,421 @@
+// The GL half of the GPU seam: the render target, textures, the quad batch,
+// mesh drawing and read-back.
+//
+// The target's first row in memory is the screen's top row: quads map y
+// straight to window y, so a read-back needs no flip and the scissor takes
+// the draw area as it stands. Meshes turn their clip space upside down to
+// match.
+#include "platform/gpu.h"
+#include "platform/gpu_context.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int MaxQuads = 16384;
+
+struct Program {
+    GLuint id;
+    GLint uniforms[8];
+};
+
+struct GlState {
+    int running;
+    int width, height;
+    GLuint framebuffer, colour, depth;
+    Program quad[2][2][3];  // by walk, filter and mix; made on first use
+    Program mesh;
+    GLuint quadArray, quadBuffer, quadIndices;
+    GLuint meshArray, meshBuffer;
+    std::vector<PlatGpuVertex> pending;  // the batch
+    uint32_t batchTexture;
+    int batchWidth, batchHeight;
+    PlatGpuQuadState batchState;
+    float batchBox[4];                   // left, top, right, bottom of a mixing batch
+    GLuint layoutBits[3], layoutShifts[3];
+    int drawCalls;
+    int maxTextureSize;
+    void (*barrier)();  // makes the target's writes readable through a sampler; null: none
+};
+
+GlState gGl;
+
+enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts };
+enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
+                   MeshTextured, MeshImage };
+
+GLuint Compile(GLenum kind, const char* header, const char* source) {
+    GLuint shader = glCreateShader(kind);
+    const char* parts[2] = {header, source};
+    glShaderSource(shader, 2, parts, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+int Link(Program* program, const char* header, const char* vertex, const char* fragment,
+         std::initializer_list<const char*> names) {
+    GLuint vs = Compile(GL_VERTEX_SHADER, header, vertex);
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, header, fragment);
+    if (!vs || !fs) return -1;
+    program->id = glCreateProgram();
+    glAttachShader(program->id, vs);
+    glAttachShader(program->id, fs);
+    glLinkProgram(program->id);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint ok = 0;
+    glGetProgramiv(program->id, GL_LINK_STATUS, &ok);
+    if (!ok) return -1;
+    int i = 0;
+    for (const char* name : names) program->uniforms[i++] = glGetUniformLocation(program->id, name);
+    return 0;
+}
+
+void MakeQuadArrays() {
+    glGenVertexArrays(1, &gGl.quadArray);
+    glBindVertexArray(gGl.quadArray);
+    glGenBuffers(1, &gGl.quadBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, gGl.quadBuffer);
+    const GLsizei stride = sizeof(PlatGpuVertex);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, stride, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(offsetof(PlatGpuVertex, u)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          reinterpret_cast<void*>(offsetof(PlatGpuVertex, red)));
+    glEnableVertexAttribArray(3);
+    glVertexAttribPointer(3, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          reinterpret_cast<void*>(offsetof(PlatGpuVertex, keyRed)));
+    glEnableVertexAttribArray(4);
+    glVertexAttribIPointer(4, 4, GL_INT, stride,
+                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk)));
+    glEnableVertexAttribArray(5);
+    glVertexAttribIPointer(5, 4, GL_INT, stride,
+                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.dudy)));
+    glEnableVertexAttribArray(6);
+    glVertexAttribIPointer(6, 4, GL_INT, stride,
+                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.right)));
+    std::vector<uint32_t> indices(size_t(MaxQuads) * 6);
+    for (uint32_t q = 0; q < uint32_t(MaxQuads); ++q) {
+        const uint32_t corner[6] = {0, 1, 2, 0, 2, 3};
+        for (int i = 0; i < 6; ++i) indices[q * 6 + uint32_t(i)] = q * 4 + corner[i];
+    }
+    glGenBuffers(1, &gGl.quadIndices);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gGl.quadIndices);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint32_t)),
+                 indices.data(), GL_STATIC_DRAW);
+
+    glGenVertexArrays(1, &gGl.meshArray);
+    glBindVertexArray(gGl.meshArray);
+    glGenBuffers(1, &gGl.meshBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, gGl.meshBuffer);
+    const GLsizei meshStride = sizeof(PlatGpuMeshVertex);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, meshStride, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, meshStride,
+                          reinterpret_cast<void*>(offsetof(PlatGpuMeshVertex, nx)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, meshStride,
+                          reinterpret_cast<void*>(offsetof(PlatGpuMeshVertex, u)));
+    glBindVertexArray(0);
+}
+
+int MakeTarget(int width, int height) {
+    glGenTextures(1, &gGl.colour);
+    glBindTexture(GL_TEXTURE_2D, gGl.colour);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glGenRenderbuffers(1, &gGl.depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, gGl.depth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    glGenFramebuffers(1, &gGl.framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, gGl.framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gGl.colour, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, gGl.depth);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return -1;
+    glViewport(0, 0, width, height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    return 0;
+}
+
+void ApplyScissor(const PlatGpuQuadState& s) {
+    glEnable(GL_SCISSOR_TEST);
+    int width = s.scissorRight - s.scissorLeft, height = s.scissorBottom - s.scissorTop;
+    glScissor(s.scissorLeft, s.scissorTop, width > 0 ? width : 0, height > 0 ? height : 0);
+}
+
+// The variant of the quad program for a batch's state, linked on first use;
+// null when the device refuses it.
+const Program* QuadProgram(const PlatGpuQuadState& state) {
+    Program& p = gGl.quad[state.walk ? 1 : 0][state.filter ? 1 : 0][state.mix];
+    if (p.id) return &p;
+    char header[96];
+    std::snprintf(header, sizeof header,
+                  "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n",
+                  state.walk ? 1 : 0, state.filter ? 1 : 0, state.mix);
+    if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
+             {"targetSize", "imageSize", "image", "target", "bits", "shifts"}) != 0) {
+        p.id = 0;
+        return nullptr;
+    }
+    return &p;
+}
+
+bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A quad that mixes in the shader reads the target where it draws, so it
+// may not overlap anything drawn earlier in the same call.
+bool OverlapsBatch(const PlatGpuVertex quad[4], float box[4]) {
+    box[0] = box[2] = quad[0].x;
+    box[1] = box[3] = quad[0].y;
+    for (int i = 1; i < 4; ++i) {
+        box[0] = std::min(box[0], quad[i].x);
+        box[1] = std::min(box[1], quad[i].y);
+        box[2] = std::max(box[2], quad[i].x);
+        box[3] = std::max(box[3], quad[i].y);
+    }
+    const float* b = gGl.batchBox;
+    return !gGl.pending.empty() && box[0] < b[2] + 1 && b[0] < box[2] + 1 && box[1] < b[3] + 1 &&
+           b[1] < box[3] + 1;
+}
+
+}  // namespace
+
+int PlatGpuStart(int width, int height, char* why, int whySize) {
+    if (gGl.running) PlatGpuStop();
+    if (GpuContextCreate(why, whySize) != 0) return -1;
+    gGl = GlState{};
+    gGl.width = width;
+    gGl.height = height;
+    if (epoxy_gl_version() < 33) {
+        std::snprintf(why, size_t(whySize), "GL %d.%d is below 3.3", epoxy_gl_version() / 10,
+                      epoxy_gl_version() % 10);
+        GpuContextDestroy();
+        return -1;
+    }
+    if (!QuadProgram(PlatGpuQuadState{}) ||
+        Link(&gGl.mesh, "", MeshVertexSource, MeshFragmentSource,
+             {"model", "viewProjection", "lightDir", "ambient", "colour", "textured",
+              "image"}) != 0) {
+        std::snprintf(why, size_t(whySize), "a shader was refused");
+        GpuContextDestroy();
+        return -1;
+    }
+    MakeQuadArrays();
+    if (MakeTarget(width, height) != 0) {
+        std::snprintf(why, size_t(whySize), "the render target is incomplete");
+        GpuContextDestroy();
+        return -1;
+    }
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gGl.maxTextureSize);
+    if (epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_texture_barrier"))
+        gGl.barrier = [] { glTextureBarrier(); };
+    else if (epoxy_has_gl_extension("GL_NV_texture_barrier"))
+        gGl.barrier = [] { glTextureBarrierNV(); };
+    glEnable(GL_BLEND);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    gGl.pending.reserve(size_t(MaxQuads) * 4);
+    gGl.running = 1;
+    PlatGpuClear(0, 0, 0);
+    PlatGpuTakeError();
+    return 0;
+}
+
+void PlatGpuStop() {
+    if (!gGl.running) return;
+    // Deleting the context takes every object it made with it.
+    GpuContextDestroy();
+    gGl = GlState{};
+}
+
+int PlatGpuRunning() { return gGl.running; }
+
+int PlatGpuMaxTextureSize() { return gGl.maxTextureSize; }
+
+int PlatGpuReadsTarget() { return gGl.barrier != nullptr; }
+
+void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]) {
+    for (int i = 0; i < 3; ++i) {
+        gGl.layoutBits[i] = GLuint(bits[i]);
+        gGl.layoutShifts[i] = GLuint(shifts[i]);
+    }
+}
+
+uint32_t PlatGpuCreateTexture(int width, int height) {
+    PlatGpuTakeError();
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &texture);
+        return 0;
+    }
+    return texture;
+}
+
+void PlatGpuUploadTexture(uint32_t texture, int x, int y, int width, int height,
+                          const uint32_t* rgba, int pitch) {
+    if (texture == gGl.batchTexture) PlatGpuFlush();
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+void PlatGpuFreeTexture(uint32_t texture) {
+    if (!gGl.running || texture == 0) return;
+    if (texture == gGl.batchTexture) PlatGpuFlush();
+    glDeleteTextures(1, &texture);
+}
+
+void PlatGpuClear(int red, int green, int blue) {
+    PlatGpuFlush();
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
+                 const PlatGpuQuadState& state) {
+    float box[4];
+    if (!gGl.pending.empty() &&
+        (texture != gGl.batchTexture || !SameState(state, gGl.batchState) ||
+         gGl.pending.size() >= size_t(MaxQuads) * 4 || (state.mix && OverlapsBatch(quad, box))))
+        PlatGpuFlush();
+    if (gGl.pending.empty()) {
+        gGl.batchTexture = texture;
+        gGl.batchWidth = textureWidth;
+        gGl.batchHeight = textureHeight;
+        gGl.batchState = state;
+        if (state.mix) OverlapsBatch(quad, gGl.batchBox);
+    } else if (state.mix) {
+        gGl.batchBox[0] = std::min(gGl.batchBox[0], box[0]);
+        gGl.batchBox[1] = std::min(gGl.batchBox[1], box[1]);
+        gGl.batchBox[2] = std::max(gGl.batchBox[2], box[2]);
+        gGl.batchBox[3] = std::max(gGl.batchBox[3], box[3]);
+    }
+    gGl.pending.insert(gGl.pending.end(), quad, quad + 4);
+}
+
+void PlatGpuFlush() {
+    if (gGl.pending.empty() || !gGl.running) return;
+    const Program* program = QuadProgram(gGl.batchState);
+    if (!program) {
+        gGl.pending.clear();
+        return;
+    }
+    const Program& p = *program;
+    glUseProgram(p.id);
+    glUniform2f(p.uniforms[QuadTargetSize], float(gGl.width), float(gGl.height));
+    glUniform2f(p.uniforms[QuadImageSize], float(gGl.batchWidth), float(gGl.batchHeight));
+    glUniform1i(p.uniforms[QuadImage], 0);
+    glUniform1i(p.uniforms[QuadTarget], 1);
+    glUniform3uiv(p.uniforms[QuadBits], 1, gGl.layoutBits);
+    glUniform3uiv(p.uniforms[QuadShifts], 1, gGl.layoutShifts);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, gGl.batchState.mix ? gGl.colour : 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, gGl.batchTexture);
+    if (gGl.batchState.mix) {
+        // What earlier calls wrote becomes readable through the sampler.
+        gGl.barrier();
+        glDisable(GL_BLEND);
+    } else {
+        glEnable(GL_BLEND);
+    }
+    ApplyScissor(gGl.batchState);
+    glDisable(GL_DEPTH_TEST);
+    glBindVertexArray(gGl.quadArray);
+    glBindBuffer(GL_ARRAY_BUFFER, gGl.quadBuffer);
+    GLsizeiptr bytes = GLsizeiptr(gGl.pending.size() * sizeof(PlatGpuVertex));
+    // A fresh store of the batch's own size each time: the device may still
+    // read the last one, and a store of the largest batch would be cleared
+    // for nothing.
+    glBufferData(GL_ARRAY_BUFFER, bytes, gGl.pending.data(), GL_STREAM_DRAW);
+    glDrawElements(GL_TRIANGLES, GLsizei(gGl.pending.size() / 4 * 6), GL_UNSIGNED_INT, nullptr);
+    ++gGl.drawCalls;
+    gGl.pending.clear();
+}
+
+int PlatGpuDrawCalls() { return gGl.drawCalls; }
+void PlatGpuResetDrawCalls() { gGl.drawCalls = 0; }
+
+int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
+    PlatGpuFlush();
+    PlatGpuTakeError();
+    const Program& p = gGl.mesh;
+    glUseProgram(p.id);
+    glUniformMatrix4fv(p.uniforms[MeshModel], 1, GL_FALSE, mesh.model);
+    glUniformMatrix4fv(p.uniforms[MeshViewProjection], 1, GL_FALSE, mesh.viewProjection);
+    glUniform3fv(p.uniforms[MeshLight], 1, mesh.lightDir);
+    glUniform1f(p.uniforms[MeshAmbient], mesh.ambient);
+    glUniform4fv(p.uniforms[MeshColour], 1, mesh.colour);
+    glUniform1i(p.uniforms[MeshTextured], mesh.texture != 0);
+    glUniform1i(p.uniforms[MeshImage], 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, mesh.texture);
+    ApplyScissor(mesh.state);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glBindVertexArray(gGl.meshArray);
+    glBindBuffer(GL_ARRAY_BUFFER, gGl.meshBuffer);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(size_t(mesh.count) * sizeof(PlatGpuMeshVertex)),
+                 mesh.vertices, GL_STREAM_DRAW);
+    glDrawArrays(GL_TRIANGLES, 0, mesh.count);
+    ++gGl.drawCalls;
+    glDisable(GL_DEPTH_TEST);
+    return glGetError() == GL_NO_ERROR ? 0 : -1;
+}
+
+void PlatGpuReadTarget(uint32_t* rgba, int pitch) {
+    PlatGpuFlush();
+    glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
+    glReadPixels(0, 0, gGl.width, gGl.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+}
+
+void PlatGpuWriteTarget(const uint32_t* rgba, int pitch) {
+    PlatGpuFlush();
+    glBindTexture(GL_TEXTURE_2D, gGl.colour);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, gGl.width, gGl.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                    rgba);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+void PlatGpuFinish() {
+    PlatGpuFlush();
+    glFinish();
+}
+
+uint32_t PlatGpuTakeError() {
+    if (!gGl.running && gGl.mesh.id == 0) return 0;
+    uint32_t first = glGetError();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    return first;
+}

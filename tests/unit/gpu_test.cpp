@@ -1,0 +1,325 @@
+// The GPU path against the software path: the same draws, read back through
+// ReadScreenPixel, agree within 2 levels a channel on 99.9 % of pixels, on
+// 16- and 32-bit screens; a graph split into tiles draws as an unsplit one;
+// batches, the fallback when the device is too old, and the meshes.
+#include "gpu/gpu.h"
+#include "platform/gpu.h"
+#include "support/harness.h"
+#include "support/image_files.h"
+#include "tessel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int Width = 640, Height = 480;
+constexpr double Pi = 3.14159265358979323846;
+
+struct Graphs {
+    int sprite, glow, big;
+};
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    WriteFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+// Art with the features the paths must agree on: a keyed (black) notch, an
+// alpha fall-off, and colours that change from pixel to pixel.
+void WriteArt() {
+    Picture sprite = Gradient(64, 48, false);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            if ((x > 40 && y < 12) || (x - 20) * (x - 20) + (y - 30) * (y - 30) < 50)
+                sprite.argb[size_t(y) * 64 + x] = 0xFF000000u;
+    WriteBytes("sprite.bmp", BmpOf(sprite, 24, false));
+    Picture glow;
+    glow.width = glow.height = 48;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) {
+            double d = std::hypot(x - 23.5, y - 23.5) / 24.0;
+            uint32_t a = d >= 1 ? 0 : uint32_t(255 * (1 - d * d));
+            glow.argb.push_back(a << 24 | 0xFF0000u | uint32_t(120 + 2 * x) << 8 |
+                                uint32_t(40 + 4 * y));
+        }
+    WriteBytes("glow.png", PngFile(glow, 6, 8, false));
+    WriteBytes("big.bmp", BmpOf(Gradient(100, 70, false), 24, false));
+}
+
+Graphs LoadArt() {
+    Graphs g{LoadGraphFile("sprite.bmp"), LoadGraphFile("glow.png"), LoadGraphFile("big.bmp")};
+    EXPECT_GE(g.sprite, 0);
+    EXPECT_GE(g.glow, 0);
+    EXPECT_GE(g.big, 0);
+    return g;
+}
+
+// Starts the library on the path asked for; false when that path did not start.
+bool Start(int gpu, int depth) {
+    SetGpuDrawing(gpu);
+    UseHeadless();
+    SetScreenMode(Width, Height, depth, -1);
+    if (InitLibrary() != 0) return false;
+    SetDrawTarget(TargetBack);
+    return IsGpuDrawing() == gpu;
+}
+
+// The screen as 0xRRGGBB, read the way a program reads it.
+std::vector<uint32_t> ReadScreen(int depth) {
+    std::vector<uint32_t> out;
+    out.reserve(size_t(Width) * Height);
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            uint32_t v = uint32_t(ReadScreenPixel(x, y));
+            if (depth == 16) {
+                uint32_t r = v >> 11 & 31, g = v >> 5 & 63, b = v & 31;
+                v = (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+            }
+            out.push_back(v & 0xFFFFFF);
+        }
+    return out;
+}
+
+// Pixels whose channels differ by more than `levels`.
+size_t CountDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int levels) {
+    size_t count = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        for (int shift : {0, 8, 16})
+            if (std::abs(int(a[i] >> shift & 0xFF) - int(b[i] >> shift & 0xFF)) > levels) {
+                ++count;
+                break;
+            }
+    return count;
+}
+
+struct DrawCase {
+    std::string name;
+    std::function<void(const Graphs&)> draw;
+};
+
+std::vector<DrawCase> DrawCases() {
+    std::vector<DrawCase> cases = {
+        {"clip", [](const Graphs& g) {
+             SetClipRect(50, 40, 200, 150);
+             DrawGraph(30, 30, g.sprite, 1);
+             DrawGraph(180, 120, g.big, 0);
+             DrawGraph(60, 60, g.glow, 1);
+             SetClipRect(0, 0, Width, Height);
+         }},
+        {"keyed", [](const Graphs& g) { DrawGraph(100, 100, g.sprite, 1); }},
+        {"unkeyed", [](const Graphs& g) { DrawGraph(-10, 455, g.sprite, 0); }},
+        {"alpha", [](const Graphs& g) {
+             DrawGraph(90, 90, g.big, 0);
+             DrawGraph(100, 100, g.glow, 0);
+             DrawGraph(120, 110, g.glow, 1);
+             DrawGraph(615, -20, g.glow, 0);
+         }},
+        {"part", [](const Graphs& g) {
+             DrawGraphPart(50, 60, 10, 5, 40, 30, g.big, 0, 0);
+             DrawGraphPart(300, 60, 8, 8, 30, 30, g.glow, 0, 0);
+         }},
+        {"text", [](const Graphs& g) {
+             DrawGraph(30, 30, g.big, 0);
+             DrawTextString(40, 40, "Tessel 0123", MakeColor(255, 255, 0), 0);
+         }},
+    };
+    for (double degrees : {0.0, 30.0, 90.0, 200.0})
+        for (double scale : {0.5, 1.0, 2.5})
+            cases.push_back({"rotation " + std::to_string(int(degrees)) + " scale " +
+                                 std::to_string(scale),
+                             [degrees, scale](const Graphs& g) {
+                                 double angle = degrees * Pi / 180;
+                                 DrawRotaGraph(200, 200, scale, angle, g.sprite, 1, 0);
+                                 DrawRotaGraph(420, 260, scale, angle, g.big, 0, 0);
+                                 DrawRotaGraph(230, 220, scale, angle, g.glow, 1, 0);
+                             }});
+    return cases;
+}
+
+// Every case drawn on one path, each on a cleared screen.
+std::vector<std::vector<uint32_t>> Render(int gpu, int depth, bool* started) {
+    std::vector<std::vector<uint32_t>> frames;
+    *started = Start(gpu, depth);
+    if (*started) {
+        Graphs graphs = LoadArt();
+        for (const DrawCase& c : DrawCases()) {
+            ClearDrawTarget();
+            c.draw(graphs);
+            frames.push_back(ReadScreen(depth));
+        }
+    }
+    EndLibrary();
+    return frames;
+}
+
+class GpuPath : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    void SetUp() override { WriteArt(); }
+    void TearDown() override {
+        SetGpuTextureLimit(0);
+        EndLibrary();
+    }
+};
+
+TEST_F(GpuPath, DrawsMatchTheSoftwarePath) {
+    for (int depth : {16, 32}) {
+        bool softwareStarted, gpuStarted;
+        auto software = Render(0, depth, &softwareStarted);
+        auto gpu = Render(1, depth, &gpuStarted);
+        ASSERT_TRUE(softwareStarted);
+        if (!gpuStarted) GTEST_SKIP() << "the GPU path cannot start here";
+        std::vector<DrawCase> cases = DrawCases();
+        for (size_t i = 0; i < cases.size(); ++i) {
+            EXPECT_NE(CountDiffering(software[i], std::vector<uint32_t>(software[i].size()), 0), 0u)
+                << cases[i].name << " drew nothing";
+            EXPECT_LE(CountDiffering(software[i], gpu[i], 2), software[i].size() / 1000)
+                << cases[i].name << " at " << depth << " bits";
+        }
+    }
+}
+
+// A 100 x 70 graph under a 64-pixel limit is four tiles, drawn plainly, in
+// part and turned exactly as the graph in one piece.
+TEST_F(GpuPath, TiledGraphsDrawAsUnsplitOnes) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    std::vector<uint32_t> frames[2];
+    for (int limit : {64, 0}) {
+        SetGpuTextureLimit(limit);
+        int big = LoadGraphFile("big.bmp");
+        ASSERT_GE(big, 0);
+        EXPECT_EQ(GetGraphRecord(big)->tileCount, limit ? 4 : 1);
+        ClearDrawTarget();
+        DrawGraph(10, 10, big, 0);
+        DrawGraphPart(200, 20, 50, 40, 40, 25, big, 0, 0);
+        DrawRotaGraph(320, 260, 1.7, 0.5, big, 0, 0);
+        DrawRotaGraph(520, 360, 0.8, 3.5, big, 0, 0);
+        frames[limit ? 0 : 1] = ReadScreen(32);
+    }
+    EXPECT_EQ(CountDiffering(frames[0], frames[1], 0), 0u);
+}
+
+// One texture's sprites, turned every which way, go out in at most two calls.
+TEST_F(GpuPath, OneTexturesSpritesAreOneBatch) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    EXPECT_NE(ReadLogUtf8().find("３Ｄグラフィック描画機能を使用します"), std::string::npos);
+    int glow = LoadGraphFile("glow.png");
+    ClearDrawTarget();
+    ReadScreenPixel(0, 0);
+    PlatGpuResetDrawCalls();
+    for (int i = 0; i < 1000; ++i)
+        DrawRotaGraph(i * 37 % Width, i * 53 % Height, 0.75, i * 0.1, glow, 1, 0);
+    EXPECT_NE(ReadScreenPixel(37, 53), 0);
+    EXPECT_LE(PlatGpuDrawCalls(), 2);
+    EXPECT_GE(PlatGpuDrawCalls(), 1);
+}
+
+// Asked for where the device offers no GL 3.3, the path stays off with its
+// log line and the software path draws.
+TEST_F(GpuPath, FallsBackToSoftwareWithoutGl33) {
+    setenv("MESA_GL_VERSION_OVERRIDE", "2.1", 1);
+    Start(1, 16);
+    unsetenv("MESA_GL_VERSION_OVERRIDE");
+    EXPECT_EQ(IsGpuDrawing(), 0);
+    EXPECT_NE(ReadLogUtf8().find("３Ｄグラフィック描画機能は使用しません"), std::string::npos);
+    EXPECT_EQ(SetDrawFilter(1), -1);
+    EXPECT_EQ(DrawMesh3D(MeshCube, 0, 0, 0, 1, 1, 1, 0, 0, 0, -1, MakeColor(255, 255, 255)), -1);
+    int sprite = LoadGraphFile("sprite.bmp");
+    ClearDrawTarget();
+    ASSERT_EQ(DrawGraph(0, 0, sprite, 0), 0);
+    uint32_t c = Gradient(64, 48, false).At(0, 0);
+    EXPECT_EQ(ReadScreenPixel(0, 0), int(MakeColor(c >> 16 & 255, c >> 8 & 255, c & 255)));
+}
+
+
+// Pixels of the screen that are not black.
+int CountLit() {
+    int count = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) count += ReadScreenPixel(x, y) != 0;
+    return count;
+}
+
+// Each shape, centred on the view axis 10 units from a 60-degree camera and
+// lit by ambient light alone, covers its analytic silhouette within 2 %.
+TEST_F(GpuPath, MeshSilhouettesHaveTheirAnalyticAreas) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    ASSERT_EQ(SetCamera3D(0, 0, 10, 0, 0, 0, 60), 0);
+    ASSERT_EQ(SetLight3D(0, 0, -1, 255), 0);
+    const double f = Height / 2 / std::tan(Pi / 6);  // pixels per unit at distance 1
+    struct Shape {
+        int shape;
+        float size[3];
+        float pitch;
+        double area;
+    } shapes[] = {
+        {MeshBall, {4, 4, 4}, 0, Pi * std::pow(f * 2 / std::sqrt(96.0), 2)},
+        {MeshCircle, {4, 4, 4}, 0, Pi * std::pow(f * 2 / 10, 2)},
+        {MeshPaper, {4, 3, 1}, 0, std::pow(f / 10, 2) * 12},
+        {MeshCube, {3, 3, 3}, 0, std::pow(f * 3 / 8.5, 2)},
+        // Turned apex first towards the eye: the base triangle 12 units off.
+        {MeshPyramid, {4, 4, 4}, float(Pi / 2), std::pow(f / 12, 2) * 3 * std::sqrt(3.0)},
+    };
+    for (const Shape& s : shapes) {
+        ClearDrawTarget();
+        ASSERT_EQ(DrawMesh3D(s.shape, 0, 0, 0, s.size[0], s.size[1], s.size[2], 0, s.pitch, 0, -1,
+                             MakeColor(255, 255, 255)),
+                  0);
+        EXPECT_NEAR(CountLit(), s.area, s.area * 0.02) << "shape " << s.shape;
+    }
+}
+
+// A cube in front of a ball hides it whichever is drawn first; a clear
+// empties the depth buffer too.
+TEST_F(GpuPath, NearerMeshesHideFartherOnes) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    SetLight3D(0, 0, -1, 255);
+    uint32_t red = MakeColor(255, 0, 0), blue = MakeColor(0, 0, 255);
+    for (int ballFirst : {1, 0}) {
+        ClearDrawTarget();
+        if (ballFirst) DrawMesh3D(MeshBall, 0, 0, 0, 3, 3, 3, 0, 0, 0, -1, red);
+        ASSERT_EQ(DrawMesh3D(MeshCube, 0, 0, 3, 4, 4, 4, 0.2f, 0.1f, 0, -1, blue), 0);
+        if (!ballFirst) DrawMesh3D(MeshBall, 0, 0, 0, 3, 3, 3, 0, 0, 0, -1, red);
+        int redPixels = 0;
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x) redPixels += (ReadScreenPixel(x, y) >> 16 & 0xFF) != 0;
+        EXPECT_EQ(redPixels, 0) << "ball first " << ballFirst;
+        EXPECT_EQ(ReadScreenPixel(Width / 2, Height / 2) & 0xFFFFFF, int(blue & 0xFFFFFF));
+    }
+    ClearDrawTarget();
+    DrawMesh3D(MeshBall, 0, 0, 0, 3, 3, 3, 0, 0, 0, -1, red);
+    EXPECT_EQ(ReadScreenPixel(Width / 2, Height / 2) & 0xFFFFFF, int(red & 0xFFFFFF));
+}
+
+// Bad shapes and values that are not finite draw nothing, return -1 and
+// leave no device error behind.
+TEST_F(GpuPath, BadMeshInputDrawsNothing) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    const float nan = std::nanf(""), inf = INFINITY;
+    ClearDrawTarget();
+    struct Bad {
+        int shape;
+        float x, size, yaw;
+    } bad[] = {{-1, 0, 1, 0}, {5, 0, 1, 0}, {MeshCube, nan, 1, 0}, {MeshCube, 0, inf, 0},
+               {MeshBall, 0, 1, nan}, {MeshBall, 0, -inf, 0}};
+    for (const Bad& b : bad)
+        EXPECT_EQ(DrawMesh3D(b.shape, b.x, 0, 0, b.size, b.size, b.size, b.yaw, 0, 0, -1,
+                             MakeColor(255, 255, 255)),
+                  -1);
+    EXPECT_EQ(SetCamera3D(0, 0, nan, 0, 0, 0, 60), -1);
+    EXPECT_EQ(SetCamera3D(0, 0, 5, 0, 0, 0, 180), -1);
+    EXPECT_EQ(SetCamera3D(1, 2, 3, 1, 2, 3, 60), -1);
+    EXPECT_EQ(SetCameraRange3D(0, 10), -1);
+    EXPECT_EQ(SetCameraRange3D(5, inf), -1);
+    EXPECT_EQ(SetLight3D(0, 0, 0, 10), -1);
+    EXPECT_EQ(SetLight3D(0, 0, 1, 256), -1);
+    EXPECT_EQ(CountLit(), 0);
+    EXPECT_EQ(PlatGpuTakeError(), 0u);
+}
+
+}  // namespace
