@@ -226,6 +226,9 @@ void PlatGetSystemInfo(PlatSystemInfo* info);
 // Takes the per-user lock of `name` for this process; 1 when another running
 // copy already holds it, 0 when taken, -1 when it could not be checked.
 int PlatTakeInstanceLock(const char* name);
+// Gives every lock this process holds back, so that a library that has
+// ended holds no socket.
+void PlatReleaseInstanceLocks();
 // Code page 932 <-> UTF-8; unconvertible input becomes '?'.
 std::string PlatCp932ToUtf8(const char* text, size_t length);
 std::string PlatUtf8ToCp932(const char* text, size_t length);

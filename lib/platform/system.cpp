@@ -205,6 +205,11 @@ int PlatTakeInstanceLock(const char* name) {
     return 0;
 }
 
+void PlatReleaseInstanceLocks() {
+    for (int i = 0; i < gSystem.lockCount; ++i) close(gSystem.locks[i].fd);
+    gSystem.lockCount = 0;
+}
+
 // "CP932" rather than "SHIFT_JIS": in the Windows code page 0x5C is a
 // backslash (path separators) and 0x7E a tilde, not yen and overline.
 std::string PlatCp932ToUtf8(const char* text, size_t length) {

@@ -122,6 +122,7 @@ int EndLibrary() {
         PlatStop();
         gCore.platformStarted = 0;
     }
+    PlatReleaseInstanceLocks();
     gCore.running = 0;
     return 0;
 }

@@ -276,10 +276,6 @@ TEST_F(Http, HttpsTrustsOnlyKnownCertificates) {
 TEST(HttpLifetime, BadInputAndShutdownLeaveNothingBehind) {
     ScratchDir dir;
     UseHeadless();
-    // The single-instance lock's socket lives as long as the process; the
-    // count is taken with it already made.
-    ASSERT_EQ(InitLibrary(), 0);
-    EndLibrary();
     int socketsBefore = OpenSockets();
     EXPECT_EQ(HttpGet("http://127.0.0.1:1/", nullptr), -1);  // not running
     LoopbackServer server;
