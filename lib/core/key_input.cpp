@@ -44,7 +44,7 @@ void Put(int character, int flags) {
 // The control codes of the editing keys; other keys arrive as characters.
 int EditKeyCode(uintptr_t virtualKey) {
     switch (virtualKey) {
-    case 0x2E: return 0x7F;  // Delete
+    case 0x2E: return 0x10;  // Delete
     case 0x25: return 0x1D;  // Left
     case 0x27: return 0x1C;  // Right
     case 0x26: return 0x1E;  // Up

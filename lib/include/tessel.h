@@ -380,7 +380,7 @@ int GetTcpPeer(int connection, char* address, int size, int* port);
 // The typed-character buffer (Shift-JIS, 1,024 bytes): the next byte, 0
 // when empty; a double-byte character is two calls, lead byte first. With
 // `peek` 1 the byte stays. The editing keys give control codes: Backspace
-// 0x08, Tab 0x09, Return 0x0D, Escape 0x1B, Delete 0x7F, Left 0x1D, Right
+// 0x08, Tab 0x09, Return 0x0D, Escape 0x1B, Delete 0x10, Left 0x1D, Right
 // 0x1C, Up 0x1E, Down 0x1F, Home 0x01, End 0x05.
 int GetInputChar(int peek);
 int ClearInputChars();                        // 0

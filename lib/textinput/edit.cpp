@@ -111,6 +111,7 @@ void ApplyEditKey(InputFieldRecord* f, int code, bool shift) {
         break;
     case 0x01: MoveTo(f, 0, shift); break;
     case 0x05: MoveTo(f, f->length, shift); break;
+    case 0x10:  // Delete
     case 0x7F:
         if (selected) RemoveSelection(f);
         else if (f->cursor < f->length) Remove(f, f->cursor, NextBoundary(f, f->cursor));

@@ -58,7 +58,7 @@ const std::string kSo = "\x83\x5c";                                   // ソ, tr
 TEST_F(TextInputTest, EditingKeysAndTypedTextReachTheBufferInOrder) {
     Play("down LEFT|up LEFT|down DELETE|down HOME|down END|down UP|down DOWN|"
          "down RETURN|down BACK|down TAB|down ESCAPE|down A|text x\xe3\x81\x82|down RIGHT");
-    std::string expected = "\x1d\x7f\x01\x05\x1e\x1f\x0d\x08\x09\x1b" "ax" + kA + "\x1c";
+    std::string expected = "\x1d\x10\x01\x05\x1e\x1f\x0d\x08\x09\x1b" "ax" + kA + "\x1c";
     EXPECT_EQ(GetInputChar(1), 0x1d);  // a peek leaves it
     EXPECT_EQ(AllInputChars(), expected);
     EXPECT_EQ(GetInputChar(0), 0);
