@@ -41,6 +41,8 @@ struct GlState {
     int drawCalls;
     int maxTextureSize;
     void (*barrier)();  // makes the target's writes readable through a sampler; null: none
+    GLuint frameBuffer, frameTexture;  // a picture drawn on the CPU, on its way to the window
+    int frameWidth, frameHeight;
 };
 
 GlState gGl;
@@ -195,6 +197,23 @@ bool OverlapsBatch(const PlatGpuVertex quad[4], float box[4]) {
     const float* b = gGl.batchBox;
     return !gGl.pending.empty() && box[0] < b[2] + 1 && b[0] < box[2] + 1 && box[1] < b[3] + 1 &&
            b[1] < box[3] + 1;
+}
+
+// Copies a framebuffer's picture of width x height into the window, scaled
+// and letterboxed, and swaps. The picture's first row is its top, the
+// window's its bottom: the copy turns it over.
+void ShowInWindow(GLuint source, int width, int height) {
+    int view[4];
+    GpuContextViewport(width, height, view);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBlitFramebuffer(0, 0, width, height, view[0], view[1] + view[3], view[0] + view[2], view[1],
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    GpuContextSwap();
+    glBindFramebuffer(GL_FRAMEBUFFER, gGl.framebuffer);
 }
 
 }  // namespace
@@ -418,4 +437,34 @@ uint32_t PlatGpuTakeError() {
     while (glGetError() != GL_NO_ERROR) {
     }
     return first;
+}
+
+int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }
+
+void PlatGpuShowTarget() {
+    if (!PlatGpuShowsWindow()) return;
+    PlatGpuFlush();
+    ShowInWindow(gGl.framebuffer, gGl.width, gGl.height);
+}
+
+void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height) {
+    if (!PlatGpuShowsWindow() || width <= 0 || height <= 0) return;
+    PlatGpuFlush();
+    if (!gGl.frameTexture || gGl.frameWidth != width || gGl.frameHeight != height) {
+        if (!gGl.frameTexture) {
+            glGenTextures(1, &gGl.frameTexture);
+            glGenFramebuffers(1, &gGl.frameBuffer);
+        }
+        glBindTexture(GL_TEXTURE_2D, gGl.frameTexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        glBindFramebuffer(GL_FRAMEBUFFER, gGl.frameBuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                               gGl.frameTexture, 0);
+        gGl.frameWidth = width;
+        gGl.frameHeight = height;
+    }
+    glBindTexture(GL_TEXTURE_2D, gGl.frameTexture);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, xrgb);
+    ShowInWindow(gGl.frameBuffer, width, height);
 }
