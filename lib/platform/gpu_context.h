@@ -19,5 +19,7 @@ extern const char* const QuadVertexSource;
 extern const char* const QuadFragmentSource;
 extern const char* const MeshVertexSource;
 extern const char* const MeshFragmentSource;
+extern const char* const ShowVertexSource;
+extern const char* const ShowFragmentSource;
 
 #endif

@@ -41,8 +41,10 @@ struct GlState {
     int drawCalls;
     int maxTextureSize;
     void (*barrier)();  // makes the target's writes readable through a sampler; null: none
-    GLuint frameBuffer, frameTexture;  // a picture drawn on the CPU, on its way to the window
+    GLuint frameTexture;  // a picture drawn on the CPU, on its way to the window
     int frameWidth, frameHeight;
+    Program show;         // draws a picture into the window; made on first use
+    GLuint showArray;
 };
 
 GlState gGl;
@@ -199,21 +201,35 @@ bool OverlapsBatch(const PlatGpuVertex quad[4], float box[4]) {
            b[1] < box[3] + 1;
 }
 
-// Copies a framebuffer's picture of width x height into the window, scaled
-// and letterboxed, and swaps. The picture's first row is its top, the
-// window's its bottom: the copy turns it over.
-void ShowInWindow(GLuint source, int width, int height) {
+// Draws a texture's picture of width x height into the window, scaled and
+// letterboxed, and swaps. A drawn quad rather than a framebuffer copy: the
+// copy picks its rows by another rounding than the renderer's sampling.
+void ShowInWindow(GLuint texture, int width, int height) {
+    if (!gGl.show.id) {
+        if (Link(&gGl.show, "", ShowVertexSource, ShowFragmentSource, {"image"}) != 0) {
+            gGl.show.id = 0;
+            return;
+        }
+        glGenVertexArrays(1, &gGl.showArray);
+    }
     int view[4];
     GpuContextViewport(width, height, view);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    glBlitFramebuffer(0, 0, width, height, view[0], view[1] + view[3], view[0] + view[2], view[1],
-                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glViewport(view[0], view[1], view[2], view[3]);
+    glUseProgram(gGl.show.id);
+    glUniform1i(gGl.show.uniforms[0], 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindVertexArray(gGl.showArray);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     GpuContextSwap();
     glBindFramebuffer(GL_FRAMEBUFFER, gGl.framebuffer);
+    glViewport(0, 0, gGl.width, gGl.height);
 }
 
 }  // namespace
@@ -444,27 +460,23 @@ int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }
 void PlatGpuShowTarget() {
     if (!PlatGpuShowsWindow()) return;
     PlatGpuFlush();
-    ShowInWindow(gGl.framebuffer, gGl.width, gGl.height);
+    ShowInWindow(gGl.colour, gGl.width, gGl.height);
 }
 
 void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height) {
     if (!PlatGpuShowsWindow() || width <= 0 || height <= 0) return;
     PlatGpuFlush();
     if (!gGl.frameTexture || gGl.frameWidth != width || gGl.frameHeight != height) {
-        if (!gGl.frameTexture) {
-            glGenTextures(1, &gGl.frameTexture);
-            glGenFramebuffers(1, &gGl.frameBuffer);
-        }
+        if (!gGl.frameTexture) glGenTextures(1, &gGl.frameTexture);
         glBindTexture(GL_TEXTURE_2D, gGl.frameTexture);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
                      nullptr);
-        glBindFramebuffer(GL_FRAMEBUFFER, gGl.frameBuffer);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                               gGl.frameTexture, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         gGl.frameWidth = width;
         gGl.frameHeight = height;
     }
     glBindTexture(GL_TEXTURE_2D, gGl.frameTexture);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, xrgb);
-    ShowInWindow(gGl.frameBuffer, width, height);
+    ShowInWindow(gGl.frameTexture, width, height);
 }

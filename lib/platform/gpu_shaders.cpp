@@ -141,3 +141,25 @@ void main() {
     result = vec4(c.rgb * lit, c.a);
 }
 )";
+
+// A picture stretched over the viewport, its first row at the top. Its
+// corners come in the order the renderer gives them (top left, top right,
+// bottom left, bottom right as one strip), so the two triangles split where
+// the renderer's do and a scaled picture samples the same texels.
+const char* const ShowVertexSource = R"(#version 330 core
+out vec2 vTexel;
+void main() {
+    vec2 corner = vec2(gl_VertexID & 1, gl_VertexID >> 1);
+    vTexel = corner;
+    gl_Position = vec4(corner.x * 2.0 - 1.0, 1.0 - corner.y * 2.0, 0.0, 1.0);
+}
+)";
+
+const char* const ShowFragmentSource = R"(#version 330 core
+in vec2 vTexel;
+uniform sampler2D image;
+out vec4 result;
+void main() {
+    result = vec4(texture(image, vTexel).rgb, 1.0);
+}
+)";
