@@ -202,11 +202,11 @@ bool OverlapsBatch(const PlatGpuVertex quad[4], float box[4]) {
 }
 
 // Draws a texture's picture of width x height into the window, scaled and
-// letterboxed, and swaps. A drawn quad rather than a framebuffer copy: the
+// letterboxed, and swaps; its channels cut to `bits`. A drawn quad rather than a framebuffer copy: the
 // copy picks its rows by another rounding than the renderer's sampling.
-void ShowInWindow(GLuint texture, int width, int height) {
+void ShowInWindow(GLuint texture, int width, int height, const GLuint bits[3]) {
     if (!gGl.show.id) {
-        if (Link(&gGl.show, "", ShowVertexSource, ShowFragmentSource, {"image"}) != 0) {
+        if (Link(&gGl.show, "", ShowVertexSource, ShowFragmentSource, {"image", "bits"}) != 0) {
             gGl.show.id = 0;
             return;
         }
@@ -223,6 +223,7 @@ void ShowInWindow(GLuint texture, int width, int height) {
     glViewport(view[0], view[1], view[2], view[3]);
     glUseProgram(gGl.show.id);
     glUniform1i(gGl.show.uniforms[0], 0);
+    glUniform3uiv(gGl.show.uniforms[1], 1, bits);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, texture);
     glBindVertexArray(gGl.showArray);
@@ -460,7 +461,7 @@ int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }
 void PlatGpuShowTarget() {
     if (!PlatGpuShowsWindow()) return;
     PlatGpuFlush();
-    ShowInWindow(gGl.colour, gGl.width, gGl.height);
+    ShowInWindow(gGl.colour, gGl.width, gGl.height, gGl.layoutBits);
 }
 
 void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height) {
@@ -478,5 +479,6 @@ void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height) {
     }
     glBindTexture(GL_TEXTURE_2D, gGl.frameTexture);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, xrgb);
-    ShowInWindow(gGl.frameTexture, width, height);
+    const GLuint whole[3] = {8, 8, 8};
+    ShowInWindow(gGl.frameTexture, width, height, whole);
 }

@@ -155,11 +155,18 @@ void main() {
 }
 )";
 
+// The target keeps eight bits a channel where the screen has fewer: each
+// channel is cut to the screen's width and widened again by repeating its
+// top bits, as a picture read back from the screen would be.
 const char* const ShowFragmentSource = R"(#version 330 core
 in vec2 vTexel;
 uniform sampler2D image;
+uniform uvec3 bits;
 out vec4 result;
 void main() {
-    result = vec4(texture(image, vTexel).rgb, 1.0);
+    uvec3 v = uvec3(texture(image, vTexel).rgb * 255.0 + 0.5);
+    uvec3 cut = v >> (8u - bits);
+    uvec3 wide = (cut << (8u - bits)) | (cut >> (2u * bits - 8u));
+    result = vec4(vec3(wide) / 255.0, 1.0);
 }
 )";

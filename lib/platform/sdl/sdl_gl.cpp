@@ -42,7 +42,12 @@ int SdlGlCreate(char* why, int whySize) {
         return -1;
     }
     gGlWindow.context = context;
-    gGlWindow.vsync = SDL_GL_SetSwapInterval(1) == 0;
+    // Taken as the renderer takes its own: asked for, it counts as on even
+    // where the window refuses the interval, and the pace of the presents
+    // then shows whether the display waits (the window's pacing check).
+    // Both paths so pace their frames alike.
+    SDL_GL_SetSwapInterval(1);
+    gGlWindow.vsync = 1;
     return 0;
 }
 
