@@ -311,6 +311,10 @@ int SdlCreateWindow(const PlatWindowDesc* desc) {
         y = desc->y;
     }
     gWindow.window = SDL_CreateWindow(title, x, y, width, height, flags);
+    // A video driver without GL refuses such a window; the path then does
+    // without, and the window is made as always.
+    if (!gWindow.window && (flags & SDL_WINDOW_OPENGL))
+        gWindow.window = SDL_CreateWindow(title, x, y, width, height, flags & ~SDL_WINDOW_OPENGL);
     if (!gWindow.window) return -1;
     gWindow.renderer = CreateRenderer(gWindow.window);
     if (!gWindow.renderer) {
