@@ -6,6 +6,7 @@
 // copying the whole back buffer, which also leaves the back buffer as it was.
 #include "core/core.h"
 #include "draw/screen.h"
+#include "gpu/gpu.h"
 #include "graphics/color.h"
 #include "platform/surface.h"
 
@@ -118,7 +119,7 @@ int SetPresentVSync(int flag) {
 }
 
 void ShowBackBufferOnce() {
-    if (!gScreenState.surfacesUp) return;
+    if (!gScreenState.surfacesUp || GpuPresent()) return;
     if (gScreenState.fullScreenMode)
         CopyWholeBackBuffer();
     else
@@ -135,16 +136,20 @@ int PresentScreen() {
         if (gDraw.target == TargetFront) return PresentFront();
         WaitWhileInactive();
         if (gScreen.vsync) WindowedVBlankWait();
-        CopyVisibleBackBuffer();
-        ShowFront();
+        if (!GpuPresent()) {
+            CopyVisibleBackBuffer();
+            ShowFront();
+        }
         CountPresent();
         return 0;
     }
 
     if (gDraw.target == TargetFront && gScreen.vsync) return PresentFront();
     if (gScreen.vsync) PlatWaitVBlank();
-    CopyWholeBackBuffer();
-    ShowFront();
+    if (!GpuPresent()) {
+        CopyWholeBackBuffer();
+        ShowFront();
+    }
     CountPresent();
     return 0;
 }

@@ -21,6 +21,11 @@ struct Rect;
 int StartGpuPath();
 // Stops it; every graph's tiles must be gone already.
 void StopGpuPath();
+// Ends the device's context and starts a new one (what a lost device or a
+// changed window asks for): the picture is kept and graphs make their
+// textures again from their CPU copies. 0, or -1 when the new context
+// failed and the software path has taken over.
+int RestartGpuPath();
 // 1 while the path runs.
 int GpuRunning();
 // 1 when the current draw target is drawn on the device.
@@ -42,6 +47,11 @@ int GpuClearTarget();
 // Sends the batch and brings the device's pixels into the back buffer's
 // surface now.
 void GpuSyncBackBuffer();
+
+// Where the device's context belongs to the window, shows the target there
+// without bringing it back to the CPU: 1; else 0, and the caller presents
+// the back buffer as on the software path.
+int GpuPresent();
 
 // The mesh state's reset at each start (gpu_mesh.cpp).
 void ResetMeshState();

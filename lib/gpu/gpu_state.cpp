@@ -136,6 +136,43 @@ void GpuSyncBackBuffer() {
     if (gGpu.running) BackBufferAccess(gGpu.back);
 }
 
+int RestartGpuPath() {
+    if (!gGpu.running) return -1;
+    PlatSurface* back = gGpu.back;
+    GpuSyncBackBuffer();
+    // The context's end takes every texture with it; the graphs keep their
+    // CPU copies and make their tiles again from them on their next draw.
+    PlatGpuStop();
+    for (int slot = 0; slot < gGraph.graphs.highWater; ++slot)
+        if (gGraph.graphs.slots[slot])
+            FreeGraphTiles(GetGraphRecord(HandleOfSlot(&gGraph.graphs, slot)));
+    ResetTexturePieces();
+    char why[128] = "";
+    if (PlatGpuStart(back->width, back->height, why, sizeof why) != 0) {
+        WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
+        WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
+        PlatWatchSurface(nullptr, nullptr);
+        gGpu = GpuState{};
+        return -1;
+    }
+    const ColorFormat* screen = GetScreenFormat();
+    const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
+    const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
+    PlatGpuSetPixelLayout(bits, shifts);
+    // The back buffer's surface holds the picture: it goes to the new target.
+    gGpu.backSeen = back->changeCount - 1;
+    PrepareTarget();
+    return 0;
+}
+
+int GpuPresent() {
+    if (!gGpu.running || !PlatGpuShowsWindow()) return 0;
+    PrepareTarget();
+    PlatGpuShowTarget();
+    GpuCheckError();
+    return 1;
+}
+
 void GpuCheckError() {
     uint32_t error = PlatGpuTakeError();
     if (error == 0 || gGpu.errorLogged) return;

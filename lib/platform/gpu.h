@@ -114,6 +114,13 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);
 // apart; the whole target is written by PlatGpuWriteTarget likewise.
 void PlatGpuReadTarget(uint32_t* rgba, int pitch);
 void PlatGpuWriteTarget(const uint32_t* rgba, int pitch);
+// 1 when the context belongs to a window (the desktop) and presents there.
+int PlatGpuShowsWindow();
+// Draws the target into the window, scaled and letterboxed by the
+// renderer's rule, and swaps (waiting for the display where it can).
+void PlatGpuShowTarget();
+// Shows width x height 0x00RRGGBB pixels drawn on the CPU likewise.
+void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height);
 // Waits until the device has done everything sent.
 void PlatGpuFinish();
 // The first device error since the last call, or 0.

@@ -1,10 +1,12 @@
-// The device context: a 3.3 core context on Mesa's surfaceless EGL platform.
-// It needs no display and no window, so tests under a headless run and a
-// desktop run alike draw into the same kind of off-screen target.
+// The device context: on the desktop a 3.3 core context on the window
+// (sdl_gl.cpp), which also presents; elsewhere one on Mesa's surfaceless EGL
+// platform, which needs no display and no window. Both draw into the same
+// kind of off-screen target.
 #include "platform/gpu_context.h"
 
 #include "platform/gpu.h"
 #include "platform/platform.h"
+#include "platform/sdl/sdl_backend.h"
 
 #include <epoxy/egl.h>
 
@@ -27,9 +29,12 @@ int Refuse(char* why, int whySize, const char* reason) {
     return -1;
 }
 
+int OnWindow() { return std::strcmp(PlatBackendName(), "sdl") == 0 && SdlHasWindow(); }
+
 }  // namespace
 
 int GpuContextCreate(char* why, int whySize) {
+    if (OnWindow()) return SdlGlCreate(why, whySize);
     if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless"))
         return Refuse(why, whySize, "no surfaceless EGL platform");
     EGLDisplay display =
@@ -61,6 +66,7 @@ int GpuContextCreate(char* why, int whySize) {
 }
 
 void GpuContextDestroy() {
+    SdlGlDestroy();
     if (gContext.display == EGL_NO_DISPLAY) return;
     eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(gContext.display, gContext.context);
@@ -75,4 +81,19 @@ int PlatGpuRequested() {
     if (const char* env = std::getenv("TESSEL_GPU"); env && (env[0] == '0' || env[0] == '1'))
         return env[0] == '1';
     return std::strcmp(PlatBackendName(), "sdl") == 0;
+}
+
+int GpuContextShows() { return SdlGlActive(); }
+
+void GpuContextSwap() { SdlGlSwap(); }
+
+void GpuContextViewport(int width, int height, int view[4]) {
+    int windowWidth = 0, windowHeight = 0;
+    SdlGlDrawableSize(&windowWidth, &windowHeight);
+    SdlViewport v = SdlLetterbox(windowWidth, windowHeight, width, height);
+    view[0] = v.x;
+    // GL counts rows from the bottom.
+    view[1] = windowHeight - v.y - v.height;
+    view[2] = v.width;
+    view[3] = v.height;
 }

@@ -6,6 +6,12 @@
 // Makes a 3.3 core context current. 0, or -1 with the reason in `why`.
 int GpuContextCreate(char* why, int whySize);
 void GpuContextDestroy();
+// 1 when the context is a window's: it presents through GpuContextSwap.
+int GpuContextShows();
+void GpuContextSwap();
+// Where a picture of width x height goes in the window's default
+// framebuffer: x, y (from the bottom), width, height.
+void GpuContextViewport(int width, int height, int view[4]);
 
 // Shader sources (gpu_shaders.cpp). The quad shaders take a header defining
 // WALK, FILTER and MIX (0 or 1; MIX 0, 1 or 2) before them.
@@ -13,5 +19,7 @@ extern const char* const QuadVertexSource;
 extern const char* const QuadFragmentSource;
 extern const char* const MeshVertexSource;
 extern const char* const MeshFragmentSource;
+extern const char* const ShowVertexSource;
+extern const char* const ShowFragmentSource;
 
 #endif

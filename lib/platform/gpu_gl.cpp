@@ -41,6 +41,10 @@ struct GlState {
     int drawCalls;
     int maxTextureSize;
     void (*barrier)();  // makes the target's writes readable through a sampler; null: none
+    GLuint frameTexture;  // a picture drawn on the CPU, on its way to the window
+    int frameWidth, frameHeight;
+    Program show;         // draws a picture into the window; made on first use
+    GLuint showArray;
 };
 
 GlState gGl;
@@ -195,6 +199,38 @@ bool OverlapsBatch(const PlatGpuVertex quad[4], float box[4]) {
     const float* b = gGl.batchBox;
     return !gGl.pending.empty() && box[0] < b[2] + 1 && b[0] < box[2] + 1 && box[1] < b[3] + 1 &&
            b[1] < box[3] + 1;
+}
+
+// Draws a texture's picture of width x height into the window, scaled and
+// letterboxed, and swaps; its channels cut to `bits`. A drawn quad rather than a framebuffer copy: the
+// copy picks its rows by another rounding than the renderer's sampling.
+void ShowInWindow(GLuint texture, int width, int height, const GLuint bits[3]) {
+    if (!gGl.show.id) {
+        if (Link(&gGl.show, "", ShowVertexSource, ShowFragmentSource, {"image", "bits"}) != 0) {
+            gGl.show.id = 0;
+            return;
+        }
+        glGenVertexArrays(1, &gGl.showArray);
+    }
+    int view[4];
+    GpuContextViewport(width, height, view);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glViewport(view[0], view[1], view[2], view[3]);
+    glUseProgram(gGl.show.id);
+    glUniform1i(gGl.show.uniforms[0], 0);
+    glUniform3uiv(gGl.show.uniforms[1], 1, bits);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindVertexArray(gGl.showArray);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    GpuContextSwap();
+    glBindFramebuffer(GL_FRAMEBUFFER, gGl.framebuffer);
+    glViewport(0, 0, gGl.width, gGl.height);
 }
 
 }  // namespace
@@ -418,4 +454,31 @@ uint32_t PlatGpuTakeError() {
     while (glGetError() != GL_NO_ERROR) {
     }
     return first;
+}
+
+int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }
+
+void PlatGpuShowTarget() {
+    if (!PlatGpuShowsWindow()) return;
+    PlatGpuFlush();
+    ShowInWindow(gGl.colour, gGl.width, gGl.height, gGl.layoutBits);
+}
+
+void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height) {
+    if (!PlatGpuShowsWindow() || width <= 0 || height <= 0) return;
+    PlatGpuFlush();
+    if (!gGl.frameTexture || gGl.frameWidth != width || gGl.frameHeight != height) {
+        if (!gGl.frameTexture) glGenTextures(1, &gGl.frameTexture);
+        glBindTexture(GL_TEXTURE_2D, gGl.frameTexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        gGl.frameWidth = width;
+        gGl.frameHeight = height;
+    }
+    glBindTexture(GL_TEXTURE_2D, gGl.frameTexture);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, xrgb);
+    const GLuint whole[3] = {8, 8, 8};
+    ShowInWindow(gGl.frameTexture, width, height, whole);
 }

@@ -141,3 +141,32 @@ void main() {
     result = vec4(c.rgb * lit, c.a);
 }
 )";
+
+// A picture stretched over the viewport, its first row at the top. Its
+// corners come in the order the renderer gives them (top left, top right,
+// bottom left, bottom right as one strip), so the two triangles split where
+// the renderer's do and a scaled picture samples the same texels.
+const char* const ShowVertexSource = R"(#version 330 core
+out vec2 vTexel;
+void main() {
+    vec2 corner = vec2(gl_VertexID & 1, gl_VertexID >> 1);
+    vTexel = corner;
+    gl_Position = vec4(corner.x * 2.0 - 1.0, 1.0 - corner.y * 2.0, 0.0, 1.0);
+}
+)";
+
+// The target keeps eight bits a channel where the screen has fewer: each
+// channel is cut to the screen's width and widened again by repeating its
+// top bits, as a picture read back from the screen would be.
+const char* const ShowFragmentSource = R"(#version 330 core
+in vec2 vTexel;
+uniform sampler2D image;
+uniform uvec3 bits;
+out vec4 result;
+void main() {
+    uvec3 v = uvec3(texture(image, vTexel).rgb * 255.0 + 0.5);
+    uvec3 cut = v >> (8u - bits);
+    uvec3 wide = (cut << (8u - bits)) | (cut >> (2u * bits - 8u));
+    result = vec4(vec3(wide) / 255.0, 1.0);
+}
+)";

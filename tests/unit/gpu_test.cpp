@@ -185,23 +185,35 @@ TEST_F(GpuPath, DrawsMatchTheSoftwarePath) {
 }
 
 // A 100 x 70 graph under a 64-pixel limit is four tiles, drawn plainly, in
-// part and turned exactly as the graph in one piece.
+// part and turned exactly as the graph in one piece; and so again when the
+// device's context is torn down and made anew halfway through the frame,
+// which keeps the picture drawn so far and makes the tiles again.
 TEST_F(GpuPath, TiledGraphsDrawAsUnsplitOnes) {
     if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
-    std::vector<uint32_t> frames[2];
-    for (int limit : {64, 0}) {
-        SetGpuTextureLimit(limit);
+    struct Variant {
+        int limit;
+        bool restart;
+    };
+    std::vector<std::vector<uint32_t>> frames;
+    for (Variant v : {Variant{0, false}, Variant{64, false}, Variant{64, true}}) {
+        SetGpuTextureLimit(v.limit);
         int big = LoadGraphFile("big.bmp");
         ASSERT_GE(big, 0);
-        EXPECT_EQ(GetGraphRecord(big)->tileCount, limit ? 4 : 1);
+        EXPECT_EQ(GetGraphRecord(big)->tileCount, v.limit ? 4 : 1);
         ClearDrawTarget();
         DrawGraph(10, 10, big, 0);
+        if (v.restart) {
+            ASSERT_EQ(RestartGpuPath(), 0);
+            ASSERT_EQ(IsGpuDrawing(), 1);
+        }
         DrawGraphPart(200, 20, 50, 40, 40, 25, big, 0, 0);
         DrawRotaGraph(320, 260, 1.7, 0.5, big, 0, 0);
         DrawRotaGraph(520, 360, 0.8, 3.5, big, 0, 0);
-        frames[limit ? 0 : 1] = ReadScreen(32);
+        EXPECT_EQ(GetGraphRecord(big)->tileCount, v.limit ? 4 : 1);
+        frames.push_back(ReadScreen(32));
     }
-    EXPECT_EQ(CountDiffering(frames[0], frames[1], 0), 0u);
+    EXPECT_EQ(CountDiffering(frames[0], frames[1], 0), 0u) << "split";
+    EXPECT_EQ(CountDiffering(frames[0], frames[2], 0), 0u) << "split, context made anew";
 }
 
 // One texture's sprites, turned every which way, go out in at most two calls.

@@ -51,6 +51,28 @@ void SdlRedraw();
 void SdlForgetTexture();
 // 1 while the window covers the display.
 int SdlIsFullScreen();
+// The renderer is put away while the GPU context holds the window, and made
+// again for the picture's size afterwards.
+void SdlDropRenderer();
+void SdlRestoreRenderer();
+// Mouse coordinates in the window to the picture's, where nothing else maps them.
+void SdlWindowToLogical(int* x, int* y);
+
+// sdl_gl.cpp: the GPU path's context on the window. Create puts the
+// renderer away (and gives it back when it fails): 0, or -1 with the
+// reason in `why`.
+int SdlGlCreate(char* why, int whySize);
+void SdlGlDestroy();
+int SdlGlActive();
+int SdlGlVsync();                  // the swap waits for the display
+void SdlGlSwap();
+void SdlGlDrawableSize(int* width, int* height);
+// Where a picture of width x height lies in a window, and its scale.
+struct SdlViewport {
+    int x, y, width, height;
+    float scale;
+};
+SdlViewport SdlLetterbox(int windowWidth, int windowHeight, int width, int height);
 
 // sdl_events.cpp
 int SdlTakeMessage(PlatMessage* out);

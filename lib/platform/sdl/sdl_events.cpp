@@ -205,7 +205,9 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
 }
 
 void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
-    SdlNoteMousePosition(button.x, button.y);
+    int x = button.x, y = button.y;
+    SdlWindowToLogical(&x, &y);
+    SdlNoteMousePosition(x, y);
     bool down = button.type == SDL_MOUSEBUTTONDOWN;
     uint32_t buttons = SDL_GetMouseState(nullptr, nullptr) & ~SDL_BUTTON(button.button);
     if (down) buttons |= SDL_BUTTON(button.button);
@@ -216,7 +218,7 @@ void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
         case SDL_BUTTON_MIDDLE: message = down ? MsgMButtonDown : MsgMButtonUp; break;
         default: return;
     }
-    Emit(message, MouseKeyFlags(buttons), PackPoint(button.x, button.y));
+    Emit(message, MouseKeyFlags(buttons), PackPoint(x, y));
 }
 
 void TranslateWheel(const SDL_MouseWheelEvent& wheel) {
@@ -250,11 +252,13 @@ void Translate(const SDL_Event& event) {
         case SDL_TEXTEDITING_EXT:
             TranslateText(event);
             break;
-        case SDL_MOUSEMOTION:
-            SdlNoteMousePosition(event.motion.x, event.motion.y);
-            Emit(MsgMouseMove, MouseKeyFlags(event.motion.state),
-                 PackPoint(event.motion.x, event.motion.y));
+        case SDL_MOUSEMOTION: {
+            int x = event.motion.x, y = event.motion.y;
+            SdlWindowToLogical(&x, &y);
+            SdlNoteMousePosition(x, y);
+            Emit(MsgMouseMove, MouseKeyFlags(event.motion.state), PackPoint(x, y));
             break;
+        }
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
             TranslateMouseButton(event.button);

@@ -3,10 +3,14 @@
 //
 // Full screen never changes the user's display mode: the window covers the
 // desktop and the renderer scales the picture up, keeping its aspect ratio.
+// While the GPU path draws, the window has no renderer: the path's context
+// (sdl_gl.cpp) presents, by the same scaling rule.
 #include "platform/sdl/sdl_backend.h"
 
 #include "platform/frame_expand.h"
+#include "platform/gpu.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -29,6 +33,9 @@ struct WindowState {
     int textureWidth;          // texture size in pixels
     int textureHeight;
     uint32_t textureFormat;    // the texture's SDL pixel format; 0 until one is made
+    int clientWidth;           // the picture's (logical) size
+    int clientHeight;
+    std::vector<uint32_t> frameRows;  // a frame widened for the GPU path's context
     int windowed;              // 1 window mode, 0 full screen
     int hasVsync;              // the renderer waits for the display in present
     int vsyncUnreliable;       // ... but presents returned too fast to believe it
@@ -96,6 +103,9 @@ int UseTexture(int width, int height, uint32_t format) {
 }
 
 int UseClientSize(int width, int height) {
+    gWindow.clientWidth = width;
+    gWindow.clientHeight = height;
+    if (!gWindow.renderer) return SdlGlActive() ? 0 : -1;
     uint32_t format = gWindow.textureFormat;
     return UseTexture(width, height, format ? format : uint32_t{SDL_PIXELFORMAT_ARGB8888});
 }
@@ -128,8 +138,11 @@ int ExpandIntoTexture(const PlatFrame* frame) {
     return 0;
 }
 
+// Present waits for the display, through the renderer or the GPU context.
+int Vsynced() { return SdlGlActive() ? SdlGlVsync() : gWindow.renderer && gWindow.hasVsync; }
+
 void CheckPacing() {
-    if (!gWindow.hasVsync || gWindow.vsyncUnreliable) return;
+    if (!Vsynced() || gWindow.vsyncUnreliable) return;
     // A hidden or minimised window may present without waiting; that says
     // nothing about the display.
     if (SDL_GetWindowFlags(gWindow.window) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) {
@@ -145,6 +158,10 @@ void CheckPacing() {
 }
 
 void Show() {
+    if (!gWindow.renderer) {
+        PlatGpuShowTarget();
+        return;
+    }
     SDL_SetRenderDrawColor(gWindow.renderer, 0, 0, 0, 255);
     SDL_RenderClear(gWindow.renderer);
     if (gWindow.texture) SDL_RenderCopy(gWindow.renderer, gWindow.texture, nullptr, nullptr);
@@ -280,6 +297,8 @@ int SdlCreateWindow(const PlatWindowDesc* desc) {
     // Hidden until the renderer is made: making it may replace the window
     // with one its drawing API can use, which should not flash on screen.
     uint32_t flags = SDL_WINDOW_HIDDEN;
+    // A window for the GPU path's context; the renderer takes it all the same.
+    if (PlatGpuRequested()) flags |= SDL_WINDOW_OPENGL;
     if (!desc->windowed) {
         SDL_Rect bounds = DisplayBounds();
         x = bounds.x;
@@ -292,6 +311,10 @@ int SdlCreateWindow(const PlatWindowDesc* desc) {
         y = desc->y;
     }
     gWindow.window = SDL_CreateWindow(title, x, y, width, height, flags);
+    // A video driver without GL refuses such a window; the path then does
+    // without, and the window is made as always.
+    if (!gWindow.window && (flags & SDL_WINDOW_OPENGL))
+        gWindow.window = SDL_CreateWindow(title, x, y, width, height, flags & ~SDL_WINDOW_OPENGL);
     if (!gWindow.window) return -1;
     gWindow.renderer = CreateRenderer(gWindow.window);
     if (!gWindow.renderer) {
@@ -316,6 +339,7 @@ int SdlCreateWindow(const PlatWindowDesc* desc) {
 }
 
 void SdlDestroyWindow() {
+    SdlGlDestroy();
     DestroyTexture();
     if (gWindow.renderer) SDL_DestroyRenderer(gWindow.renderer);
     if (gWindow.window) SDL_DestroyWindow(gWindow.window);
@@ -378,7 +402,7 @@ int SdlWaitVBlank() {
     // tick here as well could miss every other display refresh. Some wait
     // loosely (a virtual X server's frame clock is a timer, and lets frames
     // bunch): the rate is kept all the same.
-    if (gWindow.renderer && gWindow.hasVsync && !gWindow.vsyncUnreliable) {
+    if (Vsynced() && !gWindow.vsyncUnreliable) {
         SdlKeepToRate(hz);
         return 0;
     }
@@ -386,8 +410,48 @@ int SdlWaitVBlank() {
     return 0;
 }
 
+namespace {
+
+// A frame drawn on the CPU while the GPU context holds the window: widened
+// to 0x00RRGGBB rows and shown through the context.
+void PresentThroughContext(const PlatFrame* frame) {
+    int width = frame->width, height = frame->height;
+    gWindow.frameRows.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        uint32_t* out = gWindow.frameRows.data() + ptrdiff_t(y) * width;
+        if (frame->pixels) {
+            const uint32_t* in = frame->pixels + ptrdiff_t(y) * frame->pitchPixels;
+            std::memcpy(out, in, size_t(width) * sizeof(uint32_t));
+            continue;
+        }
+        const uint8_t* in = static_cast<const uint8_t*>(frame->rows) + ptrdiff_t(y) * frame->pitchBytes;
+        for (int x = 0; x < width; ++x) {
+            if (frame->format == FrameRgb565) {
+                out[x] = Expand565(uint32_t(in[2 * x]) | uint32_t(in[2 * x + 1]) << 8);
+            } else if (frame->format == FrameRgb555) {
+                uint32_t v = uint32_t(in[2 * x]) | uint32_t(in[2 * x + 1]) << 8;
+                uint32_t r = v >> 10 & 31, g = v >> 5 & 31, b = v & 31;
+                out[x] = (r << 3 | r >> 2) << 16 | (g << 3 | g >> 2) << 8 | (b << 3 | b >> 2);
+            } else if (frame->format == FrameIndex8) {
+                out[x] = frame->palette ? frame->palette[in[x]] : uint32_t{in[x]} * 0x010101u;
+            } else {
+                std::memcpy(&out[x], in + 4 * x, 4);
+            }
+        }
+    }
+    PlatGpuShowPixels(gWindow.frameRows.data(), width, height);
+}
+
+}  // namespace
+
 void SdlPresent(const PlatFrame* frame) {
-    if (!gWindow.renderer || !frame || (!frame->pixels && !frame->rows)) return;
+    if (!frame || (!frame->pixels && !frame->rows)) return;
+    if (!gWindow.renderer) {
+        if (!SdlGlActive()) return;
+        PresentThroughContext(frame);
+        CheckPacing();
+        return;
+    }
     const void* pixels = frame->pixels;
     int pitch = frame->pitchPixels * static_cast<int>(sizeof(uint32_t));
     PlatFrameFormat format = FrameXrgb8888;
@@ -415,7 +479,37 @@ void SdlForgetTexture() { DestroyTexture(); }
 int SdlIsFullScreen() { return gWindow.window && !gWindow.windowed; }
 
 void SdlRedraw() {
-    if (gWindow.renderer) Show();
+    if (gWindow.renderer || SdlGlActive()) Show();
+}
+
+void SdlDropRenderer() {
+    DestroyTexture();
+    if (gWindow.renderer) SDL_DestroyRenderer(gWindow.renderer);
+    gWindow.renderer = nullptr;
+    gWindow.hasVsync = 0;
+}
+
+void SdlRestoreRenderer() {
+    if (!gWindow.window || gWindow.renderer) return;
+    gWindow.renderer = CreateRenderer(gWindow.window);
+    if (!gWindow.renderer) return;
+    SDL_RendererInfo info{};
+    SDL_GetRendererInfo(gWindow.renderer, &info);
+    gWindow.hasVsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    gWindow.textureFormat = 0;
+    UseClientSize(gWindow.clientWidth, gWindow.clientHeight);
+}
+
+// Without the renderer nothing scales the mouse's window coordinates into
+// the picture's; the context shows it by the renderer's rule, so they are
+// mapped back by the same.
+void SdlWindowToLogical(int* x, int* y) {
+    if (gWindow.renderer || !SdlGlActive()) return;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(gWindow.window, &width, &height);
+    SdlViewport view = SdlLetterbox(width, height, gWindow.clientWidth, gWindow.clientHeight);
+    *x = int(std::floor(float(*x - view.x) / view.scale));
+    *y = int(std::floor(float(*y - view.y) / view.scale));
 }
 
 void SdlNoteMousePosition(int x, int y) {
@@ -435,9 +529,16 @@ void SdlSetCursorPos(int x, int y) {
     SdlClientOrigin(&originX, &originY);
     int logicalX = x - originX, logicalY = y - originY;
     int windowX = logicalX, windowY = logicalY;
-    if (gWindow.renderer)
+    if (gWindow.renderer) {
         SDL_RenderLogicalToWindow(gWindow.renderer, static_cast<float>(logicalX),
                                   static_cast<float>(logicalY), &windowX, &windowY);
+    } else if (SdlGlActive()) {
+        int width = 0, height = 0;
+        SDL_GetWindowSize(gWindow.window, &width, &height);
+        SdlViewport view = SdlLetterbox(width, height, gWindow.clientWidth, gWindow.clientHeight);
+        windowX = view.x + int(float(logicalX) * view.scale);
+        windowY = view.y + int(float(logicalY) * view.scale);
+    }
     SDL_WarpMouseInWindow(gWindow.window, windowX, windowY);
     SdlNoteMousePosition(logicalX, logicalY);
 }

@@ -1,0 +1,94 @@
+// The desktop's device context: a 3.3 core context on the window itself.
+// The window's own renderer holds a context of its own that would fight
+// ours for the window, so it is put away while ours runs and made again
+// when ours ends (or could not be made).
+#include "platform/sdl/sdl_backend.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct GlWindowState {
+    SDL_GLContext context;  // null while the renderer presents
+    int vsync;              // the swap waits for the display
+};
+
+GlWindowState gGlWindow;
+
+int Refuse(char* why, int whySize, const char* reason) {
+    std::snprintf(why, size_t(whySize), "%s (%s)", reason, SDL_GetError());
+    return -1;
+}
+
+}  // namespace
+
+int SdlGlCreate(char* why, int whySize) {
+    SDL_Window* window = SdlWindow();
+    if (!window) return Refuse(why, whySize, "no window");
+    if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL))
+        return Refuse(why, whySize, "the window takes no GL context");
+    SdlDropRenderer();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (!context || SDL_GL_MakeCurrent(window, context) != 0) {
+        Refuse(why, whySize, "no GL 3.3 core context on the window");
+        if (context) SDL_GL_DeleteContext(context);
+        SDL_GL_ResetAttributes();
+        SdlRestoreRenderer();
+        return -1;
+    }
+    gGlWindow.context = context;
+    // Taken as the renderer takes its own: asked for, it counts as on even
+    // where the window refuses the interval, and the pace of the presents
+    // then shows whether the display waits (the window's pacing check).
+    // Both paths so pace their frames alike.
+    SDL_GL_SetSwapInterval(1);
+    gGlWindow.vsync = 1;
+    return 0;
+}
+
+void SdlGlDestroy() {
+    if (!gGlWindow.context) return;
+    SDL_GL_MakeCurrent(SdlWindow(), nullptr);
+    SDL_GL_DeleteContext(gGlWindow.context);
+    gGlWindow = GlWindowState{};
+    // The renderer asks for the context it needs by itself.
+    SDL_GL_ResetAttributes();
+    SdlRestoreRenderer();
+}
+
+int SdlGlActive() { return gGlWindow.context != nullptr; }
+
+int SdlGlVsync() { return gGlWindow.vsync; }
+
+void SdlGlSwap() {
+    if (gGlWindow.context) SDL_GL_SwapWindow(SdlWindow());
+}
+
+void SdlGlDrawableSize(int* width, int* height) {
+    *width = *height = 0;
+    if (gGlWindow.context) SDL_GL_GetDrawableSize(SdlWindow(), width, height);
+}
+
+// The renderer's rule for a picture of logical size in a window of another:
+// scaled by the smaller of the two ratios and centred, bars on the other
+// axis.
+SdlViewport SdlLetterbox(int windowWidth, int windowHeight, int width, int height) {
+    if (width <= 0 || height <= 0 || windowWidth <= 0 || windowHeight <= 0)
+        return SdlViewport{0, 0, windowWidth, windowHeight, 1.0f};
+    float want = float(width) / float(height), real = float(windowWidth) / float(windowHeight);
+    if (std::fabs(want - real) < 0.0001f)
+        return SdlViewport{0, 0, windowWidth, windowHeight, float(windowWidth) / float(width)};
+    if (want > real) {
+        float scale = float(windowWidth) / float(width);
+        int h = int(std::floor(float(height) * scale));
+        return SdlViewport{0, (windowHeight - h) / 2, windowWidth, h, scale};
+    }
+    float scale = float(windowHeight) / float(height);
+    int w = int(std::floor(float(width) * scale));
+    return SdlViewport{(windowWidth - w) / 2, 0, w, windowHeight, scale};
+}
