@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -86,32 +87,43 @@ int Link(Program* program, const char* header, const char* vertex, const char* f
     return 0;
 }
 
+// One vertex attribute of an array: its width, type, and how the shader
+// reads it (normalised to 0..1, or as integers).
+struct VertexAttribute {
+    GLint size;
+    GLenum type;
+    GLboolean normalised;
+    bool integer;
+    size_t offset;
+};
+
+void SetVertexAttributes(GLsizei stride, const VertexAttribute* attributes, int count) {
+    for (int i = 0; i < count; ++i) {
+        const VertexAttribute& a = attributes[i];
+        const void* offset = reinterpret_cast<const void*>(a.offset);
+        glEnableVertexAttribArray(GLuint(i));
+        if (a.integer)
+            glVertexAttribIPointer(GLuint(i), a.size, a.type, stride, offset);
+        else
+            glVertexAttribPointer(GLuint(i), a.size, a.type, a.normalised, stride, offset);
+    }
+}
+
 void MakeQuadArrays() {
     glGenVertexArrays(1, &gGl.quadArray);
     glBindVertexArray(gGl.quadArray);
     glGenBuffers(1, &gGl.quadBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, gGl.quadBuffer);
-    const GLsizei stride = sizeof(PlatGpuVertex);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, stride, nullptr);
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<void*>(offsetof(PlatGpuVertex, u)));
-    glEnableVertexAttribArray(2);
-    glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                          reinterpret_cast<void*>(offsetof(PlatGpuVertex, red)));
-    glEnableVertexAttribArray(3);
-    glVertexAttribPointer(3, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                          reinterpret_cast<void*>(offsetof(PlatGpuVertex, keyRed)));
-    glEnableVertexAttribArray(4);
-    glVertexAttribIPointer(4, 4, GL_INT, stride,
-                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk)));
-    glEnableVertexAttribArray(5);
-    glVertexAttribIPointer(5, 4, GL_INT, stride,
-                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.dudy)));
-    glEnableVertexAttribArray(6);
-    glVertexAttribIPointer(6, 4, GL_INT, stride,
-                           reinterpret_cast<void*>(offsetof(PlatGpuVertex, walk.right)));
+    const VertexAttribute quad[] = {
+        {2, GL_FLOAT, GL_FALSE, false, offsetof(PlatGpuVertex, x)},
+        {2, GL_FLOAT, GL_FALSE, false, offsetof(PlatGpuVertex, u)},
+        {4, GL_UNSIGNED_BYTE, GL_TRUE, false, offsetof(PlatGpuVertex, red)},
+        {4, GL_UNSIGNED_BYTE, GL_TRUE, false, offsetof(PlatGpuVertex, keyRed)},
+        {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk)},
+        {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk.dudy)},
+        {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk.right)},
+    };
+    SetVertexAttributes(sizeof(PlatGpuVertex), quad, int(std::size(quad)));
     std::vector<uint32_t> indices(size_t(MaxQuads) * 6);
     for (uint32_t q = 0; q < uint32_t(MaxQuads); ++q) {
         const uint32_t corner[6] = {0, 1, 2, 0, 2, 3};
@@ -126,15 +138,12 @@ void MakeQuadArrays() {
     glBindVertexArray(gGl.meshArray);
     glGenBuffers(1, &gGl.meshBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, gGl.meshBuffer);
-    const GLsizei meshStride = sizeof(PlatGpuMeshVertex);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, meshStride, nullptr);
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, meshStride,
-                          reinterpret_cast<void*>(offsetof(PlatGpuMeshVertex, nx)));
-    glEnableVertexAttribArray(2);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, meshStride,
-                          reinterpret_cast<void*>(offsetof(PlatGpuMeshVertex, u)));
+    const VertexAttribute mesh[] = {
+        {3, GL_FLOAT, GL_FALSE, false, offsetof(PlatGpuMeshVertex, x)},
+        {3, GL_FLOAT, GL_FALSE, false, offsetof(PlatGpuMeshVertex, nx)},
+        {2, GL_FLOAT, GL_FALSE, false, offsetof(PlatGpuMeshVertex, u)},
+    };
+    SetVertexAttributes(sizeof(PlatGpuMeshVertex), mesh, int(std::size(mesh)));
     glBindVertexArray(0);
 }
 
