@@ -23,23 +23,19 @@ namespace {
 // On a 16-bit screen a texel with alpha is mixed as the software blitters
 // mix it (`kind` 1 plain, 2 rotated): blending in 8 bits and cutting the
 // result to 5 or 6 bits would land a level off on many mixed pixels.
-PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int kind) {
+PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int kind, int keyed) {
     int mix = QueryScreenDepth() == 16 && graph->params.AlphaChFlag && PlatGpuReadsTarget() ? kind
                                                                                            : 0;
-    return PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(), mix, 0};
+    return PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(), mix, 0,
+                            keyed, keyed ? GraphKey(graph) : 0};
 }
 
-PlatGpuVertex Corner(double x, double y, double u, double v, uint32_t key, int keyed) {
+PlatGpuVertex Corner(double x, double y, double u, double v) {
     PlatGpuVertex corner{};
     corner.x = float(x);
     corner.y = float(y);
     corner.u = float(u);
     corner.v = float(v);
-    corner.red = corner.green = corner.blue = corner.alpha = 255;
-    corner.keyRed = uint8_t(key);
-    corner.keyGreen = uint8_t(key >> 8);
-    corner.keyBlue = uint8_t(key >> 16);
-    corner.keyOn = keyed ? 255 : 0;
     return corner;
 }
 
@@ -51,18 +47,15 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
-    uint32_t key = GraphKey(graph);
-    int keyed = transparent != 0;
-    PlatGpuQuadState state = QuadState(area, graph, 1);
+    PlatGpuQuadState state = QuadState(area, graph, 1, transparent != 0);
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
         if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
         double left = double(x) + tx, top = double(y) + ty;
         const PlatGpuVertex quad[4] = {
-            Corner(left, top, 0, 0, key, keyed), Corner(left + tw, top, tw, 0, key, keyed),
-            Corner(left + tw, top + th, tw, th, key, keyed),
-            Corner(left, top + th, 0, th, key, keyed)};
+            Corner(left, top, 0, 0), Corner(left + tw, top, tw, 0),
+            Corner(left + tw, top + th, tw, th), Corner(left, top + th, 0, th)};
         PlatGpuQuad(texture, tw, th, quad, state);
     }
     return 0;
@@ -70,14 +63,21 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
 
 namespace {
 
-// The corners of a tile's quad: the tile turned and scaled about (x, y), one
-// pixel wider on every side than the pixels the walk can reach, so that the
-// walk (which the shader repeats) decides every pixel at the edge.
+// The corners of a tile's quad: the tile turned and scaled about (x, y).
+// The walk samples a pixel at its corner, which sits half a pixel before the
+// centre the device samples at, and truncates toward zero, so the graph's
+// first texel also takes positions down to -1. A quarter of a pixel more
+// on every side lets the walk (which the shader repeats) decide every pixel
+// at the edge, whatever the device's rounding of the corners, while
+// covering few pixels that the walk leaves alone; a large scale adds the
+// drift of the walk's truncated steps, under a 2^-18 texel a step.
 void TurnedCorners(int x, int y, double scale, double angle, const GraphRecord* graph, int tx,
                    int ty, int tw, int th, double px[4], double py[4]) {
     double c = std::cos(angle), s = std::sin(angle);
-    double reach = 1.0 / std::fabs(scale) + 1.0;
-    double u0 = tx - reach, v0 = ty - reach, u1 = tx + tw + reach, v1 = ty + th + reach;
+    double drift = double(graph->width + graph->height) * scale * scale / 131072.0;
+    double margin = (0.25 + drift) / std::fabs(scale);
+    double u0 = tx - (tx == 0 ? 1 : 0) - margin, v0 = ty - (ty == 0 ? 1 : 0) - margin;
+    double u1 = tx + tw + margin, v1 = ty + th + margin;
     const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
     for (int k = 0; k < 4; ++k) {
         double du = (us[k] - (graph->width >> 1)) * scale;
@@ -87,14 +87,22 @@ void TurnedCorners(int x, int y, double scale, double angle, const GraphRecord* 
     }
 }
 
-int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, uint32_t key,
-             int keyed, const PlatGpuQuadState& state, const Rect& area) {
+int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
+             const PlatGpuQuadState& state, const Rect& area) {
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
         return 0;
     const Rect& box = setup.box;
-    PlatGpuWalk walk{setup.u,   setup.v,   setup.dudx, setup.dvdx,   setup.dudy,   setup.dvdy,
-                     box.left,  box.top,   box.right,  box.bottom,   graph->width, graph->height};
+    // The walk from the target's origin: the same values modulo 2^32 at
+    // every pixel as the software's walk from the box's corner.
+    auto origin = [&](int32_t at, int32_t perX, int32_t perY) {
+        return int32_t(uint32_t(at) - uint32_t(box.left) * uint32_t(perX) -
+                       uint32_t(box.top) * uint32_t(perY));
+    };
+    PlatGpuWalk walk{origin(setup.u, setup.dudx, setup.dudy),
+                     origin(setup.v, setup.dvdx, setup.dvdy),
+                     setup.dudx, setup.dvdx, setup.dudy, setup.dvdy,
+                     box.left, box.top, box.right, box.bottom};
     PlatGpuQuadState walkState = state;
     walkState.walk = 1;
     for (int i = 0; i < graph->tileCount; ++i) {
@@ -105,7 +113,7 @@ int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, uint3
         TurnedCorners(x, y, scale, angle, graph, tx, ty, tw, th, px, py);
         PlatGpuVertex quad[4];
         for (int k = 0; k < 4; ++k) {
-            quad[k] = Corner(px[k], py[k], tx, ty, key, keyed);
+            quad[k] = Corner(px[k], py[k], tx, ty);
             quad[k].walk = walk;
         }
         PlatGpuQuad(texture, tw, th, quad, walkState);
@@ -120,10 +128,8 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
-    uint32_t key = GraphKey(graph);
-    int keyed = transparent == 1;
-    PlatGpuQuadState state = QuadState(area, graph, 2);
-    if (state.filter == 0) return DrawWalk(x, y, scale, angle, graph, key, keyed, state, area);
+    PlatGpuQuadState state = QuadState(area, graph, 2, transparent == 1);
+    if (state.filter == 0) return DrawWalk(x, y, scale, angle, graph, state, area);
     double c = std::cos(angle), s = std::sin(angle);
     int halfWidth = graph->width >> 1, halfHeight = graph->height >> 1;
     // Graph position (u, v) to the target, half a pixel on.
@@ -143,7 +149,7 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         for (int k = 0; k < 4; ++k) {
             double px, py;
             place(us[k], vs[k], &px, &py);
-            quad[k] = Corner(px, py, us[k] - tx, vs[k] - ty, key, keyed);
+            quad[k] = Corner(px, py, us[k] - tx, vs[k] - ty);
         }
         PlatGpuQuad(texture, tw, th, quad, state);
     }

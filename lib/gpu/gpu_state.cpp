@@ -37,16 +37,34 @@ int DrawableFormat(const ColorFormat* format) {
            format->redBits >= 4 && format->greenBits >= 4 && format->blueBits >= 4;
 }
 
+// 32-bit pixels laid out as 0x00RRGGBB.
+bool IsXrgb(const ColorFormat& f) {
+    return f.bytesPerPixel == 4 && f.redMask == 0xFF0000u && f.greenMask == 0xFF00u &&
+           f.blueMask == 0xFFu;
+}
+
 // Brings the device's pixels into the back buffer's surface before the CPU
 // reads or writes it.
 void BackBufferAccess(PlatSurface* surface) {
     if (!gGpu.deviceAhead || surface != gGpu.back) return;
     int width = surface->width, height = surface->height;
-    PlatGpuReadTarget(gGpu.rows.data(), width);
     const ColorFormat& format = surface->format;
-    for (int y = 0; y < height; ++y)
-        PackRow(surface->pixels + std::ptrdiff_t(y) * surface->pitch, format,
-                gGpu.rows.data() + std::ptrdiff_t(y) * width, width);
+    if (IsXrgb(format) && surface->pitch % 4 == 0) {
+        // The device writes the words in place; only the unused top byte
+        // differs from the screen's pixels.
+        auto* words = reinterpret_cast<uint32_t*>(surface->pixels);
+        int wordPitch = surface->pitch / 4;
+        PlatGpuReadTargetXrgb(words, wordPitch);
+        for (int y = 0; y < height; ++y) {
+            uint32_t* row = words + std::ptrdiff_t(y) * wordPitch;
+            for (int x = 0; x < width; ++x) row[x] &= 0x00FFFFFFu;
+        }
+    } else {
+        PlatGpuReadTarget(gGpu.rows.data(), width);
+        for (int y = 0; y < height; ++y)
+            PackRow(surface->pixels + std::ptrdiff_t(y) * surface->pitch, format,
+                    gGpu.rows.data() + std::ptrdiff_t(y) * width, width);
+    }
     gGpu.deviceAhead = 0;
     gGpu.backSeen = surface->changeCount;
     GpuCheckError();

@@ -11,26 +11,23 @@
 #include <cstdint>
 
 // One corner of a 2-D quad, in target pixels (y down) and texels of the
-// texture it samples. Colour multiplies the texel; a texel whose colour is
-// the key (when keyOn is 255) is not drawn.
+// texture it samples.
 //
-// With the state's `walk` set the texel is not interpolated but
-// found as the software's rotating walk finds it, in 14.18 fixed point:
-// u = u0 + (x - left) * dudx + (y - top) * dudy with 32-bit wrap-around
-// (v likewise), truncated toward zero, and drawn only inside the walk's box
-// (left, top, right, bottom) and the graph's srcWidth x srcHeight; (u, v)
-// then hold the tile's offset in the graph.
+// With the state's `walk` set the texel is not interpolated but found as
+// the software's rotating walk finds it, in 14.18 fixed point and 32-bit
+// wrap-around: u = u0 + x * dudx + y * dudy at target pixel (x, y) (v
+// likewise), truncated toward zero, drawn only inside the walk's box
+// (left, top, right, bottom); (u, v) of the corners then hold the tile's
+// offset in the graph.
 struct PlatGpuWalk {
     int32_t u0, v0, dudx, dvdx;
     int32_t dudy, dvdy, left, top;
-    int32_t right, bottom, srcWidth, srcHeight;
+    int32_t right, bottom;
 };
 
 struct PlatGpuVertex {
     float x, y;
     float u, v;
-    uint8_t red, green, blue, alpha;
-    uint8_t keyRed, keyGreen, keyBlue, keyOn;
     PlatGpuWalk walk;
 };
 
@@ -46,6 +43,8 @@ struct PlatGpuQuadState {
     // that mix in the shader are never drawn over each other in one call.
     int mix;
     int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
+    int keyed;    // texels of colour `key` are not drawn
+    uint32_t key; // RGBA bytes; 0 when not keyed, so that equal states compare equal
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).
@@ -114,6 +113,8 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);
 // apart; the whole target is written by PlatGpuWriteTarget likewise.
 void PlatGpuReadTarget(uint32_t* rgba, int pitch);
 void PlatGpuWriteTarget(const uint32_t* rgba, int pitch);
+// The target's pixels as 0xAARRGGBB words (alpha 255), rows likewise.
+void PlatGpuReadTargetXrgb(uint32_t* xrgb, int pitch);
 // 1 when the context belongs to a window (the desktop) and presents there.
 int PlatGpuShowsWindow();
 // Draws the target into the window, scaled and letterboxed by the

@@ -19,6 +19,11 @@
 namespace {
 
 constexpr int MaxQuads = 16384;
+// The quad buffer is two halves of a full batch each, written in turn
+// without waiting for the device: a half is written again only after the
+// device has read what was drawn from it.
+constexpr size_t StreamHalfVertices = size_t(MaxQuads) * 4;
+constexpr size_t StreamHalfBytes = StreamHalfVertices * sizeof(PlatGpuVertex);
 
 struct Program {
     GLuint id;
@@ -29,9 +34,12 @@ struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad[2][2][3];  // by walk, filter and mix; made on first use
+    Program quad[2][2][3][2];  // by walk, filter, mix and key; made on first use
     Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
+    size_t streamUsed;        // vertices written into the quad buffer's current half
+    int streamHalf;           // the half batches go into
+    GLsync halfDone[2];       // set when a half is left: the device has read it
     GLuint meshArray, meshBuffer;
     std::vector<PlatGpuVertex> pending;  // the batch
     uint32_t batchTexture;
@@ -50,7 +58,8 @@ struct GlState {
 
 GlState gGl;
 
-enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts };
+enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts,
+                   QuadKey };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage };
 
@@ -117,13 +126,12 @@ void MakeQuadArrays() {
     const VertexAttribute quad[] = {
         {2, GL_FLOAT, GL_FALSE, false, offsetof(PlatGpuVertex, x)},
         {2, GL_FLOAT, GL_FALSE, false, offsetof(PlatGpuVertex, u)},
-        {4, GL_UNSIGNED_BYTE, GL_TRUE, false, offsetof(PlatGpuVertex, red)},
-        {4, GL_UNSIGNED_BYTE, GL_TRUE, false, offsetof(PlatGpuVertex, keyRed)},
         {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk)},
         {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk.dudy)},
-        {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk.right)},
+        {2, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk.right)},
     };
     SetVertexAttributes(sizeof(PlatGpuVertex), quad, int(std::size(quad)));
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(2 * StreamHalfBytes), nullptr, GL_STREAM_DRAW);
     std::vector<uint32_t> indices(size_t(MaxQuads) * 6);
     for (uint32_t q = 0; q < uint32_t(MaxQuads); ++q) {
         const uint32_t corner[6] = {0, 1, 2, 0, 2, 3};
@@ -176,18 +184,38 @@ void ApplyScissor(const PlatGpuQuadState& s) {
 // The variant of the quad program for a batch's state, linked on first use;
 // null when the device refuses it.
 const Program* QuadProgram(const PlatGpuQuadState& state) {
-    Program& p = gGl.quad[state.walk ? 1 : 0][state.filter ? 1 : 0][state.mix];
+    int walk = state.walk ? 1 : 0, filter = state.filter ? 1 : 0, keyed = state.keyed ? 1 : 0;
+    Program& p = gGl.quad[walk][filter][state.mix][keyed];
     if (p.id) return &p;
-    char header[96];
+    char header[112];
     std::snprintf(header, sizeof header,
-                  "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n",
-                  state.walk ? 1 : 0, state.filter ? 1 : 0, state.mix);
+                  "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n"
+                  "#define KEY %d\n",
+                  walk, filter, state.mix, keyed);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "target", "bits", "shifts"}) != 0) {
+             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key"}) != 0) {
         p.id = 0;
         return nullptr;
     }
     return &p;
+}
+
+// Where the batch's vertices go in the quad buffer, as a vertex index; the
+// buffer is written there without a wait.
+size_t StreamBatch(size_t vertices) {
+    if (gGl.streamUsed + vertices > StreamHalfVertices) {
+        gGl.halfDone[gGl.streamHalf] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        gGl.streamHalf ^= 1;
+        gGl.streamUsed = 0;
+        if (GLsync done = gGl.halfDone[gGl.streamHalf]) {
+            glClientWaitSync(done, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
+            glDeleteSync(done);
+            gGl.halfDone[gGl.streamHalf] = nullptr;
+        }
+    }
+    size_t first = size_t(gGl.streamHalf) * StreamHalfVertices + gGl.streamUsed;
+    gGl.streamUsed += vertices;
+    return first;
 }
 
 bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
@@ -381,6 +409,9 @@ void PlatGpuFlush() {
     glUniform1i(p.uniforms[QuadTarget], 1);
     glUniform3uiv(p.uniforms[QuadBits], 1, gGl.layoutBits);
     glUniform3uiv(p.uniforms[QuadShifts], 1, gGl.layoutShifts);
+    uint32_t key = gGl.batchState.key;
+    glUniform3f(p.uniforms[QuadKey], float(key & 0xFF) / 255.0f, float(key >> 8 & 0xFF) / 255.0f,
+                float(key >> 16 & 0xFF) / 255.0f);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, gGl.batchState.mix ? gGl.colour : 0);
     glActiveTexture(GL_TEXTURE0);
@@ -396,12 +427,17 @@ void PlatGpuFlush() {
     glDisable(GL_DEPTH_TEST);
     glBindVertexArray(gGl.quadArray);
     glBindBuffer(GL_ARRAY_BUFFER, gGl.quadBuffer);
-    GLsizeiptr bytes = GLsizeiptr(gGl.pending.size() * sizeof(PlatGpuVertex));
-    // A fresh store of the batch's own size each time: the device may still
-    // read the last one, and a store of the largest batch would be cleared
-    // for nothing.
-    glBufferData(GL_ARRAY_BUFFER, bytes, gGl.pending.data(), GL_STREAM_DRAW);
-    glDrawElements(GL_TRIANGLES, GLsizei(gGl.pending.size() / 4 * 6), GL_UNSIGNED_INT, nullptr);
+    size_t count = gGl.pending.size();
+    size_t first = StreamBatch(count);
+    GLbitfield access = GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT;
+    void* out = glMapBufferRange(GL_ARRAY_BUFFER, GLintptr(first * sizeof(PlatGpuVertex)),
+                                 GLsizeiptr(count * sizeof(PlatGpuVertex)), access);
+    if (out) {
+        std::memcpy(out, gGl.pending.data(), count * sizeof(PlatGpuVertex));
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+        glDrawElementsBaseVertex(GL_TRIANGLES, GLsizei(count / 4 * 6), GL_UNSIGNED_INT, nullptr,
+                                 GLint(first));
+    }
     ++gGl.drawCalls;
     gGl.pending.clear();
 }
@@ -440,6 +476,13 @@ void PlatGpuReadTarget(uint32_t* rgba, int pitch) {
     PlatGpuFlush();
     glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
     glReadPixels(0, 0, gGl.width, gGl.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+}
+
+void PlatGpuReadTargetXrgb(uint32_t* xrgb, int pitch) {
+    PlatGpuFlush();
+    glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
+    glReadPixels(0, 0, gGl.width, gGl.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, xrgb);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 

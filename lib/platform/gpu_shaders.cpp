@@ -4,48 +4,47 @@
 const char* const QuadVertexSource = R"(
 layout(location = 0) in vec2 position;
 layout(location = 1) in vec2 texel;
-layout(location = 2) in vec4 colour;
-layout(location = 3) in vec4 key;
-layout(location = 4) in ivec4 walkA;
-layout(location = 5) in ivec4 walkB;
-layout(location = 6) in ivec4 walkC;
+layout(location = 2) in ivec4 walkA;
+layout(location = 3) in ivec4 walkB;
+layout(location = 4) in ivec2 walkC;
 uniform vec2 targetSize;
-out vec2 vTexel;
-out vec4 vColour;
-flat out vec4 vKey;
+#if WALK
 flat out ivec4 vWalkA;
 flat out ivec4 vWalkB;
 flat out ivec4 vWalkC;
-flat out vec2 vTile;
+#else
+out vec2 vTexel;
+#endif
 void main() {
+#if WALK
     vWalkA = walkA;
     vWalkB = walkB;
-    vWalkC = walkC;
-    vTile = texel;
-    gl_Position = vec4(position / targetSize * 2.0 - 1.0, 0.0, 1.0);
+    vWalkC = ivec4(walkC, ivec2(texel));
+#else
     vTexel = texel;
-    vColour = colour;
-    vKey = key;
+#endif
+    gl_Position = vec4(position / targetSize * 2.0 - 1.0, 0.0, 1.0);
 }
 )";
 
 // The quad fragment shader comes in variants chosen when the batch goes
-// out (WALK, FILTER, MIX below): the rasteriser runs every branch of a
-// shader on every pixel, so a mode that is fixed for a batch is compiled in.
+// out (WALK, FILTER, MIX, KEY below): the rasteriser runs every branch of
+// a shader on every pixel, so a mode that is fixed for a batch is compiled
+// in, and a walking quad hands its fragments only what the walk needs.
 //
 // Nearest sampling picks texel floor(t), clamped to the texture, as the
 // software copy keeps to the graph; WALK repeats the rotating walk instead.
 const char* const QuadFragmentSource = R"(
-in vec2 vTexel;
-in vec4 vColour;
-flat in vec4 vKey;
+#if WALK
 flat in ivec4 vWalkA;
 flat in ivec4 vWalkB;
 flat in ivec4 vWalkC;
-flat in vec2 vTile;
+#else
+in vec2 vTexel;
+#endif
 uniform sampler2D image;
 uniform vec2 imageSize;
-uniform int mixMode;
+uniform vec3 key;
 uniform sampler2D target;
 uniform uvec3 bits;
 uniform uvec3 shifts;
@@ -80,20 +79,22 @@ vec4 Mix(vec4 c) {
                 Widen(r, bits.b, shifts.b), 1.0);
 }
 #endif
-int ToPixel(uint fixedPoint) {
-    int f = int(fixedPoint);
-    return (f < 0 ? f + 0x3FFFF : f) >> 18;
+// 14.18 fixed point to whole texels, truncated toward zero.
+ivec2 ToPixel(uvec2 fixedPoint) {
+    ivec2 f = ivec2(fixedPoint);
+    return (f + ((f >> 31) & 0x3FFFF)) >> 18;
 }
 void main() {
 #if WALK
+    // The walk is affine in the pixel's position, so it is evaluated here
+    // rather than stepped. Keeping the texel inside the tile also keeps it
+    // inside the graph.
     ivec2 p = ivec2(gl_FragCoord.xy);
-    if (p.x < vWalkB.z || p.y < vWalkB.w || p.x >= vWalkC.x || p.y >= vWalkC.y) discard;
-    uint column = uint(p.x - vWalkB.z), row = uint(p.y - vWalkB.w);
-    int tu = ToPixel(uint(vWalkA.x) + row * uint(vWalkB.x) + column * uint(vWalkA.z));
-    int tv = ToPixel(uint(vWalkA.y) + row * uint(vWalkB.y) + column * uint(vWalkA.w));
-    if (tu < 0 || tv < 0 || tu >= vWalkC.z || tv >= vWalkC.w) discard;
-    ivec2 t = ivec2(tu, tv) - ivec2(vTile);
-    if (any(lessThan(t, ivec2(0))) || any(greaterThanEqual(t, ivec2(imageSize)))) discard;
+    uvec2 f = uvec2(vWalkA.xy) + uint(p.x) * uvec2(vWalkA.zw) + uint(p.y) * uvec2(vWalkB.xy);
+    ivec2 t = ToPixel(f) - vWalkC.zw;
+    if (any(lessThan(p, vWalkB.zw)) || any(greaterThanEqual(p, vWalkC.xy)) ||
+        any(greaterThanEqual(uvec2(t), uvec2(imageSize))))
+        discard;
     vec4 c = texelFetch(image, t, 0);
 #elif FILTER
     vec4 c = texture(image, vTexel / imageSize);
@@ -101,11 +102,13 @@ void main() {
     ivec2 t = clamp(ivec2(floor(vTexel)), ivec2(0), ivec2(imageSize) - 1);
     vec4 c = texelFetch(image, t, 0);
 #endif
-    if (vKey.a > 0.5 && all(lessThan(abs(c.rgb - vKey.rgb), vec3(0.5 / 255.0)))) discard;
+#if KEY
+    if (all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
+#endif
 #if MIX
     result = Mix(c);
 #else
-    result = c * vColour;
+    result = c;
 #endif
 }
 )";
