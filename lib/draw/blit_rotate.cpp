@@ -325,8 +325,11 @@ int DrawableRotation(double scale, double angle) {
 int SetUpRotation(int x, int y, double scale, double angle, int width, int height,
                   const Rect& area, RotaSetup* setup) {
     if (!DrawableRotation(scale, angle)) return -1;
-    int32_t cosA = Trunc(std::cos(angle) * FixedOne), sinA = Trunc(std::sin(angle) * FixedOne);
-    int32_t cosB = Trunc(std::cos(-angle) * FixedOne), sinB = Trunc(std::sin(-angle) * FixedOne);
+    // The turn back: cos and sin are even and odd to the last bit, so it
+    // needs no second evaluation.
+    double c = std::cos(angle), s = std::sin(angle);
+    int32_t cosA = Trunc(c * FixedOne), sinA = Trunc(s * FixedOne);
+    int32_t cosB = cosA, sinB = Trunc(-s * FixedOne);
     int32_t cx = Mul(x, 1 << 18), cy = Mul(y, 1 << 18);
     int32_t hw = Trunc(width * scale * 0.5), hh = Trunc(height * scale * 0.5);
 
@@ -476,9 +479,10 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
     WaitWhileInactive();
     BringGraphMovieFrame(graph);
 
+    if (!gDraw.maskEnabled) return G_DDraw_DrawRotaGraph(x, y, scale, angle, record, transparent);
     Rect area = RotatedMaskBox(x, y, scale, angle, record->width, record->height);
-    if (gDraw.maskEnabled) MaskBeforeDraw(area);
+    MaskBeforeDraw(area);
     int result = G_DDraw_DrawRotaGraph(x, y, scale, angle, record, transparent);
-    if (gDraw.maskEnabled) MaskAfterDraw(area);
+    MaskAfterDraw(area);
     return result;
 }

@@ -71,9 +71,8 @@ namespace {
 // at the edge, whatever the device's rounding of the corners, while
 // covering few pixels that the walk leaves alone; a large scale adds the
 // drift of the walk's truncated steps, under a 2^-18 texel a step.
-void TurnedCorners(int x, int y, double scale, double angle, const GraphRecord* graph, int tx,
-                   int ty, int tw, int th, double px[4], double py[4]) {
-    double c = std::cos(angle), s = std::sin(angle);
+void TurnedCorners(int x, int y, double scale, double c, double s, const GraphRecord* graph,
+                   int tx, int ty, int tw, int th, double px[4], double py[4]) {
     double drift = double(graph->width + graph->height) * scale * scale / 131072.0;
     double margin = (0.25 + drift) / std::fabs(scale);
     double u0 = tx - (tx == 0 ? 1 : 0) - margin, v0 = ty - (ty == 0 ? 1 : 0) - margin;
@@ -105,12 +104,13 @@ int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
                      box.left, box.top, box.right, box.bottom};
     PlatGpuQuadState walkState = state;
     walkState.walk = 1;
+    double c = std::cos(angle), s = std::sin(angle);
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
         if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
         double px[4], py[4];
-        TurnedCorners(x, y, scale, angle, graph, tx, ty, tw, th, px, py);
+        TurnedCorners(x, y, scale, c, s, graph, tx, ty, tw, th, px, py);
         PlatGpuVertex quad[4];
         for (int k = 0; k < 4; ++k) {
             quad[k] = Corner(px[k], py[k], tx, ty);

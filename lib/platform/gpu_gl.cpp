@@ -48,6 +48,7 @@ struct GlState {
     float batchBox[4];                   // left, top, right, bottom of a mixing batch
     GLuint layoutBits[3], layoutShifts[3];
     int drawCalls;
+    int depthStale;     // the last clear left depth alone: the next mesh clears it first
     int maxTextureSize;
     void (*barrier)();  // makes the target's writes readable through a sampler; null: none
     GLuint frameTexture;  // a picture drawn on the CPU, on its way to the window
@@ -368,8 +369,9 @@ void PlatGpuClear(int red, int green, int blue) {
     PlatGpuFlush();
     glDisable(GL_SCISSOR_TEST);
     glClearColor(float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f, 1.0f);
-    glClearDepth(1.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClear(GL_COLOR_BUFFER_BIT);
+    // Only meshes test depth, and most frames draw none.
+    gGl.depthStale = 1;
 }
 
 void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
@@ -459,6 +461,12 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     glUniform1i(p.uniforms[MeshImage], 0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, mesh.texture);
+    if (gGl.depthStale) {
+        glDisable(GL_SCISSOR_TEST);
+        glClearDepth(1.0);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        gGl.depthStale = 0;
+    }
     ApplyScissor(mesh.state);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);

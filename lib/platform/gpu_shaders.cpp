@@ -11,7 +11,7 @@ uniform vec2 targetSize;
 #if WALK
 flat out ivec4 vWalkA;
 flat out ivec4 vWalkB;
-flat out ivec4 vWalkC;
+flat out ivec4 vWalkC;  // the box's width and height, the tile's offset
 #else
 out vec2 vTexel;
 #endif
@@ -19,7 +19,7 @@ void main() {
 #if WALK
     vWalkA = walkA;
     vWalkB = walkB;
-    vWalkC = ivec4(walkC, ivec2(texel));
+    vWalkC = ivec4(walkC - walkB.zw, ivec2(texel));
 #else
     vTexel = texel;
 #endif
@@ -92,9 +92,11 @@ void main() {
     ivec2 p = ivec2(gl_FragCoord.xy);
     uvec2 f = uvec2(vWalkA.xy) + uint(p.x) * uvec2(vWalkA.zw) + uint(p.y) * uvec2(vWalkB.xy);
     ivec2 t = ToPixel(f) - vWalkC.zw;
-    if (any(lessThan(p, vWalkB.zw)) || any(greaterThanEqual(p, vWalkC.xy)) ||
-        any(greaterThanEqual(uvec2(t), uvec2(imageSize))))
-        discard;
+    // One test for both bounds of each: a place before the start wraps
+    // round to a large unsigned value.
+    bvec2 inBox = lessThan(uvec2(p - vWalkB.zw), uvec2(vWalkC.xy));
+    bvec2 inTile = lessThan(uvec2(t), uvec2(imageSize));
+    if (!all(inBox) || !all(inTile)) discard;
     vec4 c = texelFetch(image, t, 0);
 #elif FILTER
     vec4 c = texture(image, vTexel / imageSize);
@@ -102,6 +104,8 @@ void main() {
     ivec2 t = clamp(ivec2(floor(vTexel)), ivec2(0), ivec2(imageSize) - 1);
     vec4 c = texelFetch(image, t, 0);
 #endif
+    // A clear texel leaves the pixel as it is: dropping it saves the blend.
+    if (c.a == 0.0) discard;
 #if KEY
     if (all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
 #endif
