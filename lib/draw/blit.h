@@ -98,6 +98,7 @@ struct RotaSetup {
     Rect box;                // clipped bounding box in target coordinates
     int32_t u, v;            // 14.18 source position at (box.left, box.top)
     int32_t dudx, dvdx, dudy, dvdy;
+    double cosine, sine;     // of the angle, for placing the turned picture
 };
 
 // Fills `setup` for a W x H graph centred on (x, y); 0 when something is to

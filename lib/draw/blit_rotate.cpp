@@ -365,6 +365,8 @@ int SetUpRotation(int x, int y, double scale, double angle, int width, int heigh
     setup->dvdx = Trunc(sinB / scale);
     setup->dudy = Sub(u(box.bottom), setup->u) / rows;
     setup->dvdy = Sub(v(box.bottom), setup->v) / rows;
+    setup->cosine = c;
+    setup->sine = s;
     return 0;
 }
 

@@ -104,13 +104,12 @@ int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
                      box.left, box.top, box.right, box.bottom};
     PlatGpuQuadState walkState = state;
     walkState.walk = 1;
-    double c = std::cos(angle), s = std::sin(angle);
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
         if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
         double px[4], py[4];
-        TurnedCorners(x, y, scale, c, s, graph, tx, ty, tw, th, px, py);
+        TurnedCorners(x, y, scale, setup.cosine, setup.sine, graph, tx, ty, tw, th, px, py);
         PlatGpuVertex quad[4];
         for (int k = 0; k < 4; ++k) {
             quad[k] = Corner(px[k], py[k], tx, ty);
