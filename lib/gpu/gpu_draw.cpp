@@ -24,10 +24,10 @@ namespace {
 // mix it (`kind` 1 plain, 2 rotated): blending in 8 bits and cutting the
 // result to 5 or 6 bits would land a level off on many mixed pixels.
 PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int kind, int keyed) {
-    int mix = QueryScreenDepth() == 16 && graph->params.AlphaChFlag && PlatGpuReadsTarget() ? kind
-                                                                                           : 0;
+    int spare = GraphSpare(graph);
+    int mix = QueryScreenDepth() == 16 && spare >= 0 && PlatGpuReadsTarget() ? kind : 0;
     return PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(), mix, 0,
-                            keyed, keyed ? GraphKey(graph) : 0};
+                            keyed, keyed ? GraphKey(graph) : 0, spare};
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v) {

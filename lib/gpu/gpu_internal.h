@@ -7,12 +7,16 @@
 
 #include <cstdint>
 
-// A pixel of a 16- or 32-bit format as RGBA bytes (red lowest, alpha 255),
-// each channel widened by repeating its top bits, so that packing it again
-// gives the same pixel.
+// A pixel of a 16- or 32-bit format as RGBA bytes (red lowest), each
+// channel widened by repeating its top bits, so that packing it again gives
+// the same pixel. The alpha byte holds the pixel's spare bits (255 where the
+// format has none): the software blitters copy them with a whole pixel and
+// ReadScreenPixel returns them, so on a 32-bit screen black copied from a
+// graph reads 0xFF000000, not 0, on either path.
 uint32_t ExpandPixel(uint32_t value, const ColorFormat& format);
 void ExpandRow(uint32_t* rgba, const ColorFormat& format, const uint8_t* pixels, int count);
-// RGBA bytes to pixels of the format, each channel cut to its width.
+// RGBA bytes to pixels of the format, each channel cut to its width and the
+// alpha byte to the spare bits.
 void PackRow(uint8_t* pixels, const ColorFormat& format, const uint32_t* rgba, int count);
 
 struct GraphRecord;
@@ -25,6 +29,8 @@ int TileOf(const GraphRecord* graph, int index, int* x, int* y, int* width, int*
            uint32_t* texture);
 // The graph's colour key as RGBA bytes, widened as its texels are.
 uint32_t GraphKey(const GraphRecord* graph);
+// The graph's spare bits as its quads carry them (PlatGpuQuadState::spare).
+int GraphSpare(const GraphRecord* graph);
 // Empties the texture piece table (at each start of the path).
 void ResetTexturePieces();
 

@@ -50,15 +50,9 @@ void BackBufferAccess(PlatSurface* surface) {
     int width = surface->width, height = surface->height;
     const ColorFormat& format = surface->format;
     if (IsXrgb(format) && surface->pitch % 4 == 0) {
-        // The device writes the words in place; only the unused top byte
-        // differs from the screen's pixels.
-        auto* words = reinterpret_cast<uint32_t*>(surface->pixels);
-        int wordPitch = surface->pitch / 4;
-        PlatGpuReadTargetXrgb(words, wordPitch);
-        for (int y = 0; y < height; ++y) {
-            uint32_t* row = words + std::ptrdiff_t(y) * wordPitch;
-            for (int x = 0; x < width; ++x) row[x] &= 0x00FFFFFFu;
-        }
+        // The device writes the words in place, the target's alpha landing
+        // in the top byte, where the screen keeps its spare bits.
+        PlatGpuReadTargetXrgb(reinterpret_cast<uint32_t*>(surface->pixels), surface->pitch / 4);
     } else {
         PlatGpuReadTarget(gGpu.rows.data(), width);
         for (int y = 0; y < height; ++y)

@@ -61,6 +61,12 @@ void Upload(GraphRecord* graph) {
     const PlatSurface* surface = data->surface;
     const ColorFormat& format = surface->format;
     int alpha = data->params.AlphaChFlag && data->alphaBuffer;
+    // A texel's alpha byte is the alpha plane's where there is one, so the
+    // spare bits that an opaque pixel copies travel beside the texture, one
+    // value for the graph: the first opaque pixel's. Graphs the library
+    // makes carry the same spare bits in every pixel.
+    bool spareSeen = false;
+    graph->tilesSpare = uint8_t(ExpandPixel(format.spareMask, format) >> 24);
     for (int i = 0; i < graph->tileCount; ++i) {
         const TexturePieceRecord* piece = Piece(graph->tiles[i]);
         if (!piece) continue;
@@ -75,7 +81,13 @@ void Upload(GraphRecord* graph) {
                       width);
             if (!alpha) continue;
             const uint8_t* a = data->alphaBuffer + std::ptrdiff_t(sy) * data->alphaPitch + sx;
-            for (int x = 0; x < width; ++x) row[x] = (row[x] & 0xFFFFFF) | uint32_t(a[x]) << 24;
+            for (int x = 0; x < width; ++x) {
+                if (a[x] == 255 && !spareSeen) {
+                    graph->tilesSpare = uint8_t(row[x] >> 24);
+                    spareSeen = true;
+                }
+                row[x] = (row[x] & 0xFFFFFF) | uint32_t(a[x]) << 24;
+            }
         }
         PlatGpuUploadTexture(piece->texture, 0, 0, width, height, gStaging.data(), width);
     }
@@ -153,6 +165,12 @@ uint32_t GraphKey(const GraphRecord* graph) {
     return ExpandPixel(MakeColorInFormat(screen, int(colour >> 16 & 0xFF), int(colour >> 8 & 0xFF),
                                          int(colour & 0xFF), 0),
                        *screen);
+}
+
+int GraphSpare(const GraphRecord* graph) {
+    const BmpDataRecord* bmp;
+    const SurfaceDataRecord* data = CpuCopy(graph, &bmp);
+    return data && data->params.AlphaChFlag && data->alphaBuffer ? graph->tilesSpare : -1;
 }
 
 void ResetTexturePieces() { HandleTableReset(&gPieces); }

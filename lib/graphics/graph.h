@@ -52,6 +52,7 @@ struct GraphRecord {
     uint8_t tileCount;
     uint8_t tilesCurrent;           // the tiles hold the CPU copy as of tilesSeen
     uint32_t tilesSeen;             // the CPU copy's change count at the last upload
+    uint8_t tilesSpare;             // with an alpha plane: the spare bits its opaque pixels copy
 };
 
 struct BmpDataRecord {

@@ -45,6 +45,11 @@ struct PlatGpuQuadState {
     int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
     int keyed;    // texels of colour `key` are not drawn
     uint32_t key; // RGBA bytes; 0 when not keyed, so that equal states compare equal
+    // The target's alpha byte holds the screen pixels' spare bits. -1: the
+    // texture has no alpha, its alpha byte is the spare bits, and texels
+    // are copied whole; else a texel's alpha byte is its alpha, a pixel it
+    // covers fully gets `spare` as its spare bits and a mixed pixel none.
+    int spare;
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).

@@ -60,7 +60,7 @@ struct GlState {
 GlState gGl;
 
 enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts,
-                   QuadKey };
+                   QuadKey, QuadSpare };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage };
 
@@ -194,7 +194,8 @@ const Program* QuadProgram(const PlatGpuQuadState& state) {
                   "#define KEY %d\n",
                   walk, filter, state.mix, keyed);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key"}) != 0) {
+             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key", "spare"}) !=
+        0) {
         p.id = 0;
         return nullptr;
     }
@@ -304,8 +305,6 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
         gGl.barrier = [] { glTextureBarrier(); };
     else if (epoxy_has_gl_extension("GL_NV_texture_barrier"))
         gGl.barrier = [] { glTextureBarrierNV(); };
-    glEnable(GL_BLEND);
-    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     gGl.pending.reserve(size_t(MaxQuads) * 4);
     gGl.running = 1;
     PlatGpuClear(0, 0, 0);
@@ -368,7 +367,8 @@ void PlatGpuFreeTexture(uint32_t texture) {
 void PlatGpuClear(int red, int green, int blue) {
     PlatGpuFlush();
     glDisable(GL_SCISSOR_TEST);
-    glClearColor(float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f, 1.0f);
+    // A cleared pixel is 0 with its spare bits too, as the software fill leaves it.
+    glClearColor(float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     // Only meshes test depth, and most frames draw none.
     gGl.depthStale = 1;
@@ -414,6 +414,8 @@ void PlatGpuFlush() {
     uint32_t key = gGl.batchState.key;
     glUniform3f(p.uniforms[QuadKey], float(key & 0xFF) / 255.0f, float(key >> 8 & 0xFF) / 255.0f,
                 float(key >> 16 & 0xFF) / 255.0f);
+    int spare = gGl.batchState.spare;
+    glUniform1f(p.uniforms[QuadSpare], spare < 0 ? -1.0f : float(spare) / 255.0f);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, gGl.batchState.mix ? gGl.colour : 0);
     glActiveTexture(GL_TEXTURE0);
@@ -422,8 +424,13 @@ void PlatGpuFlush() {
         // What earlier calls wrote becomes readable through the sampler.
         gGl.barrier();
         glDisable(GL_BLEND);
+    } else if (gGl.batchState.spare < 0) {
+        glDisable(GL_BLEND);
     } else {
+        // The colour blends by the texel's alpha (the second output), while
+        // the alpha byte takes the spare bits the shader decided.
         glEnable(GL_BLEND);
+        glBlendFuncSeparate(GL_SRC1_ALPHA, GL_ONE_MINUS_SRC1_ALPHA, GL_ONE, GL_ZERO);
     }
     ApplyScissor(gGl.batchState);
     glDisable(GL_DEPTH_TEST);
@@ -468,6 +475,8 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
         gGl.depthStale = 0;
     }
     ApplyScissor(mesh.state);
+    glEnable(GL_BLEND);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glBindVertexArray(gGl.meshArray);

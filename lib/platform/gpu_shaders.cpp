@@ -48,7 +48,9 @@ uniform vec3 key;
 uniform sampler2D target;
 uniform uvec3 bits;
 uniform uvec3 shifts;
-out vec4 result;
+uniform float spare;
+layout(location = 0, index = 0) out vec4 result;
+layout(location = 0, index = 1) out vec4 weight;
 #if MIX
 uint Pack(vec4 c) {
     uvec3 v = uvec3(c.rgb * 255.0 + 0.5);
@@ -63,7 +65,7 @@ uint Mask(uint b, uint shift) { return ((1u << b) - 1u) << shift; }
 vec4 Mix(vec4 c) {
     uint a = uint(c.a * 255.0 + 0.5);
     if (a == 0u) discard;
-    if (a == 255u) return vec4(c.rgb, 1.0);
+    if (a == 255u) return vec4(c.rgb, spare);
     uint s = Pack(c), d = Pack(texelFetch(target, ivec2(gl_FragCoord.xy), 0));
     uint r = 0u;
     for (int i = 0; i < 3; ++i) {
@@ -76,7 +78,7 @@ vec4 Mix(vec4 c) {
 #endif
     }
     return vec4(Widen(r, bits.r, shifts.r), Widen(r, bits.g, shifts.g),
-                Widen(r, bits.b, shifts.b), 1.0);
+                Widen(r, bits.b, shifts.b), 0.0);
 }
 #endif
 // 14.18 fixed point to whole texels, truncated toward zero.
@@ -105,14 +107,23 @@ void main() {
     vec4 c = texelFetch(image, t, 0);
 #endif
     // A clear texel leaves the pixel as it is: dropping it saves the blend.
-    if (c.a == 0.0) discard;
+    // (Without alpha, the alpha byte holds the spare bits; see below.)
+    if (spare >= 0.0 && c.a == 0.0) discard;
 #if KEY
     if (all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
 #endif
+    weight = vec4(c.a);
 #if MIX
     result = Mix(c);
 #else
-    result = c;
+    // The alpha byte is the target's spare bits: a texture without alpha
+    // brings its own; else an opaque texel gives the graph's and a mixed
+    // one none, as the software blitters' whole-pixel copy and mix do.
+    if (spare < 0.0) {
+        result = c;
+    } else {
+        result = vec4(c.rgb, c.a * 255.0 >= 254.5 ? spare : 0.0);
+    }
 #endif
 }
 )";
