@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The game on both drawing paths: round 1 played by the same script on the
-# headless platform with TESSEL_GPU=0 and TESSEL_GPU=1, and every capture
-# (title, round start, aiming, flight, blast...) compared: at most 0.1 % of
-# pixels may differ by more than 2 levels in a channel. Asked for the path
-# where the device offers no GL 3.3, the game logs that it is not used and
-# plays all the same. Under a virtual X server the desktop back end plays the
-# round both ways, the path really used where asked for, and its title,
-# aiming, flight and blast frames are held to the same bound.
+# headless platform with TESSEL_GPU=0 and TESSEL_GPU=1, full screen on the
+# game's 16-bit screen and in a window (TESSEL_WINDOWED=1), where the screen
+# takes the desktop's 32 bits, and every capture (title, round start, aiming,
+# flight, blast...) compared: at most 0.1 % of pixels may differ by more than
+# 2 levels in a channel. Asked for the path where the device offers no GL
+# 3.3, the game logs that it is not used and plays all the same. Under a
+# virtual X server the desktop back end plays the round both ways, in both
+# modes, the path really used where asked for, and its title, aiming, flight
+# and blast frames are held to the same bound.
 set -uo pipefail
 game=$(realpath "$1")
 scratch=$2
@@ -35,22 +37,27 @@ compare_frames() {
   [ -n "$far" ] && [ "$far" -le "$limit" ] || fail "$3: $far pixels differ by more than 2 levels (limit $limit)"
 }
 
-# --- Headless: the whole round, both ways.
-for gpu in 0 1; do
-  prepare "gpu$gpu"
-  (cd "gpu$gpu" && TESSEL_PLATFORM=headless TESSEL_GPU=$gpu TESSEL_INPUT="$data/game_hit.txt" \
-    timeout 120 "$game" > stdout.txt 2> stderr.txt)
-  code=$?
-  [ "$code" -eq 0 ] || fail "TESSEL_GPU=$gpu: exit code $code"
-done
-if [ "$(used gpu1)" -eq 0 ]; then
-  echo "SKIPPED: the GPU path cannot start here"
-  exit $((failures > 0))
-fi
-[ "$(used gpu0)" -eq 0 ] || fail "TESSEL_GPU=0 still used the GPU path"
-for c in title round_start before aiming flight blast after; do
-  [ -f "gpu0/$c.png" ] && [ -f "gpu1/$c.png" ] || { fail "$c: a capture is missing"; continue; }
-  compare_frames "gpu0/$c.png" "gpu1/$c.png" "$c"
+# --- Headless: the whole round, both ways, in both modes; the runs of
+# TESSEL_WINDOWED=w and TESSEL_GPU=g play in folder wWgG.
+for windowed in 0 1; do
+  for gpu in 0 1; do
+    run="w${windowed}g$gpu"
+    prepare "$run"
+    (cd "$run" && TESSEL_PLATFORM=headless TESSEL_WINDOWED=$windowed TESSEL_GPU=$gpu \
+      TESSEL_INPUT="$data/game_hit.txt" timeout 120 "$game" > stdout.txt 2> stderr.txt)
+    code=$?
+    [ "$code" -eq 0 ] || fail "$run: exit code $code"
+  done
+  if [ "$(used "w${windowed}g1")" -eq 0 ]; then
+    echo "SKIPPED: the GPU path cannot start here"
+    exit $((failures > 0))
+  fi
+  [ "$(used "w${windowed}g0")" -eq 0 ] || fail "w${windowed}g0: TESSEL_GPU=0 still used the GPU path"
+  for c in title round_start before aiming flight blast after; do
+    a="w${windowed}g0/$c.png" b="w${windowed}g1/$c.png"
+    [ -f "$a" ] && [ -f "$b" ] || { fail "w$windowed $c: a capture is missing"; continue; }
+    compare_frames "$a" "$b" "w$windowed $c"
+  done
 done
 
 # --- The path asked for without GL 3.3: the log says so, the round plays.
@@ -60,12 +67,13 @@ prepare old_gl
 code=$?
 [ "$code" -eq 0 ] || fail "without GL 3.3: exit code $code"
 iconv -f CP932 -t UTF-8 old_gl/AppLog.txt | grep '描画機能は使用しません' > /dev/null || fail "without GL 3.3: no \"not used\" line"
-compare_frames gpu0/blast.png old_gl/blast.png "blast without GL 3.3"
+compare_frames w0g0/blast.png old_gl/blast.png "blast without GL 3.3"
 
 # --- The desktop back end under a virtual X server, full screen on the
-# 16-bit screen, scaled up to the display: the same round played both ways
-# on a virtual clock, so that both runs see the same frames, and the window
-# captured at the script's capture times.
+# 16-bit screen scaled up to the display and in a window on the 24-bit
+# display's 32-bit pixels: the same round played both ways on a virtual
+# clock, so that both runs see the same frames, and the display captured at
+# the script's capture times.
 clock=${VIRTUAL_CLOCK:-}
 [ -f "$clock" ] || { echo "SKIPPED (desktop part): VIRTUAL_CLOCK does not name the clock library"; exit $((failures > 0)); }
 for tool in Xvfb xdotool import; do
@@ -80,14 +88,15 @@ mapfile -t steps < <(grep -E '^[0-9]+ ' "$data/game_hit.txt")
 stops=$(printf '%s\n' "${steps[@]}" | cut -d' ' -f1 | paste -sd,)
 # Plays the script's steps: the game halts at each (see virtual_clock.cpp)
 # while the key goes down or up or the screen is taken.
+# Arguments: the folder, TESSEL_WINDOWED, TESSEL_GPU.
 play() {
   local dir=$1 i t verb arg key pid window=""
-  (cd "$dir" && LD_PRELOAD=$clock VIRTUAL_STOPS=$stops VIRTUAL_DIR=$PWD TESSEL_GPU=$2 \
-    exec timeout 120 "$game" > stdout.txt 2> stderr.txt) &
+  (cd "$dir" && LD_PRELOAD=$clock VIRTUAL_STOPS=$stops VIRTUAL_DIR=$PWD TESSEL_WINDOWED=$2 \
+    TESSEL_GPU=$3 exec timeout 120 "$game" > stdout.txt 2> stderr.txt) &
   pid=$!
   for i in "${!steps[@]}"; do
     for _ in $(seq 1200); do [ "$(cat "$dir/stop" 2> /dev/null)" = "$i" ] && break; sleep 0.05; done
-    [ "$(cat "$dir/stop" 2> /dev/null)" = "$i" ] || { fail "desktop TESSEL_GPU=$2: no stop $i"; break; }
+    [ "$(cat "$dir/stop" 2> /dev/null)" = "$i" ] || { fail "desktop $dir: no stop $i"; break; }
     [ -n "$window" ] || window=$(xdotool search --name '^Ballistor$' 2> /dev/null | head -n 1)
     read -r t verb arg <<< "${steps[$i]}"
     case $arg in SPACE) key=space ;; RIGHT) key=Right ;; ESCAPE) key=Escape ;; *) key=$arg ;; esac
@@ -97,19 +106,22 @@ play() {
     esac
     echo "$i" > "$dir/go"
   done
-  wait $pid || fail "desktop TESSEL_GPU=$2: exit code $?"
+  wait $pid || fail "desktop $dir: exit code $?"
   # The script ends with Escape held: the next run would take it for its own.
   xdotool keyup Escape
 }
-for gpu in 0 1; do
-  prepare "x$gpu"
-  play "x$gpu" $gpu
-done
-[ "$(used x0)" -eq 0 ] || fail "desktop TESSEL_GPU=0 used the GPU path"
-# The same driver runs headless above, so the desktop must start the path too.
-[ "$(used x1)" -eq 1 ] || fail "desktop TESSEL_GPU=1 did not use the GPU path"
-for c in title aiming flight blast; do
-  [ -f "x0/$c.png" ] && [ -f "x1/$c.png" ] || { fail "desktop $c: a capture is missing"; continue; }
-  compare_frames "x0/$c.png" "x1/$c.png" "desktop $c"
+for windowed in 0 1; do
+  for gpu in 0 1; do
+    prepare "xw${windowed}g$gpu"
+    play "xw${windowed}g$gpu" $windowed $gpu
+  done
+  [ "$(used "xw${windowed}g0")" -eq 0 ] || fail "desktop xw${windowed}g0 used the GPU path"
+  # The same driver runs headless above, so the desktop must start the path too.
+  [ "$(used "xw${windowed}g1")" -eq 1 ] || fail "desktop xw${windowed}g1 did not use the GPU path"
+  for c in title aiming flight blast; do
+    a="xw${windowed}g0/$c.png" b="xw${windowed}g1/$c.png"
+    [ -f "$a" ] && [ -f "$b" ] || { fail "desktop w$windowed $c: a capture is missing"; continue; }
+    compare_frames "$a" "$b" "desktop w$windowed $c"
+  done
 done
 exit $((failures > 0))
