@@ -60,6 +60,7 @@ struct WindowLinks {
     int (*reapplyScreenMode)();   // after a window-mode switch: the mode change's result
     void (*windowMoved)();        // the window moved on the desktop
     void (*restoreLost)();        // the application is active again after a wait
+    void (*windowClosing)();      // the window, and a device context on it, is about to go
     // Decodes an icon file into 0xAARRGGBB pixels, which the caller frees
     // with std::free; 0 or -1.
     int (*decodeIcon)(const char* file, uint32_t** argb, int* width, int* height);
@@ -197,6 +198,8 @@ void SetActivationStep(ActivationStep slot, void (*step)());
 // The screen's parts of WindowLinks (all three at once, null to remove) and
 // the icon decoder; the client size follows every screen mode change.
 void SetScreenLinks(int (*reapplyScreenMode)(), void (*windowMoved)(), void (*restoreLost)());
+// The GPU path's part of WindowLinks (null to remove).
+void SetWindowClosingLink(void (*windowClosing)());
 void SetIconDecoder(int (*decodeIcon)(const char*, uint32_t**, int*, int*));
 void SetClientSize(int width, int height);
 void SetDeactivationStep(DeactivationStep slot, void (*step)());

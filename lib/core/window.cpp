@@ -92,6 +92,9 @@ void HandleDestroy() {
 
 void HandleClose() {
     WriteLogString(SJIS("ウインドウを閉じようとしています\n"));
+    // A device context on the window goes with it: whatever draws through
+    // one lets go of it first.
+    if (gCore.links.windowClosing) gCore.links.windowClosing();
     PlatDestroyWindow();
     HandleDestroy();
     if (gCore.endRequested == 0) gCore.endRequested = 4;
@@ -116,6 +119,8 @@ void SetScreenLinks(int (*reapplyScreenMode)(), void (*windowMoved)(), void (*re
     gCore.links.windowMoved = windowMoved;
     gCore.links.restoreLost = restoreLost;
 }
+
+void SetWindowClosingLink(void (*windowClosing)()) { gCore.links.windowClosing = windowClosing; }
 
 void SetIconDecoder(int (*decodeIcon)(const char*, uint32_t**, int*, int*)) {
     gCore.links.decodeIcon = decodeIcon;

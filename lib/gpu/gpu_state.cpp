@@ -76,6 +76,34 @@ void PrepareTarget() {
     gGpu.backSeen = back->changeCount;
 }
 
+// Ends the device's context while graphs still hold tiles: the picture is
+// brought into the back buffer's surface first, and the graphs keep their
+// CPU copies, from which a new context makes their tiles again.
+void EndContextKeepingGraphs() {
+    GpuSyncBackBuffer();
+    PlatGpuStop();
+    for (int slot = 0; slot < gGraph.graphs.highWater; ++slot)
+        if (gGraph.graphs.slots[slot])
+            FreeGraphTiles(GetGraphRecord(HandleOfSlot(&gGraph.graphs, slot)));
+    ResetTexturePieces();
+}
+
+void ForgetPath() {
+    PlatWatchSurface(nullptr, nullptr);
+    SetWindowClosingLink(nullptr);
+    gGpu = GpuState{};
+}
+
+// The window is closing, and a context on it would go with it while the
+// path still draws through it: the path ends first, and whatever the
+// program draws until it ends goes through the software path.
+void StopForClosingWindow() {
+    if (!gGpu.running) return;
+    EndContextKeepingGraphs();
+    ForgetPath();
+    WriteLogString(SJIS("ウインドウを閉じるため３Ｄグラフィック描画機能の使用を終了します\n"));
+}
+
 }  // namespace
 
 int StartGpuPath() {
@@ -102,6 +130,7 @@ int StartGpuPath() {
     gGpu.backSeen = back->changeCount - 1;
     PrepareTarget();
     PlatWatchSurface(back, BackBufferAccess);
+    SetWindowClosingLink(StopForClosingWindow);
     WriteLogString(SJIS("３Ｄグラフィック描画機能を使用します\n"));
     return 1;
 }
@@ -109,9 +138,8 @@ int StartGpuPath() {
 void StopGpuPath() {
     if (!gGpu.running) return;
     GpuSyncBackBuffer();
-    PlatWatchSurface(nullptr, nullptr);
     PlatGpuStop();
-    gGpu = GpuState{};
+    ForgetPath();
 }
 
 int GpuRunning() { return gGpu.running; }
@@ -151,20 +179,12 @@ void GpuSyncBackBuffer() {
 int RestartGpuPath() {
     if (!gGpu.running) return -1;
     PlatSurface* back = gGpu.back;
-    GpuSyncBackBuffer();
-    // The context's end takes every texture with it; the graphs keep their
-    // CPU copies and make their tiles again from them on their next draw.
-    PlatGpuStop();
-    for (int slot = 0; slot < gGraph.graphs.highWater; ++slot)
-        if (gGraph.graphs.slots[slot])
-            FreeGraphTiles(GetGraphRecord(HandleOfSlot(&gGraph.graphs, slot)));
-    ResetTexturePieces();
+    EndContextKeepingGraphs();
     char why[128] = "";
     if (PlatGpuStart(back->width, back->height, why, sizeof why) != 0) {
         WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
         WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
-        PlatWatchSurface(nullptr, nullptr);
-        gGpu = GpuState{};
+        ForgetPath();
         return -1;
     }
     const ColorFormat* screen = GetScreenFormat();

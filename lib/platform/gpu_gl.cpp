@@ -312,6 +312,9 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
     return 0;
 }
 
+// Once stopped, the calls that would reach the device do nothing (and
+// PlatGpuCreateTexture makes none): a window that went with its context
+// takes the device away under the path.
 void PlatGpuStop() {
     if (!gGl.running) return;
     // Deleting the context takes every object it made with it.
@@ -333,6 +336,7 @@ void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]) {
 }
 
 uint32_t PlatGpuCreateTexture(int width, int height) {
+    if (!gGl.running) return 0;
     PlatGpuTakeError();
     GLuint texture = 0;
     glGenTextures(1, &texture);
@@ -351,6 +355,7 @@ uint32_t PlatGpuCreateTexture(int width, int height) {
 
 void PlatGpuUploadTexture(uint32_t texture, int x, int y, int width, int height,
                           const uint32_t* rgba, int pitch) {
+    if (!gGl.running) return;
     if (texture == gGl.batchTexture) PlatGpuFlush();
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch);
@@ -365,6 +370,7 @@ void PlatGpuFreeTexture(uint32_t texture) {
 }
 
 void PlatGpuClear(int red, int green, int blue) {
+    if (!gGl.running) return;
     PlatGpuFlush();
     glDisable(GL_SCISSOR_TEST);
     // A cleared pixel is 0 with its spare bits too, as the software fill leaves it.
@@ -376,6 +382,7 @@ void PlatGpuClear(int red, int green, int blue) {
 
 void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
                  const PlatGpuQuadState& state) {
+    if (!gGl.running) return;
     float box[4];
     if (!gGl.pending.empty() &&
         (texture != gGl.batchTexture || !SameState(state, gGl.batchState) ||
@@ -455,6 +462,7 @@ int PlatGpuDrawCalls() { return gGl.drawCalls; }
 void PlatGpuResetDrawCalls() { gGl.drawCalls = 0; }
 
 int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
+    if (!gGl.running) return -1;
     PlatGpuFlush();
     PlatGpuTakeError();
     const Program& p = gGl.mesh;
@@ -490,6 +498,7 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
 }
 
 void PlatGpuReadTarget(uint32_t* rgba, int pitch) {
+    if (!gGl.running) return;
     PlatGpuFlush();
     glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
     glReadPixels(0, 0, gGl.width, gGl.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
@@ -497,6 +506,7 @@ void PlatGpuReadTarget(uint32_t* rgba, int pitch) {
 }
 
 void PlatGpuReadTargetXrgb(uint32_t* xrgb, int pitch) {
+    if (!gGl.running) return;
     PlatGpuFlush();
     glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
     glReadPixels(0, 0, gGl.width, gGl.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, xrgb);
@@ -504,6 +514,7 @@ void PlatGpuReadTargetXrgb(uint32_t* xrgb, int pitch) {
 }
 
 void PlatGpuWriteTarget(const uint32_t* rgba, int pitch) {
+    if (!gGl.running) return;
     PlatGpuFlush();
     glBindTexture(GL_TEXTURE_2D, gGl.colour);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch);
@@ -513,6 +524,7 @@ void PlatGpuWriteTarget(const uint32_t* rgba, int pitch) {
 }
 
 void PlatGpuFinish() {
+    if (!gGl.running) return;
     PlatGpuFlush();
     glFinish();
 }

@@ -228,6 +228,30 @@ TEST_F(GpuPath, TiledGraphsDrawAsUnsplitOnes) {
     EXPECT_EQ(CountDiffering(frames[0], frames[2], 0), 0u) << "split, context made anew";
 }
 
+// A closing window takes a device context on it along: the path stops first,
+// bringing the picture drawn so far into the back buffer, and what the
+// program draws after that goes through the software path.
+TEST_F(GpuPath, ClosingTheWindowStopsThePathFirst) {
+    SetGpuDrawing(1);
+    UseHeadless("1000 close\n");
+    SetScreenMode(Width, Height, 32, -1);
+    ASSERT_EQ(InitLibrary(), 0);
+    if (!IsGpuDrawing()) GTEST_SKIP() << "the GPU path cannot start here";
+    SetDrawTarget(TargetBack);
+    int big = LoadGraphFile("big.bmp");
+    ClearDrawTarget();
+    DrawGraph(10, 10, big, 0);
+    while (PumpMessages() == 0) {
+    }
+    EXPECT_EQ(IsGpuDrawing(), 0);
+    DrawGraph(200, 10, big, 0);
+    for (int x : {20, 60, 100})
+        for (int y : {20, 70}) {
+            EXPECT_NE(ReadScreenPixel(x, y), 0) << x << ", " << y;
+            EXPECT_EQ(ReadScreenPixel(x + 190, y), ReadScreenPixel(x, y)) << x << ", " << y;
+        }
+}
+
 // One texture's sprites, turned every which way, go out in at most two calls.
 TEST_F(GpuPath, OneTexturesSpritesAreOneBatch) {
     if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
