@@ -342,7 +342,7 @@ void SdlDestroyWindow() {
     // Should the window go while the GPU half still draws in its context
     // (the library stops the path first), that half ends with it, so that
     // its later calls find no context and do nothing.
-    PlatGpuStop();
+    if (SdlGlActive()) PlatGpuStop();
     SdlGlDestroy();
     DestroyTexture();
     if (gWindow.renderer) SDL_DestroyRenderer(gWindow.renderer);
