@@ -128,6 +128,20 @@ std::vector<DrawCase> DrawCases() {
              DrawGraphPart(420, 300, 30, 2, 30, 40, g.sprite, 0, 0);
              DrawGraphPart(300, 60, 8, 8, 30, 30, g.glow, 0, 0);
          }},
+        // A graph drawn on as a target holds cleared, copied and mixed
+        // pixels (spare bits 0, kept and 0 on a 32-bit screen), and then
+        // goes onto the screen plainly and turned.
+        {"graph target", [](const Graphs& g) {
+             int canvas = CreateEmptyGraph(90, 80, 0, 0);
+             SetDrawTarget(canvas);
+             ClearDrawTarget();
+             DrawGraph(5, 5, g.sprite, 0);
+             DrawGraph(30, 20, g.glow, 0);
+             SetDrawTarget(TargetBack);
+             DrawGraph(40, 50, canvas, 0);
+             DrawRotaGraph(300, 200, 1.5, 0.7, canvas, 0, 0);
+             FreeGraphHandle(canvas, 0);
+         }},
         {"text", [](const Graphs& g) {
              DrawGraph(30, 30, g.big, 0);
              DrawTextString(40, 40, "Tessel 0123", MakeColor(255, 255, 0), 0);
