@@ -69,9 +69,14 @@ void BuildTerrainGrid() {
     DrawGraph(0, 0, gAssets.terrainData, 0);
     for (auto& column : gGame.terrainGrid)
         for (int32_t& cell : column) cell = 0;
+    // Pure black is open ground. On a 32-bit screen black copied from the
+    // picture carries the format's spare bits, so it is not 0 there.
+    const int black = static_cast<int>(MakeColor(0, 0, 0));
     for (int x = 0; x < GridColumns; ++x)
-        for (int y = 0; y < GridRows; ++y)
-            if (ReadScreenPixel(x, y) != 0) gGame.terrainGrid[x][y] = 1;
+        for (int y = 0; y < GridRows; ++y) {
+            int pixel = ReadScreenPixel(x, y);
+            if (pixel != 0 && pixel != black) gGame.terrainGrid[x][y] = 1;
+        }
 
     int bc = gGame.baseX / 4;
     int br = gGame.baseY / 4;
