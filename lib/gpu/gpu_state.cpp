@@ -17,6 +17,7 @@ namespace {
 struct GpuSettings {
     int filter = 0;      // SetDrawFilter's mode
     int textureLimit = 0;  // a lower tile size for tests; 0: the device's
+    uint32_t contexts = 0;  // device contexts started so far
 };
 
 struct GpuState {
@@ -99,6 +100,7 @@ int StartGpuPath() {
     }
     gGpu.running = 1;
     gGpu.back = back;
+    ++gSettings.contexts;
     const ColorFormat* screen = GetScreenFormat();
     const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
     const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
@@ -128,6 +130,8 @@ int GpuOwnsTarget() {
 }
 
 int GpuFilter() { return gSettings.filter; }
+
+uint32_t GpuContextSerial() { return gSettings.contexts; }
 
 int GpuTextureLimit() {
     int device = PlatGpuMaxTextureSize();
@@ -160,6 +164,7 @@ int RestartGpuPath() {
     GpuSyncBackBuffer();
     // The context's end takes every texture with it; the graphs keep their
     // CPU copies and make their tiles again from them on their next draw.
+    // Glyph bitmaps find their context's serial gone and do the same.
     PlatGpuStop();
     for (int slot = 0; slot < gGraph.graphs.highWater; ++slot)
         if (gGraph.graphs.slots[slot])
@@ -173,6 +178,7 @@ int RestartGpuPath() {
         gGpu = GpuState{};
         return -1;
     }
+    ++gSettings.contexts;
     const ColorFormat* screen = GetScreenFormat();
     const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
     const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};

@@ -45,6 +45,11 @@ struct PlatGpuQuadState {
     int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
     int keyed;    // texels of colour `key` are not drawn
     uint32_t key; // RGBA bytes; 0 when not keyed, so that equal states compare equal
+    // A texture of glyph ink (alpha 255 where a glyph's bit is set, 0 where
+    // clear), written without blending: 0 an ordinary quad; 1 set texels
+    // write `solid` and clear ones are skipped; 2 clear ones write black.
+    int glyph;
+    uint32_t solid;  // RGBA bytes; 0 unless `glyph`
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).

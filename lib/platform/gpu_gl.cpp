@@ -34,7 +34,7 @@ struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad[2][2][3][2];  // by walk, filter, mix and key; made on first use
+    Program quad[2][2][3][2][3];  // by walk, filter, mix, key and glyph; made on first use
     Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
     size_t streamUsed;        // vertices written into the quad buffer's current half
@@ -59,7 +59,7 @@ struct GlState {
 GlState gGl;
 
 enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts,
-                   QuadKey };
+                   QuadKey, QuadSolid };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage };
 
@@ -185,15 +185,16 @@ void ApplyScissor(const PlatGpuQuadState& s) {
 // null when the device refuses it.
 const Program* QuadProgram(const PlatGpuQuadState& state) {
     int walk = state.walk ? 1 : 0, filter = state.filter ? 1 : 0, keyed = state.keyed ? 1 : 0;
-    Program& p = gGl.quad[walk][filter][state.mix][keyed];
+    Program& p = gGl.quad[walk][filter][state.mix][keyed][state.glyph];
     if (p.id) return &p;
-    char header[112];
+    char header[128];
     std::snprintf(header, sizeof header,
                   "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n"
-                  "#define KEY %d\n",
-                  walk, filter, state.mix, keyed);
+                  "#define KEY %d\n#define GLYPH %d\n",
+                  walk, filter, state.mix, keyed, state.glyph);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key"}) != 0) {
+             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key", "solid"}) !=
+        0) {
         p.id = 0;
         return nullptr;
     }
@@ -412,6 +413,9 @@ void PlatGpuFlush() {
     uint32_t key = gGl.batchState.key;
     glUniform3f(p.uniforms[QuadKey], float(key & 0xFF) / 255.0f, float(key >> 8 & 0xFF) / 255.0f,
                 float(key >> 16 & 0xFF) / 255.0f);
+    uint32_t solid = gGl.batchState.solid;
+    glUniform3f(p.uniforms[QuadSolid], float(solid & 0xFF) / 255.0f,
+                float(solid >> 8 & 0xFF) / 255.0f, float(solid >> 16 & 0xFF) / 255.0f);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, gGl.batchState.mix ? gGl.colour : 0);
     glActiveTexture(GL_TEXTURE0);
@@ -421,7 +425,11 @@ void PlatGpuFlush() {
         gGl.barrier();
         glDisable(GL_BLEND);
     } else {
-        glEnable(GL_BLEND);
+        // Glyphs replace what is under them, as the CPU's copy does.
+        if (gGl.batchState.glyph)
+            glDisable(GL_BLEND);
+        else
+            glEnable(GL_BLEND);
     }
     ApplyScissor(gGl.batchState);
     glDisable(GL_DEPTH_TEST);
