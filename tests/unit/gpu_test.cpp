@@ -249,7 +249,8 @@ TEST_F(GpuPath, DrawsMatchTheSoftwarePath) {
 // A 100 x 70 graph under a 64-pixel limit is four tiles, drawn plainly, in
 // part and turned exactly as the graph in one piece; and so again when the
 // device's context is torn down and made anew halfway through the frame,
-// which keeps the picture drawn so far and makes the tiles again.
+// which keeps the picture drawn so far and makes the tiles again, the glyph
+// cache's as well.
 TEST_F(GpuPath, TiledGraphsDrawAsUnsplitOnes) {
     if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
     struct Variant {
@@ -264,10 +265,12 @@ TEST_F(GpuPath, TiledGraphsDrawAsUnsplitOnes) {
         EXPECT_EQ(GetGraphRecord(big)->tileCount, v.limit ? 4 : 1);
         ClearDrawTarget();
         DrawGraph(10, 10, big, 0);
+        DrawTextString(10, 90, "Tessel", MakeColor(255, 255, 0), 0);
         if (v.restart) {
             ASSERT_EQ(RestartGpuPath(), 0);
             ASSERT_EQ(IsGpuDrawing(), 1);
         }
+        DrawTextString(10, 110, "Tessel 0123", MakeColor(0, 255, 255), 0);
         DrawGraphPart(200, 20, 50, 40, 40, 25, big, 0, 0);
         DrawRotaGraph(320, 260, 1.7, 0.5, big, 0, 0);
         DrawRotaGraph(520, 360, 0.8, 3.5, big, 0, 0);
@@ -278,8 +281,10 @@ TEST_F(GpuPath, TiledGraphsDrawAsUnsplitOnes) {
     EXPECT_EQ(CountDiffering(frames[0], frames[2], 0), 0u) << "split, context made anew";
 }
 
-// One texture's sprites, turned every which way, go out in at most two calls.
-TEST_F(GpuPath, OneTexturesSpritesAreOneBatch) {
+// One texture's sprites, turned every which way, go out in at most two
+// calls; a string's glyphs in one, without the target coming back to the
+// CPU (which would touch the back buffer's surface).
+TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
     if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
     EXPECT_NE(ReadLogUtf8().find("３Ｄグラフィック描画機能を使用します"), std::string::npos);
     int glow = LoadGraphFile("glow.png");
@@ -291,6 +296,19 @@ TEST_F(GpuPath, OneTexturesSpritesAreOneBatch) {
     EXPECT_NE(ReadScreenPixel(37, 53), 0);
     EXPECT_LE(PlatGpuDrawCalls(), 2);
     EXPECT_GE(PlatGpuDrawCalls(), 1);
+
+    const char* text = "The quick brown fox jumps over the lazy dog 0123456789";
+    DrawTextString(0, 0, text, MakeColor(255, 255, 255), 0);  // fills the cache
+    ASSERT_EQ(LookupFont(QueryDefaultFont())->gpuCache.tileCount, 1);
+    PlatGpuFlush();
+    uint32_t surfaceChanges = gScreenState.back->changeCount;
+    PlatGpuResetDrawCalls();
+    DrawGraph(0, 200, glow, 1);
+    DrawTextString(0, 200, text, MakeColor(255, 255, 0), 0);
+    DrawTextString(0, 220, text, MakeColor(0, 255, 255), 0);
+    PlatGpuFlush();
+    EXPECT_EQ(PlatGpuDrawCalls(), 3) << "the graph and one call a string";
+    EXPECT_EQ(gScreenState.back->changeCount, surfaceChanges);
 }
 
 // Asked for where the device offers no GL 3.3, the path stays off with its
