@@ -43,7 +43,8 @@ void UploadRows(GpuBitmap* bitmap, const GpuBits& bits) {
     for (int tile = top / bitmap->tileHeight; tile < bitmap->tileCount; ++tile) {
         int first = tile * bitmap->tileHeight;
         if (first >= bottom) break;
-        int from = std::max(top, first), to = std::min(bottom, first + TileRows(bitmap, bits, tile));
+        int from = std::max(top, first);
+        int to = std::min(bottom, first + TileRows(bitmap, bits, tile));
         PlatGpuUploadTexture(bitmap->tiles[tile], 0, from - first, width, to - from,
                              gGlyphs.staging.data() + std::ptrdiff_t(from - top) * width, width);
     }
@@ -85,7 +86,8 @@ void MarkGpuBitmapRows(GpuBitmap* bitmap, int top, int bottom) {
 
 void FreeGpuBitmap(GpuBitmap* bitmap) {
     if (bitmap->context == GpuContextSerial() && GpuRunning())
-        for (int tile = 0; tile < bitmap->tileCount; ++tile) PlatGpuFreeTexture(bitmap->tiles[tile]);
+        for (int tile = 0; tile < bitmap->tileCount; ++tile)
+            PlatGpuFreeTexture(bitmap->tiles[tile]);
     std::free(bitmap->tiles);
     *bitmap = GpuBitmap{};
 }
