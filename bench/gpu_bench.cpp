@@ -6,7 +6,8 @@
 //
 // Every frame is cleared, drawn and read back into memory (our ReadScreenPixel
 // brings the target into the back buffer; the peers read their target
-// back), so ms/frame compares whole frames. us_per_sprite is the CPU time of
+// back), so ms/frame compares whole frames. Our paths also draw the frame
+// with 20 lines of text over the sprites (the "WithText" cases). us_per_sprite is the CPU time of
 // the submitting calls alone, divided by the sprites submitted; draw_calls
 // is what our path sent to the device for one frame.
 #include "graphics/graph.h"
@@ -89,7 +90,14 @@ int StartOurs(int gpu) {
     return graph;
 }
 
-void Ours(benchmark::State& state, int gpu) {
+// 20 lines of 40 characters over the sprites, as a busy HUD would be.
+void DrawHud() {
+    uint32_t white = MakeColor(255, 255, 255);
+    for (int line = 0; line < 20; ++line)
+        DrawTextFormat(8, 8 + line * 22, white, "LINE %02d WIND -27 POWER 16 ANGLE 25 HIT", line);
+}
+
+void Ours(benchmark::State& state, int gpu, bool text = false) {
     int n = int(state.range(0));
     int sprite = StartOurs(gpu);
     if (sprite < 0 || IsGpuDrawing() != gpu) {
@@ -107,6 +115,7 @@ void Ours(benchmark::State& state, int gpu) {
             Placement p = Place(i, frame);
             DrawRotaGraph(p.x, p.y, 1.0, p.angle, sprite, 1, 0);
         }
+        if (text) DrawHud();
         submit += ThreadSeconds() - start;
         benchmark::DoNotOptimize(ReadScreenPixel(1, 1));
         calls = PlatGpuDrawCalls();
@@ -119,6 +128,8 @@ void Ours(benchmark::State& state, int gpu) {
 
 void BM_OurGpuPath(benchmark::State& state) { Ours(state, 1); }
 void BM_OurSoftwarePath(benchmark::State& state) { Ours(state, 0); }
+void BM_OurGpuPathWithText(benchmark::State& state) { Ours(state, 1, true); }
+void BM_OurSoftwarePathWithText(benchmark::State& state) { Ours(state, 0, true); }
 
 // --- SDL2's renderer, opengl driver -----------------------------------------------------
 
@@ -225,5 +236,7 @@ void BM_SfmlVertexArray(benchmark::State& state) {
         ->Unit(benchmark::kMillisecond)
 FRAMES(BM_OurGpuPath);
 FRAMES(BM_OurSoftwarePath);
+BENCHMARK(BM_OurGpuPathWithText)->Arg(1000)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OurSoftwarePathWithText)->Arg(1000)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
 FRAMES(BM_Sdl2RendererOpenGl);
 FRAMES(BM_SfmlVertexArray);

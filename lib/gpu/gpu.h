@@ -53,6 +53,37 @@ void GpuSyncBackBuffer();
 // the back buffer as on the software path.
 int GpuPresent();
 
+// A 1-bit bitmap of square cells kept on the device (a font's glyph cache):
+// tiles of whole cells under the texture limit, texels of alpha 255 for a
+// set bit and 0 for a clear one. The owner marks the rows it rewrites; only
+// those go to the device again. Zeroed, it has no tiles.
+struct GpuBitmap {
+    uint32_t* tiles;       // device names, top to bottom; null while there are none
+    int32_t tileCount;
+    int32_t tileHeight;    // rows a tile, a whole number of cells
+    uint32_t context;      // the device context the names belong to
+    int32_t dirtyTop, dirtyBottom;  // rows changed since the last upload
+};
+// The CPU's bits of such a bitmap: most significant bit leftmost.
+struct GpuBits {
+    const uint8_t* bits;
+    int pitch;           // bytes a row
+    int width, height;
+    int cell;            // side of a cell
+};
+void MarkGpuBitmapRows(GpuBitmap* bitmap, int top, int bottom);
+// Frees the tiles (names of an ended context are only forgotten).
+void FreeGpuBitmap(GpuBitmap* bitmap);
+// Starts a run of glyphs drawn from `bits` onto the device's target in
+// `colour` (a pixel of the screen's format), clear bits skipped when
+// `transparent`, else black, inside `clip`. 0, or -1 when the bitmap cannot
+// be on the device (the caller draws on the CPU instead).
+int BeginGpuGlyphs(GpuBitmap* bitmap, const GpuBits& bits, uint32_t colour, int transparent,
+                   const Rect& clip);
+// The glyph whose top-left bit is (srcX, srcY), onto the target rectangle
+// (left, top)-(right, bottom), which lies inside one cell of the source.
+void DrawGpuGlyph(GpuBitmap* bitmap, const GpuBits& bits, int srcX, int srcY, const Rect& target);
+
 // The mesh state's reset at each start (gpu_mesh.cpp).
 void ResetMeshState();
 

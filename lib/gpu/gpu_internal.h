@@ -34,6 +34,9 @@ int GraphSpare(const GraphRecord* graph);
 // Empties the texture piece table (at each start of the path).
 void ResetTexturePieces();
 
+// The device context now running, counted from 1; the names of textures
+// made under another one are void.
+uint32_t GpuContextSerial();
 // SetDrawFilter's mode, and the largest tile side.
 int GpuFilter();
 int GpuTextureLimit();

@@ -17,6 +17,7 @@ namespace {
 struct GpuSettings {
     int filter = 0;      // SetDrawFilter's mode
     int textureLimit = 0;  // a lower tile size for tests; 0: the device's
+    uint32_t contexts = 0;  // device contexts started so far
 };
 
 struct GpuState {
@@ -80,6 +81,7 @@ void PrepareTarget() {
 // brought into the back buffer's surface first, and the graphs keep their
 // CPU copies, from which a new context makes their tiles again.
 void EndContextKeepingGraphs() {
+    // Glyph bitmaps find their context's serial gone and make theirs again too.
     GpuSyncBackBuffer();
     PlatGpuStop();
     for (int slot = 0; slot < gGraph.graphs.highWater; ++slot)
@@ -121,6 +123,7 @@ int StartGpuPath() {
     }
     gGpu.running = 1;
     gGpu.back = back;
+    ++gSettings.contexts;
     const ColorFormat* screen = GetScreenFormat();
     const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
     const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
@@ -150,6 +153,8 @@ int GpuOwnsTarget() {
 }
 
 int GpuFilter() { return gSettings.filter; }
+
+uint32_t GpuContextSerial() { return gSettings.contexts; }
 
 int GpuTextureLimit() {
     int device = PlatGpuMaxTextureSize();
@@ -187,6 +192,7 @@ int RestartGpuPath() {
         ForgetPath();
         return -1;
     }
+    ++gSettings.contexts;
     const ColorFormat* screen = GetScreenFormat();
     const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
     const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};

@@ -50,6 +50,11 @@ struct PlatGpuQuadState {
     // are copied whole; else a texel's alpha byte is its alpha, a pixel it
     // covers fully gets `spare` as its spare bits and a mixed pixel none.
     int spare;
+    // A texture of glyph ink (alpha 255 where a glyph's bit is set, 0 where
+    // clear), written without blending: 0 an ordinary quad; 1 set texels
+    // write `solid` and clear ones are skipped; 2 clear ones write black.
+    int glyph;
+    uint32_t solid;  // RGBA bytes; 0 unless `glyph`
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).

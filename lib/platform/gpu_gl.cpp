@@ -27,14 +27,14 @@ constexpr size_t StreamHalfBytes = StreamHalfVertices * sizeof(PlatGpuVertex);
 
 struct Program {
     GLuint id;
-    GLint uniforms[8];
+    GLint uniforms[10];
 };
 
 struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad[2][2][3][2];  // by walk, filter, mix and key; made on first use
+    Program quad[2][2][3][2][3];  // by walk, filter, mix, key and glyph; made on first use
     Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
     size_t streamUsed;        // vertices written into the quad buffer's current half
@@ -60,7 +60,7 @@ struct GlState {
 GlState gGl;
 
 enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts,
-                   QuadKey, QuadSpare };
+                   QuadKey, QuadSpare, QuadSolid };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage };
 
@@ -186,15 +186,16 @@ void ApplyScissor(const PlatGpuQuadState& s) {
 // null when the device refuses it.
 const Program* QuadProgram(const PlatGpuQuadState& state) {
     int walk = state.walk ? 1 : 0, filter = state.filter ? 1 : 0, keyed = state.keyed ? 1 : 0;
-    Program& p = gGl.quad[walk][filter][state.mix][keyed];
+    Program& p = gGl.quad[walk][filter][state.mix][keyed][state.glyph];
     if (p.id) return &p;
-    char header[112];
+    char header[128];
     std::snprintf(header, sizeof header,
                   "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n"
-                  "#define KEY %d\n",
-                  walk, filter, state.mix, keyed);
+                  "#define KEY %d\n#define GLYPH %d\n",
+                  walk, filter, state.mix, keyed, state.glyph);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key", "spare"}) !=
+             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key", "spare",
+              "solid"}) !=
         0) {
         p.id = 0;
         return nullptr;
@@ -423,6 +424,10 @@ void PlatGpuFlush() {
                 float(key >> 16 & 0xFF) / 255.0f);
     int spare = gGl.batchState.spare;
     glUniform1f(p.uniforms[QuadSpare], spare < 0 ? -1.0f : float(spare) / 255.0f);
+    uint32_t solid = gGl.batchState.solid;
+    glUniform4f(p.uniforms[QuadSolid], float(solid & 0xFF) / 255.0f,
+                float(solid >> 8 & 0xFF) / 255.0f, float(solid >> 16 & 0xFF) / 255.0f,
+                float(solid >> 24) / 255.0f);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, gGl.batchState.mix ? gGl.colour : 0);
     glActiveTexture(GL_TEXTURE0);
@@ -431,7 +436,9 @@ void PlatGpuFlush() {
         // What earlier calls wrote becomes readable through the sampler.
         gGl.barrier();
         glDisable(GL_BLEND);
-    } else if (gGl.batchState.spare < 0) {
+    } else if (gGl.batchState.spare < 0 || gGl.batchState.glyph) {
+        // Copied whole: texels without alpha, and glyphs, which replace
+        // what is under them as the CPU's copy does.
         glDisable(GL_BLEND);
     } else {
         // The colour blends by the texel's alpha (the second output), while

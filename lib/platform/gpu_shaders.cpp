@@ -28,7 +28,7 @@ void main() {
 )";
 
 // The quad fragment shader comes in variants chosen when the batch goes
-// out (WALK, FILTER, MIX, KEY below): the rasteriser runs every branch of
+// out (WALK, FILTER, MIX, KEY, GLYPH below): the rasteriser runs every branch of
 // a shader on every pixel, so a mode that is fixed for a batch is compiled
 // in, and a walking quad hands its fragments only what the walk needs.
 //
@@ -45,6 +45,7 @@ in vec2 vTexel;
 uniform sampler2D image;
 uniform vec2 imageSize;
 uniform vec3 key;
+uniform vec4 solid;
 uniform sampler2D target;
 uniform uvec3 bits;
 uniform uvec3 shifts;
@@ -106,6 +107,18 @@ void main() {
     ivec2 t = clamp(ivec2(floor(vTexel)), ivec2(0), ivec2(imageSize) - 1);
     vec4 c = texelFetch(image, t, 0);
 #endif
+#if GLYPH
+    // The texel says only whether the glyph has ink there; the colour is
+    // the string's, written whole, spare bits included.
+    if (c.a >= 0.5)
+        result = solid;
+    else
+#if GLYPH == 1
+        discard;
+#else
+        result = vec4(0.0);
+#endif
+#else
     // A clear texel leaves the pixel as it is: dropping it saves the blend.
     // (Without alpha, the alpha byte holds the spare bits; see below.)
     if (spare >= 0.0 && c.a == 0.0) discard;
@@ -124,6 +137,7 @@ void main() {
     } else {
         result = vec4(c.rgb, c.a * 255.0 >= 254.5 ? spare : 0.0);
     }
+#endif
 #endif
 }
 )";

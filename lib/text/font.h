@@ -10,6 +10,7 @@
 #define TESSEL_TEXT_FONT_H
 
 #include "draw/draw_state.h"
+#include "gpu/gpu.h"
 #include "graphics/handle.h"
 #include "tessel.h"
 
@@ -69,6 +70,7 @@ struct FontRecord {
     int32_t drawScreen;                       // bitmap data handle of the drawing screen, -1 none
     int32_t drawScreenLost;                   // 1: the drawing screen must be made before use
     int32_t textureMode;                      // always 0: there is no texture path
+    GpuBitmap gpuCache;                       // the cache on the device, while text draws there
 };
 
 // How a font's cache is laid out, from the side a cell needs: the widest
@@ -85,6 +87,11 @@ struct FontCacheGeometry {
 FontCacheGeometry ComputeFontCacheGeometry(int side);
 // Top-left of cell `index` in the cache.
 void FontCellOrigin(const FontRecord* font, int index, int* x, int* y);
+// The cache's bits as the device's copy is made from them.
+inline GpuBits FontCacheBits(const FontRecord* font) {
+    return GpuBits{font->cacheBits, font->cachePitch, font->cacheWidth, font->cacheHeight,
+                   font->cellSize};
+}
 
 // What makes a font, for the default font and for rebuilding.
 struct FontSettings {

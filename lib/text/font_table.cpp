@@ -78,6 +78,7 @@ void ReleaseContents(FontRecord* font) {
     font->fontObject = nullptr;
     std::free(font->cacheBits);
     font->cacheBits = nullptr;
+    FreeGpuBitmap(&font->gpuCache);
 }
 
 void EmptyCache(FontRecord* font) {

@@ -90,6 +90,7 @@ FontSlot* RenderGlyphsToCache(int count, const PendingGlyph* pending, FontRecord
         PlatBitBuffer cache{font->cacheBits, font->cachePitch, x, y, x + font->cellSize,
                             y + font->cellSize};
         PlatDrawFontUnit(font->fontObject, unit.code, &cache, x, y, &slot->width, &slot->height);
+        MarkGpuBitmapRows(&font->gpuCache, y, y + font->cellSize);
 
         font->nextSlot = font->nextSlot + 1 == font->cellCount ? 0 : font->nextSlot + 1;
         last = slot;

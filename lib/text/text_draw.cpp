@@ -6,6 +6,7 @@
 #include "draw/screen.h"
 #include "graphics/color.h"
 #include "graphics/load.h"
+#include "gpu/gpu.h"
 #include "platform/surface.h"
 
 #include <algorithm>
@@ -82,8 +83,10 @@ CopyLoop ChooseCopyLoop(int screenDepth, int transparent) {
     }
 }
 
-// Where the string is drawn; null pixels while only measuring.
+// Where the string is drawn; null pixels while only measuring or while the
+// glyphs go to the device as quads.
 struct Destination {
+    int gpu;
     uint8_t* pixels;
     int pitch;
     int bytesPerPixel;
@@ -92,7 +95,7 @@ struct Destination {
     uint32_t colour;
 };
 
-void DrawGlyph(const FontRecord* font, const FontSlot* slot, int x, int y, const Destination& d) {
+void DrawGlyph(FontRecord* font, const FontSlot* slot, int x, int y, const Destination& d) {
     // The glyph never reads past its own cell.
     int width = std::min(slot->width, font->cellSize);
     int height = std::min(slot->height, font->cellSize);
@@ -103,6 +106,11 @@ void DrawGlyph(const FontRecord* font, const FontSlot* slot, int x, int y, const
 
     int cellX, cellY;
     FontCellOrigin(font, slot->cellIndex, &cellX, &cellY);
+    if (d.gpu) {
+        DrawGpuGlyph(&font->gpuCache, FontCacheBits(font), cellX + left - x, cellY + top - y,
+                     Rect{left, top, right, bottom});
+        return;
+    }
     GlyphCopy c;
     c.srcPitch = font->cachePitch;
     c.src = font->cacheBits + std::ptrdiff_t(cellY + top - y) * c.srcPitch;
@@ -162,14 +170,23 @@ int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colou
 
     Destination d{};
     if (draw) {
-        d.copy = ChooseCopyLoop(screenDepth, transparent);
         if (!surface) return -1;
-        if (PlatLockSurface(surface, &d.pixels, &d.pitch) != 0)
-            ErrorExit(SJIS("描画先サーフェスのロックに失敗しました in FontCacheStringDraw"));
-        d.bytesPerPixel = surface->format.bytesPerPixel;
         d.clip = Intersect(clip, Rect{0, 0, surface->width, surface->height});
         d.colour = colour;
+        // On the device's target the glyphs are quads: locking the surface
+        // would bring the whole target back to the CPU and send it up again.
+        d.gpu = surface == gDraw.drawSurface && GpuOwnsTarget() &&
+                BeginGpuGlyphs(&font->gpuCache, FontCacheBits(font), colour, transparent,
+                               d.clip) == 0;
+        if (!d.gpu) {
+            d.copy = ChooseCopyLoop(screenDepth, transparent);
+            if (PlatLockSurface(surface, &d.pixels, &d.pitch) != 0)
+                ErrorExit(SJIS("描画先サーフェスのロックに失敗しました in FontCacheStringDraw"));
+            d.bytesPerPixel = surface->format.bytesPerPixel;
+        }
     }
+    bool locked = draw && !d.gpu;
+    bool drawing = draw && (d.gpu || d.copy);
 
     int width = 0, height = 0;
     GlyphUnit units[UnitBatch];
@@ -180,17 +197,17 @@ int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colou
         for (int i = 0; i < count; ++i) {
             const FontSlot* slot = GlyphSlotOf(font, units[i]);
             if (!slot) {
-                if (draw) PlatUnlockSurface(surface);
+                if (locked) PlatUnlockSurface(surface);
                 ErrorExit(SJIS("テキストキャッシュの作成に失敗しました"));
             }
-            if (draw && d.copy && !IsBlankUnit(units[i]) && slot->width > 0 && slot->height > 0)
+            if (drawing && !IsBlankUnit(units[i]) && slot->width > 0 && slot->height > 0)
                 DrawGlyph(font, slot, AddWrap(x, width), y, d);
             width += slot->width;
             height = std::max(height, int(slot->height));
         }
     }
 
-    if (draw) PlatUnlockSurface(surface);
+    if (locked) PlatUnlockSurface(surface);
     if (!draw && sizeOut) {
         sizeOut[0] = width;
         sizeOut[1] = height;

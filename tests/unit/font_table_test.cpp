@@ -32,6 +32,7 @@ int MakeFont(int size = 16, int thickness = 4) {
 
 // Pixels of the back buffer that are not 0.
 int LitPixels() {
+    GpuSyncBackBuffer();  // on the GPU path the text is still on the device
     const PlatSurface* back = gScreenState.back;
     int lit = 0;
     for (int y = 0; y < back->height; ++y)

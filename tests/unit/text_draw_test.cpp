@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "graphics/color.h"
 #include "draw/screen.h"
+#include "gpu/gpu.h"
 #include "platform/font.h"
 #include "platform/surface.h"
 #include "support/harness.h"
@@ -76,7 +77,12 @@ protected:
         surfaces_.push_back(s);
         return s;
     }
-    static PlatSurface* Back() { return gScreenState.back; }
+    // The back buffer as the CPU sees it: on the GPU path the text is on
+    // the device until something brings it back.
+    static PlatSurface* Back() {
+        GpuSyncBackBuffer();
+        return gScreenState.back;
+    }
     static Rect Whole(const PlatSurface* s) { return Rect{0, 0, s->width, s->height}; }
 
     static int Advance(int font, unsigned code) {

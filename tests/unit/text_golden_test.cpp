@@ -29,6 +29,7 @@ uint32_t Widen(uint32_t value, int bits) { return (value << (8 - bits)) | (value
 
 // The back buffer's rectangle as 0xFFRRGGBB.
 Picture Grab(int width, int height) {
+    GpuSyncBackBuffer();  // on the GPU path the text is still on the device
     const PlatSurface* back = gScreenState.back;
     Picture picture;
     picture.width = width;
