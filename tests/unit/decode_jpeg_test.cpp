@@ -11,14 +11,6 @@
 
 namespace {
 
-struct Decoded {
-    GraphImage image{};
-    int result = -1;
-    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
-    ~Decoded() { FreeGraphImagePixels(&image); }
-    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
-};
-
 // The largest channel difference between the decoded image and the picture,
 // over every `step`-th pixel from `first` on.
 int LargestError(const Decoded& decoded, const Picture& picture, int first = 0, int step = 1) {

@@ -10,14 +10,6 @@
 
 namespace {
 
-struct Decoded {
-    GraphImage image{};
-    int result = -1;
-    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
-    ~Decoded() { FreeGraphImagePixels(&image); }
-    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
-};
-
 enum Kind { Grey, Bgr, Bgra };
 
 ::testing::AssertionResult HasFormat(const GraphImage& image, Kind kind) {

@@ -9,14 +9,6 @@
 
 namespace {
 
-struct Decoded {
-    GraphImage image{};
-    int result = -1;
-    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
-    ~Decoded() { FreeGraphImagePixels(&image); }
-    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
-};
-
 void SetLe32(Bytes& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(value >> (8 * i));
 }

@@ -10,14 +10,6 @@
 
 namespace {
 
-struct Decoded {
-    GraphImage image{};
-    int result = -1;
-    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
-    ~Decoded() { FreeGraphImagePixels(&image); }
-    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
-};
-
 // What a pixel of `bits` keeps of a colour, read back with rounding.
 uint32_t Stored(uint32_t argb, int bits) {
     if (bits == 24) return argb | 0xFF000000u;
