@@ -3,6 +3,8 @@
 #ifndef TESSEL_TEST_HARNESS_H
 #define TESSEL_TEST_HARNESS_H
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <string>
 
@@ -43,6 +45,18 @@ private:
     bool active_ = false;
     unsigned long long saved_ = 0;
 };
+
+// The library started on the headless platform in a scratch folder, drawing
+// to a cleared back buffer; ended after the test.
+class BackBufferTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    ScratchDir dir_;
+};
+
+// How often `what` stands in `text`, overlaps included.
+int Occurrences(const std::string& text, const std::string& what);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
