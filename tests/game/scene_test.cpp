@@ -11,11 +11,7 @@
 
 namespace {
 
-class SceneTest : public ::testing::Test {
-protected:
-    ScratchDir dir;
-    void TearDown() override { EndLibrary(); }
-};
+using SceneTest = LibraryTest;
 
 void WriteProgress(int32_t round) {
     std::string bytes(4, '\0');

@@ -27,14 +27,18 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(path_, ignored);
 }
 
-void BackBufferTest::SetUp() {
-    UseHeadless();
+void LibraryTest::Start(bool windowed) {
+    UseHeadless("", windowed);
     ASSERT_EQ(InitLibrary(), 0);
+}
+
+void LibraryTest::TearDown() { EndLibrary(); }
+
+void BackBufferTest::SetUp() {
+    Start();
     ASSERT_EQ(SetDrawTarget(TargetBack), 0);
     ClearDrawTarget();
 }
-
-void BackBufferTest::TearDown() { EndLibrary(); }
 
 int Occurrences(const std::string& text, const std::string& what) {
     int n = 0;

@@ -46,13 +46,19 @@ private:
     unsigned long long saved_ = 0;
 };
 
-// The library started on the headless platform in a scratch folder, drawing
-// to a cleared back buffer; ended after the test.
-class BackBufferTest : public ::testing::Test {
+// A test in a scratch folder that starts the library on the headless
+// platform when it is ready (after any mode or file set-up) and ends it after.
+class LibraryTest : public ::testing::Test {
+protected:
+    void Start(bool windowed = false);
+    void TearDown() override;
+    ScratchDir dir;
+};
+
+// The library started at once, drawing to a cleared back buffer.
+class BackBufferTest : public LibraryTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
-    ScratchDir dir_;
 };
 
 // How often `what` stands in `text`, overlaps included.

@@ -55,7 +55,7 @@ class TextDraw : public BackBufferTest {
 protected:
     void TearDown() override {
         for (PlatSurface* s : surfaces_) PlatReleaseSurface(s);
-        BackBufferTest::TearDown();
+        LibraryTest::TearDown();
     }
 
     PlatSurface* Surface(int width, int height, int depth) {
