@@ -7,27 +7,14 @@
 set -uo pipefail
 program="$(dirname "$(realpath "$1")")/examples/name_entry"
 scratch=$2
+source "$(dirname "$0")/../support/xvfb.sh"
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
 [ -x "$program" ] || { echo "SKIPPED: the examples are not built"; exit 0; }
-for tool in Xvfb xdotool import; do
-  command -v "$tool" > /dev/null || { echo "SKIPPED: $tool is missing"; exit 0; }
-done
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> display.txt > xvfb.log 2>&1 &
-xvfb=$!
+xvfb_require "" Xvfb xdotool import
 app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2> /dev/null
-  kill "$xvfb" 2> /dev/null
-  wait 2> /dev/null
-}
-trap cleanup EXIT
-for _ in $(seq 100); do
-  [ -s display.txt ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(tr -d '[:space:]' < display.txt)" TESSEL_PLATFORM=sdl
-unset WAYLAND_DISPLAY SDL_VIDEODRIVER TESSEL_INPUT TESSEL_WINDOWED
+xvfb_clients=app
+xvfb_start
+unset TESSEL_WINDOWED
 
 "$program" > stdout.txt 2> stderr.txt &
 app=$!
