@@ -112,16 +112,7 @@ at_most "$presents" "$pacing_max_presents" || fail "aiming: $presents presents a
 at_most "$polls" 1500 || fail "aiming: $polls polls a second: the loop spins"
 
 xdotool key Escape
-for _ in $(seq 100); do
-  kill -0 "$game_pid" 2> /dev/null || break
-  sleep 0.1
-done
-if kill -0 "$game_pid" 2> /dev/null; then
-  fail "still running 10 s after Escape"
-  kill "$game_pid"
-fi
-wait "$game_pid"
-code=$?
+xvfb_await_exit "$game_pid" game
 game_pid=""
 [ "$code" -eq 0 ] || fail "exit code $code"
 

@@ -8,7 +8,7 @@ set -uo pipefail
 program="$(dirname "$(realpath "$1")")/examples/name_entry"
 scratch=$2
 source "$(dirname "$0")/../support/xvfb.sh"
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+source "$(dirname "$0")/../support/checks.sh"
 [ -x "$program" ] || { echo "SKIPPED: the examples are not built"; exit 0; }
 xvfb_require "" Xvfb xdotool import
 app=""
@@ -32,17 +32,10 @@ xdotool key Return
 sleep 0.5
 import -window root shot.png
 xdotool key Escape
-for _ in $(seq 50); do
-  kill -0 "$app" 2> /dev/null || break
-  sleep 0.1
-done
-wait "$app"
-code=$?
+xvfb_await_exit "$app" name_entry
 app=""
-failures=0
-[ "$code" -eq 0 ] || { echo "FAIL: exit code $code"; failures=1; }
+[ "$code" -eq 0 ] || fail "exit code $code"
 entries=$(iconv -f CP932 -t UTF-8 stdout.txt)
 [ "$entries" = "name: Tessel TarTessel Tar
-age: 42" ] || { echo "FAIL: entries: $entries"; failures=1; }
-[ "$failures" -eq 0 ] && echo "name_entry under X: all checks passed"
-exit "$failures"
+age: 42" ] || fail "entries: $entries"
+finish "name_entry under X"

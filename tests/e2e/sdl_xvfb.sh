@@ -110,16 +110,8 @@ check_run() {
   xdotool windowfocus --sync "$window"
   sleep 0.5
   xdotool key Escape
-  for _ in $(seq 100); do
-    kill -0 "$game_pid" 2> /dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$game_pid" 2> /dev/null; then
-    fail "$name: still running 10 s after Escape"
-    kill "$game_pid"
-  fi
-  wait "$game_pid"
-  local code=$?
+  local code
+  xvfb_await_exit "$game_pid" "$name"
   game_pid=""
   [ "$code" -eq 0 ] || fail "$name: exit code $code"
   [ -s "$name/AppLog.txt" ] || fail "$name: no AppLog.txt"

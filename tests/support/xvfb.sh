@@ -7,6 +7,8 @@
 #                                   itself (free, even with other servers
 #                                   starting at the same time) and points
 #                                   DISPLAY and the desktop back end at it
+#   xvfb_await_exit PID WHAT        gives the program 10 s to end (then
+#                                   fails WHAT and kills it); sets $code
 # On exit the processes whose ids stand in the variables named by
 # $xvfb_clients end first, then the server.
 
@@ -37,6 +39,19 @@ xvfb_stop() {
   done
   kill "$xvfb" 2> /dev/null
   wait 2> /dev/null
+}
+
+xvfb_await_exit() {  # PID WHAT
+  for _ in $(seq 100); do
+    kill -0 "$1" 2> /dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$1" 2> /dev/null; then
+    fail "$2: still running 10 s after Escape"
+    kill "$1"
+  fi
+  wait "$1"
+  code=$?
 }
 
 xvfb_start() {  # [XVFB OPTION...]
