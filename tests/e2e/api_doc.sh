@@ -7,9 +7,7 @@ set -uo pipefail
 # would count as a failure.
 root=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$2
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/checks.sh"
 command -v python3 > /dev/null || { echo "FAIL: python3 is missing (bash tools/setup.sh installs it)"; exit 1; }
 apidoc() { python3 "$root/tools/apidoc.py" "$@"; }
 
@@ -49,5 +47,4 @@ apidoc check changed.h "$root/docs/API.md" > changed.txt && fail "a changed head
 grep -q "ClearDrawTarget: the document shows another declaration" changed.txt || fail "changed signature not reported"
 grep -q "IsWindowActive: documented but no longer declared" changed.txt || fail "dropped declaration not reported"
 
-if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
-echo "api doc: all checks passed"
+finish "api doc"

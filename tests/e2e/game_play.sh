@@ -15,11 +15,9 @@ game=$(realpath "$1")
 scratch=$2
 data=$(cd "$(dirname "$0")/../data" && pwd)
 assets=$(dirname "$game")/run
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+source "$(dirname "$0")/../support/checks.sh"
 export TESSEL_PLATFORM=headless
 unset TESSEL_WINDOWED TESSEL_LOG_STDERR TESSEL_AUDIO_OUT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 for tool in convert compare identify iconv; do
   command -v "$tool" > /dev/null || { echo "SKIPPED: $tool is missing (install imagemagick)"; exit 0; }
@@ -94,6 +92,24 @@ text_appeared() {
   [ $((after - before)) -ge 300 ]
 }
 
+# Run $2 ended with code 0 between $3 and $3 + 100 ms of the clock; $1 names
+# the case.
+ended_at() {
+  [ "$code" -eq 0 ] || fail "$1: exit code $code"
+  end=$(log_end_ms "$2")
+  [ "${end:-0}" -ge "$3" ] && [ "$end" -lt $(($3 + 100)) ] || fail "$1: the program ended at $end ms"
+}
+
+# Every capture the round 1 script takes, as in the hit run, for run $1; $2
+# names the case.
+captures="title round_start before aiming flight blast after"
+captures_as_hit() {
+  local c
+  for c in $captures; do
+    same_picture "hit/$c.png" "$1/$c.png" || fail "$2: $c differs from the hit run"
+  done
+}
+
 # HUD number boxes, inside their frames: life at (600, 443), shots at
 # (497, 460); the title's round number after "ROUND SELECT".
 life_box=30x15+597+441
@@ -123,10 +139,8 @@ crop_is hit/after.png "$shots_box" "$data/game_shots_19.png" || fail "hit: shots
 prepare escape
 script_until "$data/game_hit.txt" 3300 "3300 down ESCAPE" > escape/input.txt
 run_in escape input.txt
-[ "$code" -eq 0 ] || fail "escape in flight: exit code $code"
+ended_at "escape in flight" escape 3300
 same_picture hit/flight.png escape/flight.png || fail "escape in flight: the shot was not in flight"
-end=$(log_end_ms escape)
-[ "${end:-0}" -ge 3300 ] && [ "$end" -lt 3400 ] || fail "escape in flight: the program ended at $end ms"
 log_body escape | grep -c 'ソフトを終了する準備が整いました' || fail "escape in flight: no orderly end"
 
 # --- Closing the window while the title shows: the program ends at once
@@ -134,10 +148,8 @@ log_body escape | grep -c 'ソフトを終了する準備が整いました' || 
 prepare close_title
 printf '1000 capture title.png\n1500 close\n' > close_title/input.txt
 run_in close_title input.txt
-[ "$code" -eq 0 ] || fail "close on title: exit code $code"
+ended_at "close on title" close_title 1500
 same_picture hit/title.png close_title/title.png || fail "close on title: the title was not showing"
-end=$(log_end_ms close_title)
-[ "${end:-0}" -ge 1500 ] && [ "$end" -lt 1600 ] || fail "close on title: the program ended at $end ms"
 log_body close_title | grep -c 'ウインドウを閉じようとしています' || fail "close on title: the window was not closed"
 
 # --- Every charge spent: the game-over screen, a key, the title again.
@@ -152,10 +164,8 @@ same_picture over/title.png over/title_again.png || fail "game over: the key did
 prepare close_over
 script_until "$data/game_over.txt" 22600 "22600 close" > close_over/input.txt
 run_in close_over input.txt
-[ "$code" -eq 0 ] || fail "close on game over: exit code $code"
+ended_at "close on game over" close_over 22600
 same_picture over/game_over.png close_over/game_over.png || fail "close on game over: not on the game-over screen"
-end=$(log_end_ms close_over)
-[ "${end:-0}" -ge 22600 ] && [ "$end" -lt 22700 ] || fail "close on game over: the program ended at $end ms"
 
 # --- Round 14 from a user.data of 14, cleared: "Congratulations!" and 15.
 prepare round14
@@ -182,7 +192,6 @@ crop_is round14/title_15.png "$round_box" "$data/game_round_15.png" || fail "rou
 # cannot drive (the view does not follow it one pixel to the right) and the
 # shot still hits. The "_a" alpha files, which only shape their pictures, are
 # left out.
-captures="title round_start before aiming flight blast after"
 prepare sound_ref
 (cd sound_ref && TESSEL_INPUT="$data/game_hit.txt" TESSEL_AUDIO_OUT=mix.wav timeout 120 "$game" > /dev/null 2>&1)
 log_body hit > hit.log
@@ -234,24 +243,18 @@ while IFS= read -r file; do
     wav/*)
       [ "$added" = "> サウンドファイル ${file//\//\\} がありません" ] \
         || fail "without $file: the log differs by \"$added\""
-      for c in $captures; do
-        same_picture "hit/$c.png" "$dir/$c.png" || fail "without $file: $c changed"
-      done
+      captures_as_hit "$dir" "without $file"
       cmp -s sound_ref/mix.wav "$dir/mix.wav" && fail "without $file: the sound output is unchanged"
       ;;
     Background/b0[2-4].jpg | Background/b101.png)
       [ -z "$added" ] || fail "without $file: the log changed: $added"
-      for c in $captures; do
-        same_picture "hit/$c.png" "$dir/$c.png" || fail "without $file: $c changed"
-      done
+      captures_as_hit "$dir" "without $file"
       ;;
     data/Icon.png)
       # Only the window goes without its icon.
       [ "$added" = "> アイコンファイル ${file//\//\\} の読み込みに失敗しました" ] \
         || fail "without $file: the log differs by \"$added\""
-      for c in $captures; do
-        same_picture "hit/$c.png" "$dir/$c.png" || fail "without $file: $c changed"
-      done
+      captures_as_hit "$dir" "without $file"
       ;;
     *)
       [ "$added" = "> グラフィックファイル ${file//\//\\} がありません" ] \
@@ -282,9 +285,7 @@ prepare no_log
 mkdir no_log/AppLog.txt
 run_in no_log "$data/game_hit.txt"
 [ "$code" -eq 0 ] || fail "unwritable log: exit code $code"
-for c in title round_start before aiming flight blast after; do
-  same_picture "hit/$c.png" "no_log/$c.png" || fail "unwritable log: $c differs from the run with a log"
-done
+captures_as_hit no_log "unwritable log"
 
 if [ -n "${BALLISTOR_SCREENS:-}" ]; then
   mkdir -p "$BALLISTOR_SCREENS"
@@ -292,5 +293,4 @@ if [ -n "${BALLISTOR_SCREENS:-}" ]; then
      round14/round_clear.png over/game_over.png "$BALLISTOR_SCREENS"/
 fi
 
-if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
-echo "game play: all checks passed"
+finish "game play"

@@ -10,52 +10,24 @@ set -uo pipefail
 game=$(realpath "$1")
 scratch=$2
 source "$(dirname "$0")/../support/pacing.sh"
+source "$(dirname "$0")/../support/xvfb.sh"
 counter=${SDL_CALL_COUNTER:-}
 [ -f "$counter" ] || { echo "FAIL: SDL_CALL_COUNTER does not name the counter library"; exit 1; }
 data=$(cd "$(dirname "$0")/../data" && pwd)
 assets=$(dirname "$game")/run
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/checks.sh"
 
-missing_tools() {
-  local tool
-  for tool in Xvfb xdotool xprop import convert compare; do
-    command -v "$tool" > /dev/null || echo "$tool"
-  done
-}
-if [ -n "$(missing_tools)" ] && [ "$(id -u)" -eq 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y xvfb xauth xdotool x11-utils imagemagick \
-    > apt.log 2>&1
-fi
-if [ -n "$(missing_tools)" ]; then
-  echo "SKIPPED: missing $(missing_tools | tr '\n' ' ')(install xvfb xdotool x11-utils imagemagick)"
-  exit 0
-fi
+xvfb_require "xvfb xauth xdotool x11-utils imagemagick" Xvfb xdotool xprop import convert compare
 [ -f "$assets/.asset-list" ] || { echo "FAIL: no generated assets in $assets"; exit 1; }
 # The files of the asset set, by the generator's list: the folder also holds
 # what a game played there left behind.
 copy_assets() { tar -C "$assets" -cf - -T "$assets/.asset-list" | tar -C "$1" -xf -; }
 
-# A virtual X server on a display it picks itself.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> display.txt > xvfb.log 2>&1 &
-xvfb=$!
 game_pid=""
-cleanup() {
-  [ -n "$game_pid" ] && kill "$game_pid" 2> /dev/null
-  kill "$xvfb" 2> /dev/null
-  wait 2> /dev/null
-}
-trap cleanup EXIT
-for _ in $(seq 100); do
-  [ -s display.txt ] && break
-  sleep 0.1
-done
-display_number=$(tr -d '[:space:]' < display.txt)
-[ -n "$display_number" ] || { echo "FAIL: Xvfb did not start"; cat xvfb.log; exit 1; }
-
-export DISPLAY=":$display_number" TESSEL_PLATFORM=sdl TESSEL_WINDOWED=1
-unset WAYLAND_DISPLAY SDL_VIDEODRIVER TESSEL_INPUT TESSEL_LOG_STDERR TESSEL_AUDIO_OUT
+xvfb_clients=game_pid
+xvfb_start
+export TESSEL_WINDOWED=1
+unset TESSEL_AUDIO_OUT
 
 mkdir -p play && copy_assets play
 (cd play && LD_PRELOAD=$counter SDL_CALL_COUNTS=$PWD/counts exec "$game" > stdout.txt 2> stderr.txt) &
@@ -140,16 +112,7 @@ at_most "$presents" "$pacing_max_presents" || fail "aiming: $presents presents a
 at_most "$polls" 1500 || fail "aiming: $polls polls a second: the loop spins"
 
 xdotool key Escape
-for _ in $(seq 100); do
-  kill -0 "$game_pid" 2> /dev/null || break
-  sleep 0.1
-done
-if kill -0 "$game_pid" 2> /dev/null; then
-  fail "still running 10 s after Escape"
-  kill "$game_pid"
-fi
-wait "$game_pid"
-code=$?
+xvfb_await_exit "$game_pid" game
 game_pid=""
 [ "$code" -eq 0 ] || fail "exit code $code"
 

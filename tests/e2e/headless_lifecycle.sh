@@ -5,12 +5,9 @@
 set -uo pipefail
 game=$1
 scratch=$2
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+source "$(dirname "$0")/../support/checks.sh"
 export TESSEL_PLATFORM=headless
 unset TESSEL_WINDOWED TESSEL_LOG_STDERR TESSEL_HEADLESS_IDLE_MS
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 log_utf8() { iconv -f CP932 -t UTF-8 "$1/AppLog.txt"; }
 
 # Runs the game in folder $1 with script text $2; sets $code.
@@ -146,5 +143,4 @@ run_in malformed "# comment
 [ "$code" -ne 0 ] || fail "malformed script: exit code 0"
 grep -q ':3:' malformed/stderr.txt || fail "malformed script: line number not reported"
 
-if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
-echo "headless lifecycle: all checks passed"
+finish "headless lifecycle"

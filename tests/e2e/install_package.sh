@@ -7,10 +7,7 @@ set -uo pipefail
 # would count as a failure.
 build=$(cd "$(dirname "$1")" && pwd)
 scratch=$2
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+source "$(dirname "$0")/../support/checks.sh"
 version=$(cache CMAKE_PROJECT_VERSION)
 cxx=$(cache CMAKE_CXX_COMPILER)
 generator=$(cache CMAKE_GENERATOR)
@@ -94,5 +91,4 @@ else
   fail "pkg-config build failed:"; tail -30 pc-build.log
 fi
 
-if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
-echo "install package: all checks passed"
+finish "install package"

@@ -7,27 +7,14 @@
 set -uo pipefail
 program="$(dirname "$(realpath "$1")")/examples/name_entry"
 scratch=$2
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+source "$(dirname "$0")/../support/xvfb.sh"
+source "$(dirname "$0")/../support/checks.sh"
 [ -x "$program" ] || { echo "SKIPPED: the examples are not built"; exit 0; }
-for tool in Xvfb xdotool import; do
-  command -v "$tool" > /dev/null || { echo "SKIPPED: $tool is missing"; exit 0; }
-done
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> display.txt > xvfb.log 2>&1 &
-xvfb=$!
+xvfb_require "" Xvfb xdotool import
 app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2> /dev/null
-  kill "$xvfb" 2> /dev/null
-  wait 2> /dev/null
-}
-trap cleanup EXIT
-for _ in $(seq 100); do
-  [ -s display.txt ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(tr -d '[:space:]' < display.txt)" TESSEL_PLATFORM=sdl
-unset WAYLAND_DISPLAY SDL_VIDEODRIVER TESSEL_INPUT TESSEL_WINDOWED
+xvfb_clients=app
+xvfb_start
+unset TESSEL_WINDOWED
 
 "$program" > stdout.txt 2> stderr.txt &
 app=$!
@@ -45,17 +32,10 @@ xdotool key Return
 sleep 0.5
 import -window root shot.png
 xdotool key Escape
-for _ in $(seq 50); do
-  kill -0 "$app" 2> /dev/null || break
-  sleep 0.1
-done
-wait "$app"
-code=$?
+xvfb_await_exit "$app" name_entry
 app=""
-failures=0
-[ "$code" -eq 0 ] || { echo "FAIL: exit code $code"; failures=1; }
+[ "$code" -eq 0 ] || fail "exit code $code"
 entries=$(iconv -f CP932 -t UTF-8 stdout.txt)
 [ "$entries" = "name: Tessel TarTessel Tar
-age: 42" ] || { echo "FAIL: entries: $entries"; failures=1; }
-[ "$failures" -eq 0 ] && echo "name_entry under X: all checks passed"
-exit "$failures"
+age: 42" ] || fail "entries: $entries"
+finish "name_entry under X"

@@ -10,25 +10,12 @@ set -uo pipefail
 game=$(realpath "$1")
 scratch=$2
 source "$(dirname "$0")/../support/pacing.sh"
+source "$(dirname "$0")/../support/xvfb.sh"
 counter=${SDL_CALL_COUNTER:-}
 [ -f "$counter" ] || { echo "FAIL: SDL_CALL_COUNTER does not name the counter library"; exit 1; }
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/checks.sh"
 
-missing_tools() {
-  local tool
-  for tool in Xvfb xdotool import convert display; do
-    command -v "$tool" > /dev/null || echo "$tool"
-  done
-}
-if [ -n "$(missing_tools)" ] && [ "$(id -u)" -eq 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y xvfb xauth xdotool imagemagick > apt.log 2>&1
-fi
-if [ -n "$(missing_tools)" ]; then
-  echo "SKIPPED: missing $(missing_tools | tr '\n' ' ')(install xvfb xdotool imagemagick)"
-  exit 0
-fi
+xvfb_require "xvfb xauth xdotool imagemagick" Xvfb xdotool import convert display
 
 # --- Without a usable display, none set or one that cannot be opened (where
 # SDL would fall back to drawing unseen): a clear message on the terminal and
@@ -51,29 +38,13 @@ check_no_display() {  # name [DISPLAY]
 check_no_display nodisplay
 check_no_display baddisplay :987
 
-# --- A virtual X server on a display it picks itself (free, even with other
-# servers starting at the same time), with a white root window so that the
-# game's window stands out in screenshots.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp 3> display.txt > xvfb.log 2>&1 &
-xvfb=$!
+# --- A virtual X server with a white root window, so that the game's window
+# stands out in screenshots.
 game_pid=""
 helper=""
-cleanup() {
-  [ -n "$game_pid" ] && kill "$game_pid" 2> /dev/null
-  [ -n "$helper" ] && kill "$helper" 2> /dev/null
-  kill "$xvfb" 2> /dev/null
-  wait 2> /dev/null
-}
-trap cleanup EXIT
-for _ in $(seq 100); do
-  [ -s display.txt ] && break
-  sleep 0.1
-done
-display_number=$(tr -d '[:space:]' < display.txt)
-[ -n "$display_number" ] || { echo "FAIL: Xvfb did not start"; cat xvfb.log; exit 1; }
-
-export DISPLAY=":$display_number" TESSEL_PLATFORM=sdl
-unset WAYLAND_DISPLAY SDL_VIDEODRIVER TESSEL_INPUT TESSEL_WINDOWED TESSEL_LOG_STDERR
+xvfb_clients="game_pid helper"
+xvfb_start -wr
+unset TESSEL_WINDOWED
 
 # A second X client whose window can take the focus away from the game.
 display -size 64x64 xc:red &
@@ -139,16 +110,8 @@ check_run() {
   xdotool windowfocus --sync "$window"
   sleep 0.5
   xdotool key Escape
-  for _ in $(seq 100); do
-    kill -0 "$game_pid" 2> /dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$game_pid" 2> /dev/null; then
-    fail "$name: still running 10 s after Escape"
-    kill "$game_pid"
-  fi
-  wait "$game_pid"
-  local code=$?
+  local code
+  xvfb_await_exit "$game_pid" "$name"
   game_pid=""
   [ "$code" -eq 0 ] || fail "$name: exit code $code"
   [ -s "$name/AppLog.txt" ] || fail "$name: no AppLog.txt"
@@ -180,5 +143,4 @@ check_run windowed 1
 check_run fullscreen 0
 check_terminate
 
-if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
-echo "sdl under Xvfb: all checks passed"
+finish "sdl under Xvfb"

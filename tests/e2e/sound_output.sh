@@ -9,9 +9,7 @@ set -uo pipefail
 # would count as a failure.
 game=$(realpath "$1")
 scratch=$2
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/checks.sh"
 log_utf8() { iconv -f CP932 -t UTF-8 "$1/AppLog.txt"; }
 
 if ! command -v sox > /dev/null && [ "$(id -u)" -eq 0 ]; then
@@ -119,5 +117,4 @@ else
   fi
 fi
 
-if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
-echo "sound output: all checks passed"
+finish "sound output"

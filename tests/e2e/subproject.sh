@@ -9,10 +9,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$(dirname "$1")" && pwd)
 scratch=$2
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+source "$(dirname "$0")/../support/checks.sh"
 generator=$(cache CMAKE_GENERATOR)
 settings=(-G "$generator" -DCMAKE_CXX_COMPILER="$(cache CMAKE_CXX_COMPILER)"
           -DCMAKE_C_COMPILER="$(cache CMAKE_C_COMPILER)" -DCMAKE_BUILD_TYPE=RelWithDebInfo)
@@ -78,5 +75,4 @@ else
   fi
 fi
 
-if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
-echo "subproject: all checks passed"
+finish "subproject"

@@ -37,34 +37,38 @@ protected:
 // Values worked out by hand from the path's formula: v = 4 x power, the
 // speed factor 0.1 is the double just above one tenth, so a product that
 // "should" be whole lies a hair above it and the subtraction in y (or the
-// negative cosine in x) truncates one lower.
-TEST_F(RulesTest, ShotsAtZeroAndNinetyDegreesFollowTheTextsArithmetic) {
-    Aim(gAssets.playerRight, 0, 10, 100, 500);
-    EXPECT_EQ(ShellPositionAt(0).x, 100);
-    EXPECT_EQ(ShellPositionAt(5).x, 120);   // 100 + 4 x 5
-    EXPECT_EQ(ShellPositionAt(5).y, 501);   // 500 + 25 / 20
-    EXPECT_EQ(ShellPositionAt(20).y, 520);  // 500 + 400 / 20
-
-    Aim(gAssets.playerRight, 90, 10, 100, 500);
-    EXPECT_EQ(ShellPositionAt(1).x, 100) << "cos 90 degrees is a hair above zero";
-    EXPECT_EQ(ShellPositionAt(1).y, 495) << "500 - 4.0000000000000002 truncates to 495";
-    EXPECT_EQ(ShellPositionAt(40).y, 419);  // 500 - (160.000...09 - 80)
-
-    Aim(gAssets.playerLeft, 0, 10, 100, 500);
-    EXPECT_EQ(ShellPositionAt(1).x, 95) << "100 - 4.0000000000000002";
-    EXPECT_EQ(ShellPositionAt(2).x, 91);
-    Aim(gAssets.playerLeft, 90, 10, 100, 500);
-    EXPECT_EQ(ShellPositionAt(1).x, 100) << "straight up for either facing";
-}
-
-TEST_F(RulesTest, WindDriftsInWholePixelsTowardSmallerXWhenAboveCalm) {
-    Aim(gAssets.playerRight, 0, 0, 800, 100);
-    gGame.wind = 70;  // 36 x t x t / 1920
-    EXPECT_EQ(ShellPositionAt(7).x, 800);   // 1764 / 1920 = 0
-    EXPECT_EQ(ShellPositionAt(8).x, 799);   // 2304 / 1920 = 1
-    EXPECT_EQ(ShellPositionAt(10).x, 799);  // 3600 / 1920 = 1
-    gGame.wind = 0;   // -34: toward larger x, truncating toward zero
-    EXPECT_EQ(ShellPositionAt(8).x, 801);   // -2176 / 1920 = -1
+// negative cosine in x) truncates one lower. Wind above calm drifts in whole
+// pixels toward smaller x: (wind - 34) x t x t / 1920, truncated toward zero.
+TEST_F(RulesTest, TheShellsPathFollowsTheTextsArithmetic) {
+    struct Case {
+        const char* why;
+        bool right;
+        int angle, power, x, y, wind, t;
+        char axis;
+        int expected;
+    } cases[] = {
+        {"at rest", true, 0, 10, 100, 500, 34, 0, 'x', 100},
+        {"100 + 4 x 5", true, 0, 10, 100, 500, 34, 5, 'x', 120},
+        {"500 + 25 / 20", true, 0, 10, 100, 500, 34, 5, 'y', 501},
+        {"500 + 400 / 20", true, 0, 10, 100, 500, 34, 20, 'y', 520},
+        {"cos 90 degrees is a hair above zero", true, 90, 10, 100, 500, 34, 1, 'x', 100},
+        {"500 - 4.0000000000000002 truncates to 495", true, 90, 10, 100, 500, 34, 1, 'y', 495},
+        {"500 - (160.000...09 - 80)", true, 90, 10, 100, 500, 34, 40, 'y', 419},
+        {"100 - 4.0000000000000002", false, 0, 10, 100, 500, 34, 1, 'x', 95},
+        {"facing left, t = 2", false, 0, 10, 100, 500, 34, 2, 'x', 91},
+        {"straight up for either facing", false, 90, 10, 100, 500, 34, 1, 'x', 100},
+        {"wind: 1764 / 1920 = 0", true, 0, 0, 800, 100, 70, 7, 'x', 800},
+        {"wind: 2304 / 1920 = 1", true, 0, 0, 800, 100, 70, 8, 'x', 799},
+        {"wind: 3600 / 1920 = 1", true, 0, 0, 800, 100, 70, 10, 'x', 799},
+        {"wind: -2176 / 1920 = -1", true, 0, 0, 800, 100, 0, 8, 'x', 801},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Aim(c.right ? gAssets.playerRight : gAssets.playerLeft, c.angle, c.power, c.x, c.y);
+        gGame.wind = c.wind;
+        auto at = ShellPositionAt(c.t);
+        EXPECT_EQ(c.axis == 'x' ? at.x : at.y, c.expected);
+    }
 }
 
 TEST_F(RulesTest, TheHitTestReadsTheStepsCellInsideTheWorldOnly) {
@@ -247,14 +251,19 @@ TEST_F(RulesTest, TheBaseTakesSeventyCellsClippedAtTheGridsEdge) {
 
 TEST_F(RulesTest, TheProgressFileIsReadAsFourLittleEndianBytes) {
     EXPECT_EQ(ReadProgress(), 1) << "missing";
-    WriteFile("user.data", std::string("\x05\x00\x00", 3));
-    EXPECT_EQ(ReadProgress(), 1) << "short";
-    WriteFile("user.data", std::string("\x00\x00\x00\x00", 4));
-    EXPECT_EQ(ReadProgress(), 0);
-    WriteFile("user.data", std::string("\xFE\xFF\xFF\xFF", 4));
-    EXPECT_EQ(ReadProgress(), -2);
-    WriteFile("user.data", std::string("\x10\x27\x00\x00\x99", 5));
-    EXPECT_EQ(ReadProgress(), 10000);
+    struct Case {
+        std::string bytes;
+        int32_t round;
+    } cases[] = {
+        {std::string("\x05\x00\x00", 3), 1},  // short
+        {std::string("\x00\x00\x00\x00", 4), 0},
+        {std::string("\xFE\xFF\xFF\xFF", 4), -2},
+        {std::string("\x10\x27\x00\x00\x99", 5), 10000},
+    };
+    for (const Case& c : cases) {
+        WriteFile("user.data", c.bytes);
+        EXPECT_EQ(ReadProgress(), c.round) << c.bytes.size() << " bytes";
+    }
 }
 
 TEST_F(RulesTest, SavingOnlyRaisesTheStoredRoundAndNeverLosesIt) {

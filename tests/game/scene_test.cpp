@@ -7,14 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 
 namespace {
 
-class SceneTest : public ::testing::Test {
-protected:
-    ScratchDir dir;
-    void TearDown() override { EndLibrary(); }
-};
+using SceneTest = LibraryTest;
 
 void WriteProgress(int32_t round) {
     std::string bytes(4, '\0');
@@ -32,43 +29,38 @@ std::string Presses(const char* key, int from, int count) {
     return script;
 }
 
-TEST_F(SceneTest, TitleUpAndDownStayWithinTheRoundsReached) {
-    WriteProgress(5);
-    UseHeadless(Presses("UP", 500, 6) + Presses("DOWN", 2500, 2) + "3500 down SPACE\n");
+// Up and down stay within the rounds reached; Space wins over a round change
+// in the same pass; Escape and closing the window end the program. One
+// library start per process: each case is its own test.
+struct TitleCase {
+    const char* what;
+    int32_t progress;  // 0: no progress file
+    std::string script;
+    int result, round;
+};
+
+void PrintTo(const TitleCase& c, std::ostream* out) { *out << c.what; }
+
+class TitleScreen : public SceneTest, public ::testing::WithParamInterface<TitleCase> {};
+
+TEST_P(TitleScreen, OffersOnlyTheRoundsReached) {
+    const TitleCase& c = GetParam();
+    if (c.progress) WriteProgress(c.progress);
+    UseHeadless(c.script);
     ASSERT_EQ(InitLibrary(), 0);
     gGame.round = 1;
-    EXPECT_EQ(RunTitleScreen(), 0);
-    EXPECT_EQ(gGame.round, 3);
+    EXPECT_EQ(RunTitleScreen(), c.result);
+    if (c.result == 0) EXPECT_EQ(gGame.round, c.round);
 }
 
-TEST_F(SceneTest, TitleWithoutProgressOffersRoundOneOnly) {
-    UseHeadless(Presses("UP", 500, 2) + "1500 down SPACE\n");
-    ASSERT_EQ(InitLibrary(), 0);
-    gGame.round = 1;
-    EXPECT_EQ(RunTitleScreen(), 0);
-    EXPECT_EQ(gGame.round, 1);
-}
-
-TEST_F(SceneTest, TitleEscapeAndClosingEndTheProgram) {
-    UseHeadless("500 down ESCAPE\n");
-    ASSERT_EQ(InitLibrary(), 0);
-    EXPECT_EQ(RunTitleScreen(), -1);
-}
-
-TEST_F(SceneTest, TitleClosingTheWindowEndsTheProgram) {
-    UseHeadless("500 close\n");
-    ASSERT_EQ(InitLibrary(), 0);
-    EXPECT_EQ(RunTitleScreen(), -1);
-}
-
-TEST_F(SceneTest, TitleSpaceWinsOverARoundChangeInTheSamePass) {
-    WriteProgress(4);
-    UseHeadless("500 down UP\n500 down SPACE\n");
-    ASSERT_EQ(InitLibrary(), 0);
-    gGame.round = 1;
-    EXPECT_EQ(RunTitleScreen(), 0);
-    EXPECT_EQ(gGame.round, 2);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, TitleScreen,
+    ::testing::Values(
+        TitleCase{"up and down", 5, Presses("UP", 500, 6) + Presses("DOWN", 2500, 2) + "3500 down SPACE\n", 0, 3},
+        TitleCase{"no progress", 0, Presses("UP", 500, 2) + "1500 down SPACE\n", 0, 1},
+        TitleCase{"Space with Up", 4, "500 down UP\n500 down SPACE\n", 0, 2},
+        TitleCase{"Escape", 0, "500 down ESCAPE\n", -1, 0},
+        TitleCase{"closing", 0, "500 close\n", -1, 0}));
 
 // Runs aiming passes for `ms` of the clock.
 void AimFor(int ms) {

@@ -1,6 +1,7 @@
 #include "support/harness.h"
 
 #include "platform/platform.h"
+#include "tessel.h"
 
 #include <sys/resource.h>
 
@@ -24,6 +25,25 @@ ScratchDir::~ScratchDir() {
     std::error_code ignored;
     fs::current_path(previous_, ignored);
     fs::remove_all(path_, ignored);
+}
+
+void LibraryTest::Start(bool windowed) {
+    UseHeadless("", windowed);
+    ASSERT_EQ(InitLibrary(), 0);
+}
+
+void LibraryTest::TearDown() { EndLibrary(); }
+
+void BackBufferTest::SetUp() {
+    Start();
+    ASSERT_EQ(SetDrawTarget(TargetBack), 0);
+    ClearDrawTarget();
+}
+
+int Occurrences(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
 }
 
 void UseHeadless(const std::string& script, bool windowed) {

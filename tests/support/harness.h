@@ -3,6 +3,8 @@
 #ifndef TESSEL_TEST_HARNESS_H
 #define TESSEL_TEST_HARNESS_H
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <string>
 
@@ -43,6 +45,24 @@ private:
     bool active_ = false;
     unsigned long long saved_ = 0;
 };
+
+// A test in a scratch folder that starts the library on the headless
+// platform when it is ready (after any mode or file set-up) and ends it after.
+class LibraryTest : public ::testing::Test {
+protected:
+    void Start(bool windowed = false);
+    void TearDown() override;
+    ScratchDir dir;
+};
+
+// The library started at once, drawing to a cleared back buffer.
+class BackBufferTest : public LibraryTest {
+protected:
+    void SetUp() override;
+};
+
+// How often `what` stands in `text`, overlaps included.
+int Occurrences(const std::string& text, const std::string& what);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

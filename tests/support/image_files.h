@@ -5,6 +5,8 @@
 #ifndef TESSEL_TEST_IMAGE_FILES_H
 #define TESSEL_TEST_IMAGE_FILES_H
 
+#include "graphics/image.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -113,13 +115,23 @@ Bytes PngPaletteFile(const IndexedPicture& picture, int bitDepth, bool withAlpha
 Bytes JpegFile(const Picture& picture, bool grey, int quality, bool progressive = false);
 
 // ---- reading back ------------------------------------------------------------
-struct GraphImage;
 // Decodes `bytes` through a memory stream (DecodeImageStream).
 int DecodeBytes(const Bytes& bytes, GraphImage* image);
 // A decoded pixel as 0xAARRGGBB: each channel widened to 8 bits with
 // rounding, as independent decoders do; alpha 0xFF when the format has none.
 // 8-bit grey reads as grey.
 uint32_t DecodedArgb(const GraphImage& image, int x, int y);
+
+// A decoded image whose pixels are freed with it.
+struct Decoded {
+    GraphImage image{};
+    int result = -1;
+    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
+    ~Decoded() { FreeGraphImagePixels(&image); }
+    Decoded(const Decoded&) = delete;
+    Decoded& operator=(const Decoded&) = delete;
+    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
+};
 
 // One small valid file of each kind the decoders take, named by kind.
 std::vector<std::pair<std::string, Bytes>> SampleFiles();

@@ -6,7 +6,7 @@
 #include "draw/blit.h"
 #include "draw/screen.h"
 #include "graphics/graph.h"
-#include "support/harness.h"
+#include "support/drawing.h"
 
 #include <gtest/gtest.h>
 
@@ -18,61 +18,9 @@
 
 namespace {
 
-constexpr uint32_t Background = 0x5A5A;
-
-// The library up on the headless platform, drawing into the back buffer,
-// which starts filled with Background.
-class Blit : public testing::Test {
+class Blit : public DrawingTest {
 protected:
-    void SetUp() override { Start(16); }
-    void TearDown() override { EndLibrary(); }
-
-    void Start(int depth) {
-        UseHeadless();
-        SetScreenMode(640, 480, depth, -1);
-        ASSERT_EQ(InitLibrary(), 0);
-        ASSERT_EQ(SetDrawTarget(TargetBack), 0);
-        Fill(Background);
-    }
-
-    static PlatSurface* Back() { return gScreenState.back; }
     static int Bytes() { return Back()->format.bytesPerPixel; }
-
-    static void Fill(uint32_t value) {
-        PlatFillSurfaceRect(Back(), 0, 0, Back()->width, Back()->height, value);
-    }
-
-    static uint32_t Pixel(const PlatSurface* s, int x, int y) {
-        uint32_t v = 0;
-        std::memcpy(&v, s->pixels + y * s->pitch + x * s->format.bytesPerPixel,
-                    s->format.bytesPerPixel);
-        return v;
-    }
-    static uint32_t At(int x, int y) { return Pixel(Back(), x, y); }
-
-    static SurfaceDataRecord* SurfaceOf(int graph) {
-        return GetSurfaceDataRecord(GetBmpDataRecord(GetGraphRecord(graph)->pieces[0])->surface);
-    }
-
-    // A graph whose pixel (x, y) is value(x, y), with alpha(x, y) in its
-    // plane when it has one.
-    static int MakeGraph(int w, int h, const std::function<uint32_t(int, int)>& value,
-                         const std::function<int(int, int)>& alpha = nullptr) {
-        int graph = CreateEmptyGraph(w, h, 0, alpha ? 1 : 0);
-        SurfaceDataRecord* record = SurfaceOf(graph);
-        PlatSurface* s = record->surface;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint32_t v = value(x, y);
-                std::memcpy(s->pixels + y * s->pitch + x * s->format.bytesPerPixel, &v,
-                            s->format.bytesPerPixel);
-                if (alpha) record->alphaBuffer[y * record->alphaPitch + x] = uint8_t(alpha(x, y));
-            }
-        return graph;
-    }
-
-    // Pixel values that differ everywhere and are never the key (0).
-    static uint32_t Distinct(int x, int y) { return 0x1000u + uint32_t(y * 64 + x); }
 
     // One graph pixel of `source` with alpha `a` drawn onto `dest`.
     static uint32_t MixOnce(uint32_t source, uint32_t dest, int a, int transparent = 0) {
@@ -81,8 +29,6 @@ protected:
         EXPECT_EQ(DrawGraph(3, 4, graph, transparent), 0);
         return At(3, 4);
     }
-
-    ScratchDir scratch_;
 };
 
 TEST_F(Blit, AGraphOverTheTopLeftCornerKeepsItsBottomRight) {

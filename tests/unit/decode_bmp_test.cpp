@@ -13,15 +13,6 @@
 
 namespace {
 
-// A decoded image freed at the end of the test.
-struct Decoded {
-    GraphImage image{};
-    int result = -1;
-    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
-    ~Decoded() { FreeGraphImagePixels(&image); }
-    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
-};
-
 // Every pixel of `image` against `expected`, reporting the first mismatch.
 ::testing::AssertionResult SamePixels(const Decoded& decoded, const Picture& expected) {
     const GraphImage& image = decoded.image;
@@ -73,157 +64,106 @@ TEST(DecodeBmp, BottomUpAndTopDownTwinsDecodeToTheSameRecord) {
     EXPECT_TRUE(SamePixels(bottomUp, picture));
 }
 
-TEST(DecodeBmp, PlainRowsKeepTheFilesRowSizeAndPaletteImagesHaveNoPadding) {
-    Decoded three(BmpOf(Gradient(3, 2, false), 24, false));
-    ASSERT_EQ(three.result, 0);
-    EXPECT_EQ(three.image.pitch, 12);
-
-    IndexedPicture indexed = Indexed(5, 3, 9);
-    Decoded eight(BmpOf(indexed, 8, false));
-    ASSERT_EQ(eight.result, 0);
-    EXPECT_TRUE(Is24BitBgr(eight.image));
-    EXPECT_EQ(eight.image.pitch, 15);
-    EXPECT_TRUE(SamePixels(eight, indexed.Expanded()));
-
-    Decoded four(BmpOf(indexed, 4, false));
-    ASSERT_EQ(four.result, 0);
-    EXPECT_EQ(four.image.pitch, 15);
-    EXPECT_TRUE(SamePixels(four, indexed.Expanded()));
-}
-
-TEST(DecodeBmp, PlatformDrawnVariantsGiveTopDownRowsPaddedToFourBytes) {
-    IndexedPicture mono = Indexed(13, 3, 2);
-    Decoded one(BmpOf(mono, 1, false));
-    ASSERT_EQ(one.result, 0);
-    EXPECT_EQ(one.image.pitch, 40);  // 13 x 3 = 39, padded
-    EXPECT_TRUE(SamePixels(one, mono.Expanded()));
-
-    Picture picture = Gradient(5, 3, false);
-    Decoded plain32(BmpOf(picture, 32, false));
-    ASSERT_EQ(plain32.result, 0);
-    EXPECT_EQ(plain32.image.pitch, 16);
-    EXPECT_TRUE(SamePixels(plain32, picture));
-
-    Decoded plain16(BmpOf(picture, 16, true));
-    ASSERT_EQ(plain16.result, 0);
-    const int bits555[3] = {5, 5, 5};
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(plain16.At(x, y), FiveBitsDrawn(picture.At(x, y), bits555));
-    }
-}
-
-TEST(DecodeBmp, BitFieldMasksPlaceEachChannel) {
-    Picture picture = Gradient(6, 2, false);
-    const uint32_t masks565[3] = {0xF800, 0x07E0, 0x001F};
-    const uint32_t masksRgbx[3] = {0xFF, 0xFF00, 0xFF0000};  // red in the low byte
+BmpSpec Shape(int32_t width, int32_t height, int bitCount, uint32_t compression) {
     BmpSpec shape;
-    shape.width = 6;
-    shape.height = 2;
-    shape.bitCount = 16;
-    shape.compression = 3;
-    shape.writeMasks = true;
-    std::memcpy(shape.masks, masks565, sizeof masks565);
-    shape.data = BmpColourRows(picture, 16, true, masks565);
-    Decoded fields16(BmpFile(shape));
-    ASSERT_EQ(fields16.result, 0);
-    const int bits565[3] = {5, 6, 5};
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(fields16.At(x, 1), FiveBitsDrawn(picture.At(x, 1), bits565));
-
-    shape.bitCount = 32;
-    std::memcpy(shape.masks, masksRgbx, sizeof masksRgbx);
-    shape.data = BmpColourRows(picture, 32, true, masksRgbx);
-    Decoded fields32(BmpFile(shape));
-    ASSERT_EQ(fields32.result, 0);
-    EXPECT_TRUE(SamePixels(fields32, picture));
+    shape.width = width;
+    shape.height = height;
+    shape.bitCount = bitCount;
+    shape.compression = compression;
+    return shape;
 }
 
-// Run-length data is far shorter than row size x height; the decoder reads
-// what the file holds, whether or not the header gives its size.
-TEST(DecodeBmp, RunLengthFilesLoadWithOrWithoutTheirImageSize) {
-    IndexedPicture picture = Indexed(40, 8, 16);
-    for (int bits : {8, 4}) {
-        BmpSpec shape;
-        shape.width = 40;
-        shape.height = 8;
-        shape.bitCount = bits;
-        shape.compression = bits == 8 ? 1 : 2;
-        shape.palette = picture.palette;
-        shape.data = BmpRunLength(picture, bits);
-        for (bool sized : {true, false}) {
-            SCOPED_TRACE(testing::Message() << bits << " bits, image size given: " << sized);
-            shape.writeImageSize = sized;
-            Decoded decoded(BmpFile(shape));
-            ASSERT_EQ(decoded.result, 0);
-            EXPECT_EQ(decoded.image.pitch, 120);
-            EXPECT_TRUE(SamePixels(decoded, picture.Expanded()));
-        }
-    }
+BmpSpec WithMasks(BmpSpec shape, const uint32_t masks[3], const Picture& picture) {
+    shape.writeMasks = true;
+    std::memcpy(shape.masks, masks, sizeof shape.masks);
+    shape.data = BmpColourRows(picture, shape.bitCount, true, masks);
+    return shape;
+}
+
+BmpSpec RunLength(const IndexedPicture& picture, int bits, bool sized) {
+    BmpSpec shape = Shape(picture.width, picture.height, bits, bits == 8 ? 1 : 2);
+    shape.palette = picture.palette;
+    shape.data = BmpRunLength(picture, bits);
+    shape.writeImageSize = sized;
+    return shape;
 }
 
 // Codes: two red, a move one right and one up, one green, end of line, a run
-// of six blue clipped at the right edge, end of bitmap.
-TEST(DecodeBmp, RunLengthMovesSkipPixelsAndClipRunsAtTheEdge) {
-    BmpSpec shape;
-    shape.width = 4;
-    shape.height = 3;
-    shape.bitCount = 8;
-    shape.compression = 1;
+// of six blue clipped at the right edge, end of bitmap (or none: the data
+// simply ending is as good).
+BmpSpec MovesAndClippedRun(bool endOfBitmap) {
+    BmpSpec shape = Shape(4, 3, 8, 1);
     shape.palette = {0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF};
     shape.data = {2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 6, 3, 0, 1};
-    Decoded decoded(BmpFile(shape));
-    ASSERT_EQ(decoded.result, 0);
-    Picture expected{4, 3, {0x0000FF, 0x0000FF, 0x0000FF, 0x0000FF,  //
-                            0, 0, 0, 0x00FF00,                       //
-                            0xFF0000, 0xFF0000, 0, 0}};
-    EXPECT_TRUE(SamePixels(decoded, expected));
-
-    // The same codes without the end-of-bitmap escape still end cleanly.
-    shape.data.resize(shape.data.size() - 2);
-    Decoded unterminated(BmpFile(shape));
-    EXPECT_EQ(unterminated.result, 0);
-}
-
-TEST(DecodeBmp, RunLengthCodesCutShortOrReachingPastTheDataFail) {
-    BmpSpec shape;
-    shape.width = 8;
-    shape.height = 2;
-    shape.bitCount = 8;
-    shape.compression = 1;
-    shape.palette = {0xFF0000};
-    shape.data = {4, 0, 0};  // the second code has one byte
-    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
-    shape.data = {0, 6, 0, 0, 0};  // six literal indexes, three present
-    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
-    shape.data = {0, 2, 5};  // a move missing its second byte
-    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
+    if (!endOfBitmap) shape.data.resize(shape.data.size() - 2);
+    return shape;
 }
 
 // A colours-used count of 2 means two entries in the file: the pixel data
-// follows them, and index 5 has no colour.
-TEST(DecodeBmp, AColoursUsedCountLimitsThePaletteAndLaterIndexesAreBlack) {
-    BmpSpec shape;
-    shape.width = 3;
-    shape.height = 1;
-    shape.bitCount = 8;
+// follows them, and index 5 has no colour. A 4-bit image without the count
+// but with only two entries before its pixels: they end where the pixels start.
+BmpSpec ShortPalette(int bits) {
+    BmpSpec shape = Shape(3, 1, bits, 0);
     shape.palette = {0x102030, 0x405060};
-    shape.colorsUsed = 2;
-    shape.data = {1, 0, 5, 0};
-    Decoded decoded(BmpFile(shape));
-    ASSERT_EQ(decoded.result, 0);
-    EXPECT_EQ(decoded.At(0, 0), 0xFF405060u);
-    EXPECT_EQ(decoded.At(1, 0), 0xFF102030u);
-    EXPECT_EQ(decoded.At(2, 0), 0xFF000000u);
+    shape.colorsUsed = bits == 8 ? 2 : 0;
+    shape.data = bits == 8 ? Bytes{1, 0, 5, 0} : Bytes{0x10, 0x30, 0, 0};
+    return shape;
+}
 
-    // A 4-bit image without a count but with only two entries before its
-    // pixel data: the entries end where the pixels start.
-    shape.bitCount = 4;
-    shape.colorsUsed = 0;
-    shape.data = {0x10, 0x30, 0, 0};
-    Decoded four(BmpFile(shape));
-    ASSERT_EQ(four.result, 0);
-    EXPECT_EQ(four.At(0, 0), 0xFF405060u);
-    EXPECT_EQ(four.At(1, 0), 0xFF102030u);
-    EXPECT_EQ(four.At(2, 0), 0xFF000000u);
+Picture Drawn(const Picture& picture, const int bits[3]) {
+    Picture out = picture;
+    for (uint32_t& argb : out.argb) argb = FiveBitsDrawn(argb, bits);
+    return out;
+}
+
+// Palette images and 24-bit rows keep the file's row size unpadded; the
+// variants the platform draws (1, 16 and 32 bits) come out as top-down rows
+// padded to four bytes. Run-length data is far shorter than row size x
+// height; it loads whether or not the header gives its size.
+TEST(DecodeBmp, EachVariantDecodesToItsPixelsAndRowSize) {
+    IndexedPicture indexed = Indexed(5, 3, 9);
+    IndexedPicture mono = Indexed(13, 3, 2);
+    IndexedPicture runs = Indexed(40, 8, 16);
+    Picture picture = Gradient(5, 3, false);
+    Picture wide = Gradient(6, 2, false);
+    const int bits555[3] = {5, 5, 5}, bits565[3] = {5, 6, 5};
+    const uint32_t masks565[3] = {0xF800, 0x07E0, 0x001F};
+    const uint32_t masksRgbx[3] = {0xFF, 0xFF00, 0xFF0000};  // red in the low byte
+    const uint32_t blue = 0x0000FF, green = 0x00FF00, red = 0xFF0000;
+    const Picture moved{4, 3, {blue, blue, blue, blue, 0, 0, 0, green, red, red, 0, 0}};
+    const Picture shortPalette{3, 1, {0x405060, 0x102030, 0}};
+    struct Case {
+        const char* what;
+        Bytes file;
+        Picture expected;
+        int pitch;  // 0: not checked
+        bool bgr;   // 24-bit blue-green-red output
+    } cases[] = {
+        {"24 bits, 3 wide", BmpOf(Gradient(3, 2, false), 24, false), Gradient(3, 2, false), 12, true},
+        {"8 bits", BmpOf(indexed, 8, false), indexed.Expanded(), 15, true},
+        {"4 bits", BmpOf(indexed, 4, false), indexed.Expanded(), 15, false},
+        {"1 bit", BmpOf(mono, 1, false), mono.Expanded(), 40, false},  // 13 x 3 = 39, padded
+        {"32 bits", BmpOf(picture, 32, false), picture, 16, false},
+        {"16 bits 5:5:5 top-down", BmpOf(picture, 16, true), Drawn(picture, bits555), 0, false},
+        {"bit fields 5:6:5", BmpFile(WithMasks(Shape(6, 2, 16, 3), masks565, wide)), Drawn(wide, bits565), 0, false},
+        {"bit fields 32 red low", BmpFile(WithMasks(Shape(6, 2, 32, 3), masksRgbx, wide)), wide, 0, false},
+        {"RLE8 sized", BmpFile(RunLength(runs, 8, true)), runs.Expanded(), 120, false},
+        {"RLE8 unsized", BmpFile(RunLength(runs, 8, false)), runs.Expanded(), 120, false},
+        {"RLE4 sized", BmpFile(RunLength(runs, 4, true)), runs.Expanded(), 120, false},
+        {"RLE4 unsized", BmpFile(RunLength(runs, 4, false)), runs.Expanded(), 120, false},
+        {"RLE moves and a clipped run", BmpFile(MovesAndClippedRun(true)), moved, 0, false},
+        {"RLE without end of bitmap", BmpFile(MovesAndClippedRun(false)), moved, 0, false},
+        {"colours used 2", BmpFile(ShortPalette(8)), shortPalette, 0, false},
+        {"4 bits, palette ends at the pixels", BmpFile(ShortPalette(4)), shortPalette, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Decoded decoded(c.file);
+        ASSERT_EQ(decoded.result, 0);
+        if (c.bgr) EXPECT_TRUE(Is24BitBgr(decoded.image));
+        if (c.pitch) EXPECT_EQ(decoded.image.pitch, c.pitch);
+        EXPECT_TRUE(SamePixels(decoded, c.expected));
+    }
 }
 
 TEST(DecodeBmp, MalformedHeadersAndShortDataAreRefusedWithAnEmptyRecord) {
@@ -232,6 +172,12 @@ TEST(DecodeBmp, MalformedHeadersAndShortDataAreRefusedWithAnEmptyRecord) {
         Bytes copy = good;
         for (int i = 0; i < bytes; ++i) copy[offset + i] = uint8_t(value >> (8 * i));
         return copy;
+    };
+    auto rle8 = [](Bytes data, int32_t height = 2) {
+        BmpSpec shape = Shape(8, height, 8, 1);
+        shape.palette = {0xFF0000};
+        shape.data = std::move(data);
+        return BmpFile(shape);
     };
     struct Case {
         const char* what;
@@ -249,6 +195,10 @@ TEST(DecodeBmp, MalformedHeadersAndShortDataAreRefusedWithAnEmptyRecord) {
         {"compression 4", patched(30, 4, 4)},
         {"short info header", patched(14, 12, 4)},
         {"pixel data offset past the end", patched(10, 1000, 4)},
+        {"run-length code cut short", rle8({4, 0, 0})},
+        {"run-length literal past the data", rle8({0, 6, 0, 0, 0})},
+        {"run-length move cut short", rle8({0, 2, 5})},
+        {"run-length rows top-down", rle8({0, 1}, -2)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -273,21 +223,12 @@ protected:
 };
 
 TEST_F(DecodeBmpLogged, AHugeRunLengthImageFailsAtTheBitmapWithItsLogLine) {
-    BmpSpec shape;
-    shape.width = 100000;
-    shape.height = 100000;
-    shape.bitCount = 8;
-    shape.compression = 1;
+    BmpSpec shape = Shape(100000, 100000, 8, 1);
     shape.palette = {0xFFFFFF};
     shape.data = {0, 1};
     Decoded decoded(BmpFile(shape));
     EXPECT_EQ(decoded.result, -1);
     EXPECT_NE(ReadLogUtf8().find("ＤＩＢの作成に失敗しました3\n"), std::string::npos);
-
-    // A negative height (top-down) is not allowed for run-length data.
-    shape.width = 2;
-    shape.height = -2;
-    EXPECT_EQ(Decoded(BmpFile(shape)).result, -1);
 }
 
 // A header longer than 40 bytes puts the colour table after itself.

@@ -10,14 +10,6 @@
 
 namespace {
 
-struct Decoded {
-    GraphImage image{};
-    int result = -1;
-    explicit Decoded(const Bytes& bytes) { result = DecodeBytes(bytes, &image); }
-    ~Decoded() { FreeGraphImagePixels(&image); }
-    uint32_t At(int x, int y) const { return DecodedArgb(image, x, y); }
-};
-
 enum Kind { Grey, Bgr, Bgra };
 
 ::testing::AssertionResult HasFormat(const GraphImage& image, Kind kind) {
@@ -49,94 +41,60 @@ Picture Opaque(Picture picture) {
     return picture;
 }
 
-TEST(DecodePng, EachColourTypeComesOutAsGreyBgrOrBgra) {
-    Picture grey = GreyGradient(7, 3);
-    Picture colour = Gradient(5, 4, true);
-    IndexedPicture indexed = Indexed(9, 2, 6);
-
-    Decoded grey8(PngFile(grey, 0, 8, false));
-    ASSERT_EQ(grey8.result, 0);
-    EXPECT_TRUE(HasFormat(grey8.image, Grey));
-    EXPECT_TRUE(SamePixels(grey8, grey));
-
-    Decoded rgb(PngFile(colour, 2, 8, false));
-    ASSERT_EQ(rgb.result, 0);
-    EXPECT_TRUE(HasFormat(rgb.image, Bgr));
-    EXPECT_TRUE(SamePixels(rgb, Opaque(colour)));
-
-    Decoded rgba(PngFile(colour, 6, 8, false));
-    ASSERT_EQ(rgba.result, 0);
-    EXPECT_TRUE(HasFormat(rgba.image, Bgra));
-    EXPECT_TRUE(SamePixels(rgba, colour));
-
-    Decoded palette(PngPaletteFile(indexed, 4, false));
-    ASSERT_EQ(palette.result, 0);
-    EXPECT_TRUE(HasFormat(palette.image, Bgr));
-    EXPECT_TRUE(SamePixels(palette, indexed.Expanded()));
+// `picture` with every pixel whose colour is `key` made transparent.
+Picture Keyed(Picture picture, uint32_t key, uint32_t colourMask) {
+    for (uint32_t& c : picture.argb) {
+        c |= 0xFF000000u;
+        if ((c & colourMask) == key) c &= 0xFFFFFF;
+    }
+    return picture;
 }
 
-TEST(DecodePng, LowGreyDepthsWidenToFullScale) {
-    Picture grey = GreyGradient(11, 2);
-    for (int depth : {1, 2, 4}) {
-        SCOPED_TRACE(depth);
-        Decoded decoded(PngFile(grey, 0, depth, false));
+// Grey at `depth` bits widened to full scale.
+Picture Widened(Picture grey, int depth) {
+    const int max = (1 << depth) - 1;
+    for (uint32_t& c : grey.argb) c = 0xFF000000u | ((c & 0xFF) >> (8 - depth)) * 255 / max * 0x010101u;
+    return grey;
+}
+
+// Every colour type comes out as grey, blue-green-red or, with any
+// transparency (grey included), four bytes a pixel. 16-bit channels keep
+// their high byte; interlacing changes nothing.
+TEST(DecodePng, EachColourTypeDepthAndTransparencyComesOutAsGreyBgrOrBgra) {
+    Picture grey = GreyGradient(7, 3), narrowGrey = GreyGradient(11, 2), keyGrey = GreyGradient(5, 3);
+    Picture colour = Gradient(5, 4, true), tall = Gradient(10, 9, true), plain = Gradient(4, 3, false);
+    IndexedPicture indexed = Indexed(9, 2, 6), translucent = Indexed(6, 3, 5);
+    for (uint32_t& c : translucent.palette) c = (c & 0xFFFFFF) | (c & 0xFF) << 24;
+    Picture greyAlpha = Gradient(4, 4, true);
+    for (uint32_t& c : greyAlpha.argb) c = (c & 0xFF000000u) | (c >> 16 & 0xFF) * 0x010101u;
+    const uint32_t greyKey = keyGrey.At(2, 1) & 0xFF, colourKey = plain.At(1, 1) & 0xFFFFFF;
+    struct Case {
+        const char* what;
+        Bytes file;
+        Picture expected;
+        Kind kind;
+    } cases[] = {
+        {"grey 8", PngFile(grey, 0, 8, false), grey, Grey},
+        {"grey 1", PngFile(narrowGrey, 0, 1, false), Widened(narrowGrey, 1), Grey},
+        {"grey 2", PngFile(narrowGrey, 0, 2, false), Widened(narrowGrey, 2), Grey},
+        {"grey 4", PngFile(narrowGrey, 0, 4, false), Widened(narrowGrey, 4), Grey},
+        {"RGB", PngFile(colour, 2, 8, false), Opaque(colour), Bgr},
+        {"RGBA", PngFile(colour, 6, 8, false), colour, Bgra},
+        {"palette 4", PngPaletteFile(indexed, 4, false), indexed.Expanded(), Bgr},
+        {"RGBA 16", PngFile(tall, 6, 16, false), tall, Bgra},
+        {"RGBA interlaced", PngFile(tall, 6, 8, true), tall, Bgra},
+        {"palette with alpha", PngPaletteFile(translucent, 8, true), translucent.Expanded(), Bgra},
+        {"grey keyed", PngFile(keyGrey, 0, 8, false, greyKey), Keyed(keyGrey, greyKey, 0xFF), Bgra},
+        {"grey-alpha", PngFile(greyAlpha, 4, 8, false), greyAlpha, Bgra},
+        {"RGB keyed", PngFile(plain, 2, 8, false, colourKey), Keyed(plain, colourKey, 0xFFFFFF), Bgra},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Decoded decoded(c.file);
         ASSERT_EQ(decoded.result, 0);
-        EXPECT_TRUE(HasFormat(decoded.image, Grey));
-        const int max = (1 << depth) - 1;
-        Picture expected = grey;
-        for (uint32_t& c : expected.argb) {
-            uint32_t v = ((c & 0xFF) >> (8 - depth)) * 255 / max;
-            c = 0xFF000000u | v * 0x010101u;
-        }
-        EXPECT_TRUE(SamePixels(decoded, expected));
+        EXPECT_TRUE(HasFormat(decoded.image, c.kind));
+        EXPECT_TRUE(SamePixels(decoded, c.expected));
     }
-}
-
-TEST(DecodePng, SixteenBitChannelsKeepTheirHighByteAndInterlacingChangesNothing) {
-    Picture colour = Gradient(10, 9, true);
-    Decoded deep(PngFile(colour, 6, 16, false));
-    ASSERT_EQ(deep.result, 0);
-    EXPECT_TRUE(HasFormat(deep.image, Bgra));
-    EXPECT_TRUE(SamePixels(deep, colour));
-
-    Decoded interlaced(PngFile(colour, 6, 8, true));
-    ASSERT_EQ(interlaced.result, 0);
-    EXPECT_TRUE(SamePixels(interlaced, colour));
-}
-
-// Transparency makes every type four bytes a pixel, grey ones included.
-TEST(DecodePng, TransparencyChunksAndGreyAlphaGiveBgra) {
-    IndexedPicture indexed = Indexed(6, 3, 5);
-    for (uint32_t& c : indexed.palette) c = (c & 0xFFFFFF) | (c & 0xFF) << 24;
-    Decoded palette(PngPaletteFile(indexed, 8, true));
-    ASSERT_EQ(palette.result, 0);
-    EXPECT_TRUE(HasFormat(palette.image, Bgra));
-    EXPECT_TRUE(SamePixels(palette, indexed.Expanded()));
-
-    Picture grey = GreyGradient(5, 3);
-    uint32_t key = grey.At(2, 1) & 0xFF;
-    Decoded keyed(PngFile(grey, 0, 8, false, key));
-    ASSERT_EQ(keyed.result, 0);
-    EXPECT_TRUE(HasFormat(keyed.image, Bgra));
-    Picture expected = grey;
-    for (uint32_t& c : expected.argb) {
-        if ((c & 0xFF) == key) c &= 0xFFFFFF;
-    }
-    EXPECT_TRUE(SamePixels(keyed, expected));
-
-    Picture alpha = Gradient(4, 4, true);
-    for (uint32_t& c : alpha.argb) c = (c & 0xFF000000u) | (c >> 16 & 0xFF) * 0x010101u;
-    Decoded greyAlpha(PngFile(alpha, 4, 8, false));
-    ASSERT_EQ(greyAlpha.result, 0);
-    EXPECT_TRUE(HasFormat(greyAlpha.image, Bgra));
-    EXPECT_TRUE(SamePixels(greyAlpha, alpha));
-
-    Picture colour = Gradient(4, 3, false);
-    Decoded rgbKeyed(PngFile(colour, 2, 8, false, colour.At(1, 1) & 0xFFFFFF));
-    ASSERT_EQ(rgbKeyed.result, 0);
-    EXPECT_TRUE(HasFormat(rgbKeyed.image, Bgra));
-    EXPECT_EQ(rgbKeyed.At(1, 1), colour.At(1, 1) & 0xFFFFFF);
-    EXPECT_EQ(rgbKeyed.At(0, 0), colour.At(0, 0));
 }
 
 // Rewrites the IHDR chunk's size fields and its CRC.

@@ -20,12 +20,6 @@ namespace {
 
 int SerialOf(int handle) { return handle >> 16 & 0x7FF; }
 
-int Occurrences(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 int MakeFont(int size = 16, int thickness = 4) {
     return CreateFontToHandle(nullptr, size, thickness, 0, FontCharSetShiftJis, -1, -1);
 }
@@ -41,17 +35,7 @@ int LitPixels() {
     return lit;
 }
 
-class FontTable : public testing::Test {
-protected:
-    void SetUp() override {
-        UseHeadless();
-        ASSERT_EQ(InitLibrary(), 0);
-        ASSERT_EQ(SetDrawTarget(TargetBack), 0);
-        ClearDrawTarget();
-    }
-    void TearDown() override { EndLibrary(); }
-    ScratchDir dir_;
-};
+using FontTable = BackBufferTest;
 
 TEST(FontGeometry, CellCountsKeepToTheirBoundsAndTheHeightLimit) {
     FontCacheGeometry narrow = ComputeFontCacheGeometry(8);

@@ -3,7 +3,7 @@
 #include "core/core.h"
 #include "graphics/color.h"
 #include "graphics/graph.h"
-#include "support/harness.h"
+#include "support/graph_tables.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +14,12 @@
 
 namespace {
 
-class GraphLock : public testing::Test {
+class GraphLock : public GraphTablesTest {
 protected:
-    void SetUp() override {
-        gCore.settings.libraryDirRecorded = 1;
-        gCore.settings.libraryDir = scratch_.path();
-        gCore.running = 1;  // the public operations answer only inside the library's life
-        SetDisplayDeviceExists(1);
-        InitGraphTables();
-    }
     void TearDown() override {
         for (int code : {TargetFront, TargetWork, TargetBack}) SetScreenSurface(code, nullptr);
         for (PlatSurface* s : screenSurfaces_) PlatReleaseSurface(s);
-        gCore.settings.libraryDirRecorded = 0;
+        GraphTablesTest::TearDown();
     }
 
     PlatSurface* RegisterScreenSurface(int code) {
@@ -52,7 +45,6 @@ protected:
         record->pieceCount = 2;
     }
 
-    ScratchDir scratch_;
     std::vector<PlatSurface*> screenSurfaces_;
 };
 

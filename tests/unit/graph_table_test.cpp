@@ -4,7 +4,7 @@
 #include "core/core.h"
 #include "graphics/color.h"
 #include "graphics/graph.h"
-#include "support/harness.h"
+#include "support/graph_tables.h"
 
 #include <gtest/gtest.h>
 
@@ -18,33 +18,13 @@ namespace {
 int SlotOf(int handle) { return handle & HandleIndexMask; }
 int SerialOf(int handle) { return (handle & HandleSerialMask) >> HandleSerialShift; }
 
-int CountOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
-// Tables started as the screen's mode change starts them, with the log
-// written to a scratch folder.
-class GraphTable : public testing::Test {
+class GraphTable : public GraphTablesTest {
 protected:
-    void SetUp() override {
-        gCore.settings.libraryDirRecorded = 1;
-        gCore.settings.libraryDir = scratch_.path();
-        gCore.running = 1;  // the public operations answer only inside the library's life
-        SetDisplayDeviceExists(1);
-        InitGraphTables();
-    }
-    void TearDown() override { gCore.settings.libraryDirRecorded = 0; }
-
     static SurfaceDataRecord* SurfaceOfGraph(int graph, int piece = 0) {
         GraphRecord* record = GetGraphRecord(graph);
         BmpDataRecord* bmp = record ? GetBmpDataRecord(record->pieces[piece]) : nullptr;
         return bmp ? GetSurfaceDataRecord(bmp->surface) : nullptr;
     }
-
-    ScratchDir scratch_;
 };
 
 using GraphTableDeathTest = GraphTable;
@@ -257,12 +237,12 @@ TEST_F(GraphTable, FreeingAGraphReleasesItsPieceAndSurfaceAndMayLogIt) {
     EXPECT_EQ(PlatLiveSurfaceCount(), live);
     std::string log = ReadLogUtf8();
     EXPECT_NE(log.find("グラフィック bomb.png の削除\n"), std::string::npos);
-    EXPECT_EQ(CountOf(log, "の削除"), 1);
+    EXPECT_EQ(Occurrences(log, "の削除"), 1);
 
     CreateEmptyGraph(2, 2, 0, 0);
     CreateEmptyGraph(2, 2, 0, 0);
     FreeAllGraphHandles(1);
-    EXPECT_EQ(CountOf(ReadLogUtf8(), "グラフィック  の削除"), 2);
+    EXPECT_EQ(Occurrences(ReadLogUtf8(), "グラフィック  の削除"), 2);
 }
 
 TEST_F(GraphTable, ASharedSurfaceGoesWithItsLastPiece) {

@@ -49,6 +49,29 @@ protected:
     ScratchDir dir_;
 };
 
+constexpr uintptr_t kAnyParam = ~uintptr_t(0);
+struct Expected {
+    uint32_t message;
+    uintptr_t wParam = kAnyParam;
+};
+
+// The messages waiting in the queue, in order, against their kinds and (where
+// given) their wParam.
+::testing::AssertionResult QueueHolds(std::initializer_list<Expected> want) {
+    std::vector<PlatMessage> got;
+    PlatMessage message;
+    while (PlatTakeMessage(&message)) got.push_back(message);
+    std::ostringstream text;
+    bool same = got.size() == want.size();
+    for (size_t i = 0; i < got.size(); ++i) {
+        const Expected* w = i < want.size() ? want.begin() + i : nullptr;
+        same = same && w->message == got[i].message && (w->wParam == kAnyParam || w->wParam == got[i].wParam);
+        text << " " << got[i].message << "/" << got[i].wParam;
+    }
+    if (same) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the queue held" << text.str();
+}
+
 // The RGB bytes of a PNG file, which must be 8-bit RGB without alpha.
 std::vector<uint8_t> ReadRgbPng(const std::string& path, int* width, int* height) {
     png_image image{};
@@ -187,19 +210,10 @@ TEST_F(Headless, EventsApplyAtTheirTimeInTimeOrder) {
     PlatSleepMs(1);
     ASSERT_EQ(PlatKeyboardRead(keys), 0);
     EXPECT_EQ(keys[0x1E], 0x80);
-    std::vector<PlatMessage> typed = TakeAll();
-    ASSERT_EQ(typed.size(), 2u);
-    EXPECT_EQ(typed[0].message, MsgKeyDown);
-    EXPECT_EQ(typed[1].message, MsgChar);
-    EXPECT_EQ(typed[1].wParam, static_cast<uintptr_t>('a'));
+    EXPECT_TRUE(QueueHolds({{MsgKeyDown}, {MsgChar, 'a'}}));
 
     PlatSleepMs(10);
-    std::vector<PlatMessage> messages = TakeAll();
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0].message, MsgKeyUp);
-    EXPECT_EQ(messages[0].wParam, 'A');
-    EXPECT_EQ(messages[1].message, MsgKeyDown);
-    EXPECT_EQ(messages[1].wParam, 'B');
+    EXPECT_TRUE(QueueHolds({{MsgKeyUp, 'A'}, {MsgKeyDown, 'B'}, {MsgChar}}));
     ASSERT_EQ(PlatKeyboardRead(keys), 0);
     EXPECT_EQ(keys[0x1E], 0);
     EXPECT_EQ(keys[0x30], 0x80);
@@ -212,16 +226,9 @@ TEST_F(Headless, QueuedLinesCountFromTheStartAndLateOnesApplyAtTheNextStep) {
     ASSERT_EQ(HeadlessQueueScriptLine("50 close"), 0);
     ASSERT_EQ(HeadlessQueueScriptLine("150 focus 0"), 0);
     // Polling the queue is itself a clock step, so the overdue line applies.
-    std::vector<PlatMessage> messages = TakeAll();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].message, MsgClose);
+    EXPECT_TRUE(QueueHolds({{MsgClose}}));
     PlatSleepMs(50);
-    messages = TakeAll();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].message, MsgActivateApp);
-    EXPECT_EQ(messages[0].wParam, 0u);
-    EXPECT_EQ(messages[1].message, MsgActivate);
-    EXPECT_EQ(messages[1].wParam, 0u);
+    EXPECT_TRUE(QueueHolds({{MsgActivateApp, 0}, {MsgActivate, 0}}));
 }
 
 // ---------------------------------------------------------------------------
@@ -251,22 +258,10 @@ TEST_F(Headless, KeyDownReachesDeviceSystemStateAndWindow) {
     EXPECT_EQ(PlatKeyboardDrain(10), 1);
     EXPECT_EQ(PlatKeyboardDrain(10), 0);
 
-    std::vector<PlatMessage> messages = TakeAll();
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0].message, MsgKeyDown);
-    EXPECT_EQ(messages[0].wParam, 0xA0u);
-    EXPECT_EQ(messages[1].message, MsgKeyDown);
-    EXPECT_EQ(messages[1].wParam, 0x20u);
-    EXPECT_EQ(messages[2].message, MsgChar);
-    EXPECT_EQ(messages[2].wParam, static_cast<uintptr_t>(' '));
+    EXPECT_TRUE(QueueHolds({{MsgKeyDown, 0xA0}, {MsgKeyDown, 0x20}, {MsgChar, ' '}}));
 
     PlatSleepMs(10);
-    messages = TakeAll();
-    ASSERT_EQ(messages.size(), 5u);
-    EXPECT_EQ(messages[1].message, MsgKeyHookF10);
-    EXPECT_EQ(messages[1].wParam, 1u);
-    EXPECT_EQ(messages[3].message, MsgKeyHookF10);
-    EXPECT_EQ(messages[3].wParam, 0u);
+    EXPECT_TRUE(QueueHolds({{MsgKeyDown, 0x79}, {MsgKeyHookF10, 1}, {MsgKeyUp, 0x79}, {MsgKeyHookF10, 0}, {MsgKeyUp, 0xA0}}));
     PlatSystemKeyState(system);
     EXPECT_EQ(system[0x10], 0);
     EXPECT_EQ(system[0x20], 0x80);
@@ -336,11 +331,7 @@ TEST_F(Headless, MessagesNeedAWindowAndLeaveWithIt) {
     PlatMessage posted{MsgQuit, 7, 8};
     PlatPostMessage(&posted);
     PlatSleepMs(2);
-    std::vector<PlatMessage> messages = TakeAll();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].message, MsgQuit);
-    EXPECT_EQ(messages[0].wParam, 7u);
-    EXPECT_EQ(messages[1].message, MsgClose);
+    EXPECT_TRUE(QueueHolds({{MsgQuit, 7}, {MsgClose}}));
     PlatPostMessage(&posted);
     PlatDestroyWindow();
     EXPECT_FALSE(PlatHasWindow());

@@ -38,12 +38,6 @@ uint32_t Pixel16(int graph, int x, int y) {
     return p[0] | p[1] << 8;
 }
 
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // Black, white, red, green in the top row; greys below.
 Picture Sample() {
     Picture p;
@@ -67,16 +61,7 @@ Picture AlphaSample(int width, int height) {
     return p;
 }
 
-class LoadTest : public ::testing::Test {
-protected:
-    ScratchDir dir;
-
-    void Start(bool windowed = false) {
-        UseHeadless("", windowed);
-        ASSERT_EQ(InitLibrary(), 0);
-    }
-    void TearDown() override { EndLibrary(); }
-};
+using LoadTest = LibraryTest;
 
 // ---------------------------------------------------------------------------
 // Conversion and alpha
@@ -322,7 +307,7 @@ TEST_F(LoadTest, GraphicsManagementStartsOnceAndLogsItsEnd) {
     EXPECT_EQ(HasGraphRestoreHandler(), 1);
     InitGraphicsResources();
     std::string log = ReadLogUtf8();
-    EXPECT_EQ(Count(log, "グラフィック管理系の初期化を行います"), 1);
+    EXPECT_EQ(Occurrences(log, "グラフィック管理系の初期化を行います"), 1);
     size_t start = log.find("グラフィック管理系の初期化を行います");
     size_t no3d = log.find("３Ｄグラフィック描画機能は使用しません");
     size_t done = log.find("グラフィック管理系の初期化は正常に終了しました");
@@ -377,8 +362,8 @@ TEST_F(LoadTest, GraphsAreReloadedFromTheirFilesAfterTheDisplayWasLost) {
     std::string log = ReadLogUtf8();
     EXPECT_NE(log.find("グラフィックを復帰します"), std::string::npos);
     // Two graphs of one file decode it once.
-    EXPECT_EQ(Count(log, "ファイル:pic.bmp をロードします"), 1);
-    EXPECT_EQ(Count(log, "ファイル:tile.bmp をロードします"), 1);
+    EXPECT_EQ(Occurrences(log, "ファイル:pic.bmp をロードします"), 1);
+    EXPECT_EQ(Occurrences(log, "ファイル:tile.bmp をロードします"), 1);
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir.path()));
 }
 
@@ -431,13 +416,13 @@ TEST_F(LoadTest, FilesThatNoLongerFitTheGraphAreLoggedAndItsPixelsKept) {
         WriteBytes("pic.bmp", BmpOf(change.image, 24, false));
         WriteBytes("pic_a.bmp", BmpOf(change.alpha, 24, false));
         Scribble(graph);
-        int before = Count(ReadLogUtf8(), "ファイル:pic.bmp がロードできませんでした");
+        int before = Occurrences(ReadLogUtf8(), "ファイル:pic.bmp がロードできませんでした");
         EXPECT_EQ(MarkGraphsForRestore(), 0);
         EXPECT_EQ(GetGraphRecord(graph)->restorePending, 0);
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel16(graph, x, y), 0x5A5Au) << x << "," << y;
         for (int x = 0; x < 4; ++x) EXPECT_EQ(SurfaceOf(graph)->alphaBuffer[x], 0x5A) << x;
-        EXPECT_EQ(Count(ReadLogUtf8(), "ファイル:pic.bmp がロードできませんでした"), before + 1);
+        EXPECT_EQ(Occurrences(ReadLogUtf8(), "ファイル:pic.bmp がロードできませんでした"), before + 1);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -17,6 +18,13 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadLogUtf8());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
 
 // A scratch folder recorded as the library folder, as InitLibrary would.
 class LogInFolder : public ::testing::Test {
@@ -29,21 +37,24 @@ protected:
     }
     void TearDown() override { gCore.settings.libraryDirRecorded = 0; }
 
-    static std::vector<std::string> Lines() {
-        std::vector<std::string> lines;
-        std::istringstream in(ReadLogUtf8());
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-
     ScratchDir scratch_;
 };
 
-// "<digits>:<tabs><text>", the tabs given as a count.
-::testing::AssertionResult IsLine(const std::string& line, int tabs, const std::string& text) {
-    std::regex pattern("[0-9]+:" + std::string(tabs, '\t') + text);
-    if (std::regex_match(line, pattern)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "line \"" << line << "\"";
+struct Line {
+    int tabs;
+    std::string text;  // a pattern
+};
+
+// The log holds exactly `want`, each line "<digits>:<tabs><text>".
+::testing::AssertionResult LogHolds(std::initializer_list<Line> want) {
+    std::vector<std::string> lines = Lines();
+    if (lines.size() != want.size()) return ::testing::AssertionFailure() << lines.size() << " lines";
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Line& w = want.begin()[i];
+        if (!std::regex_match(lines[i], std::regex("[0-9]+:" + std::string(w.tabs, '\t') + w.text)))
+            return ::testing::AssertionFailure() << "line \"" << lines[i] << "\"";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 TEST_F(LogInFolder, LinesCarryATimeStampAndOneTabPerLevel) {
@@ -56,12 +67,7 @@ TEST_F(LogInFolder, LinesCarryATimeStampAndOneTabPerLevel) {
     EXPECT_EQ(LogIndentOut(), 0);
     WriteLogString("back\n");
 
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_TRUE(IsLine(lines[0], 0, "outer"));
-    EXPECT_TRUE(IsLine(lines[1], 1, "inner"));
-    EXPECT_TRUE(IsLine(lines[2], 2, "deepest"));
-    EXPECT_TRUE(IsLine(lines[3], 1, "back"));
+    EXPECT_TRUE(LogHolds({{0, "outer"}, {1, "inner"}, {2, "deepest"}, {1, "back"}}));
 }
 
 TEST_F(LogInFolder, TheIndentNeverGoesBelowZero) {
@@ -70,9 +76,7 @@ TEST_F(LogInFolder, TheIndentNeverGoesBelowZero) {
     LogIndentOut();
     LogIndentIn();
     WriteLogString("one level\n");
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(IsLine(lines[0], 1, "one level"));
+    EXPECT_TRUE(LogHolds({{1, "one level"}}));
 }
 
 TEST_F(LogInFolder, AnOpenLineIsContinuedWithoutAnotherStamp) {
@@ -81,10 +85,7 @@ TEST_F(LogInFolder, AnOpenLineIsContinuedWithoutAnotherStamp) {
     WriteLogString(SJIS("ＣＯＭの初期化... "));
     WriteLogString(SJIS("完了しました\n"));
     WriteLogString("next\n");
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(IsLine(lines[0], 1, "ＣＯＭの初期化\\.\\.\\. 完了しました"));
-    EXPECT_TRUE(IsLine(lines[1], 1, "next"));
+    EXPECT_TRUE(LogHolds({{1, "ＣＯＭの初期化\\.\\.\\. 完了しました"}, {1, "next"}}));
 }
 
 TEST_F(LogInFolder, WithoutTimeStampsLinesStartWithTheirTabs) {
@@ -113,9 +114,7 @@ TEST_F(LogInFolder, OpenLogStartsAFreshFileAndAFreshLine) {
     WriteLogString("half a line... ");
     OpenLog();
     WriteLogString("new\n");
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(IsLine(lines[0], 0, "new"));
+    EXPECT_TRUE(LogHolds({{0, "new"}}));
 }
 
 TEST_F(LogInFolder, TurnedOffItCreatesAndChangesNothing) {
@@ -145,9 +144,7 @@ TEST_F(LogInFolder, TheLogStaysInTheLibraryFolderWhenTheCurrentOneChanges) {
     EXPECT_EQ(fs::current_path(), fs::path(scratch_.path()) / "elsewhere");
     EXPECT_FALSE(fs::exists("AppLog.txt"));
     fs::current_path(scratch_.path());
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(IsLine(lines[0], 0, "still here"));
+    EXPECT_TRUE(LogHolds({{0, "still here"}}));
 }
 
 TEST_F(LogInFolder, FormattedTextGetsALineBreak) {

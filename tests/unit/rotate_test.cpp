@@ -5,7 +5,7 @@
 #include "draw/blit.h"
 #include "draw/screen.h"
 #include "graphics/graph.h"
-#include "support/harness.h"
+#include "support/drawing.h"
 
 #include <gtest/gtest.h>
 
@@ -18,31 +18,8 @@
 
 namespace {
 
-constexpr uint32_t Background = 0x5A5A;
-
-class Rota : public testing::Test {
+class Rota : public DrawingTest {
 protected:
-    void SetUp() override { Start(16); }
-    void TearDown() override { EndLibrary(); }
-
-    void Start(int depth) {
-        UseHeadless();
-        SetScreenMode(640, 480, depth, -1);
-        ASSERT_EQ(InitLibrary(), 0);
-        ASSERT_EQ(SetDrawTarget(TargetBack), 0);
-        Fill(Background);
-    }
-
-    static PlatSurface* Back() { return gScreenState.back; }
-    static void Fill(uint32_t value) {
-        PlatFillSurfaceRect(Back(), 0, 0, Back()->width, Back()->height, value);
-    }
-    static uint32_t At(int x, int y) {
-        uint32_t v = 0;
-        int bytes = Back()->format.bytesPerPixel;
-        std::memcpy(&v, Back()->pixels + y * Back()->pitch + x * bytes, bytes);
-        return v;
-    }
     static std::vector<uint8_t> Snapshot() {
         return std::vector<uint8_t>(Back()->pixels,
                                     Back()->pixels + size_t(Back()->pitch) * Back()->height);
@@ -54,23 +31,6 @@ protected:
         return count;
     }
 
-    static int MakeGraph(int w, int h, const std::function<uint32_t(int, int)>& value,
-                         const std::function<int(int, int)>& alpha = nullptr) {
-        int graph = CreateEmptyGraph(w, h, 0, alpha ? 1 : 0);
-        SurfaceDataRecord* record =
-            GetSurfaceDataRecord(GetBmpDataRecord(GetGraphRecord(graph)->pieces[0])->surface);
-        PlatSurface* s = record->surface;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint32_t v = value(x, y);
-                std::memcpy(s->pixels + y * s->pitch + x * s->format.bytesPerPixel, &v,
-                            s->format.bytesPerPixel);
-                if (alpha) record->alphaBuffer[y * record->alphaPitch + x] = uint8_t(alpha(x, y));
-            }
-        return graph;
-    }
-    static uint32_t Distinct(int x, int y) { return 0x1000u + uint32_t(y * 64 + x); }
-
     // One pixel of `source` with alpha `a` turned onto `dest`.
     static uint32_t MixOnce(uint32_t source, uint32_t dest, int a) {
         Fill(dest);
@@ -78,8 +38,6 @@ protected:
         EXPECT_EQ(DrawRotaGraph(3, 4, 1.0, 0.0, graph, 0, 0), 0);
         return At(3, 4);
     }
-
-    ScratchDir scratch_;
 };
 
 TEST_F(Rota, UnturnedItLandsWhereDrawGraphPutsIt) {

@@ -20,25 +20,12 @@
 
 namespace {
 
-class ScreenTest : public ::testing::Test {
+class ScreenTest : public LibraryTest {
 protected:
-    ScratchDir dir;
-
-    void Start(bool windowed = false) {
-        UseHeadless("", windowed);
-        ASSERT_EQ(InitLibrary(), 0);
-    }
-    void TearDown() override { EndLibrary(); }
 
     static void FillBack(uint32_t value) {
         PlatSurface* back = gScreenState.back;
         ASSERT_EQ(PlatFillSurfaceRect(back, 0, 0, back->width, back->height, value), 0);
-    }
-    static int Occurrences(const std::string& text, const std::string& what) {
-        int n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-            ++n;
-        return n;
     }
 };
 

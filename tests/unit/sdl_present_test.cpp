@@ -70,13 +70,6 @@ T Pick(int x, int y, T left, T right, T bottom) {
     return y >= 24 ? bottom : x < 32 ? left : right;
 }
 
-TEST_F(SdlPresent, FiveSixFiveFramesShowTheirColours) {
-    PresentRows(FrameRgb565, 2, [](int x, int y) { return Pick<uint32_t>(x, y, 0xF800, 0x07E0, 0xFFFF); });
-    EXPECT_EQ(WindowPixel(0, 0), 0xFF0000u);
-    EXPECT_EQ(WindowPixel(63, 0), 0x00FF00u);
-    EXPECT_EQ(WindowPixel(40, 31), 0xFFFFFFu);
-}
-
 // Every 5:6:5 value, at every start within a vector and every tail length,
 // widened with each channel's top bits repeated below it.
 TEST(FrameExpand, EveryFiveSixFiveValueWidensByRepeatingItsTopBits) {
@@ -99,32 +92,42 @@ TEST(FrameExpand, EveryFiveSixFiveValueWidensByRepeatingItsTopBits) {
     }
 }
 
-TEST_F(SdlPresent, FiveFiveFiveFramesIgnoreTheTopBit) {
-    PresentRows(FrameRgb555, 2, [](int x, int y) { return Pick<uint32_t>(x, y, 0xFC00, 0x001F, 0x83E0); });
-    EXPECT_EQ(WindowPixel(1, 1), 0xFF0000u);
-    EXPECT_EQ(WindowPixel(62, 1), 0x0000FFu);
-    EXPECT_EQ(WindowPixel(10, 30), 0x00FF00u);
-}
-
-TEST_F(SdlPresent, ThirtyTwoBitRowsAndTheOlderPixelFormAgree) {
-    PresentRows(FrameXrgb8888, 4, [](int x, int y) { return Pick<uint32_t>(x, y, 0x123456, 0xFF00FF, 0x000080); });
-    EXPECT_EQ(WindowPixel(5, 5), 0x123456u);
-    EXPECT_EQ(WindowPixel(50, 5), 0xFF00FFu);
-    std::vector<uint32_t> pixels(64 * 32, 0x00A0B0C0);
-    PlatFrame frame{pixels.data(), 64, 32, 64};
-    PlatPresent(&frame);
-    EXPECT_EQ(WindowPixel(50, 5), 0xA0B0C0u);
-}
-
-TEST_F(SdlPresent, EightBitFramesAreLookedUpInTheirPalette) {
+// Each layout shows left, right and bottom colours at every point probed; 5:5:5
+// ignores its top bit.
+TEST_F(SdlPresent, EveryFrameLayoutShowsItsColours) {
     uint32_t palette[256] = {};
     palette[1] = 0xFF8000;
     palette[2] = 0x0080FF;
     palette[200] = 0x808080;
-    PresentRows(FrameIndex8, 1, [](int x, int y) { return Pick<uint32_t>(x, y, 1, 2, 200); }, palette);
-    EXPECT_EQ(WindowPixel(3, 3), 0xFF8000u);
-    EXPECT_EQ(WindowPixel(60, 3), 0x0080FFu);
-    EXPECT_EQ(WindowPixel(60, 28), 0x808080u);
+    struct Case {
+        const char* what;
+        PlatFrameFormat format;
+        int bytes;
+        uint32_t stored[3];  // left, right, bottom
+        uint32_t shown[3];
+        const uint32_t* palette;
+    } cases[] = {
+        {"5:6:5", FrameRgb565, 2, {0xF800, 0x07E0, 0xFFFF}, {0xFF0000, 0x00FF00, 0xFFFFFF}, nullptr},
+        {"5:5:5", FrameRgb555, 2, {0xFC00, 0x001F, 0x83E0}, {0xFF0000, 0x0000FF, 0x00FF00}, nullptr},
+        {"32-bit", FrameXrgb8888, 4, {0x123456, 0xFF00FF, 0x000080}, {0x123456, 0xFF00FF, 0x000080}, nullptr},
+        {"8-bit", FrameIndex8, 1, {1, 2, 200}, {0xFF8000, 0x0080FF, 0x808080}, palette},
+    };
+    const struct {
+        int x, y, region;
+    } probes[] = {{0, 0, 0}, {1, 1, 0}, {5, 5, 0},   {63, 0, 1},  {62, 1, 1},
+                  {50, 5, 1}, {60, 3, 1}, {40, 31, 2}, {10, 30, 2}, {60, 28, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PresentRows(c.format, c.bytes, [&](int x, int y) { return Pick(x, y, c.stored[0], c.stored[1], c.stored[2]); },
+                    c.palette);
+        for (const auto& p : probes) EXPECT_EQ(WindowPixel(p.x, p.y), c.shown[p.region]) << p.x << ", " << p.y;
+    }
+
+    // The older pixel form: 32-bit pixels without a format.
+    std::vector<uint32_t> pixels(64 * 32, 0x00A0B0C0);
+    PlatFrame frame{pixels.data(), 64, 32, 64};
+    PlatPresent(&frame);
+    EXPECT_EQ(WindowPixel(50, 5), 0xA0B0C0u);
 }
 
 // Every message pending now, by id and wParam.

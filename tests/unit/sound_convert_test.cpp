@@ -61,6 +61,30 @@ double Frequency(const Decoded& d) {
     return cycles < 2 ? 0 : (cycles - 1) * double(d.format.samplesPerSec) / (last - first);
 }
 
+// What ParseSoundHeader makes of a whole file held in memory.
+struct Header {
+    int32_t size = -1, formatSize = 0;
+    int isOgg = 0;
+    bool hasFormat = false;
+    WaveFormat format{};
+    size_t position = 0;  // where the stream was left
+};
+
+Header ParseHeader(const std::string& file) {
+    MemoryStream memory;
+    ImageStream stream;
+    OpenMemoryImageStream(file.data(), file.size(), &memory, &stream);
+    Header h;
+    WaveFormat* format = nullptr;
+    OggVorbis_File ogg;
+    h.size = ParseSoundHeader(&stream, &format, &h.formatSize, &h.isOgg, &ogg);
+    h.position = size_t(memory.position);
+    if (format) h.format = *format, h.hasFormat = true;
+    if (h.isOgg) ov_clear(&ogg);
+    std::free(format);
+    return h;
+}
+
 double Rms(const std::vector<int16_t>& samples) {
     double sum = 0;
     for (int16_t s : samples) sum += double(s) * s;
@@ -129,21 +153,13 @@ TEST_F(SoundConvert, MpegBehindTagsAndJunkDecodes) {
     file.insert(tagSize, junk);
     WriteFile("junk.mp3", file);
 
-    MemoryStream memory;
-    ImageStream stream;
-    OpenMemoryImageStream(file.data(), file.size(), &memory, &stream);
-    WaveFormat* format = nullptr;
-    int32_t formatSize = 0;
-    int isOgg = 0;
-    OggVorbis_File ogg;
-    int32_t size = ParseSoundHeader(&stream, &format, &formatSize, &isOgg, &ogg);
-    EXPECT_EQ(isOgg, 0);
-    EXPECT_EQ(size, int32_t(file.size() - tagSize - junk.size() - 128));
-    EXPECT_EQ(memory.position, tagSize + junk.size());
-    ASSERT_NE(format, nullptr);
-    EXPECT_EQ(format->formatTag, 0x55);
-    EXPECT_EQ(format->samplesPerSec, 16000u);
-    std::free(format);
+    Header h = ParseHeader(file);
+    EXPECT_EQ(h.isOgg, 0);
+    EXPECT_EQ(h.size, int32_t(file.size() - tagSize - junk.size() - 128));
+    EXPECT_EQ(h.position, tagSize + junk.size());
+    ASSERT_TRUE(h.hasFormat);
+    EXPECT_EQ(h.format.formatTag, 0x55);
+    EXPECT_EQ(h.format.samplesPerSec, 16000u);
 
     Decoded d = DecodePath("junk.mp3");
     ASSERT_GT(d.size, 0);
@@ -173,31 +189,21 @@ TEST_F(SoundConvert, MpegInsideWaveIsDecodedOnlyAsMpeg) {
 
 TEST_F(SoundConvert, OggVorbisDecodesToTheLengthItStates) {
     ASSERT_TRUE(RunQuiet("sox stereo.wav tone.ogg"));
-    std::string file = ReadFile("tone.ogg");
-    MemoryStream memory;
-    ImageStream stream;
-    OpenMemoryImageStream(file.data(), file.size(), &memory, &stream);
-    WaveFormat* format = nullptr;
-    int32_t formatSize = 0;
-    int isOgg = 0;
-    OggVorbis_File ogg;
-    int32_t size = ParseSoundHeader(&stream, &format, &formatSize, &isOgg, &ogg);
-    ASSERT_EQ(isOgg, 1);
-    EXPECT_EQ(size, kFrames * 4);
-    EXPECT_EQ(formatSize, 18);
-    EXPECT_EQ(format->formatTag, 1);
-    EXPECT_EQ(format->channels, 2);
-    EXPECT_EQ(format->bitsPerSample, 16);
-    EXPECT_EQ(format->blockAlign, 4);
-    EXPECT_EQ(format->avgBytesPerSec, uint32_t(kRate * 4));
-    ov_clear(&ogg);
-    std::free(format);
+    Header h = ParseHeader(ReadFile("tone.ogg"));
+    ASSERT_EQ(h.isOgg, 1);
+    EXPECT_EQ(h.size, kFrames * 4);
+    EXPECT_EQ(h.formatSize, 18);
+    ASSERT_TRUE(h.hasFormat);
+    EXPECT_EQ(h.format.formatTag, 1);
+    EXPECT_EQ(h.format.channels, 2);
+    EXPECT_EQ(h.format.bitsPerSample, 16);
+    EXPECT_EQ(h.format.blockAlign, 4);
+    EXPECT_EQ(h.format.avgBytesPerSec, uint32_t(kRate * 4));
 
     Decoded d = DecodePath("tone.ogg");
     ASSERT_EQ(d.size, kFrames * 4);
     EXPECT_NEAR(Frequency(d), kHz, 10);
     EXPECT_GT(Rms(d.samples), 0.5 * Rms(Tone(kFrames, 2, kRate, kHz)));
-
 }
 
 TEST_F(SoundConvert, CutOggVorbisGivesTheLengthOfItsCompletePages) {

@@ -22,12 +22,6 @@ namespace {
 
 constexpr uint32_t White16 = 0xFFFF;
 
-int Occurrences(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 uint32_t PixelOf(const PlatSurface* s, int x, int y) {
     uint32_t v = 0;
     std::memcpy(&v, s->pixels + y * s->pitch + x * s->format.bytesPerPixel, s->format.bytesPerPixel);
@@ -58,17 +52,11 @@ ColorFormat FormatOfDepth(int depth) {
     return f;
 }
 
-class TextDraw : public testing::Test {
+class TextDraw : public BackBufferTest {
 protected:
-    void SetUp() override {
-        UseHeadless();
-        ASSERT_EQ(InitLibrary(), 0);
-        ASSERT_EQ(SetDrawTarget(TargetBack), 0);
-        ClearDrawTarget();
-    }
     void TearDown() override {
         for (PlatSurface* s : surfaces_) PlatReleaseSurface(s);
-        EndLibrary();
+        LibraryTest::TearDown();
     }
 
     PlatSurface* Surface(int width, int height, int depth) {
@@ -99,7 +87,6 @@ protected:
                                    transparent, font, 0, -1, nullptr);
     }
 
-    ScratchDir dir_;
     std::vector<PlatSurface*> surfaces_;
 };
 

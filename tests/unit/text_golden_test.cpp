@@ -44,15 +44,8 @@ Picture Grab(int width, int height) {
     return picture;
 }
 
-class TextGolden : public testing::Test {
+class TextGolden : public BackBufferTest {
 protected:
-    void SetUp() override {
-        UseHeadless();
-        ASSERT_EQ(InitLibrary(), 0);
-        ASSERT_EQ(SetDrawTarget(TargetBack), 0);
-        ClearDrawTarget();
-    }
-    void TearDown() override { EndLibrary(); }
 
     // Draws `text` at the margin in white and checks the picture around it.
     void Check(const std::string& name, int size, int thickness, const std::string& text) {
