@@ -134,6 +134,8 @@ FontState gFont = {
     {HandleFont, FontCapacity, gFontSlots, 0, 0, 0},
     {"", DefaultSize, DefaultThickness, 0, FontCharSetShiftJis},
     0,
+    0,
+    {},
 };
 
 FontCacheGeometry ComputeFontCacheGeometry(int side) {

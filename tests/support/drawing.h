@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "draw/screen.h"
+#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "support/harness.h"
 #include "tessel.h"
@@ -22,7 +23,21 @@ inline constexpr uint32_t Background = 0x5A5A;
 class DrawingTest : public ::testing::Test {
 protected:
     void SetUp() override { Start(16); }
-    void TearDown() override { EndLibrary(); }
+    void TearDown() override {
+        EndLibrary();
+        SetGpuDrawing(-1);
+    }
+
+    // For tests whose subject is the software blitters themselves (their
+    // arithmetic to the bit, their locks, their work surfaces): they run on
+    // the software path even where the GPU path was asked for.
+    void UseSoftwarePath() {
+        if (!IsGpuDrawing()) return;
+        int depth = QueryScreenDepth();
+        EndLibrary();
+        SetGpuDrawing(0);
+        Start(depth);
+    }
 
     void Start(int depth) {
         UseHeadless();
@@ -32,7 +47,12 @@ protected:
         Fill(Background);
     }
 
-    static PlatSurface* Back() { return gScreenState.back; }
+    // The back buffer's surface with whatever the device drew brought in
+    // (on the GPU path the drawing stays on the device until then).
+    static PlatSurface* Back() {
+        GpuSyncBackBuffer();
+        return gScreenState.back;
+    }
 
     static void Fill(uint32_t value) {
         PlatFillSurfaceRect(Back(), 0, 0, Back()->width, Back()->height, value);

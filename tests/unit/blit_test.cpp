@@ -116,6 +116,7 @@ TEST_F(Blit, TheBlockTransferSkipsKeyPixelsOnlyWhenAskedTo) {
 }
 
 TEST_F(Blit, TheOtherCopyMethodKeysAWholeScreenThroughTheWorkSurface) {
+    UseSoftwarePath();
     gScreenState.useGdiCopy = 1;
     gDraw.targetInVideoMemory = 0;
     auto stripes = [](int x, int) { return x % 3 ? 0x1234u : 0u; };
@@ -172,6 +173,7 @@ TEST_F(Blit, AnAlphaGraphIsClippedLikeAnyOther) {
 }
 
 TEST_F(Blit, ALockFailureOfTheDestinationIsFatal) {
+    UseSoftwarePath();
     int graph = MakeGraph(8, 8, Distinct, [](int, int) { return 128; });
     Back()->lost = 1;
     EXPECT_EXIT(DrawGraph(0, 0, graph, 0), testing::ExitedWithCode(255), "");
@@ -206,6 +208,7 @@ protected:
 // and alphas on both depths, and a graph drawn partly onto itself, whose
 // source must still be the pixels from before the draw.
 TEST_F(Blit, AlphaDrawsEqualTheReferenceLoopOverACopyOfTheirPixels) {
+    UseSoftwarePath();
     std::mt19937 rng(3);
     auto range = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
     for (int depth : {16, 32}) {
@@ -272,6 +275,7 @@ TEST_F(Blit, AlphaDrawsEqualTheReferenceLoopOverACopyOfTheirPixels) {
 }
 
 TEST_F(Blit32, HalfAlphaOn32BitsWithItsCarry) {
+    UseSoftwarePath();
     ASSERT_EQ(Bytes(), 4);
     EXPECT_EQ(MixOnce(0xFFFFFF, 0x000000, 128), 0x7F7F7Fu);
     EXPECT_EQ(MixOnce(0x000000, 0xFFFFFF, 128), 0x80807Fu);

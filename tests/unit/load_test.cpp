@@ -309,10 +309,11 @@ TEST_F(LoadTest, GraphicsManagementStartsOnceAndLogsItsEnd) {
     std::string log = ReadLogUtf8();
     EXPECT_EQ(Occurrences(log, "グラフィック管理系の初期化を行います"), 1);
     size_t start = log.find("グラフィック管理系の初期化を行います");
-    size_t no3d = log.find("３Ｄグラフィック描画機能は使用しません");
+    size_t path = log.find(IsGpuDrawing() ? "３Ｄグラフィック描画機能を使用します"
+                                          : "３Ｄグラフィック描画機能は使用しません");
     size_t done = log.find("グラフィック管理系の初期化は正常に終了しました");
-    EXPECT_LT(start, no3d);
-    EXPECT_LT(no3d, done);
+    EXPECT_LT(start, path);
+    EXPECT_LT(path, done);
     EndLibrary();
     EXPECT_EQ(GraphicsStarted(), 0);
     EXPECT_NE(ReadLogUtf8().find("グラフィック管理系の終了処理は正常に終了しました"),

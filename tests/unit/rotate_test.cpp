@@ -153,6 +153,7 @@ TEST_F(Rota, AGraphWhollyOutsideDrawsNothingAndLocksNothing) {
 }
 
 TEST_F(Rota, ALockFailureOfTheDestinationIsFatal) {
+    UseSoftwarePath();
     int graph = MakeGraph(8, 8, Distinct);
     Back()->lost = 1;
     EXPECT_EXIT(DrawRotaGraph(100, 100, 1.0, 0.3, graph, 0, 0), testing::ExitedWithCode(255), "");
@@ -222,6 +223,7 @@ protected:
 };
 
 TEST_F(Rota32, TheMixOn32Bits) {
+    UseSoftwarePath();
     EXPECT_EQ(MixOnce(0x010000, 0x008000, 128), 0x004000u);
     EXPECT_EQ(MixOnce(0x000000, 0xFFFFFF, 128), 0x7F7F7Fu);
     EXPECT_EQ(MixOnce(0xFF000000, 0xFF000000, 128), 0u);
