@@ -504,20 +504,24 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     return glGetError() == GL_NO_ERROR ? 0 : -1;
 }
 
-void PlatGpuReadTarget(uint32_t* rgba, int pitch) {
+namespace {
+
+void ReadTarget(void* pixels, int pitch, GLenum order, GLenum type) {
     if (!gGl.running) return;
     PlatGpuFlush();
     glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
-    glReadPixels(0, 0, gGl.width, gGl.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glReadPixels(0, 0, gGl.width, gGl.height, order, type, pixels);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
+}  // namespace
+
+void PlatGpuReadTarget(uint32_t* rgba, int pitch) {
+    ReadTarget(rgba, pitch, GL_RGBA, GL_UNSIGNED_BYTE);
+}
+
 void PlatGpuReadTargetXrgb(uint32_t* xrgb, int pitch) {
-    if (!gGl.running) return;
-    PlatGpuFlush();
-    glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
-    glReadPixels(0, 0, gGl.width, gGl.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, xrgb);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    ReadTarget(xrgb, pitch, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV);
 }
 
 void PlatGpuWriteTarget(const uint32_t* rgba, int pitch) {
