@@ -41,12 +41,7 @@ void PlayAndFree(int sound) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("TESSEL_PLATFORM", "headless", 1);
-    unsetenv("TESSEL_INPUT");
-    unsetenv("TESSEL_AUDIO_OUT");
-    // Every failed load logs a line; millions of them are not worth a file.
-    SetLogEnabled(0);
-    if (InitLibrary() != 0) std::abort();
+    StartFuzzLibrary();
     return 0;
 }
 

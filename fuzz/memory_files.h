@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 namespace fuzzfiles {
@@ -63,6 +64,17 @@ inline const FileAccessFunctions Table = {Open, Close, Tell, Seek, Read,
 inline void ServeFuzzInput(const uint8_t* data, size_t size, bool (*accepts)(const char*)) {
     fuzzfiles::gServed = {data, size, accepts};
     SetFileAccessFunctions(&fuzzfiles::Table);
+}
+
+// Starts the library headless, with no scripted input, no sound capture and
+// no log: every failed load logs a line, and millions of them are not worth
+// a file.
+inline void StartFuzzLibrary() {
+    setenv("TESSEL_PLATFORM", "headless", 1);
+    unsetenv("TESSEL_INPUT");
+    unsetenv("TESSEL_AUDIO_OUT");
+    SetLogEnabled(0);
+    if (InitLibrary() != 0) std::abort();
 }
 
 #endif

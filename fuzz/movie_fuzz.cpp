@@ -34,11 +34,7 @@ void DecodeAll(int graph) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("TESSEL_PLATFORM", "headless", 1);
-    unsetenv("TESSEL_INPUT");
-    unsetenv("TESSEL_AUDIO_OUT");
-    SetLogEnabled(0);
-    if (InitLibrary() != 0) std::abort();
+    StartFuzzLibrary();
     gMovie.decoderThreads = 1;
     return 0;
 }
