@@ -451,12 +451,28 @@ int Reposition(PlatMovie* m, int64_t timeUs, bool firstByte, int64_t dropUntilUs
     return 0;
 }
 
-// Some containers land past the time asked for, and in MPEG streams a seek
-// may land just past the headers a key frame needs, so that the first frame
-// decoded is the next key frame: each retry starts further back, and the
-// last one at the file's first byte, until a frame not later than `timeUs`
-// comes out. Past the end, that is the last frame.
+// MPEG program and transport streams keep no index: a seek searches by time stamp, lands in the
+// middle of a frame or past the headers its key frame needs, and the demuxer
+// then guesses the time stamps from where it landed, a frame or more wrong.
+// Their frames are decoded on from the one shown, or from the first byte.
+int SeekByDecoding(PlatMovie* m, int64_t timeUs) {
+    if (m->haveCurrent && m->currentUs <= timeUs) {
+        m->pcm.clear();
+        m->pcmRead = 0;
+        m->dropUntilUs = timeUs;
+    } else if (Reposition(m, 0, true, timeUs) != 0) {
+        return -1;
+    }
+    PlatMovieAdvance(m, timeUs, INT_MAX);
+    return m->haveCurrent ? 0 : -1;
+}
+
+// Some containers land past the time asked for: each retry starts further
+// back, and the last one at the file's first byte, until a frame not later
+// than `timeUs` comes out. Past the end, that is the last frame.
 int SeekTo(PlatMovie* m, int64_t timeUs) {
+    std::string_view container = m->format->iformat->name;
+    if (container == "mpeg" || container == "mpegts") return SeekByDecoding(m, timeUs);
     for (int64_t back = 0;; back = back ? back * 2 : Micro) {
         int64_t from = std::max<int64_t>(0, timeUs - back);
         if (Reposition(m, from, false, timeUs) == 0) {
