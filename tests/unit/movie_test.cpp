@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -302,6 +304,108 @@ TEST_F(MovieFile, RefusesWhatIsNoMovieAndPlaysATruncatedOne) {
     EXPECT_GT(last, 5);
     EXPECT_LT(last, Frames - 5);
     EXPECT_EQ(TellMovieGraph(cut), last * 1000 / Fps);
+}
+
+// Only images the decoders take stay out of the movie step: an animated GIF
+// plays.
+TEST_F(MovieFile, AnAnimatedGifPlays) {
+    ASSERT_TRUE(MakeClip({"anim.gif", "-an"}));
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile("anim.gif");
+    ASSERT_GE(graph, 0);
+    EXPECT_EQ(GetMovieGraphLength(graph), 2000);
+    ASSERT_EQ(SeekMovieGraph(graph, 1020), 0);
+    EXPECT_EQ(ShownFrame(graph), 25);
+}
+
+// A one-frame clip that claims a million frames a second, looping on the
+// real clock, costs each pump one restart at most. Before, it restarted once
+// a microsecond elapsed and a pump took seconds; the limit is far above what
+// one restart costs on a loaded machine.
+TEST_F(MovieFile, ALoopOfOneMicrosecondCostsAPumpOneRestart) {
+    ASSERT_TRUE(RunQuiet("ffmpeg -v error -f lavfi -i color=c=white:s=16x16:r=1000000 "
+                         "-frames:v 1 -c:v libx264 fast.mp4"));
+    setenv("TESSEL_PLATFORM", "sdl", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile("fast.mp4");
+    ASSERT_GE(graph, 0);
+    ASSERT_EQ(PlayMovieGraph(graph, 1), 0);
+    using Clock = std::chrono::steady_clock;
+    Clock::duration longest{};
+    for (Clock::time_point end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+        Clock::time_point before = Clock::now();
+        ASSERT_EQ(PumpMessages(), 0);
+        DrawGraph(0, 0, graph, 0);
+        EXPECT_EQ(GetMovieGraphState(graph), 1);
+        longest = std::max(longest, Clock::now() - before);
+    }
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 200);
+}
+
+// A clip whose frames last 2^31 - 2 seconds each is longer than an int of
+// milliseconds holds.
+TEST_F(MovieFile, LengthsBeyondAnIntSaturate) {
+    ASSERT_TRUE(RunQuiet("ffmpeg -v error -f lavfi -i color=s=16x16:r=1/2147483647 "
+                         "-frames:v 2 -c:v mjpeg slow.avi"));
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile("slow.avi");
+    ASSERT_GE(graph, 0);
+    EXPECT_EQ(GetMovieGraphLength(graph), INT_MAX);
+}
+
+// The volume applies from the next sample mixed, to the sound decoded ahead
+// as well: silent from the start, loud at once after.
+TEST_F(MovieFile, TheVolumeAppliesToWhatIsDecodedAlready) {
+    UseHeadless();
+    setenv("TESSEL_AUDIO_OUT", "out.wav", 1);
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile(Clips[2].file);
+    ASSERT_EQ(SetMovieGraphVolume(graph, 0), 0);
+    ASSERT_EQ(PlayMovieGraph(graph, 0), 0);
+    WaitMs(1000);
+    ASSERT_EQ(SetMovieGraphVolume(graph, 255), 0);
+    WaitMs(500);
+    EndLibrary();
+    unsetenv("TESSEL_AUDIO_OUT");
+    EXPECT_NEAR(LoudWindows("out.wav"), 50, 3);
+}
+
+// Clips recorded turned, with a display matrix as phones write, show at the
+// size and orientation ffmpeg itself shows them: each quarter of the picture
+// has its own grey, so the first row tells the turn.
+TEST_F(MovieFile, RotatedClipsShowAsFfmpegTurnsThem) {
+    ASSERT_TRUE(RunQuiet(
+        "ffmpeg -v error -f lavfi -i color=s=96x64:r=25,format=yuv420p,\"geq=lum='if(lt(Y\\,32)\\,"
+        "if(lt(X\\,48)\\,235\\,160)\\,if(lt(X\\,48)\\,90\\,16))':cb=128:cr=128\" -t 0.2 "
+        "-c:v libx264 -crf 10 upright.mp4"));
+    const int turns[] = {90, 180, 270};
+    for (int turn : turns) {
+        std::string name = std::to_string(turn);
+        ASSERT_TRUE(RunQuiet("ffmpeg -v error -i upright.mp4 -c copy -metadata:s:v:0 rotate=" +
+                             name + " " + name + ".mp4"));
+        ASSERT_TRUE(RunQuiet("ffmpeg -v error -i " + name + ".mp4 -frames:v 1 -f rawvideo " +
+                             "-pix_fmt gray " + name + ".gray"));
+    }
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    for (int turn : turns) {
+        SCOPED_TRACE(turn);
+        std::string name = std::to_string(turn);
+        int graph = LoadGraphFile((name + ".mp4").c_str());
+        ASSERT_GE(graph, 0);
+        int width = 0, height = 0;
+        GetGraphDimensions(graph, &width, &height);
+        EXPECT_EQ(width, turn == 180 ? 96 : 64);
+        EXPECT_EQ(height, turn == 180 ? 64 : 96);
+        std::string shown = ReadFile(name + ".gray");
+        ASSERT_EQ(shown.size(), size_t(width * height));
+        for (int x : {width / 4, width * 3 / 4})
+            EXPECT_NEAR(Green(graph, x, 0), uint8_t(shown[x]), 24) << "at x " << x;
+    }
 }
 
 // PlayMovieFile returns when the movie ends, at a key when it may be
