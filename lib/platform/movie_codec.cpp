@@ -51,7 +51,7 @@ struct PlatMovie {
     AVFrame* next;                    // decoded ahead, not yet due
     int64_t currentUs, nextUs, lastUs;
     int haveCurrent, haveNext, videoEnded;
-    int turn;                         // quarter turns clockwise from the frames to the picture shown
+    int turn;                         // clockwise quarter turns from the frames to the picture
     std::vector<uint8_t> upright;     // a frame converted before it is turned
     SwsContext* scaler;
 
@@ -129,7 +129,8 @@ void TurnPicture(const uint8_t* from, int fromPitch, int width, int height, int 
             step = pitch;
         }
         uint8_t* row = to + ptrdiff_t{y} * toPitch;
-        for (int x = 0; x < outWidth; ++x, source += step) std::memcpy(row + x * bytes, source, bytes);
+        for (int x = 0; x < outWidth; ++x, source += step)
+            std::memcpy(row + x * bytes, source, static_cast<size_t>(bytes));
     }
 }
 
@@ -451,10 +452,11 @@ int Reposition(PlatMovie* m, int64_t timeUs, bool firstByte, int64_t dropUntilUs
     return 0;
 }
 
-// MPEG program and transport streams keep no index: a seek searches by time stamp, lands in the
-// middle of a frame or past the headers its key frame needs, and the demuxer
-// then guesses the time stamps from where it landed, a frame or more wrong.
-// Their frames are decoded on from the one shown, or from the first byte.
+// MPEG program and transport streams keep no index: a seek searches by time
+// stamp, lands in the middle of a frame or past the headers its key frame
+// needs, and the demuxer then guesses the time stamps from where it landed,
+// a frame or more wrong. Their frames are decoded on from the one shown, or
+// from the first byte.
 int SeekByDecoding(PlatMovie* m, int64_t timeUs) {
     if (m->haveCurrent && m->currentUs <= timeUs) {
         m->pcm.clear();

@@ -68,7 +68,8 @@ int Green(int graph, int x, int y) {
 // The index the graph's bands show.
 int ShownFrame(int graph) {
     int index = 0;
-    for (int band = 0; band < 6; ++band) index |= (Green(graph, band * 16 + 8, Height / 2) > 127) << band;
+    for (int band = 0; band < 6; ++band)
+        index |= (Green(graph, band * 16 + 8, Height / 2) > 127) << band;
     return index;
 }
 
