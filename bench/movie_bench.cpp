@@ -77,7 +77,7 @@ void BM_MovieGraph(benchmark::State& state) {
         // frame, also where a container rounds times to milliseconds.
         while (!PlatMovieAtEnd(movie->decoder)) {
             int64_t t = PlatMovieFrameUs(movie->decoder) + movie->info.frameUs * 3 / 2;
-            if (PlatMovieAdvance(movie->decoder, t)) {
+            if (PlatMovieAdvance(movie->decoder, t, MovieFramesPerLook)) {
                 WriteMovieFrame(movie);
                 ++frames;
             }

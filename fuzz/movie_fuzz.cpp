@@ -24,7 +24,7 @@ void DecodeAll(int graph) {
     int64_t t = 0;
     for (int frame = 0; frame < MaxFrames && !PlatMovieAtEnd(movie->decoder); ++frame) {
         t += movie->info.frameUs;
-        if (PlatMovieAdvance(movie->decoder, t)) WriteMovieFrame(movie);
+        if (PlatMovieAdvance(movie->decoder, t, MovieFramesPerLook)) WriteMovieFrame(movie);
         PlatMovieReadAudio(movie->decoder, sound, SoundFrames / 8);
     }
     SeekMovieGraph(graph, 0);

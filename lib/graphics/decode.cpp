@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -93,6 +94,24 @@ int LoadImageFile(const char* path, GraphImage* image) {
     int result = DecodeImageStream(&stream, image);
     CloseImageStream(&stream);
     return result;
+}
+
+int HasImageSignature(const char* path) {
+    static const std::string_view Heads[] = {"BM", "\xFF\xD8\xFF", "\x89PNG\r\n\x1A\n", "BGRA",
+                                             "DDS "};
+    static const std::string_view TgaFooter{"TRUEVISION-XFILE.\0", 18};
+    ImageStream stream;
+    if (OpenFileImageStream(path, &stream) != 0) return 0;
+    char head[8] = {}, foot[18] = {};
+    size_t got = stream.read(head, 1, sizeof head, stream.context);
+    bool found = false;
+    for (std::string_view sig : Heads)
+        found |= got >= sig.size() && std::string_view(head, sig.size()) == sig;
+    if (!found && stream.seek(stream.context, -int32_t{sizeof foot}, 2) == 0)
+        found = stream.read(foot, 1, sizeof foot, stream.context) == sizeof foot &&
+                std::string_view(foot, sizeof foot) == TgaFooter;
+    CloseImageStream(&stream);
+    return found ? 1 : 0;
 }
 
 PlatBitmap* CreateDIBGraph(const char* path) {

@@ -51,6 +51,10 @@ void FreeGraphImagePixels(GraphImage* image);
 int DecodeImageStream(ImageStream* stream, GraphImage* image);
 // Opens, decodes and closes `path`; -1 when it cannot be opened or decoded.
 int LoadImageFile(const char* path, GraphImage* image);
+// 1 when the file at `path` starts with the signature of a format one of the
+// decoders takes (or ends with the TGA footer), else 0: such a file that
+// does not decode is a damaged image, and nothing else may take it.
+int HasImageSignature(const char* path);
 
 // The decoders, tried in the order above. Each returns 0 and fills `image`,
 // or -1 having freed all it allocated; they read from wherever the stream is.

@@ -3,6 +3,7 @@
 
 #include "core/core.h"
 #include "graphics/graph.h"
+#include "graphics/image.h"
 
 #include <cstdio>
 
@@ -25,7 +26,7 @@ void SetGraphMovieHooks(const GraphMovieHooks* hooks) {
 
 int LoadMovieGraph(const char* path) {
     int width = 0, height = 0;
-    int movie = gHooks.open ? gHooks.open(path, &width, &height) : -1;
+    int movie = gHooks.open && !HasImageSignature(path) ? gHooks.open(path, &width, &height) : -1;
     if (movie < 0) {
         LogLoadFailure(path);
         return -1;

@@ -21,7 +21,8 @@ void SetGraphMovieHooks(const GraphMovieHooks* hooks);
 
 // LoadGraphFile's movie step for a file that exists and did not decode: the
 // graph (system memory, no alpha channel, the screen's depth) or -1, with
-// the failure logged.
+// the failure logged. A file with an image format's signature is a damaged
+// image and never opens as a movie.
 int LoadMovieGraph(const char* path);
 // Closes the movie of `graph`, if it has one.
 void CloseGraphMovie(int graph);

@@ -15,6 +15,9 @@
 #include <cstdint>
 
 constexpr int MovieCapacity = 100;
+// Frames decoded at one look at most: a movie further behind than this (the
+// program stopped looking for seconds) goes on from where it is, late.
+constexpr int MovieFramesPerLook = 120;
 
 struct MovieSound {
     PlatSoundBuffer* buffer;   // a looping ring in the mixer's format; null without sound
@@ -41,6 +44,7 @@ struct MovieRecord {
     int64_t startUs;           // library clock at movie time 0, while playing
     int64_t timeUs;            // movie time, while paused
     int64_t endUs;             // where the last frame ends, once decoding reached it; else 0
+    int64_t restartPump;       // the pump in which a looping movie last started over
     int volume;                // 0..255
     MovieSound sound;
 };
@@ -49,6 +53,7 @@ struct MovieState {
     HandleTable movies;        // type 3
     int started;               // InitMovies ran, EndMovies not yet
     int decoderThreads;        // threads each decoder may use; 0 lets it choose
+    int64_t pumps;             // pumps that ended since the library started
 };
 
 extern MovieState gMovie;
@@ -70,7 +75,9 @@ int CloseMovie(int movie);
 
 // movie_play.cpp
 int64_t MovieNowUs();
-// Decodes up to the frame due now and writes it into the graph when it changed.
+// Decodes up to the frame due now, at most MovieFramesPerLook frames, and
+// writes it into the graph when it changed. A looping movie starts over at
+// most once a pump.
 void UpdateMovie(MovieRecord* movie);
 // Writes the decoder's current frame into the graph.
 void WriteMovieFrame(MovieRecord* movie);
@@ -87,6 +94,8 @@ void CloseMovieSound(MovieRecord* movie);
 void ResetMovieSound(MovieRecord* movie, int64_t timeUs);
 void StartMovieSound(MovieRecord* movie);
 void StopMovieSound(MovieRecord* movie);
+// The mixer's gain for the movie's volume, from the next sample it mixes.
+void SetMovieSoundVolume(MovieRecord* movie);
 // Tops the ring up and moves `startUs` when the picture has drifted from the
 // sound by more than a frame.
 void FollowMovieSound(MovieRecord* movie, int64_t nowUs);

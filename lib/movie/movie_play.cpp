@@ -2,14 +2,15 @@
 //
 // Frame k of a movie is due from its own time on (k / fps for a steady
 // rate). Each look decodes on to the last frame due and writes only that one
-// into the graph, so a program that looks seldom sees frames dropped and
-// never falls behind.
+// into the graph, so a program that looks seldom sees frames dropped; only
+// one that stops looking for seconds finds its movie late.
 #include "movie/movie.h"
 
 #include "core/core.h"
 #include "graphics/graph.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -19,10 +20,31 @@ int64_t LengthUs(const MovieRecord* movie) {
     return movie->endUs > 0 ? movie->endUs : movie->info.lengthUs;
 }
 
-// Back to the start for another round, the clock moved on by one length so
-// that the time past the end carries over.
-void StartOver(MovieRecord* movie) {
-    movie->startUs += movie->endUs;
+int SaturatedMs(int64_t us) {
+    return static_cast<int>(std::min<int64_t>(INT_MAX, std::max<int64_t>(0, us) / 1000));
+}
+
+// The end becomes known when decoding reaches the last frame.
+void NoteEnd(MovieRecord* movie) {
+    if (movie->endUs == 0 && PlatMovieAtEnd(movie->decoder))
+        movie->endUs = PlatMovieFrameUs(movie->decoder) + movie->info.frameUs;
+}
+
+// Decodes on to the frame due at `nowUs`. A movie too far behind for one look
+// goes on from the frame it reached rather than costing the program a pause.
+int Advance(MovieRecord* movie, int64_t nowUs) {
+    int taken = PlatMovieAdvance(movie->decoder, nowUs - movie->startUs, MovieFramesPerLook);
+    if (taken == MovieFramesPerLook) movie->startUs = nowUs - PlatMovieFrameUs(movie->decoder);
+    NoteEnd(movie);
+    return taken > 0;
+}
+
+// Back to the start for another round, the clock moved on by whole lengths
+// so that the time past the end carries over. However many rounds a short
+// movie missed, it costs one seek.
+void StartOver(MovieRecord* movie, int64_t nowUs) {
+    movie->startUs += (nowUs - movie->startUs) / movie->endUs * movie->endUs;
+    movie->restartPump = gMovie.pumps;
     PlatMovieSeek(movie->decoder, 0);
     ResetMovieSound(movie, 0);
     StartMovieSound(movie);
@@ -61,20 +83,19 @@ void UpdateMovie(MovieRecord* movie) {
     if (!movie->playing) return;
     int64_t now = MovieNowUs();
     FollowMovieSound(movie, now);
-    int changed = 0;
-    for (;;) {
-        changed |= PlatMovieAdvance(movie->decoder, now - movie->startUs);
-        if (PlatMovieAtEnd(movie->decoder) && movie->endUs == 0)
-            movie->endUs = PlatMovieFrameUs(movie->decoder) + movie->info.frameUs;
-        if (movie->endUs == 0 || now - movie->startUs < movie->endUs) break;
+    int changed = Advance(movie, now);
+    if (movie->endUs > 0 && now - movie->startUs >= movie->endUs) {
         if (!movie->looping) {
             movie->timeUs = movie->endUs;
             movie->playing = 0;
             StopMovieSound(movie);
-            break;
+        } else if (movie->restartPump != gMovie.pumps) {
+            // Until the next pump a movie round shorter than the pump
+            // stays on its last frame.
+            StartOver(movie, now);
+            Advance(movie, now);
+            changed = 1;
         }
-        StartOver(movie);
-        changed = 1;
     }
     if (changed) WriteMovieFrame(movie);
 }
@@ -96,6 +117,7 @@ void ResumeMovie(MovieRecord* movie) {
 }
 
 void ServiceMovies() {
+    ++gMovie.pumps;
     for (int slot = 0; slot < gMovie.movies.highWater; ++slot)
         if (gMovie.movies.slots[slot])
             UpdateMovie(HandleTableRecordAt<MovieRecord>(&gMovie.movies, slot));
@@ -133,6 +155,9 @@ int SeekMovieGraph(int graph, int ms) {
     int64_t target = std::max<int64_t>(0, int64_t{ms} * 1000);
     if (movie->endUs > 0) target = std::min(target, movie->endUs - 1);
     if (PlatMovieSeek(movie->decoder, target) != 0) return -1;
+    // A time past the end shows the last frame, at the end.
+    NoteEnd(movie);
+    if (movie->endUs > 0) target = std::min(target, movie->endUs);
     if (movie->playing) StopMovieSound(movie);
     ResetMovieSound(movie, target);
     movie->timeUs = target;
@@ -146,12 +171,12 @@ int TellMovieGraph(int graph) {
     MovieRecord* movie = GetGraphMovie(graph);
     if (!movie) return -1;
     UpdateMovie(movie);
-    return static_cast<int>(std::max<int64_t>(0, PlatMovieFrameUs(movie->decoder)) / 1000);
+    return SaturatedMs(PlatMovieFrameUs(movie->decoder));
 }
 
 int GetMovieGraphLength(int graph) {
     MovieRecord* movie = GetGraphMovie(graph);
-    return movie ? static_cast<int>(LengthUs(movie) / 1000) : -1;
+    return movie ? SaturatedMs(LengthUs(movie)) : -1;
 }
 
 int GetMovieGraphState(int graph) {
@@ -165,5 +190,6 @@ int SetMovieGraphVolume(int graph, int volume) {
     MovieRecord* movie = GetGraphMovie(graph);
     if (!movie) return -1;
     movie->volume = std::clamp(volume, 0, 255);
+    SetMovieSoundVolume(movie);
     return 0;
 }

@@ -28,20 +28,6 @@ uint64_t FramesOf(const MovieSound& s, int64_t us) {
     return static_cast<uint64_t>(us * s.format.rate / Micro);
 }
 
-void ApplyVolume(uint8_t* pcm, size_t bytes, int bits, int volume) {
-    if (volume >= 255) return;
-    if (bits == 16) {
-        for (size_t i = 0; i + 1 < bytes; i += 2) {
-            int16_t v;
-            std::memcpy(&v, pcm + i, 2);
-            v = static_cast<int16_t>(v * volume / 255);
-            std::memcpy(pcm + i, &v, 2);
-        }
-        return;
-    }
-    for (size_t i = 0; i < bytes; ++i) pcm[i] = static_cast<uint8_t>(128 + (pcm[i] - 128) * volume / 255);
-}
-
 void Fill(MovieRecord* movie) {
     MovieSound& s = movie->sound;
     uint64_t ahead = s.written - s.played;
@@ -51,8 +37,6 @@ void Fill(MovieRecord* movie) {
     uint64_t total = wanted + FramesOf(s, SilenceUs);
     std::vector<uint8_t> block(total * bytesPerFrame, s.format.bits == 8 ? 128 : 0);
     int got = PlatMovieReadAudio(movie->decoder, block.data(), static_cast<int>(wanted));
-    ApplyVolume(block.data(), static_cast<size_t>(got) * bytesPerFrame, s.format.bits,
-                movie->volume);
     if (static_cast<uint64_t>(got) < wanted) s.ended = 1;
 
     void* first = nullptr;
@@ -77,6 +61,7 @@ void OpenMovieSound(MovieRecord* movie) {
     PlatAudioGetFormat(&s.format);
     s.ringFrames = static_cast<uint32_t>(FramesOf(s, RingUs));
     s.buffer = PlatSoundBufferCreate(&s.format, s.ringFrames * FrameBytes(s), 0);
+    SetMovieSoundVolume(movie);
     ResetMovieSound(movie, 0);
 }
 
@@ -109,6 +94,13 @@ void StartMovieSound(MovieRecord* movie) {
 
 void StopMovieSound(MovieRecord* movie) {
     if (movie->sound.buffer) PlatSoundBufferStop(movie->sound.buffer);
+}
+
+void SetMovieSoundVolume(MovieRecord* movie) {
+    // The ring holds a quarter of a second decoded ahead: the volume is the
+    // mixer's, so that it applies to that too.
+    if (movie->sound.buffer)
+        PlatSoundBufferSetGain(movie->sound.buffer, movie->volume * SoundBufferFullGain / 255);
 }
 
 void FollowMovieSound(MovieRecord* movie, int64_t nowUs) {

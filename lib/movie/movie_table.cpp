@@ -63,7 +63,7 @@ int32_t TellThrough(void* file) { return GetFileAccessFunctions()->tell(file); }
 
 }  // namespace
 
-MovieState gMovie = {{HandleMovie, MovieCapacity, movieSlots, 0, 0, 0}, 0, 0};
+MovieState gMovie = {{HandleMovie, MovieCapacity, movieSlots, 0, 0, 0}, 0, 0, 0};
 
 int InitMovies() {
     if (gMovie.started) return 0;
@@ -129,6 +129,7 @@ int OpenMovie(const char* path, int threads, int* width, int* height) {
     }
     movie->graph = -1;
     movie->volume = 255;
+    movie->restartPump = -1;
     OpenMovieSound(movie);
     *width = movie->info.width;
     *height = movie->info.height;

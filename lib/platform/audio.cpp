@@ -30,6 +30,7 @@ struct PlatSoundBuffer {
     uint64_t frame;               // source frame the next output frame starts at
     uint64_t fraction;            // how far past `frame`, in 1/output rate
     int playing;                  // mixed by PlatAudioMix
+    int gain;                     // of SoundBufferFullGain
     int looping;                  // starts over at the end instead of stopping
 
     PlatSoundBuffer* next;        // the device's list
@@ -102,7 +103,7 @@ void MixBuffer(PlatSoundBuffer* buffer, int32_t* sum, uint32_t frames) {
                 a += (b - a) * static_cast<int64_t>(buffer->fraction) /
                      static_cast<int64_t>(outRate);
             }
-            sum[i * 2 + channel] += static_cast<int32_t>(a);
+            sum[i * 2 + channel] += static_cast<int32_t>(a * buffer->gain / SoundBufferFullGain);
         }
         buffer->fraction += step;
         buffer->frame += buffer->fraction / outRate;
@@ -217,6 +218,7 @@ PlatSoundBuffer* PlatSoundBufferCreate(const PlatPcmFormat* format, uint32_t byt
     buffer->format = *format;
     buffer->blockAlign = blockAlign;
     buffer->size = bytes;
+    buffer->gain = SoundBufferFullGain;
     // Zeroed memory is 16-bit silence already, and fresh zero pages cost
     // nothing until they are filled.
     bool eightBit = format->bits == 8;
@@ -317,6 +319,14 @@ int PlatSoundBufferSetPosition(PlatSoundBuffer* buffer, uint32_t position) {
     Lock();
     buffer->frame = position / buffer->blockAlign;
     buffer->fraction = 0;
+    Unlock();
+    return 0;
+}
+
+int PlatSoundBufferSetGain(PlatSoundBuffer* buffer, int gain) {
+    if (gain < 0 || gain > SoundBufferFullGain) return -1;
+    Lock();
+    buffer->gain = gain;
     Unlock();
     return 0;
 }

@@ -105,6 +105,11 @@ int PlatSoundBufferStatus(PlatSoundBuffer* buffer, uint32_t* status);
 // once goes back to 0 when it reaches its end.
 int PlatSoundBufferGetPosition(PlatSoundBuffer* buffer, uint32_t* position);
 int PlatSoundBufferSetPosition(PlatSoundBuffer* buffer, uint32_t position);
+// Scales what the buffer adds to the mix by `gain` / SoundBufferFullGain,
+// from the next frame mixed on; a buffer starts at full gain. 0, or -1 for a
+// gain outside 0..SoundBufferFullGain.
+constexpr int SoundBufferFullGain = 256;
+int PlatSoundBufferSetGain(PlatSoundBuffer* buffer, int gain);
 
 // ---------------------------------------------------------------------------
 // For the back ends

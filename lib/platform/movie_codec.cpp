@@ -8,14 +8,18 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <deque>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -47,6 +51,8 @@ struct PlatMovie {
     AVFrame* next;                    // decoded ahead, not yet due
     int64_t currentUs, nextUs, lastUs;
     int haveCurrent, haveNext, videoEnded;
+    int turn;                         // clockwise quarter turns from the frames to the picture
+    std::vector<uint8_t> upright;     // a frame converted before it is turned
     SwsContext* scaler;
 
     AVFrame* sound;                   // scratch for decoded sound
@@ -81,6 +87,51 @@ int64_t IoSeek(void* opaque, int64_t offset, int whence) {
     if (offset > INT32_MAX || offset < INT32_MIN) return -1;
     if (s->seek(s->file, static_cast<int32_t>(offset), whence) != 0) return -1;
     return s->tell(s->file);
+}
+
+// The image demuxers take a single picture from a file, and take it from
+// files the library's own image decoders rightly refuse: such a file is a
+// damaged image, not a movie.
+bool StillImageDemuxer(const AVInputFormat* format) {
+    std::string_view name = format->name;
+    return name == "image2" || name == "image2pipe" || name.ends_with("_pipe");
+}
+
+// The clockwise quarter turns a stream's display matrix asks for; 0 without
+// one. Phones record upright pictures sideways with such a matrix.
+int QuarterTurns(const AVStream* stream) {
+    size_t size = 0;
+    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (!matrix || size < 9 * sizeof(int32_t)) return 0;
+    double counterclockwise = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (!std::isfinite(counterclockwise)) return 0;
+    return static_cast<int>((std::lround(-counterclockwise / 90) % 4 + 4) % 4);
+}
+
+// Copies a `width` x `height` picture of `bytes`-byte pixels turned by
+// `turn` clockwise quarter turns. Each row of the result is read from one
+// row or column of the source with a fixed step.
+void TurnPicture(const uint8_t* from, int fromPitch, int width, int height, int turn, int bytes,
+                 uint8_t* to, int toPitch) {
+    int outWidth = turn % 2 ? height : width, outHeight = turn % 2 ? width : height;
+    ptrdiff_t pitch = fromPitch;
+    for (int y = 0; y < outHeight; ++y) {
+        const uint8_t* source;
+        ptrdiff_t step;
+        if (turn == 1) {
+            source = from + (height - 1) * pitch + ptrdiff_t{y} * bytes;
+            step = -pitch;
+        } else if (turn == 2) {
+            source = from + (height - 1 - y) * pitch + ptrdiff_t{width - 1} * bytes;
+            step = -bytes;
+        } else {
+            source = from + ptrdiff_t{width - 1 - y} * bytes;
+            step = pitch;
+        }
+        uint8_t* row = to + ptrdiff_t{y} * toPitch;
+        for (int x = 0; x < outWidth; ++x, source += step)
+            std::memcpy(row + x * bytes, source, static_cast<size_t>(bytes));
+    }
 }
 
 // Containers that name other files (playlists, concatenations) get nothing:
@@ -267,6 +318,7 @@ int OpenStreams(PlatMovie* m, const char* name, const PlatPcmFormat* audio, int 
     m->format->io_open = RefuseNestedOpen;
     m->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     if (avformat_open_input(&m->format, name, nullptr, nullptr) < 0) return MovieNotOpened;
+    if (StillImageDemuxer(m->format->iformat)) return MovieStillImage;
     if (avformat_find_stream_info(m->format, nullptr) < 0) return MovieNotOpened;
 
     m->videoIndex = av_find_best_stream(m->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -279,6 +331,7 @@ int OpenStreams(PlatMovie* m, const char* name, const PlatPcmFormat* audio, int 
         return MovieTooLarge;
     m->video = OpenDecoder(stream, threads);
     if (!m->video) return MovieNotOpened;
+    m->turn = QuarterTurns(stream);
     if (stream->start_time != AV_NOPTS_VALUE)
         m->originUs =
             ClampTime(av_rescale_q(stream->start_time, stream->time_base, AVRational{1, Micro}));
@@ -321,14 +374,14 @@ PlatMovie* PlatMovieOpen(const PlatMovieSource* source, const char* name,
     m->currentUs = m->lastUs = -1;
     m->dropUntilUs = INT64_MIN;
     *error = OpenStreams(m, name, audio, threads);
-    if (*error == 0 && !PlatMovieAdvance(m, 0)) *error = MovieNotOpened;
+    if (*error == 0 && !PlatMovieAdvance(m, 0, 1)) *error = MovieNotOpened;
     if (*error) {
         Release(m);
         return nullptr;
     }
     AVStream* stream = m->format->streams[m->videoIndex];
-    info->width = stream->codecpar->width;
-    info->height = stream->codecpar->height;
+    info->width = m->turn % 2 ? stream->codecpar->height : stream->codecpar->width;
+    info->height = m->turn % 2 ? stream->codecpar->width : stream->codecpar->height;
     info->frameUs = m->frameUs;
     // Containers that keep no index can only estimate; the longer of the
     // stream's and the file's own figure is the nearer.
@@ -350,9 +403,9 @@ void PlatMovieClose(PlatMovie* movie) {
     if (movie) Release(movie);
 }
 
-int PlatMovieAdvance(PlatMovie* m, int64_t timeUs) {
-    int changed = 0;
-    for (;;) {
+int PlatMovieAdvance(PlatMovie* m, int64_t timeUs, int maxFrames) {
+    int taken = 0;
+    while (taken < maxFrames) {
         if (!m->haveNext) {
             if (m->videoEnded || !DecodeNextVideo(m)) {
                 m->videoEnded = 1;
@@ -365,9 +418,9 @@ int PlatMovieAdvance(PlatMovie* m, int64_t timeUs) {
         m->currentUs = m->nextUs;
         m->haveCurrent = 1;
         m->haveNext = 0;
-        changed = 1;
+        ++taken;
     }
-    return changed;
+    return taken;
 }
 
 int64_t PlatMovieFrameUs(const PlatMovie* m) { return m->haveCurrent ? m->currentUs : -1; }
@@ -376,14 +429,15 @@ int PlatMovieAtEnd(const PlatMovie* m) { return m->videoEnded && !m->haveNext; }
 
 namespace {
 
-// Puts the demuxer near `timeUs` (at a key frame before it, where the
-// container can tell) and starts both decoders afresh from there.
-int SeekNear(PlatMovie* m, int64_t timeUs, int64_t dropUntilUs) {
+// Puts the demuxer at a key frame at or before `timeUs`, where the
+// container can tell, or else at the file's first byte, and starts both
+// decoders afresh from there. Nothing is cleared when the demuxer refuses.
+int Reposition(PlatMovie* m, int64_t timeUs, bool firstByte, int64_t dropUntilUs) {
     AVStream* stream = m->format->streams[m->videoIndex];
     int64_t at = av_rescale_q(timeUs + m->originUs, AVRational{1, Micro}, stream->time_base);
-    if (avformat_seek_file(m->format, m->videoIndex, INT64_MIN, at, at, 0) < 0 &&
-        (timeUs > 0 || avformat_seek_file(m->format, -1, 0, 0, 0, AVSEEK_FLAG_BYTE) < 0))
-        return -1;
+    int result = firstByte ? avformat_seek_file(m->format, -1, 0, 0, 0, AVSEEK_FLAG_BYTE)
+                           : avformat_seek_file(m->format, m->videoIndex, INT64_MIN, at, at, 0);
+    if (result < 0) return -1;
     ClearQueue(&m->videoPackets);
     ClearQueue(&m->audioPackets);
     avcodec_flush_buffers(m->video);
@@ -398,33 +452,79 @@ int SeekNear(PlatMovie* m, int64_t timeUs, int64_t dropUntilUs) {
     return 0;
 }
 
+// MPEG program and transport streams keep no index: a seek searches by time
+// stamp, lands in the middle of a frame or past the headers its key frame
+// needs, and the demuxer then guesses the time stamps from where it landed,
+// a frame or more wrong. Their frames are decoded on from the one shown, or
+// from the first byte.
+int SeekByDecoding(PlatMovie* m, int64_t timeUs) {
+    if (m->haveCurrent && m->currentUs <= timeUs) {
+        m->pcm.clear();
+        m->pcmRead = 0;
+        m->dropUntilUs = timeUs;
+    } else if (Reposition(m, 0, true, timeUs) != 0) {
+        return -1;
+    }
+    PlatMovieAdvance(m, timeUs, INT_MAX);
+    return m->haveCurrent ? 0 : -1;
+}
+
+// Some containers land past the time asked for: each retry starts further
+// back, and the last one at the file's first byte, until a frame not later
+// than `timeUs` comes out. Past the end, that is the last frame.
+int SeekTo(PlatMovie* m, int64_t timeUs) {
+    std::string_view container = m->format->iformat->name;
+    if (container == "mpeg" || container == "mpegts") return SeekByDecoding(m, timeUs);
+    for (int64_t back = 0;; back = back ? back * 2 : Micro) {
+        int64_t from = std::max<int64_t>(0, timeUs - back);
+        if (Reposition(m, from, false, timeUs) == 0) {
+            PlatMovieAdvance(m, timeUs, INT_MAX);
+            if (m->haveCurrent && m->currentUs <= timeUs) return 0;
+        }
+        if (from == 0) break;
+    }
+    if (Reposition(m, 0, true, timeUs) != 0) return -1;
+    PlatMovieAdvance(m, timeUs, INT_MAX);
+    return m->haveCurrent ? 0 : -1;
+}
+
 }  // namespace
 
 int PlatMovieSeek(PlatMovie* m, int64_t timeUs) {
-    // Some containers land past the time asked for; each retry starts
-    // further back until the first frame is not late.
-    for (int64_t back = 0;; back = back ? back * 2 : Micro) {
-        int64_t from = std::max<int64_t>(0, timeUs - back);
-        if (SeekNear(m, from, timeUs) != 0) return -1;
-        PlatMovieAdvance(m, timeUs);
-        if (!m->haveCurrent) return -1;
-        if (m->currentUs <= timeUs || from == 0) return 0;
-    }
+    int64_t shown = std::max<int64_t>(0, m->currentUs);
+    if (SeekTo(m, timeUs) == 0) return 0;
+    SeekTo(m, shown);
+    return -1;
 }
 
 int PlatMovieConvert(PlatMovie* m, uint8_t* pixels, int pitch, const ColorFormat* format,
                      int width, int height) {
     AVPixelFormat target = PixelFormatOf(format);
     const AVFrame* f = m->current;
-    if (target == AV_PIX_FMT_NONE || !m->haveCurrent || f->width <= 0 || f->height <= 0)
+    if (target == AV_PIX_FMT_NONE || !m->haveCurrent || f->width <= 0 || f->height <= 0 ||
+        width <= 0 || height <= 0)
         return -1;
+    // A turned picture is converted upright first, into a scratch picture.
+    int uprightWidth = m->turn % 2 ? height : width, uprightHeight = m->turn % 2 ? width : height;
+    int bytes = format->bytesPerPixel;
+    uint8_t* into = pixels;
+    int intoPitch = pitch;
+    if (m->turn) {
+        intoPitch = uprightWidth * bytes;
+        m->upright.resize(static_cast<size_t>(intoPitch) * uprightHeight);
+        into = m->upright.data();
+    }
     m->scaler = sws_getCachedContext(m->scaler, f->width, f->height,
-                                     static_cast<AVPixelFormat>(f->format), width, height,
-                                     target, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                     static_cast<AVPixelFormat>(f->format), uprightWidth,
+                                     uprightHeight, target, SWS_BILINEAR, nullptr, nullptr,
+                                     nullptr);
     if (!m->scaler) return -1;
-    uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
-    int pitches[4] = {pitch, 0, 0, 0};
-    return sws_scale(m->scaler, f->data, f->linesize, 0, f->height, planes, pitches) > 0 ? 0 : -1;
+    uint8_t* planes[4] = {into, nullptr, nullptr, nullptr};
+    int pitches[4] = {intoPitch, 0, 0, 0};
+    if (sws_scale(m->scaler, f->data, f->linesize, 0, f->height, planes, pitches) <= 0) return -1;
+    if (m->turn)
+        TurnPicture(into, intoPitch, uprightWidth, uprightHeight, m->turn, bytes, pixels, pitch);
+    return 0;
 }
 
 int PlatMovieReadAudio(PlatMovie* m, uint8_t* out, int frames) {

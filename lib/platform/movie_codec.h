@@ -22,7 +22,7 @@ struct PlatMovieSource {
 };
 
 struct PlatMovieInfo {
-    int width, height;   // of the pictures
+    int width, height;   // of the pictures as shown, after the stream's rotation
     int64_t frameUs;     // how long one frame shows, from the stream's rate
     int64_t lengthUs;    // as the file says; 0 when it does not
     int hasAudio;        // an audio stream is decoded
@@ -33,6 +33,7 @@ enum PlatMovieError : int {
     MovieNotOpened = 1,  // no demuxer or decoder accepts the file
     MovieNoVideo,        // no video stream
     MovieTooLarge,       // a side above MovieMaxSide, or a frame above MovieMaxFrameBytes
+    MovieStillImage,     // only a still-image demuxer takes the file
 };
 
 constexpr int MovieMaxSide = 16384;
@@ -49,18 +50,22 @@ PlatMovie* PlatMovieOpen(const PlatMovieSource* source, const char* name,
 void PlatMovieClose(PlatMovie* movie);
 
 // Decodes on to the last frame whose time is at most `timeUs` (the frames
-// before it are decoded and dropped); the first frame is taken whatever its
-// time. 1 when the current frame changed, else 0.
-int PlatMovieAdvance(PlatMovie* movie, int64_t timeUs);
+// before it are decoded and dropped), taking at most `maxFrames` frames; the
+// first frame is taken whatever its time. The number of frames taken: 0 when
+// the current frame did not change.
+int PlatMovieAdvance(PlatMovie* movie, int64_t timeUs, int maxFrames);
 // The current frame's time from the start, in microseconds; -1 before one.
 int64_t PlatMovieFrameUs(const PlatMovie* movie);
 // 1 when no frame follows the current one.
 int PlatMovieAtEnd(const PlatMovie* movie);
-// Goes back to the key frame at or before `timeUs`, then decodes on to the
-// frame shown at that time; the sound starts again at that time. 0 or -1.
+// Goes back to a key frame before `timeUs`, then decodes on to the frame
+// shown at that time (the last frame for a time past the end); the sound
+// starts again at that time. 0, or -1 with the movie left at the frame it
+// showed.
 int PlatMovieSeek(PlatMovie* movie, int64_t timeUs);
 
-// Writes the current frame, scaled to `width` x `height`, into `pixels` in
+// Writes the current frame, turned as the stream says it is shown and scaled
+// to `width` x `height`, into `pixels` in
 // `format` (5:6:5 or 5:5:5 words, 8:8:8 in three or four bytes). 0, or -1
 // for another format or before the first frame.
 int PlatMovieConvert(PlatMovie* movie, uint8_t* pixels, int pitch, const ColorFormat* format,

@@ -253,6 +253,42 @@ TEST_F(LoadTest, MissingAndUndecodableFilesLogTheirOwnLines) {
     EXPECT_EQ(log.find("junk.png がありません"), std::string::npos);
 }
 
+// Damaged images the decoders refuse fail as images, although FFmpeg's image
+// demuxers would take each as a one-frame movie.
+TEST_F(LoadTest, DamagedImagesFailAsImagesWithTheMovieStepPresent) {
+    Bytes png = PngFile(Gradient(8, 8, false), 2, 8, false);
+    png[29] ^= 0xFF;  // the header chunk's CRC
+    Bytes jpeg = JpegFile(Gradient(16, 16, false), false, 90);
+    jpeg[3] = 0x02;  // a reserved marker in place of the first segment's
+    TgaSpec wide;
+    wide.width = 4096;  // one past the widest TGA the decoder takes
+    wide.height = 1;
+    wide.data = Bytes(4096 * 3, 0x80);
+    DdsSpec dxt1;
+    dxt1.width = dxt1.height = 4;
+    dxt1.formatFlags = 0x4;
+    dxt1.fourCc = 0x31545844;  // "DXT1": compressed, which the decoder does not take
+    dxt1.bitCount = 0;
+    dxt1.data = Bytes(8, 0x55);
+    Bytes bmp = BmpOf(Sample(), 24, false);
+    bmp.resize(40);
+    const std::pair<const char*, Bytes> files[] = {
+        {"crc.png", png}, {"marker.jpg", jpeg}, {"wide.tga", TgaFile(wide)},
+        {"dxt1.dds", DdsFile(dxt1)}, {"cut.bmp", bmp}};
+    Start();
+    for (const auto& [name, bytes] : files) {
+        WriteBytes(name, bytes);
+        GraphImage image{};
+        ASSERT_EQ(LoadImageFile(name, &image), -1) << name;
+        EXPECT_EQ(LoadGraphFile(name), -1) << name;
+        EXPECT_NE(ReadLogUtf8().find(std::string("右記のグラフィックファイルのロードに失敗しました：") +
+                                     name + " \n"),
+                  std::string::npos)
+            << name;
+    }
+    EXPECT_EQ(gGraph.graphs.count, 0);
+}
+
 // A graph's sides are 16-bit: a longer side fails the load like a file no
 // decoder takes, even where the decoder accepts it.
 TEST_F(LoadTest, ImagesWithASideOver65535PixelsFailToLoad) {

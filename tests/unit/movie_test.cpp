@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -49,23 +51,25 @@ bool MakeClip(const Clip& clip, double seconds = 2) {
     return RunQuiet(command);
 }
 
-// The index the graph's bands show.
-int ShownFrame(int graph) {
+// The green level of a graph's pixel, widened to 0..255.
+int Green(int graph, int x, int y) {
     GraphRecord* record = GetGraphRecord(graph);
     const ColorFormat& f =
         GetSurfaceDataRecord(GetBmpDataRecord(record->pieces[0])->surface)->surface->format;
     int pitch = 0;
     uint8_t* pixels = nullptr;
     if (LockGraphSurface(graph, &pitch, &pixels) != 0) return -1;
-    int index = 0;
-    for (int band = 0; band < 6; ++band) {
-        uint32_t pixel = 0;
-        std::memcpy(&pixel, pixels + Height / 2 * pitch + (band * 16 + 8) * f.bytesPerPixel,
-                    f.bytesPerPixel);
-        uint32_t green = (pixel & f.greenMask) >> f.greenShift;
-        if (green * 2 > (1u << f.greenBits) - 1) index |= 1 << band;
-    }
+    uint32_t pixel = 0;
+    std::memcpy(&pixel, pixels + y * pitch + x * f.bytesPerPixel, f.bytesPerPixel);
     UnlockGraphSurface(graph);
+    return int(((pixel & f.greenMask) >> f.greenShift) * 255 / ((1u << f.greenBits) - 1));
+}
+
+// The index the graph's bands show.
+int ShownFrame(int graph) {
+    int index = 0;
+    for (int band = 0; band < 6; ++band)
+        index |= (Green(graph, band * 16 + 8, Height / 2) > 127) << band;
     return index;
 }
 
@@ -206,12 +210,60 @@ TEST_P(Movie, ShowsTheFrameDueAcrossPlayPauseSeekAndLoop) {
     EXPECT_NEAR(LoudWindows("out.wav"), m.heardUs / 10000, 20);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, Movie, ::testing::ValuesIn(Clips),
-                         [](const auto& info) {
-                             std::string name = info.param.file;
-                             for (char& c : name) c = std::isalnum(uint8_t(c)) ? c : '_';
-                             return name;
-                         });
+std::string ClipName(const ::testing::TestParamInfo<Clip>& info) {
+    std::string name = info.param.file;
+    for (char& c : name) c = std::isalnum(uint8_t(c)) ? c : '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Movie, ::testing::ValuesIn(Clips), ClipName);
+
+// Every frame is found from either side, the last 100 ms and times past the
+// end show the last frame, and every loop round and replay starts at the
+// first; also in MPEG program and transport streams, which keep no index and
+// whose time stamps after a seek are the demuxer's guesses.
+using Seek = Movie;
+
+TEST_P(Seek, FindsEveryFrameAndStartsEveryRoundAtTheFirst) {
+    ASSERT_TRUE(MakeClip(GetParam()));
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile(GetParam().file);
+    ASSERT_GE(graph, 0);
+    auto seek = [&](int ms) {
+        int frame = std::min(ms * Fps / 1000, Frames - 1);
+        SCOPED_TRACE("seek to " + std::to_string(ms) + " ms");
+        ASSERT_EQ(SeekMovieGraph(graph, ms), 0);
+        EXPECT_EQ(ShownFrame(graph), frame);
+        EXPECT_EQ(TellMovieGraph(graph), frame * 1000 / Fps);
+    };
+    for (int ms : {100000, 2500, 1999, 1950, 1901}) seek(ms);
+    for (int i = 0; i < 2 * Frames; ++i) seek((i < Frames ? Frames - 1 - i : i - Frames) * 40 + 20);
+    EXPECT_EQ(GetMovieGraphLength(graph), 2000);
+    // Frame 5 shows from 200 ms into a round to 240: in the second and third
+    // rounds, and after a replay from the end.
+    seek(0);
+    ASSERT_EQ(PlayMovieGraph(graph, 1), 0);
+    WaitMs(2220);
+    EXPECT_EQ(ShownFrame(graph), 5) << "second round";
+    WaitMs(2000);
+    EXPECT_EQ(ShownFrame(graph), 5) << "third round";
+    ASSERT_EQ(PlayMovieGraph(graph, 0), 0);  // the third round is the last
+    WaitMs(2000);
+    EXPECT_EQ(ShownFrame(graph), Frames - 1);
+    ASSERT_EQ(PlayMovieGraph(graph, 0), 0);
+    WaitMs(220);
+    EXPECT_EQ(ShownFrame(graph), 5) << "replay";
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Seek, ::testing::ValuesIn(Clips), ClipName);
+INSTANTIATE_TEST_SUITE_P(
+    Mpeg, Seek,
+    ::testing::Values(Clip{"mpeg1.mpg", "-c:v mpeg1video -q:v 2 -g 12 -c:a mp2"},
+                      Clip{"mpeg2.mpg", "-c:v mpeg2video -q:v 2 -g 12 -c:a mp2"},
+                      Clip{"mpeg2.ts", "-c:v mpeg2video -q:v 2 -g 12 -c:a mp2"},
+                      Clip{"h264.ts", "-c:v libx264 -crf 10 -preset ultrafast -g 12 -c:a aac"}),
+    ClipName);
 
 }  // namespace
 
@@ -226,8 +278,9 @@ protected:
     void TearDown() override { EndLibrary(); }
 };
 
-// Files that do not open as movies fail with the loader's line, and one cut
-// short plays what it has.
+// Files that do not open as movies fail with the loader's line, one cut
+// short plays what it has, and an animated GIF, which no image decoder
+// takes, plays.
 TEST_F(MovieFile, RefusesWhatIsNoMovieAndPlaysATruncatedOne) {
     WriteFile("notes.mp4", "These are plain notes, not a movie.\n");
     ASSERT_TRUE(RunQuiet("ffmpeg -v error -f lavfi -i sine=duration=1 -c:a libvorbis tone.ogg"));
@@ -252,6 +305,94 @@ TEST_F(MovieFile, RefusesWhatIsNoMovieAndPlaysATruncatedOne) {
     EXPECT_GT(last, 5);
     EXPECT_LT(last, Frames - 5);
     EXPECT_EQ(TellMovieGraph(cut), last * 1000 / Fps);
+    ASSERT_TRUE(MakeClip({"anim.gif", "-an"}));
+    int gif = LoadGraphFile("anim.gif");
+    ASSERT_EQ(SeekMovieGraph(gif, 1020), 0);
+    EXPECT_EQ(ShownFrame(gif), 25);
+}
+
+// A one-frame clip that claims a million frames a second, looping on the
+// real clock, costs each pump one restart at most. Before, it restarted once
+// a microsecond elapsed and a pump took seconds; the limit is far above what
+// one restart costs on a loaded machine.
+TEST_F(MovieFile, ALoopOfOneMicrosecondCostsAPumpOneRestart) {
+    ASSERT_TRUE(RunQuiet("ffmpeg -v error -f lavfi -i color=c=white:s=16x16:r=1000000 "
+                         "-frames:v 1 -c:v libx264 fast.mp4"));
+    setenv("TESSEL_PLATFORM", "sdl", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile("fast.mp4");
+    ASSERT_GE(graph, 0);
+    ASSERT_EQ(PlayMovieGraph(graph, 1), 0);
+    using Clock = std::chrono::steady_clock;
+    Clock::duration longest{};
+    for (Clock::time_point end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+        Clock::time_point before = Clock::now();
+        ASSERT_EQ(PumpMessages(), 0);
+        DrawGraph(0, 0, graph, 0);
+        EXPECT_EQ(GetMovieGraphState(graph), 1);
+        longest = std::max(longest, Clock::now() - before);
+    }
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 200);
+}
+
+// A clip whose frames last 2^31 - 2 seconds each is longer than an int of
+// milliseconds holds.
+TEST_F(MovieFile, LengthsBeyondAnIntSaturate) {
+    ASSERT_TRUE(RunQuiet("ffmpeg -v error -f lavfi -i color=s=16x16:r=1/2147483647 "
+                         "-frames:v 2 -c:v mjpeg slow.avi"));
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile("slow.avi");
+    ASSERT_GE(graph, 0);
+    EXPECT_EQ(GetMovieGraphLength(graph), INT_MAX);
+}
+
+// The volume applies from the next sample mixed, to the sound decoded ahead
+// as well: silent from the start, loud at once after.
+TEST_F(MovieFile, TheVolumeAppliesToWhatIsDecodedAlready) {
+    UseHeadless();
+    setenv("TESSEL_AUDIO_OUT", "out.wav", 1);
+    ASSERT_EQ(InitLibrary(), 0);
+    int graph = LoadGraphFile(Clips[2].file);
+    ASSERT_EQ(SetMovieGraphVolume(graph, 0), 0);
+    ASSERT_EQ(PlayMovieGraph(graph, 0), 0);
+    WaitMs(1000);
+    ASSERT_EQ(SetMovieGraphVolume(graph, 255), 0);
+    WaitMs(500);
+    EndLibrary();
+    unsetenv("TESSEL_AUDIO_OUT");
+    EXPECT_NEAR(LoudWindows("out.wav"), 50, 3);
+}
+
+// Clips recorded turned, with a display matrix as phones write, show at the
+// size and orientation ffmpeg itself shows them: each quarter of the picture
+// has its own grey, so the first row tells the turn.
+TEST_F(MovieFile, RotatedClipsShowAsFfmpegTurnsThem) {
+    ASSERT_TRUE(RunQuiet(
+        "ffmpeg -v error -f lavfi -i color=s=96x64:r=25,format=yuv420p,\"geq=lum='if(lt(Y\\,32)\\,"
+        "if(lt(X\\,48)\\,235\\,160)\\,if(lt(X\\,48)\\,90\\,16))':cb=128:cr=128\" -t 0.2 "
+        "-c:v libx264 -crf 10 upright.mp4"));
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    for (int turn : {90, 180, 270}) {
+        SCOPED_TRACE(turn);
+        std::string name = std::to_string(turn);
+        ASSERT_TRUE(RunQuiet("ffmpeg -v error -i upright.mp4 -c copy -metadata:s:v:0 rotate=" +
+                             name + " " + name + ".mp4 && ffmpeg -v error -i " + name +
+                             ".mp4 -frames:v 1 -f rawvideo -pix_fmt gray " + name + ".gray"));
+        int graph = LoadGraphFile((name + ".mp4").c_str());
+        ASSERT_GE(graph, 0);
+        int width = 0, height = 0;
+        GetGraphDimensions(graph, &width, &height);
+        EXPECT_EQ(width, turn == 180 ? 96 : 64);
+        EXPECT_EQ(height, turn == 180 ? 64 : 96);
+        std::string shown = ReadFile(name + ".gray");
+        ASSERT_EQ(shown.size(), size_t(width * height));
+        for (int x : {width / 4, width * 3 / 4})
+            EXPECT_NEAR(Green(graph, x, 0), uint8_t(shown[x]), 24) << "at x " << x;
+    }
 }
 
 // PlayMovieFile returns when the movie ends, at a key when it may be
