@@ -171,7 +171,7 @@ TEST_F(TcpTest, TenMebibytesEachWayArriveExactlyAndTheCloseIsReported) {
         char got[sizeof tail] = {};
         EXPECT_EQ(ReceiveTcp(server, got, sizeof got), int(sizeof tail));
         EXPECT_STREQ(got, tail);
-        EXPECT_EQ(SendTcp(server, tail, 1), -1);
+        EXPECT_EQ(SendTcp(server, tail, 1), 0);  // the client only ended its side
         EXPECT_EQ(CloseTcp(server), 0);
         EXPECT_EQ(GetLostTcp(), -1);
     }
