@@ -50,18 +50,21 @@ void Answered(void* arg, int status, int /*timeouts*/, ares_addrinfo* info) {
     slot->result = slot->count > 0 ? 1 : -1;
 }
 
-// A channel for one lookup. TESSEL_RESOLV_CONF names another resolver
-// configuration file, so tests can point lookups at a name server of theirs.
+// A channel for one lookup. TESSEL_NAME_SERVERS ("127.0.0.1:5353", comma
+// separated) replaces the system's name servers, so tests can point lookups
+// at a server of their own.
 int OpenChannel(ares_channel* channel) {
     ares_options options{};
     options.timeout = QueryTimeoutMs;
     options.tries = QueryTries;
-    int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES;
-    if (const char* path = std::getenv("TESSEL_RESOLV_CONF"); path && *path) {
-        options.resolvconf_path = const_cast<char*>(path);
-        mask |= ARES_OPT_RESOLVCONF;
+    if (ares_init_options(channel, &options, ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES) != ARES_SUCCESS)
+        return -1;
+    const char* servers = std::getenv("TESSEL_NAME_SERVERS");
+    if (servers && *servers && ares_set_servers_ports_csv(*channel, servers) != ARES_SUCCESS) {
+        ares_destroy(*channel);
+        return -1;
     }
-    return ares_init_options(channel, &options, mask) == ARES_SUCCESS ? 0 : -1;
+    return 0;
 }
 
 }  // namespace
