@@ -41,7 +41,7 @@ echo "sanitizer build: $(($(date +%s) - start)) s"
 
 export TESSEL_PLATFORM=headless
 unset TESSEL_WINDOWED TESSEL_LOG_STDERR TESSEL_AUDIO_OUT TESSEL_INPUT
-export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$data/lsan_system.supp:print_suppressions=1
 start=$(date +%s)
@@ -51,7 +51,7 @@ echo "tcp_test: $(($(date +%s) - start)) s, exit code $code"
 failures=0
 if [ "$code" -ne 0 ]; then
   echo "FAIL: tcp_test exit code $code"
-  grep -E '^\[  FAILED|Failure' stdout.txt
+  grep -E "^\[  FAILED|: Failure$" stdout.txt
   failures=1
 fi
 if grep -q -E 'ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: ' stderr.txt; then
