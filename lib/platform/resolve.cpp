@@ -14,7 +14,9 @@
 
 namespace {
 
-constexpr int ResolveSlots = 256;
+// Room for a lookup per open connection and per closed one still connecting
+// to send what was queued.
+constexpr int ResolveSlots = 512;
 // A silent name server fails a name after about this long in all.
 constexpr int QueryTimeoutMs = 2000;
 constexpr int QueryTries = 2;
