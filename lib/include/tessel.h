@@ -345,7 +345,8 @@ int FormatTimeSpan(int64_t ms, char* buffer, int size);
 // network. Handles of type 9, at most 256 at a time.
 constexpr int TcpConnecting = 0;     // resolving the name or connecting
 constexpr int TcpConnected = 1;
-constexpr int TcpClosedByPeer = 2;   // the peer ended the stream; what it sent can still be read
+constexpr int TcpClosedByPeer = 2;   // the peer ended its stream or reset: what it sent can still be read,
+                                     // and after an orderly end more can still be sent
 constexpr int TcpFailed = 3;         // resolution, connection or the stream failed
 constexpr int TcpSendQueueBytes = 4 * 1024 * 1024;
 
@@ -361,13 +362,15 @@ int AcceptTcp();   // the next connection accepted since the last call, or -1
 int GetLostTcp();  // the next connection closed by its peer or failed since the last call, or -1
 int GetTcpState(int connection);              // TcpConnecting..TcpFailed, or -1
 // Queues `size` bytes; never waits. 0, or -1 when they do not fit in the
-// TcpSendQueueBytes queue, or the connection is closed or failed.
+// TcpSendQueueBytes queue, or the connection failed or was reset (a peer that
+// only ended its own stream still reads until CloseTcp).
 int SendTcp(int connection, const void* data, int size);
 int ReceiveTcp(int connection, void* buffer, int size);  // bytes taken (0 when none), or -1
 int PeekTcp(int connection, void* buffer, int size);     // the same, leaving them queued
 int GetTcpReceivedSize(int connection);                  // bytes waiting, or -1
-// Frees the handle at once; what was queued still goes out before the
-// connection closes. 0 or -1.
+// Frees the handle at once; what was queued still goes out, once connected
+// if it was still connecting, before the connection closes. A peer that has
+// not taken it all 5 s after the close is reset. 0 or -1.
 int CloseTcp(int connection);
 // The peer's numeric address and port once connected. 0, or -1 (also when
 // the address does not fit in `size` bytes).

@@ -20,15 +20,21 @@ constexpr int PeerLength = 64;
 // Each read asks for at least this much room in the incoming queue.
 constexpr int ReadChunk = 256 * 1024;
 
+// The way to a peer: the name's lookup, then each address it gave in turn.
+struct Dial {
+    int resolveId;  // -1 when no lookup runs
+    int addressCount, addressNext;
+    PlatSocketAddress addresses[PlatResolveAddressMax];
+    int lastFailure;  // of the last attempt, for the log line
+};
+
 struct TcpRecord {
     HandleRecord head;
     int socket;      // -1 while resolving or between attempts
     int watched;     // what the socket is watched for now
     int state;       // TcpConnecting..TcpFailed
-    int resolveId;   // -1 once the name is resolved
-    int addressCount, addressNext;
-    PlatSocketAddress addresses[PlatResolveAddressMax];
-    int lastFailure;  // of the last attempt, for the log line
+    int sendEnded;   // a reset or failure stopped the sending side
+    Dial dial;
     int port;
     int peerPort;
     char host[HostLength];
@@ -36,15 +42,18 @@ struct TcpRecord {
     ByteQueue out, in;
 };
 
-// A connection whose handle was closed while it still had bytes to send, or
-// whose peer has yet to end its side.
+// A connection whose handle was closed: its queue goes out (once connected,
+// if it still was connecting), then the end of its stream, until its peer
+// ends its side or the linger is over.
 struct Draining {
-    int socket;
+    int socket;      // -1 while resolving or between attempts
+    int connecting;
     int watched;
     int ready;       // what the last check found
     ByteQueue out;
     int sendShut;    // the queue went out and the sending half is shut
-    int deadline;    // GetTickMs(0) after which it is dropped anyway
+    int deadline;    // GetTickMs(0) after which the connection is reset
+    Dial dial;
 };
 
 // Watch tags: a record's slot, the listener, or a draining socket.
@@ -55,8 +64,10 @@ struct TcpState {
     int started;
     int listener;  // -1 when not listening
     int listenerWatched;
+    // Only live handles wait here: CloseTcp takes its handle out, so neither
+    // queue outgrows the handle table.
     std::deque<int> accepted, lost;
-    std::vector<Draining> draining;
+    std::deque<Draining> draining;  // oldest first
 };
 
 HandleRecord* gTcpSlots[TcpCapacity];
@@ -75,7 +86,7 @@ int New(int* handle) {
     *handle = HandleTableCommit(&gTcpTable, slot);
     TcpRecord* record = HandleTableRecordAt<TcpRecord>(&gTcpTable, slot);
     record->socket = -1;
-    record->resolveId = -1;
+    record->dial.resolveId = -1;
     return slot;
 }
 
@@ -85,15 +96,56 @@ void Lose(TcpRecord* record, int slot, int state) {
 }
 
 // Closing a socket ends its watch too.
-void DropSocket(TcpRecord* record) {
-    PlatTcpClose(record->socket);
-    record->socket = -1;
-    record->watched = 0;
+void DropSocket(int* socket, int* watched) {
+    PlatTcpClose(*socket);
+    *socket = -1;
+    *watched = 0;
 }
 
 void Fail(TcpRecord* record, int slot) {
-    DropSocket(record);
+    DropSocket(&record->socket, &record->watched);
+    record->sendEnded = 1;
     Lose(record, slot, TcpFailed);
+}
+
+// A numeric address is known at once; a name is looked up. 0 or -1.
+int StartDial(Dial* dial, const char* host, int port) {
+    dial->resolveId = -1;
+    if (PlatResolveNumeric(host, port, &dial->addresses[0])) {
+        dial->addressCount = 1;
+        return 0;
+    }
+    dial->resolveId = PlatResolveStart(host, port);
+    return dial->resolveId >= 0 ? 0 : -1;
+}
+
+void EndDial(Dial* dial) {
+    PlatResolveFree(dial->resolveId);
+    dial->resolveId = -1;
+}
+
+enum : int { DialGoing, DialNoName, DialNoAddress };
+
+// For a dial with no attempt under way: waits for the lookup, then starts the
+// next address's attempt in *socket. DialNoAddress when every address failed
+// (the last failure is kept in the dial).
+int StepDial(Dial* dial, int* socket) {
+    if (dial->resolveId >= 0) {
+        int result = PlatResolveResult(dial->resolveId, dial->addresses, PlatResolveAddressMax,
+                                       &dial->addressCount);
+        if (result == 0) return DialGoing;
+        EndDial(dial);
+        if (result < 0) return DialNoName;
+    }
+    while (dial->addressNext < dial->addressCount) {
+        int s = PlatTcpConnect(&dial->addresses[dial->addressNext++]);
+        if (s >= 0) {
+            *socket = s;
+            return DialGoing;
+        }
+        dial->lastFailure = s;
+    }
+    return DialNoAddress;
 }
 
 void Connected(TcpRecord* record) {
@@ -102,36 +154,15 @@ void Connected(TcpRecord* record) {
         record->peer[0] = '\0';
 }
 
-// Tries the resolved addresses in turn until one takes the connection
-// attempt; logs and fails when none is left.
-void TryNextAddress(TcpRecord* record, int slot) {
-    while (record->addressNext < record->addressCount) {
-        int s = PlatTcpConnect(&record->addresses[record->addressNext++]);
-        if (s >= 0) {
-            record->socket = s;
-            return;
-        }
-        record->lastFailure = s;
-    }
-    if (record->lastFailure == PlatNetRefused)
-        WriteLogFormat(SJIS("%s:%d への接続を拒否されました"), record->host, record->port);
-    else
-        WriteLogFormat(SJIS("%s:%d への接続に失敗しました"), record->host, record->port);
-    Fail(record, slot);
-}
-
-void StepResolution(TcpRecord* record, int slot) {
-    int result = PlatResolveResult(record->resolveId, record->addresses, PlatResolveAddressMax,
-                                   &record->addressCount);
-    if (result == 0) return;
-    PlatResolveFree(record->resolveId);
-    record->resolveId = -1;
-    if (result < 0) {
+void StepRecordDial(TcpRecord* record, int slot) {
+    int result = StepDial(&record->dial, &record->socket);
+    if (result == DialNoName)
         WriteLogFormat(SJIS("%s の名前解決に失敗しました"), record->host);
-        Fail(record, slot);
-        return;
-    }
-    TryNextAddress(record, slot);
+    else if (result == DialNoAddress && record->dial.lastFailure == PlatNetRefused)
+        WriteLogFormat(SJIS("%s:%d への接続を拒否されました"), record->host, record->port);
+    else if (result == DialNoAddress)
+        WriteLogFormat(SJIS("%s:%d への接続に失敗しました"), record->host, record->port);
+    if (result != DialGoing) Fail(record, slot);
 }
 
 // Sends from the queue until it is empty or the socket is full.
@@ -161,15 +192,20 @@ int Fill(int socket, ByteQueue* in) {
     return 0;
 }
 
+void StopSending(TcpRecord* record) {
+    record->sendEnded = 1;
+    QueueFree(&record->out);
+}
+
 void StepConnection(TcpRecord* record, int slot, int ready) {
     if (record->state == TcpConnecting) {
         if (!ready) return;
         int result = PlatTcpConnectResult(record->socket);
         if (result == 1) return;
         if (result < 0) {
-            DropSocket(record);
-            record->lastFailure = result;
-            TryNextAddress(record, slot);
+            DropSocket(&record->socket, &record->watched);
+            record->dial.lastFailure = result;
+            StepRecordDial(record, slot);
             return;
         }
         Connected(record);
@@ -177,7 +213,10 @@ void StepConnection(TcpRecord* record, int slot, int ready) {
     }
     if (ready & PlatPollRead && record->state == TcpConnected) {
         int ended = Fill(record->socket, &record->in);
-        if (ended == PlatNetClosed || ended == PlatNetReset) {
+        if (ended == PlatNetClosed) {
+            Lose(record, slot, TcpClosedByPeer);
+        } else if (ended == PlatNetReset) {
+            StopSending(record);
             Lose(record, slot, TcpClosedByPeer);
         } else if (ended < 0) {
             Fail(record, slot);
@@ -185,23 +224,37 @@ void StepConnection(TcpRecord* record, int slot, int ready) {
         }
     }
     if (ready & PlatPollWrite && QueueSize(&record->out) > 0) {
-        int failure = Flush(record->socket, &record->out);
-        if (failure < 0) {
-            QueueFree(&record->out);
+        if (Flush(record->socket, &record->out) < 0) {
+            StopSending(record);
             if (record->state == TcpConnected) Lose(record, slot, TcpClosedByPeer);
         }
     }
 }
 
-// A draining connection: its queue goes out, then its sending half shuts,
-// then whatever the peer still sends is read and dropped until it ends its
-// side or the time is up.
+// A draining connection: once connected, its queue goes out, then its
+// sending half shuts, then whatever the peer still sends is read and dropped
+// until it ends its side. False once it is done with (closed or failed).
 bool StepDraining(Draining* d, int ready) {
+    if (d->connecting) {
+        int result = ready ? PlatTcpConnectResult(d->socket) : 1;
+        if (result == 1) return true;
+        if (result < 0) {
+            DropSocket(&d->socket, &d->watched);
+            d->dial.lastFailure = result;
+        } else {
+            ready = PlatPollWrite;
+        }
+        d->connecting = 0;
+    }
+    if (d->socket < 0) {
+        if (StepDial(&d->dial, &d->socket) != DialGoing) return false;
+        d->connecting = d->socket >= 0;
+        return true;
+    }
     if (ready & PlatPollWrite && Flush(d->socket, &d->out) < 0) return false;
     if (!d->sendShut && QueueSize(&d->out) == 0) {
         PlatTcpShutdownSend(d->socket);
         d->sendShut = 1;
-        d->deadline = GetTickMs(0) + TcpLingerMs;
     }
     if (d->sendShut && ready & PlatPollRead) {
         char sink[16384];
@@ -210,7 +263,16 @@ bool StepDraining(Draining* d, int ready) {
         }
         if (got != PlatNetWouldBlock) return false;
     }
-    return !d->sendShut || GetTickMs(0) - d->deadline < 0;
+    return true;
+}
+
+void EndDraining(Draining* d, bool reset) {
+    if (reset)
+        PlatTcpReset(d->socket);
+    else
+        PlatTcpClose(d->socket);
+    QueueFree(&d->out);
+    EndDial(&d->dial);
 }
 
 void AcceptWaiting() {
@@ -248,10 +310,36 @@ int TakeLive(std::deque<int>* queue) {
 }
 
 void CloseSocketsOf(TcpRecord* record) {
-    if (record->resolveId >= 0) PlatResolveFree(record->resolveId);
+    EndDial(&record->dial);
     PlatTcpClose(record->socket);
     QueueFree(&record->out);
     QueueFree(&record->in);
+}
+
+// Hands a closed connection's socket, queue and dial to the draining set;
+// past its cap the oldest is given up.
+void StartDraining(TcpRecord* record) {
+    if (gTcp.draining.size() >= size_t(TcpDrainingMax)) {
+        EndDraining(&gTcp.draining.front(), true);
+        gTcp.draining.pop_front();
+    }
+    // The socket is watched again under its draining tag.
+    if (record->socket >= 0) PlatNetWatch(record->socket, record->watched, 0, 0);
+    Draining d{};
+    d.socket = record->socket;
+    d.connecting = record->state == TcpConnecting && record->socket >= 0;
+    d.out = record->out;
+    d.deadline = GetTickMs(0) + TcpLingerMs;
+    d.dial = record->dial;
+    gTcp.draining.push_back(d);
+    record->socket = -1;
+    record->out = ByteQueue{};
+    record->dial.resolveId = -1;
+}
+
+void Forget(std::deque<int>* queue, int handle) {
+    for (auto it = queue->begin(); it != queue->end();)
+        it = *it == handle ? queue->erase(it) : it + 1;
 }
 
 }  // namespace
@@ -267,7 +355,7 @@ void PumpTcp() {
     for (int slot = 0; slot < gTcpTable.highWater; ++slot) {
         TcpRecord* record = HandleTableRecordAt<TcpRecord>(&gTcpTable, slot);
         if (!record) continue;
-        if (record->resolveId >= 0) StepResolution(record, slot);
+        if (record->state == TcpConnecting && record->socket < 0) StepRecordDial(record, slot);
         if (record->socket < 0) continue;
         int want = 0;
         if (record->state == TcpConnecting) want = PlatPollWrite;
@@ -277,7 +365,9 @@ void PumpTcp() {
         Watch(record->socket, &record->watched, want, slot);
     }
     for (Draining& d : gTcp.draining) {
-        int want = (QueueSize(&d.out) > 0 ? PlatPollWrite : 0) | (d.sendShut ? PlatPollRead : 0);
+        if (d.socket < 0) continue;
+        int want = d.connecting || QueueSize(&d.out) > 0 ? PlatPollWrite : 0;
+        if (d.sendShut) want |= PlatPollRead;
         Watch(d.socket, &d.watched, want, DrainingTag(d.socket));
     }
 
@@ -296,14 +386,17 @@ void PumpTcp() {
         }
     }
     // Draining connections whose queue went out shut down even when nothing
-    // was ready; those past their time go.
+    // was ready. One whose linger is over is reset whether or not its queue
+    // went out: a peer that never reads must not hold the socket and its
+    // bytes for ever.
+    int now = GetTickMs(0);
     for (size_t i = gTcp.draining.size(); i-- > 0;) {
         Draining& d = gTcp.draining[i];
         int readyNow = d.ready;
         d.ready = 0;
-        if (StepDraining(&d, readyNow)) continue;
-        PlatTcpClose(d.socket);
-        QueueFree(&d.out);
+        bool lingered = now - d.deadline >= 0;
+        if (!lingered && StepDraining(&d, readyNow)) continue;
+        EndDraining(&d, lingered);
         gTcp.draining.erase(gTcp.draining.begin() + std::ptrdiff_t(i));
     }
 }
@@ -329,10 +422,7 @@ void EndTcp() {
         if (record) CloseSocketsOf(record);
     }
     HandleTableReset(&gTcpTable);
-    for (Draining& d : gTcp.draining) {
-        PlatTcpClose(d.socket);
-        QueueFree(&d.out);
-    }
+    for (Draining& d : gTcp.draining) EndDraining(&d, false);
     PlatTcpClose(gTcp.listener);
     PlatNetStop();
     gTcp = TcpState{0, -1, 0, {}, {}, {}};
@@ -347,8 +437,7 @@ int ConnectTcp(const char* host, int port) {
     TcpRecord* record = HandleTableRecordAt<TcpRecord>(&gTcpTable, slot);
     std::snprintf(record->host, HostLength, "%s", host);
     record->port = port;
-    record->resolveId = PlatResolveStart(host, port);
-    if (record->resolveId < 0) {
+    if (StartDial(&record->dial, host, port) != 0) {
         CloseSocketsOf(record);
         HandleTableRemove(&gTcpTable, handle);
         return -1;
@@ -388,11 +477,13 @@ int GetTcpState(int connection) {
 int SendTcp(int connection, const void* data, int size) {
     TcpRecord* record = Find(connection);
     if (!record || !data || size < 0) return -1;
-    if (record->state == TcpClosedByPeer || record->state == TcpFailed) return -1;
+    // A peer that ended its stream in order may still read: only a reset or
+    // a failure stops the sending side.
+    if (record->sendEnded) return -1;
     if (QueueSize(&record->out) + size > TcpSendQueueBytes) return -1;
     const auto* bytes = static_cast<const uint8_t*>(data);
     // With nothing queued ahead, what the socket takes now skips the queue.
-    if (record->state == TcpConnected && QueueSize(&record->out) == 0) {
+    if (record->state != TcpConnecting && QueueSize(&record->out) == 0) {
         int sent = PlatTcpSend(record->socket, bytes, size);
         if (sent > 0) {
             bytes += sent;
@@ -406,7 +497,8 @@ int PeekTcp(int connection, void* buffer, int size) {
     TcpRecord* record = Find(connection);
     if (!record || !buffer || size < 0) return -1;
     int64_t n = QueueSize(&record->in) < size ? QueueSize(&record->in) : size;
-    std::memcpy(buffer, QueueFront(&record->in), size_t(n));
+    // An empty queue may have no memory at all to copy from.
+    if (n > 0) std::memcpy(buffer, QueueFront(&record->in), size_t(n));
     return int(n);
 }
 
@@ -426,15 +518,15 @@ int CloseTcp(int connection) {
     if (!record) return -1;
     // A connection that is up leaves gracefully: the queue goes out, then the
     // end of the stream, so the peer reads everything before it sees the end.
-    if (record->socket >= 0 && (record->state == TcpConnected || record->state == TcpClosedByPeer)) {
-        // The socket is watched again under its draining tag.
-        PlatNetWatch(record->socket, record->watched, 0, 0);
-        gTcp.draining.push_back(Draining{record->socket, 0, 0, record->out, 0, 0});
-        record->socket = -1;
-        record->out = ByteQueue{};
-    }
+    // One still connecting with bytes queued connects first to send them.
+    bool up = record->socket >= 0 &&
+              (record->state == TcpConnected || record->state == TcpClosedByPeer);
+    bool owed = record->state == TcpConnecting && QueueSize(&record->out) > 0;
+    if (up || owed) StartDraining(record);
     CloseSocketsOf(record);
     HandleTableRemove(&gTcpTable, connection);
+    Forget(&gTcp.lost, connection);
+    Forget(&gTcp.accepted, connection);
     return 0;
 }
 

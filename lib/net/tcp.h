@@ -7,9 +7,11 @@ constexpr int TcpCapacity = 256;
 // Reading from a socket stops while this much waits unread, so a program
 // that does not read holds its peer back instead of filling memory.
 constexpr int TcpReceiveLimit = 4 * 1024 * 1024;
-// After a closed connection's queue has gone out, the peer is given this
-// long to end its side before the socket is dropped.
+// A closed connection has this long from CloseTcp to send what was queued
+// and see its peer end its side; then it is reset.
 constexpr int TcpLingerMs = 5000;
+// Closed connections still lingering at most; past it the oldest is reset.
+constexpr int TcpDrainingMax = 256;
 
 // Starts networking and installs the network message pump; ends it,
 // closing every connection and the listener.

@@ -165,6 +165,13 @@ void PlatTcpClose(int socket) {
     if (socket >= 0) close(socket);
 }
 
+void PlatTcpReset(int socket) {
+    if (socket < 0) return;
+    linger now{1, 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    close(socket);
+}
+
 int PlatTcpPeer(int socket, char* address, int size, int* port) {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;

@@ -32,10 +32,13 @@ void PlatResolverStop();
 
 // Name resolution in the background. Start gives a resolution id, or -1;
 // numeric addresses finish at once. Result: 0 running, 1 done (up to `max`
-// addresses stored, their count in *count), -1 failed. Free forgets the id,
-// whether or not it finished.
+// addresses stored, their count in *count), -1 failed. Free forgets the id
+// and cancels the lookup if it still runs, so the id is free again at once.
 constexpr int PlatResolveAddressMax = 8;
 int PlatResolveStart(const char* host, int port);
+// A numeric IPv4 or IPv6 address as a socket address, without a lookup: 1,
+// or 0 when `host` is a name.
+int PlatResolveNumeric(const char* host, int port, PlatSocketAddress* address);
 int PlatResolveResult(int id, PlatSocketAddress* addresses, int max, int* count);
 void PlatResolveFree(int id);
 // Lets the resolver read its answers and time its queries out; a poll with a
@@ -62,6 +65,9 @@ int PlatTcpReceive(int socket, void* buffer, int size);
 // Ends the sending half, so the peer reads the end of the stream.
 void PlatTcpShutdownSend(int socket);
 void PlatTcpClose(int socket);
+// Closes with a reset instead of the end of the stream: for giving up on a
+// peer, so the system does not keep the socket and its unsent bytes.
+void PlatTcpReset(int socket);
 
 // The connected peer's numeric address (IPv4-mapped IPv6 shown as IPv4) and
 // port. 0 or -1.
