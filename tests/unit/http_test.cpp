@@ -473,7 +473,7 @@ TEST(HttpSilentNameServer, CloseAndEndReturnAtOnce) {
         if (!quick([] { EndLibrary(); })) return 5;
         return GetHttpState(second) == -1 && !std::filesystem::exists("x.bin") ? 0 : 6;
     });
-    if (result == 77) GTEST_SKIP() << "no network and mount namespaces here (needs root)";
+    if (result == 77) GTEST_SKIP() << "cannot make a private network with a silent name server here (needs root, namespaces and /etc/resolv.conf)";
     EXPECT_EQ(result, 0) << "2: no start, 3: the lookup ended, 4: CloseHttp waited, 5: EndLibrary waited";
 }
 
