@@ -281,13 +281,15 @@ int ReleaseAllSoundHandles(int logIt);        // 0, or -1 without a sound device
 
 // Starts a request and returns its handle at once; the download service of
 // PumpMessages moves it on. `method` is "GET", "HEAD" or "POST"; `body` and
-// `contentType` are used by POST only (the body is copied). With `savePath`
+// `contentType` are used by POST only (the body is copied; null or ""
+// `contentType` sends no Content-Type). With `savePath`
 // null the body is kept in memory (up to the memory limit); otherwise it is
 // written to a temporary file beside `savePath` that replaces `savePath`
 // only when the whole body of a 2xx reply has arrived (other replies are
 // done, with their status code, but leave the file as it was). At most 5
 // redirects are followed.
-// -1 for a malformed URL, a scheme other than http or https, or bad sizes.
+// -1 for a malformed URL, a scheme other than http or https, bad sizes, or a
+// POST `contentType` with a control character.
 int HttpRequest(const char* method, const char* url, const void* body, int bodySize,
                 const char* contentType, const char* savePath);
 int HttpGet(const char* url, const char* savePath);
@@ -312,10 +314,13 @@ int ReadHttpBody(int http, void* buffer, int size, int64_t offset);
 // Why the request failed ("" while it has not): the length, or -1 when it
 // does not fit.
 int GetHttpError(int http, char* buffer, int size);
-int CloseHttp(int http);  // cancels a running request and frees the handle
+// Cancels a running request and frees the handle, at once even while its
+// host name is being looked up.
+int CloseHttp(int http);
 // Settings for requests started afterwards; they may be made before
 // InitLibrary. Defaults: 10 s to connect, 30 s without a byte moving, 64 MiB
-// for an in-memory body. -1 for values below 1.
+// for an in-memory body, which grows with the bytes that arrive, never by
+// the announced length. -1 for values below 1.
 int SetHttpTimeouts(int connectMs, int stallMs);
 int SetHttpMemoryLimit(int64_t bytes);
 // An extra trusted certificate file beside the system's; null or "" drops it.

@@ -17,6 +17,7 @@ struct HttpRecord {
     HandleRecord head;
     PlatHttp* transfer;
     int reported;  // the failure has been logged
+    int toFile;    // the body goes to a save file, never to memory
     char url[512];  // for the log line; long URLs are cut
 };
 
@@ -85,6 +86,13 @@ int CopyOut(const std::string& text, char* buffer, int size) {
     return static_cast<int>(text.size());
 }
 
+// A header value with a line break in it would carry headers of its own.
+bool IsHeaderValue(const char* text) {
+    for (; text && *text; ++text)
+        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7f) return false;
+    return true;
+}
+
 bool IsHttpUrl(const char* url) {
     std::string scheme, host, path;
     int port = 0;
@@ -125,7 +133,7 @@ int HttpRequest(const char* method, const char* url, const void* body, int bodyS
     bool post = std::strcmp(method, "POST") == 0;
     if (!post && std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0) return -1;
     if (bodySize < 0 || (post && bodySize > 0 && !body)) return -1;
-    if ((savePath && !savePath[0]) || !IsHttpUrl(url)) return -1;
+    if ((savePath && !savePath[0]) || !IsHttpUrl(url) || (post && !IsHeaderValue(contentType))) return -1;
     if (std::strcmp(method, "HEAD") == 0) savePath = nullptr;
 
     int slot = HandleTableReserve(&gHttpTable, sizeof(HttpRecord));
@@ -145,6 +153,7 @@ int HttpRequest(const char* method, const char* url, const void* body, int bodyS
     }
     auto* record = HandleTableRecordAt<HttpRecord>(&gHttpTable, slot);
     record->transfer = transfer;
+    record->toFile = savePath != nullptr;
     std::strncpy(record->url, url, sizeof record->url - 1);
     HandleTableStamp(&gHttpTable, slot);
     return HandleTableCommit(&gHttpTable, slot);
@@ -211,7 +220,7 @@ int64_t GetHttpBodySize(int http) {
 
 int ReadHttpBody(int http, void* buffer, int size, int64_t offset) {
     HttpRecord* record = Get(http);
-    if (!record || !buffer || size < 0 || offset < 0) return -1;
+    if (!record || record->toFile || !buffer || size < 0 || offset < 0) return -1;
     int64_t received = 0, total = 0;
     PlatHttpProgress(record->transfer, &received, &total);
     const std::string& body = PlatHttpBody(record->transfer);

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
@@ -26,6 +27,9 @@ struct PlatHttp {
     int state;
     PlatHttpFault fault;
     char detail[CURL_ERROR_SIZE];
+    // The client's own words, kept apart: it writes them after ours, and a
+    // failure it recovered from early in a transfer stays in them.
+    char clientError[CURL_ERROR_SIZE];
     int stallMs;
     Clock::time_point lastActivity;
     std::string headers;
@@ -49,6 +53,7 @@ struct HttpClient {
     CURLM* multi;
     std::vector<PlatHttp*> transfers;
     std::vector<pollfd> watched;
+    std::vector<PlatHttp*> owners;  // of each watched socket; null for the client's own
     bool timerSet;
     Clock::time_point timerDue;
     std::string defaultCaPath;
@@ -56,17 +61,28 @@ struct HttpClient {
 
 HttpClient gClient;
 
-int OnSocket(CURL*, curl_socket_t socket, int what, void*, void*) {
+int OnSocket(CURL* easy, curl_socket_t socket, int what, void*, void*) {
     auto& watched = gClient.watched;
     auto it = std::find_if(watched.begin(), watched.end(),
                            [&](const pollfd& p) { return p.fd == socket; });
+    size_t at = static_cast<size_t>(it - watched.begin());
     if (what == CURL_POLL_REMOVE) {
-        if (it != watched.end()) watched.erase(it);
+        if (it != watched.end()) {
+            watched.erase(it);
+            gClient.owners.erase(gClient.owners.begin() + static_cast<std::ptrdiff_t>(at));
+        }
         return 0;
     }
+    PlatHttp* owner = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &owner);
     short events = (what & CURL_POLL_IN ? POLLIN : 0) | (what & CURL_POLL_OUT ? POLLOUT : 0);
-    if (it == watched.end()) watched.push_back(pollfd{socket, events, 0});
-    else it->events = events;
+    if (it == watched.end()) {
+        watched.push_back(pollfd{socket, events, 0});
+        gClient.owners.push_back(owner);
+    } else {
+        it->events = events;
+        gClient.owners[at] = owner;
+    }
     return 0;
 }
 
@@ -76,12 +92,33 @@ int OnTimer(CURLM*, long ms, void*) {
     return 0;
 }
 
-// `detail` may be the client's own error text, which lives in t->detail.
+// The first cause found is the most specific one: what follows it is the
+// client's view of the same failure.
 void Fail(PlatHttp* t, PlatHttpFault fault, const char* detail) {
     if (t->fault != FaultNone) return;
     t->fault = fault;
-    std::string text = detail;
-    std::snprintf(t->detail, sizeof t->detail, "%s", text.c_str());
+    std::snprintf(t->detail, sizeof t->detail, "%s", detail);
+}
+
+// A body grows as its bytes arrive, never by the length the server
+// announces, and never past the limit: a doubling step is cut down to it.
+// The string's own growth would double past the limit, so a buffer of the
+// chosen size is made and filled here.
+bool GrowBody(PlatHttp* t, size_t more) {
+    std::string& body = t->body;
+    size_t need = body.size() + more;
+    if (need <= body.capacity()) return true;
+    size_t step = std::max(need, body.capacity() * 2);
+    try {
+        std::string grown;
+        grown.reserve(std::min(step, static_cast<size_t>(t->memoryLimit)));
+        grown.append(body);
+        body.swap(grown);
+    } catch (const std::bad_alloc&) {
+        Fail(t, FaultMemoryLimit, "out of memory");
+        return false;
+    }
+    return true;
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
@@ -114,11 +151,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
             Fail(t, FaultMemoryLimit, "body larger than the memory limit");
             return 0;
         }
-        if (t->body.empty()) {
-            curl_off_t length = -1;
-            curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-            if (length > 0) t->body.reserve(static_cast<size_t>(std::min<int64_t>(length, t->memoryLimit)));
-        }
+        if (!GrowBody(t, n)) return 0;
         t->body.append(data, n);
     }
     t->received += static_cast<int64_t>(n);
@@ -172,8 +205,13 @@ void Retire(PlatHttp* t, int state) {
     if (t->fault != FaultNone) t->state = PlatHttpFailed;
 }
 
+// The client's text of a transfer that followed redirects may be that of a
+// reused connection it recovered from; the redirect limit is worded here.
 void Finish(PlatHttp* t, CURLcode code) {
-    if (code != CURLE_OK) Fail(t, FaultOfCode(code), t->detail[0] ? t->detail : curl_easy_strerror(code));
+    if (code == CURLE_TOO_MANY_REDIRECTS)
+        Fail(t, FaultRedirects, ("more than " + std::to_string(kMaxRedirects) + " redirects").c_str());
+    if (code != CURLE_OK)
+        Fail(t, FaultOfCode(code), t->clientError[0] ? t->clientError : curl_easy_strerror(code));
     Retire(t, code == CURLE_OK ? PlatHttpDone : PlatHttpFailed);
 }
 
@@ -183,7 +221,11 @@ bool SetOptions(PlatHttp* t, const PlatHttpRequest& r) {
     ok = ok && curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->detail);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->clientError);
+    // Closing a transfer whose name lookup the system resolver still holds
+    // would wait for that lookup (seconds on a silent name server); the
+    // client leaves the lookup thread to end and free itself instead.
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.connectMs));
@@ -212,9 +254,10 @@ bool SetOptions(PlatHttp* t, const PlatHttpRequest& r) {
         ok = ok && curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, r.body ? r.body : "") == CURLE_OK;
         // Servers that do not answer "100 Continue" would hold a large body
         // back by a second.
+        // Without a type of ours the client would name one of its own.
         t->headerList = curl_slist_append(t->headerList, "Expect:");
-        if (r.contentType && r.contentType[0])
-            t->headerList = curl_slist_append(t->headerList, ("Content-Type: " + std::string(r.contentType)).c_str());
+        std::string type = r.contentType ? r.contentType : "";
+        t->headerList = curl_slist_append(t->headerList, ("Content-Type:" + (type.empty() ? "" : " " + type)).c_str());
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
     }
     return ok;
@@ -269,6 +312,7 @@ void PlatHttpStop() {
     curl_multi_cleanup(gClient.multi);
     gClient.multi = nullptr;
     gClient.watched.clear();
+    gClient.owners.clear();
     gClient.timerSet = false;
     curl_global_cleanup();
 }
@@ -287,7 +331,7 @@ PlatHttp* PlatHttpOpen(const PlatHttpRequest& request, std::string* detail) {
     if (!t->easy || !SetOptions(t, request) ||
         (request.savePath && !OpenSaveFile(t, request.savePath, detail)) ||
         curl_multi_add_handle(gClient.multi, t->easy) != CURLM_OK) {
-        if (detail->empty()) *detail = t->detail[0] ? t->detail : "the request was refused";
+        if (detail->empty()) *detail = t->clientError[0] ? t->clientError : "the request was refused";
         FreeTransfer(t);
         return nullptr;
     }
@@ -298,6 +342,7 @@ PlatHttp* PlatHttpOpen(const PlatHttpRequest& request, std::string* detail) {
 void PlatHttpClose(PlatHttp* t) {
     auto& list = gClient.transfers;
     list.erase(std::remove(list.begin(), list.end(), t), list.end());
+    std::replace(gClient.owners.begin(), gClient.owners.end(), t, static_cast<PlatHttp*>(nullptr));
     if (t->state == PlatHttpRunning) curl_multi_remove_handle(gClient.multi, t->easy);
     FreeTransfer(t);
 }
@@ -306,14 +351,23 @@ void PlatHttpStep() {
     if (!gClient.multi || gClient.transfers.empty()) return;
     int running = 0;
     if (!gClient.watched.empty() && poll(gClient.watched.data(), gClient.watched.size(), 0) > 0) {
-        // The client changes the watch list while it handles a socket.
+        // The client changes the watch list while it handles a socket. A
+        // ready socket is a byte moving, however little of a line it is.
         std::vector<pollfd> ready;
-        for (const pollfd& p : gClient.watched)
-            if (p.revents) ready.push_back(p);
+        Clock::time_point now = Clock::now();
+        for (size_t i = 0; i < gClient.watched.size(); ++i) {
+            const pollfd& p = gClient.watched[i];
+            if (!p.revents) continue;
+            ready.push_back(p);
+            if (gClient.owners[i]) gClient.owners[i]->lastActivity = now;
+        }
+        // A reset or hang-up is handed over as the readiness the client
+        // waits for: it then meets the error in its own read or write and
+        // can retry a reused connection, where a bare error would fail the
+        // transfer with no cause.
         for (const pollfd& p : ready) {
-            int mask = (p.revents & POLLIN ? CURL_CSELECT_IN : 0) |
-                       (p.revents & POLLOUT ? CURL_CSELECT_OUT : 0) |
-                       (p.revents & (POLLERR | POLLHUP) ? CURL_CSELECT_ERR : 0);
+            short events = p.revents & (POLLERR | POLLHUP) ? p.events : p.revents;
+            int mask = (events & POLLIN ? CURL_CSELECT_IN : 0) | (events & POLLOUT ? CURL_CSELECT_OUT : 0);
             curl_multi_socket_action(gClient.multi, p.fd, mask, &running);
         }
     }

@@ -26,37 +26,8 @@ for tool in ninja convert compare; do
   command -v "$tool" > /dev/null || { echo "SKIPPED: $tool is missing"; exit 0; }
 done
 
-# The compiler must be able to link sanitized programs at all.
-printf 'int main() { return 0; }\n' > probe.cpp
-if ! c++ -fsanitize=address,undefined probe.cpp -o probe > probe.log 2>&1; then
-  echo "SKIPPED: the compiler cannot build with -fsanitize=address,undefined"
-  cat probe.log
-  exit 0
-fi
-
-build=$scratch/asan
-flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
-start=$(date +%s)
-if ! cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
-     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-     -DTESSEL_BUILD_TESTS=OFF -DTESSEL_BUILD_BENCH=OFF -DTESSEL_BUILD_EXAMPLES=OFF > configure.log 2>&1; then
-  cat configure.log
-  echo "FAIL: configuring the sanitizer build failed"
-  exit 1
-fi
-if ! ninja -C "$build" -j2 ballistor > build.log 2>&1; then
-  tail -n 40 build.log
-  echo "FAIL: the sanitizer build failed"
-  exit 1
-fi
-echo "sanitizer build: $(($(date +%s) - start)) s"
-
-export TESSEL_PLATFORM=headless
-unset TESSEL_WINDOWED TESSEL_LOG_STDERR TESSEL_AUDIO_OUT
-export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$data/lsan_system.supp:print_suppressions=1
+source "$source_dir/tests/support/sanitizers.sh"
+sanitized_build OFF ballistor
 
 # The title's round number in capture $1 is the reference $2.
 crop_is() {

@@ -9,6 +9,11 @@ certificate and key), serves until stdin closes or the life time ends.
   /file/NAME      a file of the folder given by --root, sent whole
   /slow/N         N bytes (the first MiB of the pattern, repeated), 32 KiB every 50 ms
   /echo           POST: the body back, its type in X-Echo-Type
+  /headers        POST: the request's header lines back as the body
+  /huge           announces 1 TiB, sends 1000 bytes and closes
+  /drip           the status line's first 10 bytes 0.25 s apart, then "ok"
+  /reset          redirects to itself; a second request on the same
+                  connection is answered by a reset
   /hop/N          N redirects in a row, the last to /bytes/1000
   /loop           redirects to itself
   /missing        404 with the body "not here"
@@ -21,6 +26,7 @@ import http.server
 import os
 import socket
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -97,6 +103,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
+        elif route == "huge":
+            self.send_response(200)
+            self.send_header("Content-Length", str(1 << 40))
+            self.end_headers()
+            self.wfile.write(pattern(1000))
+            self.wfile.flush()
+            self.close_connection = True
+        elif route == "drip":
+            for byte in b"HTTP/1.1 2":
+                self.wfile.write(bytes([byte]))
+                time.sleep(0.25)
+            self.wfile.write(b"00 OK\r\nContent-Length: 2\r\n\r\nok")
+        elif route == "reset":
+            if getattr(self, "answered", False):
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                self.connection.close()
+                self.close_connection = True
+                return
+            self.answered = True
+            self.redirect("/reset")
         elif route == "garbage":
             self.wfile.write(b"this is not a reply\r\n\r\n")
             self.close_connection = True
@@ -108,6 +134,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        if self.path == "/headers":
+            self.reply(200, str(self.headers).encode())
+            return
         self.reply(200, body, [("X-Echo-Type", self.headers.get("Content-Type", ""))])
 
 
