@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Text input on the desktop back end: on a virtual X server, xdotool types
 # into the name_entry example's fields, edits, selects, and copies and pastes
-# through the X clipboard, and the entries come out as typed. (Japanese typed
-# by xdotool is left out: it remaps a spare key for each such character and
-# races the program reading the key.)
+# through the X clipboard, and the entries come out as typed. Then, with no
+# field active and so no text input, keys type what the layout gives them:
+# shifted symbols, and Cyrillic letters under a Russian layout. (Japanese
+# typed by xdotool is left out: it remaps a spare key for each such
+# character and races the program reading the key.)
 set -uo pipefail
 program="$(dirname "$(realpath "$1")")/examples/name_entry"
 scratch=$2
 source "$(dirname "$0")/../support/xvfb.sh"
 source "$(dirname "$0")/../support/checks.sh"
 [ -x "$program" ] || { echo "SKIPPED: the examples are not built"; exit 0; }
-xvfb_require "" Xvfb xdotool import
+xvfb_require "" Xvfb xdotool import setxkbmap
 app=""
 xvfb_clients=app
 xvfb_start
@@ -30,12 +32,18 @@ xdotool key --delay 50 BackSpace Home shift+End ctrl+c End ctrl+v ctrl+v Return
 xdotool type --delay 50 '4x2'
 xdotool key Return
 sleep 0.5
+xdotool type --delay 50 '!?@aB'
+# "да" on the Russian layout's own keys (l and f on the US one).
+setxkbmap -layout ru && sleep 0.5 && xdotool key --delay 50 Cyrillic_de Cyrillic_a
+sleep 0.5
 import -window root shot.png
+setxkbmap -layout us
 xdotool key Escape
 xvfb_await_exit "$app" name_entry
 app=""
 [ "$code" -eq 0 ] || fail "exit code $code"
 entries=$(iconv -f CP932 -t UTF-8 stdout.txt)
 [ "$entries" = "name: Tessel TarTessel Tar
-age: 42" ] || fail "entries: $entries"
+age: 42
+typed: !?@aBда" ] || fail "entries: $entries"
 finish "name_entry under X"
