@@ -189,7 +189,7 @@ uint32_t MakeColor(int red, int green, int blue);
 
 int LoadGraphFile(const char* path);
 // `transparent` 1 leaves out the colour key's pixels. A graph with an alpha
-// channel is blended by it either way (copied on an 8-bit screen).
+// channel is blended by it either way (but not on an 8-bit screen).
 int DrawGraph(int x, int y, int graph, int transparent);
 int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph,
                   int transparent, int turn);
