@@ -1,9 +1,11 @@
 // Two input fields: a name (any Japanese or Latin text, through the input
 // method) and an age (digits only). Return moves on, Escape leaves; the
-// entries are printed at the end, in Shift-JIS.
+// entries are printed at the end, in Shift-JIS. Once both are in, whatever
+// is typed outside the fields shows below them, as a game would read keys.
 #include <tessel.h>
 
 #include <cstdio>
+#include <string>
 
 int main() {
     SetWindowTitle("name entry");
@@ -27,6 +29,7 @@ int main() {
 
     int step = 0;  // 0: typing the name, 1: the age, 2: both entered
     int cancelled = 0;
+    std::string typed;  // Shift-JIS, typed after both entries
     while (PumpMessages() == 0) {
         if (GetInputFieldState(name) == 2 || GetInputFieldState(age) == 2) {
             cancelled = 1;
@@ -38,8 +41,11 @@ int main() {
         } else if (step == 1 && GetInputFieldState(age) == 1) {
             step = 2;
         }
-        // With no field active, Escape reaches the typed-character buffer.
-        if (step == 2 && GetInputChar(0) == 0x1B) break;
+        // With no field active, what is typed (Escape too) reaches the
+        // typed-character buffer.
+        int character = step == 2 ? GetInputChar(0) : 0;
+        if (character == 0x1B) break;
+        if (character >= 0x20) typed += static_cast<char>(character);
 
         ClearDrawTarget();
         DrawTextString(40, 30, "Return: next   Escape: quit", grey, 0);
@@ -51,6 +57,7 @@ int main() {
             char text[32];
             GetInputFieldText(name, text, sizeof text);
             DrawTextFormat(40, 220, gold, "%s, %d", text, GetInputFieldNumber(age));
+            DrawTextString(40, 260, typed.c_str(), white, 0);
         }
         PresentScreen();
     }
@@ -58,6 +65,7 @@ int main() {
     char text[32];
     GetInputFieldText(name, text, sizeof text);
     if (!cancelled && step == 2) std::printf("name: %s\nage: %d\n", text, GetInputFieldNumber(age));
+    if (!typed.empty()) std::printf("typed: %s\n", typed.c_str());
     EndLibrary();
     return cancelled ? 1 : 0;
 }

@@ -17,6 +17,7 @@ packages=(
   libepoxy-dev libegl-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0 libgles-dev libsfml-dev
   ffmpeg libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libcurl4-openssl-dev libc-ares-dev openssl curl socat ncat
+  libx11-dev libxkbcommon-dev x11-xkb-utils
 )
 
 install_missing() {

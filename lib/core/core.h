@@ -136,7 +136,8 @@ struct CoreState {
     int keyModifiers;          // Shift and Control held, from the key messages (key_input.cpp)
     // The input field's colours: text, cursor, composition text, the
     // composition's underline, selected text, the selection's background,
-    // the composition's cursor.
+    // the composition's cursor. Kept as 0xRRGGBB, not as pixel values: the
+    // screen's format may change after they are set.
     uint32_t inputColours[7];
     int cursorBlinkMs;
     void (*imeHandler)(uint32_t message);  // input-method messages; null = none

@@ -3,6 +3,8 @@
 // active input field. The input method's messages go on to their handler.
 #include "core/core.h"
 
+#include <cstring>
+
 namespace {
 
 // Modifier bits of gCore.keyModifiers, by side, so that letting go of one
@@ -71,10 +73,9 @@ int InitKeyInputBuffer() {
     WriteLogString(SJIS("文字コードバッファの初期化を行います... "));
     gCore.keyInput = KeyInputBuffer{};
     gCore.keyModifiers = 0;
-    const int colours[7][3] = {{255, 255, 255}, {255, 255, 0},  {255, 255, 255}, {0, 255, 255},
-                               {255, 255, 255}, {255, 50, 50}, {255, 255, 20}};
-    for (int i = 0; i < 7; ++i)
-        gCore.inputColours[i] = MakeColor(colours[i][0], colours[i][1], colours[i][2]);
+    const uint32_t colours[7] = {0xFFFFFF, 0xFFFF00, 0xFFFFFF, 0x00FFFF,
+                                 0xFFFFFF, 0xFF3232, 0xFFFF14};
+    std::memcpy(gCore.inputColours, colours, sizeof colours);
     gCore.cursorBlinkMs = 500;
     WriteLogString(SJIS("完了しました\n"));
     return 0;

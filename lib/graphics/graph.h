@@ -24,7 +24,7 @@ constexpr uint32_t TransparentColor = 0x000000;
 // How a graph's surfaces are made; copied whole from the graph into every
 // surface data record its pieces create.
 struct GraphParams {
-    uint8_t useTexture;     // the graph's pieces are Direct3D texture pieces
+    uint8_t useTexture;     // its textures were made with it (GPU path only)
     uint8_t AlphaChFlag;    // the graph carries an alpha channel
     uint8_t DrawValid;      // the graph may itself be a draw target
     uint8_t systemMemory;   // the surfaces are made in system memory

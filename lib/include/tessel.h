@@ -188,6 +188,8 @@ uint32_t MakeColor(int red, int green, int blue);
 // ---------------------------------------------------------------------------
 
 int LoadGraphFile(const char* path);
+// `transparent` 1 leaves out the colour key's pixels. A graph with an alpha
+// channel is blended by it either way (but not on an 8-bit screen).
 int DrawGraph(int x, int y, int graph, int transparent);
 int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph,
                   int transparent, int turn);
@@ -195,7 +197,8 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
                   int turn);
 
 // A graph of width x height with its surface made and no pixels written;
-// `useTexture` asks for the Direct3D path (honoured only where it runs),
+// `useTexture` 1 makes its textures at once on the GPU path (0: at its first
+// draw; ignored on the software path; it draws the same either way),
 // `alphaChannel` gives the graph an alpha channel. -1 while a screen surface
 // is locked; running out of graphs or memory ends the program.
 int CreateEmptyGraph(int width, int height, int useTexture, int alphaChannel);
@@ -234,7 +237,8 @@ constexpr int FontFaceNameLength = 256;  // bytes of a face name, the terminator
 // Japanese font; size is the character height in pixels (-1: 16); the
 // weight is thickness x 100 (-1: 6), bold from 600; fontType -1 or 0 (plain);
 // charSetIndex 0 default, 1 Shift-JIS, 2 Hangeul; slot and serial -1 let the
-// table choose. The handle, or -1.
+// table choose. A name that is not installed gives fontconfig's closest
+// face. The handle, or -1 (no installed face opens, no slot, a bad size).
 int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType,
                        int charSetIndex, int slot, int serial);
 int ReleaseFontHandle(int font);              // 0, or -1 for an invalid handle
@@ -406,16 +410,19 @@ int GetInputFieldState(int field);
 // terminator. Its length in bytes, or -1.
 int GetInputFieldText(int field, char* buffer, int size);
 // Text longer than the field is cut at a whole character; text the field
-// refuses (a non-digit in a digits field, a double-byte character in a
-// single-byte field, a control character) leaves it unchanged. 0 or -1.
+// refuses (invalid Shift-JIS: a lead byte without a trail byte 0x40..0x7E or
+// 0x80..0xFC, or 0xFD..0xFF; a non-digit in a digits field, a double-byte
+// character in a single-byte field, a control character) leaves it
+// unchanged. 0 or -1.
 int SetInputFieldText(int field, const char* text);
 int GetInputFieldNumber(int field);           // the text's number; -1 for an invalid handle
 int SetInputFieldFont(int field, int font);   // -1: the default font. 0 or -1
 // Draws the field's text with its top-left at (x, y). 0 or -1.
 int DrawInputField(int x, int y, int field);
-// The colours of every field: text, cursor, composition text, the
-// composition's underline, selected text, the selection's background and
-// the composition's cursor. 0.
+// The colours of every field (MakeColor values, kept as colours across
+// screen mode changes): text, cursor, composition text, the composition's
+// underline, selected text, the selection's background and the
+// composition's cursor. 0.
 int SetInputFieldColours(uint32_t text, uint32_t cursor, uint32_t compositionText,
                          uint32_t compositionLine, uint32_t selectedText,
                          uint32_t selectionBackground, uint32_t compositionCursor);

@@ -49,11 +49,23 @@ void RemoveSelection(InputFieldRecord* f) {
     if (f->cursor != f->anchor) Remove(f, SelectionStart(f), SelectionEnd(f));
 }
 
+// Whether `character` (one byte, or lead << 8 | trail) is a character at
+// all: a control byte, a lone lead byte, a bad trail byte and the bytes
+// 0xFD-0xFF, which start nothing, would each break the text for its reader.
+bool IsCharacter(int character) {
+    if (character > 0xFF) {
+        int trail = character & 0xFF;
+        return IsShiftJisLeadByte(static_cast<uint8_t>(character >> 8)) && trail >= 0x40 &&
+               trail <= 0xFC && trail != 0x7F;
+    }
+    return character >= 0x20 && character != 0x7F && character < 0xFD &&
+           !IsShiftJisLeadByte(static_cast<uint8_t>(character));
+}
+
 // Whether `character` may stand at `at` of the text with the selection
 // taken out (a minus only first, and only once).
 bool Allowed(const InputFieldRecord* f, int character, int at) {
-    if (character < 0x20 || character == 0x7F) return false;
-    if (character <= 0xFF && IsShiftJisLeadByte(static_cast<uint8_t>(character))) return false;
+    if (!IsCharacter(character)) return false;
     if (character > 0xFF && f->singleByteOnly) return false;
     if (!f->digitsOnly) return true;
     if (character >= '0' && character <= '9') return true;
@@ -165,10 +177,9 @@ int StoreFieldText(InputFieldRecord* f, const char* text) {
     for (int at = 0; at < length;) {
         int bytes = 0;
         int character = CharAt(text, at, length, &bytes);
-        // A lead byte without its trail byte is no character.
+        // A lead byte without its trail byte ends the text: it was cut.
         if (bytes == 1 && IsShiftJisLeadByte(static_cast<uint8_t>(character))) break;
-        bool allowed = character >= 0x20 && character != 0x7F &&
-                       !(bytes == 2 && f->singleByteOnly) &&
+        bool allowed = IsCharacter(character) && !(bytes == 2 && f->singleByteOnly) &&
                        (!f->digitsOnly || (character >= '0' && character <= '9') ||
                         (character == '-' && at == 0));
         if (!allowed) return -1;

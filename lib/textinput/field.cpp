@@ -4,6 +4,7 @@
 #include "textinput/textinput.h"
 
 #include "core/core.h"
+#include "graphics/color.h"
 
 #include <climits>
 #include <cstdlib>
@@ -164,7 +165,11 @@ int SetInputFieldColours(uint32_t text, uint32_t cursor, uint32_t compositionTex
     const uint32_t colours[7] = {text,         cursor,          compositionText,
                                  compositionLine, selectedText, selectionBackground,
                                  compositionCursor};
-    std::memcpy(gCore.inputColours, colours, sizeof colours);
+    for (int i = 0; i < 7; ++i) {
+        int red = 0, green = 0, blue = 0;
+        SplitColorValue(colours[i], &red, &green, &blue);
+        gCore.inputColours[i] = static_cast<uint32_t>(red << 16 | green << 8 | blue);
+    }
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "textinput/textinput.h"
 
 #include "core/core.h"
+#include "draw/blit.h"
 #include "draw/draw_state.h"
 #include "graphics/color.h"
 #include "graphics/load.h"
@@ -11,6 +12,8 @@
 #include "text/font.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -36,25 +39,31 @@ int Measure(int font, const char* text, int length) {
                                            QueryScreenDepth(), 0, font, 0, -1, nullptr));
 }
 
-// Fills a rectangle of the draw target in target coordinates, inside the
-// clipping rectangle.
-void FillRect(int left, int top, int right, int bottom, uint32_t colour) {
-    if (!gDraw.drawSurface || gDraw.targetUnusable || DrawingSuspended()) return;
-    Rect area = gDraw.drawArea;
-    left = std::max(left, area.left);
-    top = std::max(top, area.top);
-    right = std::min(right, area.right);
-    bottom = std::min(bottom, area.bottom);
-    if (left >= right || top >= bottom) return;
-    int ox = gDraw.targetOrigin.left, oy = gDraw.targetOrigin.top;
-    PlatFillSurfaceRect(gDraw.drawSurface, left + ox, top + oy, right + ox, bottom + oy, colour);
+// One of the field colours (kept as 0xRRGGBB) in the screen's format now.
+uint32_t FieldColour(Colour which) {
+    uint32_t rgb = gCore.inputColours[which];
+    return MakeColor(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
 }
 
-// Draws `length` bytes at x and returns the x after them.
-int DrawPiece(int x, int y, int font, const char* text, int length, uint32_t colour) {
+// Fills a rectangle of the draw target in target coordinates, inside the
+// clipping rectangle. The edges are 64-bit, as a field placed near the ends
+// of the int range reaches past them.
+void FillRect(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t colour) {
+    if (!gDraw.drawSurface || gDraw.targetUnusable || DrawingSuspended()) return;
+    Rect r = ClampInto(left, top, right, bottom, gDraw.drawArea);
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    int ox = gDraw.targetOrigin.left, oy = gDraw.targetOrigin.top;
+    PlatFillSurfaceRect(gDraw.drawSurface, r.left + ox, r.top + oy, r.right + ox, r.bottom + oy,
+                        colour);
+}
+
+// Draws `length` bytes at x and returns the x after them. Text that starts
+// past the int range is off every target and is only measured.
+int64_t DrawPiece(int64_t x, int y, int font, const char* text, int length, uint32_t colour) {
     if (length <= 0) return x;
     std::string piece(text, length);
-    DrawTextWithFont(x, y, piece.c_str(), colour, font, 0);
+    if (x >= INT_MIN && x <= INT_MAX)
+        DrawTextWithFont(static_cast<int>(x), y, piece.c_str(), colour, font, 0);
     return x + Measure(font, text, length);
 }
 
@@ -63,12 +72,13 @@ bool CursorShown(const InputFieldRecord* field) {
     return (GetTickMs(0) - field->blinkStart) / period % 2 == 0;
 }
 
-void DrawComposition(int x, int y, int font, int size, const char* text, int length, int cursor) {
-    const uint32_t* colours = gCore.inputColours;
-    int end = DrawPiece(x, y, font, text, length, colours[ColourCompositionText]);
-    FillRect(x, y + size, end, y + size + 1, colours[ColourCompositionLine]);
-    int cursorX = x + Measure(font, text, cursor);
-    FillRect(cursorX, y, cursorX + kCursorWidth, y + size, colours[ColourCompositionCursor]);
+void DrawComposition(int64_t x, int y, int font, int size, const char* text, int length,
+                     int cursor) {
+    int64_t end = DrawPiece(x, y, font, text, length, FieldColour(ColourCompositionText));
+    int64_t line = int64_t(y) + size;
+    FillRect(x, line, end, line + 1, FieldColour(ColourCompositionLine));
+    int64_t cursorX = x + Measure(font, text, cursor);
+    FillRect(cursorX, y, cursorX + kCursorWidth, line, FieldColour(ColourCompositionCursor));
 }
 
 }  // namespace
@@ -81,7 +91,6 @@ int DrawInputField(int x, int y, int handle) {
     if (!LookupFont(font)) return -1;
     WaitWhileInactive();
     int size = QueryFontSize(font);
-    const uint32_t* colours = gCore.inputColours;
     bool active = gTextInput.active == handle;
 
     char composition[kCompositionBytes];
@@ -97,26 +106,29 @@ int DrawInputField(int x, int y, int handle) {
     const char* text = field->text;
     int start = std::min(field->cursor, field->anchor);
     int end = std::max(field->cursor, field->anchor);
-    int pen = x;
-    int cursorX = x;
+    int64_t pen = x;
+    int64_t cursorX = x;
     auto cursorHere = [&]() {
         cursorX = pen;
         if (!composing) return;
         DrawComposition(pen, y, font, size, composition, compositionLength, compositionCursor);
         pen += Measure(font, composition, compositionLength);
     };
-    pen = DrawPiece(pen, y, font, text, start, colours[ColourText]);
+    int64_t bottom = int64_t(y) + size;
+    pen = DrawPiece(pen, y, font, text, start, FieldColour(ColourText));
     if (field->cursor == start) cursorHere();
-    FillRect(pen, y, pen + Measure(font, text + start, end - start), y + size,
-             colours[ColourSelectionBack]);
-    pen = DrawPiece(pen, y, font, text + start, end - start, colours[ColourSelectedText]);
+    FillRect(pen, y, pen + Measure(font, text + start, end - start), bottom,
+             FieldColour(ColourSelectionBack));
+    pen = DrawPiece(pen, y, font, text + start, end - start, FieldColour(ColourSelectedText));
     if (field->cursor != start) cursorHere();
-    DrawPiece(pen, y, font, text + end, field->length - end, colours[ColourText]);
+    DrawPiece(pen, y, font, text + end, field->length - end, FieldColour(ColourText));
 
     if (active && !composing && CursorShown(field))
-        FillRect(cursorX, y, cursorX + kCursorWidth, y + size, colours[ColourCursor]);
+        FillRect(cursorX, y, cursorX + kCursorWidth, bottom, FieldColour(ColourCursor));
     // The input method's own window opens beside the cursor.
-    if (active) PlatSetTextInputRect(cursorX, y, kCursorWidth, size);
+    if (active)
+        PlatSetTextInputRect(static_cast<int>(std::clamp<int64_t>(cursorX, INT_MIN, INT_MAX)), y,
+                             kCursorWidth, size);
     return 0;
 }
 
@@ -127,7 +139,7 @@ int InputString(int x, int y, int maxBytes, char* out, int cancelable) {
     ActivateInputField(field);
     RefreshDefaultFont();
     int size = QueryFontSize(gFont.defaultFont);
-    int width = Measure(gFont.defaultFont, "W", 1) * maxBytes + kCursorWidth;
+    int64_t width = int64_t(Measure(gFont.defaultFont, "W", 1)) * maxBytes + kCursorWidth;
     int result = -1;
     while (PumpMessages() == 0) {
         int state = GetInputFieldState(field);
@@ -136,7 +148,7 @@ int InputString(int x, int y, int maxBytes, char* out, int cancelable) {
             break;
         }
         // Each frame covers the field's place before drawing it again.
-        FillRect(x, y, x + width, y + size + 2, 0);
+        FillRect(x, y, x + width, int64_t(y) + size + 2, 0);
         DrawInputField(x, y, field);
         if (gDraw.target == TargetBack) PresentScreen();
     }

@@ -1,22 +1,28 @@
 #!/usr/bin/env bash
 # Text input on the desktop back end: on a virtual X server, xdotool types
 # into the name_entry example's fields, edits, selects, and copies and pastes
-# through the X clipboard, and the entries come out as typed. (Japanese typed
-# by xdotool is left out: it remaps a spare key for each such character and
-# races the program reading the key.)
+# through the X clipboard, and the entries come out as typed. Then, with no
+# field active and so no text input, keys type what the layout gives them:
+# shifted symbols, and Cyrillic letters under a Russian layout, while text
+# input (and with it the input method) has run only for the fields, as
+# counted by the SDL call counter that ctest names. (Japanese
+# typed by xdotool is left out: it remaps a spare key for each such
+# character and races the program reading the key.)
 set -uo pipefail
 program="$(dirname "$(realpath "$1")")/examples/name_entry"
 scratch=$2
 source "$(dirname "$0")/../support/xvfb.sh"
 source "$(dirname "$0")/../support/checks.sh"
 [ -x "$program" ] || { echo "SKIPPED: the examples are not built"; exit 0; }
-xvfb_require "" Xvfb xdotool import
+counter=${SDL_CALL_COUNTER:-}
+[ -f "$counter" ] || { echo "FAIL: SDL_CALL_COUNTER does not name the counter library"; exit 1; }
+xvfb_require "" Xvfb xdotool import setxkbmap
 app=""
 xvfb_clients=app
 xvfb_start
 unset TESSEL_WINDOWED
 
-"$program" > stdout.txt 2> stderr.txt &
+LD_PRELOAD=$counter SDL_CALL_COUNTS=$PWD/counts "$program" > stdout.txt 2> stderr.txt &
 app=$!
 window=$(timeout 15 xdotool search --sync --onlyvisible --pid "$app" | head -n 1)
 [ -n "$window" ] || { echo "FAIL: no window"; cat stderr.txt; exit 1; }
@@ -30,12 +36,22 @@ xdotool key --delay 50 BackSpace Home shift+End ctrl+c End ctrl+v ctrl+v Return
 xdotool type --delay 50 '4x2'
 xdotool key Return
 sleep 0.5
+xdotool type --delay 50 '!?@aB'
+# "да" on the Russian layout's own keys (l and f on the US one).
+setxkbmap -layout ru && sleep 0.5 && xdotool key --delay 50 Cyrillic_de Cyrillic_a
+sleep 0.5
+# Started once for each field, and stopped since (one more stop comes first,
+# as the window opens).
+read -r starts stops < <(od -An -t u8 -j 16 -N 16 counts)
+[ "$starts" = 2 ] && [ "$stops" = 3 ] || fail "text input started $starts and stopped $stops times"
 import -window root shot.png
+setxkbmap -layout us
 xdotool key Escape
 xvfb_await_exit "$app" name_entry
 app=""
 [ "$code" -eq 0 ] || fail "exit code $code"
 entries=$(iconv -f CP932 -t UTF-8 stdout.txt)
 [ "$entries" = "name: Tessel TarTessel Tar
-age: 42" ] || fail "entries: $entries"
+age: 42
+typed: !?@aBда" ] || fail "entries: $entries"
 finish "name_entry under X"

@@ -1,8 +1,9 @@
-// Counts the calls a program makes of two SDL functions, for the end-to-end
-// scripts that check how the game paces itself. Loaded with LD_PRELOAD, it
-// keeps the number of presents and of event polls (at least one for every
-// PumpMessages) in the file named by SDL_CALL_COUNTS: two native 64-bit
-// counters, which the script reads while the program runs.
+// Counts the calls a program makes of some SDL functions, for the end-to-end
+// scripts that check how the game paces itself and when text input runs.
+// Loaded with LD_PRELOAD, it keeps the number of presents, of event polls
+// (at least one for every PumpMessages), and of text input's starts and
+// stops in the file named by SDL_CALL_COUNTS: four native 64-bit counters,
+// which the script reads while the program runs.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -17,7 +18,7 @@ namespace {
 using Counter = std::atomic<uint64_t>;
 static_assert(Counter::is_always_lock_free, "counters are shared through a file");
 
-enum { kPresents, kPolls, kCounters };
+enum { kPresents, kPolls, kTextStarts, kTextStops, kCounters };
 
 Counter* Counters() {
     static Counter* counters = []() -> Counter* {
@@ -53,4 +54,16 @@ extern "C" int SDL_PollEvent(void* event) {
     static auto next = Next<int (*)(void*)>("SDL_PollEvent");
     Counters()[kPolls].fetch_add(1, std::memory_order_relaxed);
     return next(event);
+}
+
+extern "C" void SDL_StartTextInput() {
+    static auto next = Next<void (*)()>("SDL_StartTextInput");
+    Counters()[kTextStarts].fetch_add(1, std::memory_order_relaxed);
+    next();
+}
+
+extern "C" void SDL_StopTextInput() {
+    static auto next = Next<void (*)()>("SDL_StopTextInput");
+    Counters()[kTextStops].fetch_add(1, std::memory_order_relaxed);
+    next();
 }

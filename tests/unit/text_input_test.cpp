@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -171,6 +172,12 @@ TEST_F(TextInputTest, SetTextIsCutOrRefusedNeverBroken) {
         {8, 0, 1, "12x", -1, ""},
         {8, 1, 0, "a" + kA, -1, ""},
         {8, 0, 0, "a\tb", -1, ""},
+        {8, 0, 0, kSo + "\x9f\x40\xfc\xfc", 0, kSo + "\x9f\x40\xfc\xfc"},
+        {8, 0, 0, "A\x81\x01Z", -1, ""},  // a control byte as a trail byte
+        {8, 0, 0, "A\x81\x7fZ", -1, ""},
+        {8, 0, 0, "A\x81\xfdZ", -1, ""},
+        {8, 0, 0, "A\xfd", -1, ""},        // 0xFD-0xFF start no character
+        {8, 0, 0, "\xff", -1, ""},
     };
     for (const SetTextCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -178,6 +185,16 @@ TEST_F(TextInputTest, SetTextIsCutOrRefusedNeverBroken) {
         ASSERT_EQ(SetInputFieldText(field, "7"), 0);
         EXPECT_EQ(SetInputFieldText(field, c.text.c_str()), c.result);
         EXPECT_EQ(Text(field), c.result == 0 ? c.stored : "7");
+        // Typed, the bad characters are refused one by one.
+        ActivateInputField(field);
+        for (size_t at = 0; at < c.text.size(); ++at) {
+            uintptr_t typed = static_cast<uint8_t>(c.text[at]);
+            if (IsShiftJisLeadByte(typed) && at + 1 < c.text.size())
+                typed = typed << 8 | static_cast<uint8_t>(c.text[++at]);
+            MainWindowProc({MsgChar, typed, 0});
+        }
+        Play("up LEFT");
+        EXPECT_EQ(Text(field).find_first_of("\x01\x7f\xfd\xff"), std::string::npos);
         DeleteInputField(field);
     }
 }
@@ -270,6 +287,46 @@ TEST_F(TextInputTest, TheCursorBlinksAndTheCompositionIsUnderlined) {
     Play("compose 0|text \xe6\x97\xa5");
     EXPECT_EQ(GetImeComposition(composition, sizeof composition, &compositionCursor), 0);
     EXPECT_EQ(Text(field), "ab\x93\xfa");
+}
+
+// Near the ends of the int range nothing overflows (run under UBSan, see
+// the ubsan entries of the test list) and nothing wraps onto the screen.
+TEST_F(TextInputTest, FieldsAtExtremeCoordinates) {
+    SetDrawTarget(TargetBack);
+    int field = MakeInputField(32, 0, 0, 0);
+    ASSERT_EQ(SetInputFieldText(field, ("abc" + kA).c_str()), 0);
+    ASSERT_EQ(ActivateInputField(field), 0);
+    Play("down LSHIFT|down LEFT|up LEFT|up LSHIFT|compose 1 \xe3\x81\xab\xe3\x81\xbb");
+    const int far = INT_MAX - 3, near = INT_MIN + 3;
+    for (auto [x, y] : {std::pair{far, 0}, {0, far}, {far, far}, {near, 0}, {near, near}}) {
+        SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+        ClearDrawTarget();
+        EXPECT_EQ(DrawInputField(x, y, field), 0);
+        PresentScreen();
+        EXPECT_EQ(DifferenceBox(Snapshot(), std::vector<int>(320 * 64)), (std::vector<int>{0, 0, 0, 0}));
+    }
+    DeleteInputField(field);
+    int at = static_cast<int>((HeadlessNowUs() - 100000000) / 1000) + 10;
+    ASSERT_EQ(HeadlessQueueScriptLine((std::to_string(at) + " text xy").c_str()), 0);
+    ASSERT_EQ(HeadlessQueueScriptLine((std::to_string(at + 10) + " down RETURN").c_str()), 0);
+    char out[8] = "";
+    EXPECT_EQ(InputString(far, far, 4, out, 1), 0);
+    EXPECT_STREQ(out, "xy");
+}
+
+// The colours are colours, not pixel values of the format they were set in:
+// the start-up yellow cursor drawn at 32 bits, then a green one set at 32
+// drawn at 16.
+TEST_F(TextInputTest, FieldColoursSurviveScreenModeChanges) {
+    int field = MakeInputField(32, 0, 0, 0);
+    ASSERT_EQ(ActivateInputField(field), 0);
+    for (int depth : {32, 16}) {
+        ASSERT_EQ(SetScreenMode(640, 480, depth, -1), 0);
+        SetDrawTarget(TargetBack);
+        DrawFrame(field);
+        EXPECT_EQ(HeadlessFramePixel(10, 12) & 0xF0F0F0, depth == 32 ? 0xF0F000 : 0x00F000) << depth;
+        SetInputFieldColours(0, MakeColor(0, 255, 0), 0, 0, 0, 0, 0);
+    }
 }
 
 TEST_F(TextInputTest, InputStringEndsWithReturnEscapeOrTheWindow) {

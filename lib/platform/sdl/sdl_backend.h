@@ -126,5 +126,13 @@ int SdlClipboardSet(const char* utf8);
 // when the event is none of SDL's text events.
 int SdlTranslateTextEvent(const SDL_Event& event,
                           void (*emit)(uint32_t message, uintptr_t wParam));
+// Outside input fields the keys type what the keyboard layout gives them
+// (Shift, AltGr, Caps Lock, other layouts), read from the window system's
+// own key event, which SDL passes on just before its key-down event: text
+// input, and with it the input method, stays off during play.
+void SdlNoteSystemEvent(const SDL_SysWMmsg* message);
+// The characters (code page 932) the key press just noted types, and
+// forgets it: 1, or 0 when the window system told nothing of it.
+int SdlTakeTypedKey(std::string* cp932);
 
 #endif

@@ -1,6 +1,7 @@
 // Window messages: the ones the library posts to itself, then SDL's events
 // translated into the messages a window procedure expects. Only
 // SdlWaitMessage waits for an event.
+#include "platform/backend.h"
 #include "platform/keymap.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/sdl/sdl_keymap.h"
@@ -91,11 +92,10 @@ int ControlCharacter(int scanCode, const SDL_Keysym& keysym) {
     return 0;
 }
 
-// While no input field runs the system's text input, keys still type their
-// plain characters: letters in the case Shift and Caps Lock give, and the
-// other printable keys unshifted.
+// Where the window system does not say what a key types: letters in the
+// case Shift and Caps Lock give, and the other printable keys unshifted.
 int PlainCharacter(const SDL_Keysym& keysym) {
-    if (SDL_IsTextInputActive() || (keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI))) return 0;
+    if (keysym.mod & KMOD_RALT) return 0;
     SDL_Keycode sym = keysym.sym;
     if (sym >= SDLK_a && sym <= SDLK_z) {
         bool upper = ((keysym.mod & KMOD_SHIFT) != 0) != ((keysym.mod & KMOD_CAPS) != 0);
@@ -105,8 +105,27 @@ int PlainCharacter(const SDL_Keysym& keysym) {
     return 0;
 }
 
+// While no input field runs the system's text input, a key types what the
+// layout gives it; Control, left Alt and the logo keys make it type nothing,
+// Alt Gr stays free to type.
+void EmitChar(uintptr_t character) { Emit(MsgChar, character); }
+
+void EmitTypedCharacters(const SDL_KeyboardEvent& key, const std::string& typed, bool known,
+                         intptr_t lParam) {
+    if (SDL_IsTextInputActive() || (key.keysym.mod & (KMOD_CTRL | KMOD_LALT | KMOD_GUI))) return;
+    if (!known) {
+        if (int character = PlainCharacter(key.keysym))
+            Emit(MsgChar, static_cast<uintptr_t>(character), lParam);
+        return;
+    }
+    PlatForEachCp932Char(typed, EmitChar);
+}
+
 void TranslateKey(const SDL_KeyboardEvent& key) {
     int down = key.type == SDL_KEYDOWN;
+    // Taken by every key-down, so that it never passes to a later key.
+    std::string typed;
+    bool known = down && SdlTakeTypedKey(&typed);
     int scanCode = SdlScancodeToScanCode(key.keysym.scancode);
     if (!scanCode) return;
     if (!key.repeat) {
@@ -126,11 +145,12 @@ void TranslateKey(const SDL_KeyboardEvent& key) {
     Emit(message, static_cast<uintptr_t>(virtualKey), lParam);
     if (!down) return;
     int character = ControlCharacter(scanCode, key.keysym);
-    if (!character) character = PlainCharacter(key.keysym);
-    if (alt) {
-        if (character == 13) Emit(MsgSysChar, 13, lParam);
-    } else if (character) {
+    if (!character) {
+        EmitTypedCharacters(key, typed, known, lParam);
+    } else if (!alt) {
         Emit(MsgChar, static_cast<uintptr_t>(character), lParam);
+    } else if (character == 13) {
+        Emit(MsgSysChar, 13, lParam);
     }
 }
 
@@ -251,6 +271,9 @@ void Translate(const SDL_Event& event) {
         case SDL_TEXTEDITING:
         case SDL_TEXTEDITING_EXT:
             TranslateText(event);
+            break;
+        case SDL_SYSWMEVENT:
+            SdlNoteSystemEvent(event.syswm.msg);
             break;
         case SDL_MOUSEMOTION: {
             int x = event.motion.x, y = event.motion.y;

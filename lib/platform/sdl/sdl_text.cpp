@@ -5,11 +5,24 @@
 #include "platform/backend.h"
 #include "platform/sdl/sdl_backend.h"
 
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
+#include <xkbcommon/xkbcommon.h>
+
 #include <cstring>
 
 namespace {
 
 void (*gEmit)(uint32_t message, uintptr_t wParam);
+
+// What the last key press of the window system types, until its key-down
+// event takes it.
+struct TypedKeyState {
+    int known;
+    std::string utf8;
+};
+
+TypedKeyState gTypedKey;
 
 void EmitChar(uintptr_t character) { gEmit(MsgChar, character); }
 
@@ -70,4 +83,31 @@ int SdlTranslateTextEvent(const SDL_Event& event,
         default:
             return 0;
     }
+}
+
+void SdlNoteSystemEvent(const SDL_SysWMmsg* message) {
+    if (!message || message->subsystem != SDL_SYSWM_X11) return;
+    XEvent event = message->msg.x11.event;
+    if (event.type != KeyPress) return;
+    // Without an input context the lookup applies the layout and the
+    // modifiers only: no input method sees the key.
+    char latin1[8];
+    KeySym keysym = NoSymbol;
+    XLookupString(&event.xkey, latin1, sizeof latin1, &keysym, nullptr);
+    char utf8[8] = "";
+    if (keysym == NoSymbol ||
+        xkb_keysym_to_utf8(static_cast<xkb_keysym_t>(keysym), utf8, sizeof utf8) <= 0)
+        utf8[0] = '\0';
+    gTypedKey.known = 1;
+    gTypedKey.utf8 = utf8;
+}
+
+int SdlTakeTypedKey(std::string* cp932) {
+    if (!gTypedKey.known) return 0;
+    gTypedKey.known = 0;
+    const std::string& utf8 = gTypedKey.utf8;
+    // Control characters come from the key itself (Enter, Backspace...).
+    bool printable = !utf8.empty() && static_cast<uint8_t>(utf8[0]) >= 0x20 && utf8[0] != 0x7F;
+    *cp932 = printable ? PlatTextToCp932(utf8.data(), utf8.size()) : std::string();
+    return 1;
 }

@@ -247,6 +247,8 @@ int SdlStart() {
     // Text input (and the input method) runs only while an input field is
     // active; SDL starts it with the video.
     SDL_StopTextInput();
+    // The window system's key events tell what a key types while it is off.
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     // Without joypad support the game still runs; the pads just count 0.
     SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
     gWindow = WindowState{};
