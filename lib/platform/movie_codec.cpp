@@ -236,7 +236,10 @@ int DecodeNextVideo(PlatMovie* m) {
     m->nextUs = std::clamp<int64_t>(at, 0, TimeLimitUs);
     m->lastUs = m->nextUs;
     const KeyFrame* last = m->keys.empty() ? nullptr : &m->keys.back();
-    if (m->seeksByByte && m->next->key_frame && m->next->pkt_pos >= 0 &&
+    // Only a key frame with a time stamp of its own is read again with that
+    // time; the demuxer counts the others on from where it lands.
+    if (m->seeksByByte && m->next->key_frame && m->next->pts != AV_NOPTS_VALUE &&
+        m->next->pkt_pos >= 0 &&
         (!last || (m->next->pkt_pos > last->pos && m->nextUs > last->us)))
         m->keys.push_back({m->next->pkt_pos, m->nextUs});
     return 1;
@@ -501,7 +504,8 @@ bool ResumeAtKey(PlatMovie* m, const KeyFrame& key, int64_t dropUntilUs) {
 // demuxer may guess the times a frame off until the next such packet. Their
 // frames are decoded on from the one shown, from the last key frame met
 // before the time due, or from the first byte. A key frame that comes out
-// with another time than before is passed over for the one before it.
+// with another time than before leaves the index, so that each costs one
+// wasted group of pictures at most, and the one before it is tried.
 int SeekByDecoding(PlatMovie* m, int64_t timeUs) {
     auto key = std::upper_bound(m->keys.begin(), m->keys.end(), timeUs,
                                 [](int64_t t, const KeyFrame& k) { return t < k.us; });
@@ -512,8 +516,10 @@ int SeekByDecoding(PlatMovie* m, int64_t timeUs) {
         m->dropUntilUs = timeUs;
     } else {
         bool resumed = false;
-        for (int tries = 0; !resumed && tries < 2 && key != m->keys.begin(); ++tries)
+        while (!resumed && key != m->keys.begin()) {
             resumed = ResumeAtKey(m, *--key, timeUs);
+            if (!resumed) key = m->keys.erase(key);
+        }
         if (!resumed && Reposition(m, 0, 0, timeUs) != 0) return -1;
     }
     PlatMovieAdvance(m, timeUs, INT_MAX);
