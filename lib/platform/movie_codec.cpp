@@ -53,6 +53,7 @@ struct PlatMovie {
     int64_t originUs;                 // the video stream's first time
     int64_t resyncPos;                // the last video packet's byte position known, or -1
     std::vector<KeyFrame> keys;       // in order of time and position
+    KeyFrame lastKey;                 // the last one met, though it left the index
     int seeksByByte;                  // MPEG program and transport streams
     int64_t frameUs;
 
@@ -235,13 +236,13 @@ int DecodeNextVideo(PlatMovie* m) {
         at = m->lastUs < 0 ? 0 : m->lastUs + m->frameUs;
     m->nextUs = std::clamp<int64_t>(at, 0, TimeLimitUs);
     m->lastUs = m->nextUs;
-    const KeyFrame* last = m->keys.empty() ? nullptr : &m->keys.back();
     // Only a key frame with a time stamp of its own is read again with that
     // time; the demuxer counts the others on from where it lands.
     if (m->seeksByByte && m->next->key_frame && m->next->pts != AV_NOPTS_VALUE &&
-        m->next->pkt_pos >= 0 &&
-        (!last || (m->next->pkt_pos > last->pos && m->nextUs > last->us)))
-        m->keys.push_back({m->next->pkt_pos, m->nextUs});
+        m->next->pkt_pos > m->lastKey.pos && m->nextUs > m->lastKey.us) {
+        m->lastKey = {m->next->pkt_pos, m->nextUs};
+        m->keys.push_back(m->lastKey);
+    }
     return 1;
 }
 
@@ -395,6 +396,7 @@ PlatMovie* PlatMovieOpen(const PlatMovieSource* source, const char* name,
     PlatMovie* m = new PlatMovie{};
     m->source = *source;
     m->currentUs = m->lastUs = m->resyncPos = -1;
+    m->lastKey = {-1, -1};
     m->dropUntilUs = INT64_MIN;
     *error = OpenStreams(m, name, audio, threads);
     if (*error == 0 && !PlatMovieAdvance(m, 0, 1)) *error = MovieNotOpened;
