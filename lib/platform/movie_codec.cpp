@@ -188,8 +188,7 @@ int ReadPacket(PlatMovie* m) {
         if (packet->pos >= 0) m->resyncPos = packet->pos;
         packet->pos = m->resyncPos;
         m->videoPackets.push_back(packet);
-    }
-    else if (packet->stream_index == m->audioIndex && m->audio)
+    } else if (packet->stream_index == m->audioIndex && m->audio)
         m->audioPackets.push_back(packet);
     else
         av_packet_free(&packet);
@@ -482,8 +481,8 @@ int Reposition(PlatMovie* m, int64_t timeUs, int64_t bytePos, int64_t dropUntilU
 }
 
 // Reads again from a key frame of the index and takes it as the next
-// frame, once it comes out with the time it had when decoded from the first
-// byte; frames before it are pieces of ones begun before the position.
+// frame, once it comes out with the time it had when it was indexed; frames
+// before it are pieces of ones begun before the position.
 // From the key frame on, the demuxer's times are as they were then.
 bool ResumeAtKey(PlatMovie* m, const KeyFrame& key, int64_t dropUntilUs) {
     if (Reposition(m, 0, key.pos, dropUntilUs) != 0) return false;
