@@ -3,8 +3,10 @@
 // command decoding the same clip to nothing (`ffmpeg -threads N -i clip -f
 // null -`) in the same run, with the same number of decoder threads. Both
 // report milliseconds per frame; the command's time includes starting the
-// program, which a 150-frame clip makes small. The clips are made once by
-// the ffmpeg command.
+// program, which a 150-frame clip makes small. And seeking backward through
+// 5-minute MPEG transport and program streams, which keep no index of their
+// own, once they have been seeked over to the end. The clips are made once
+// by the ffmpeg command.
 #include "graphics/graph.h"
 #include "movie/movie.h"
 #include "tessel.h"
@@ -31,11 +33,17 @@ const Clip Clips[] = {
     {"movie_bench.webm", "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 2M"},
 };
 
-void MakeClip(const Clip& clip) {
-    std::string command =
-        "test -s " + std::string(clip.file) +
-        " || ffmpeg -v error -y -f lavfi -i testsrc2=s=1280x720:r=30 -frames:v " +
-        std::to_string(Frames) + " -pix_fmt yuv420p " + clip.codec + " " + clip.file;
+const Clip LongClips[] = {
+    {"movie_seek.ts", "-c:v libx264 -preset ultrafast -g 50"},
+    {"movie_seek.mpg", "-c:v mpeg2video -q:v 4 -g 12"},
+};
+
+void MakeClip(const Clip& clip, const char* picture = "1280x720:r=30",
+              int frames = Frames) {
+    std::string command = "test -s " + std::string(clip.file) +
+                          " || ffmpeg -v error -y -f lavfi -i testsrc2=s=" + picture +
+                          " -frames:v " + std::to_string(frames) + " -pix_fmt yuv420p " +
+                          clip.codec + " " + clip.file;
     if (std::system(command.c_str()) != 0) std::abort();
 }
 
@@ -93,6 +101,28 @@ BENCHMARK(BM_MovieGraph)
     ->ArgsProduct({{0, 1}, {1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// args: clip. Each seek lands 7 s before the last, and from near the start
+// back near the end.
+void BM_MovieSeekBackward(benchmark::State& state) {
+    const Clip& clip = LongClips[state.range(0)];
+    MakeClip(clip, "160x120:r=25", 5 * 60 * 25);
+    StartLibrary();
+    gMovie.decoderThreads = 1;
+    int graph = LoadGraphFile(clip.file);
+    int length = GetMovieGraphLength(graph);
+    if (graph < 0 || length < 60000 || SeekMovieGraph(graph, length) != 0) {
+        state.SkipWithError("the clip did not open");
+        return;
+    }
+    int at = length;
+    for (auto _ : state) {
+        at = at - 7000 < 1000 ? length - 1000 : at - 7000;
+        if (SeekMovieGraph(graph, at) != 0) state.SkipWithError("the seek failed");
+    }
+    FreeGraphHandle(graph, 0);
+}
+BENCHMARK(BM_MovieSeekBackward)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FfmpegCommand(benchmark::State& state) {
     const Clip& clip = Clips[state.range(0)];

@@ -32,6 +32,12 @@ constexpr int64_t TimeLimitUs = int64_t{1} << 50;
 
 int64_t ClampTime(int64_t us) { return std::clamp(us, -TimeLimitUs, TimeLimitUs); }
 
+// A key frame met while decoding on from a trusted time: `pos` is where a
+// byte seek picks the stream up again before it, `us` its time as decoded.
+struct KeyFrame {
+    int64_t pos, us;
+};
+
 }  // namespace
 
 struct PlatMovie {
@@ -45,6 +51,10 @@ struct PlatMovie {
     int demuxEnded;                   // the demuxer has nothing more
     int videoDrained, audioDrained;   // the decoder was told the stream ended
     int64_t originUs;                 // the video stream's first time
+    int64_t resyncPos;                // the last video packet's byte position known, or -1
+    std::vector<KeyFrame> keys;       // in order of time and position
+    KeyFrame lastKey;                 // the last one met, though it left the index
+    int seeksByByte;                  // MPEG program and transport streams
     int64_t frameUs;
 
     AVFrame* current;                 // the frame shown
@@ -172,9 +182,13 @@ int ReadPacket(PlatMovie* m) {
         m->demuxEnded = 1;
         return -1;
     }
-    if (packet->stream_index == m->videoIndex)
+    if (packet->stream_index == m->videoIndex) {
+        // A frame that begins inside a program stream packet has no position
+        // of its own: it is found again by reading from that packet's start.
+        if (packet->pos >= 0) m->resyncPos = packet->pos;
+        packet->pos = m->resyncPos;
         m->videoPackets.push_back(packet);
-    else if (packet->stream_index == m->audioIndex && m->audio)
+    } else if (packet->stream_index == m->audioIndex && m->audio)
         m->audioPackets.push_back(packet);
     else
         av_packet_free(&packet);
@@ -221,6 +235,13 @@ int DecodeNextVideo(PlatMovie* m) {
         at = m->lastUs < 0 ? 0 : m->lastUs + m->frameUs;
     m->nextUs = std::clamp<int64_t>(at, 0, TimeLimitUs);
     m->lastUs = m->nextUs;
+    // Only a key frame with a time stamp of its own is read again with that
+    // time; the demuxer counts the others on from where it lands.
+    if (m->seeksByByte && m->next->key_frame && m->next->pts != AV_NOPTS_VALUE &&
+        m->next->pkt_pos > m->lastKey.pos && m->nextUs > m->lastKey.us) {
+        m->lastKey = {m->next->pkt_pos, m->nextUs};
+        m->keys.push_back(m->lastKey);
+    }
     return 1;
 }
 
@@ -332,6 +353,8 @@ int OpenStreams(PlatMovie* m, const char* name, const PlatPcmFormat* audio, int 
     m->video = OpenDecoder(stream, threads);
     if (!m->video) return MovieNotOpened;
     m->turn = QuarterTurns(stream);
+    std::string_view container = m->format->iformat->name;
+    m->seeksByByte = container == "mpeg" || container == "mpegts";
     if (stream->start_time != AV_NOPTS_VALUE)
         m->originUs =
             ClampTime(av_rescale_q(stream->start_time, stream->time_base, AVRational{1, Micro}));
@@ -371,7 +394,8 @@ PlatMovie* PlatMovieOpen(const PlatMovieSource* source, const char* name,
     (void)quiet;
     PlatMovie* m = new PlatMovie{};
     m->source = *source;
-    m->currentUs = m->lastUs = -1;
+    m->currentUs = m->lastUs = m->resyncPos = -1;
+    m->lastKey = {-1, -1};
     m->dropUntilUs = INT64_MIN;
     *error = OpenStreams(m, name, audio, threads);
     if (*error == 0 && !PlatMovieAdvance(m, 0, 1)) *error = MovieNotOpened;
@@ -430,14 +454,18 @@ int PlatMovieAtEnd(const PlatMovie* m) { return m->videoEnded && !m->haveNext; }
 namespace {
 
 // Puts the demuxer at a key frame at or before `timeUs`, where the
-// container can tell, or else at the file's first byte, and starts both
-// decoders afresh from there. Nothing is cleared when the demuxer refuses.
-int Reposition(PlatMovie* m, int64_t timeUs, bool firstByte, int64_t dropUntilUs) {
+// container can tell, or else at byte `bytePos` when that is not negative,
+// and starts both decoders afresh from there. Nothing is cleared when the
+// demuxer refuses.
+int Reposition(PlatMovie* m, int64_t timeUs, int64_t bytePos, int64_t dropUntilUs) {
     AVStream* stream = m->format->streams[m->videoIndex];
     int64_t at = av_rescale_q(timeUs + m->originUs, AVRational{1, Micro}, stream->time_base);
-    int result = firstByte ? avformat_seek_file(m->format, -1, 0, 0, 0, AVSEEK_FLAG_BYTE)
-                           : avformat_seek_file(m->format, m->videoIndex, INT64_MIN, at, at, 0);
+    int result =
+        bytePos >= 0
+            ? avformat_seek_file(m->format, -1, bytePos, bytePos, bytePos, AVSEEK_FLAG_BYTE)
+            : avformat_seek_file(m->format, m->videoIndex, INT64_MIN, at, at, 0);
     if (result < 0) return -1;
+    m->resyncPos = -1;
     ClearQueue(&m->videoPackets);
     ClearQueue(&m->audioPackets);
     avcodec_flush_buffers(m->video);
@@ -452,18 +480,48 @@ int Reposition(PlatMovie* m, int64_t timeUs, bool firstByte, int64_t dropUntilUs
     return 0;
 }
 
-// MPEG program and transport streams keep no index: a seek searches by time
-// stamp, lands in the middle of a frame or past the headers its key frame
-// needs, and the demuxer then guesses the time stamps from where it landed,
-// a frame or more wrong. Their frames are decoded on from the one shown, or
-// from the first byte.
+// Reads again from a key frame of the index and takes it as the next
+// frame, once it comes out with the time it had when it was indexed; frames
+// before it are pieces of ones begun before the position.
+// From the key frame on, the demuxer's times are as they were then.
+bool ResumeAtKey(PlatMovie* m, const KeyFrame& key, int64_t dropUntilUs) {
+    if (Reposition(m, 0, key.pos, dropUntilUs) != 0) return false;
+    while (Decode(m, m->video, &m->videoPackets, &m->videoDrained, m->next)) {
+        if (!m->next->key_frame) continue;
+        int64_t at = 0;
+        if (!FrameTime(m, m->next, m->videoIndex, &at) ||
+            std::clamp<int64_t>(at, 0, TimeLimitUs) != key.us)
+            return false;
+        m->nextUs = m->lastUs = key.us;
+        m->haveNext = 1;
+        return true;
+    }
+    return false;
+}
+
+// MPEG program and transport streams keep no index: a seek by time stamp
+// lands past the key frame due, and after any jump into a program stream,
+// whose packets carry a time only where a frame begins inside them, the
+// demuxer may guess the times a frame off until the next such packet. Their
+// frames are decoded on from the one shown, from the last key frame met
+// before the time due, or from the first byte. A key frame that comes out
+// with another time than before leaves the index, so that each costs one
+// wasted group of pictures at most, and the one before it is tried.
 int SeekByDecoding(PlatMovie* m, int64_t timeUs) {
-    if (m->haveCurrent && m->currentUs <= timeUs) {
+    auto key = std::upper_bound(m->keys.begin(), m->keys.end(), timeUs,
+                                [](int64_t t, const KeyFrame& k) { return t < k.us; });
+    if (m->haveCurrent && m->currentUs <= timeUs &&
+        (key == m->keys.begin() || std::prev(key)->us <= m->currentUs)) {
         m->pcm.clear();
         m->pcmRead = 0;
         m->dropUntilUs = timeUs;
-    } else if (Reposition(m, 0, true, timeUs) != 0) {
-        return -1;
+    } else {
+        bool resumed = false;
+        while (!resumed && key != m->keys.begin()) {
+            resumed = ResumeAtKey(m, *--key, timeUs);
+            if (!resumed) key = m->keys.erase(key);
+        }
+        if (!resumed && Reposition(m, 0, 0, timeUs) != 0) return -1;
     }
     PlatMovieAdvance(m, timeUs, INT_MAX);
     return m->haveCurrent ? 0 : -1;
@@ -473,17 +531,16 @@ int SeekByDecoding(PlatMovie* m, int64_t timeUs) {
 // back, and the last one at the file's first byte, until a frame not later
 // than `timeUs` comes out. Past the end, that is the last frame.
 int SeekTo(PlatMovie* m, int64_t timeUs) {
-    std::string_view container = m->format->iformat->name;
-    if (container == "mpeg" || container == "mpegts") return SeekByDecoding(m, timeUs);
+    if (m->seeksByByte) return SeekByDecoding(m, timeUs);
     for (int64_t back = 0;; back = back ? back * 2 : Micro) {
         int64_t from = std::max<int64_t>(0, timeUs - back);
-        if (Reposition(m, from, false, timeUs) == 0) {
+        if (Reposition(m, from, -1, timeUs) == 0) {
             PlatMovieAdvance(m, timeUs, INT_MAX);
             if (m->haveCurrent && m->currentUs <= timeUs) return 0;
         }
         if (from == 0) break;
     }
-    if (Reposition(m, 0, true, timeUs) != 0) return -1;
+    if (Reposition(m, 0, 0, timeUs) != 0) return -1;
     PlatMovieAdvance(m, timeUs, INT_MAX);
     return m->haveCurrent ? 0 : -1;
 }

@@ -265,6 +265,46 @@ INSTANTIATE_TEST_SUITE_P(
                       Clip{"h264.ts", "-c:v libx264 -crf 10 -preset ultrafast -g 12 -c:a aac"}),
     ClipName);
 
+// Once a clip has been seeked over, a seek anywhere in it reads about a
+// group of pictures (a fortieth of the clip, in 32 KB reads), counted
+// through the file table. The noise makes each frame of the program stream
+// begin a packet of its own, as in clips of any real size.
+FileAccessFunctions gDisk;
+int64_t gBytesRead;
+using LongSeek = Movie;
+
+TEST_P(LongSeek, ReadsAboutAGroupOfPicturesOnceSeekedOver) {
+    ASSERT_TRUE(MakeClip(GetParam(), 20));
+    int64_t size = int64_t(ReadFile(GetParam().file).size());
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    gDisk = *GetFileAccessFunctions();
+    FileAccessFunctions counting = gDisk;
+    counting.read = [](void* to, size_t itemSize, size_t count, void* file) {
+        size_t items = gDisk.read(to, itemSize, count, file);
+        gBytesRead += int64_t(items * itemSize);
+        return items;
+    };
+    ASSERT_EQ(SetFileAccessFunctions(&counting), 0);
+    int graph = LoadGraphFile(GetParam().file);
+    ASSERT_EQ(SeekMovieGraph(graph, 20000), 0);
+    for (int ms : {15020, 10020, 5020, 17020}) {
+        gBytesRead = 0;
+        ASSERT_EQ(SeekMovieGraph(graph, ms), 0);
+        EXPECT_LT(gBytesRead, size / 5) << ms;
+        EXPECT_EQ(ShownFrame(graph), ms * Fps / 1000 % 64) << ms;  // the bands count to 63
+        EXPECT_EQ(TellMovieGraph(graph), ms / 40 * 40);
+    }
+    SetFileAccessFunctions(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mpeg, LongSeek,
+    ::testing::Values(Clip{"long.mpg",
+                           "-vf noise=alls=20:allf=t -c:v mpeg2video -q:v 2 -g 12 -c:a mp2"},
+                      Clip{"long.ts", "-c:v libx264 -crf 10 -preset ultrafast -g 12 -c:a aac"}),
+    ClipName);
+
 }  // namespace
 
 class MovieFile : public ::testing::Test {
