@@ -261,6 +261,7 @@ int DrawMesh3D(int shape, float x, float y, float z, float sizeX, float sizeY, f
         if (!record || ReadyTiles(record) != 0 || record->tileCount != 1 ||
             TileOf(record, 0, &tx, &ty, &tw, &th, &draw.texture) != 0)
             return -1;
+        draw.textureAlpha = GraphSpare(record) >= 0;
     }
     int red = 255, green = 255, blue = 255;
     SplitColorValue(colour, &red, &green, &blue);

@@ -75,6 +75,9 @@ struct PlatGpuMeshDraw {
     float ambient;       // 0..1
     float colour[4];     // 0..1, multiplies the texel
     uint32_t texture;    // 0: colour alone
+    // The texture's alpha byte is the graph's alpha channel; else it holds
+    // the screen pixels' spare bits, and the texel is opaque.
+    int textureAlpha;
     PlatGpuQuadState state;
 };
 

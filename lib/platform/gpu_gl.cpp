@@ -62,7 +62,7 @@ GlState gGl;
 enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts,
                    QuadKey, QuadSpare, QuadSolid };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
-                   MeshTextured, MeshImage };
+                   MeshTextured, MeshImage, MeshTextureAlpha };
 
 GLuint Compile(GLenum kind, const char* header, const char* source) {
     GLuint shader = glCreateShader(kind);
@@ -290,7 +290,7 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
     if (!QuadProgram(PlatGpuQuadState{}) ||
         Link(&gGl.mesh, "", MeshVertexSource, MeshFragmentSource,
              {"model", "viewProjection", "lightDir", "ambient", "colour", "textured",
-              "image"}) != 0) {
+              "image", "textureAlpha"}) != 0) {
         std::snprintf(why, size_t(whySize), "a shader was refused");
         GpuContextDestroy();
         return -1;
@@ -481,6 +481,7 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     glUniform4fv(p.uniforms[MeshColour], 1, mesh.colour);
     glUniform1i(p.uniforms[MeshTextured], mesh.texture != 0);
     glUniform1i(p.uniforms[MeshImage], 0);
+    glUniform1i(p.uniforms[MeshTextureAlpha], mesh.textureAlpha);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, mesh.texture);
     if (gGl.depthStale) {

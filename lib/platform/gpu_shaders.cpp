@@ -163,13 +163,20 @@ in vec3 vNormal;
 in vec2 vTexel;
 uniform sampler2D image;
 uniform int textured;
+uniform int textureAlpha;
 uniform vec3 lightDir;
 uniform float ambient;
 uniform vec4 colour;
 out vec4 result;
 void main() {
     float lit = ambient + (1.0 - ambient) * max(dot(normalize(vNormal), lightDir), 0.0);
-    vec4 c = textured != 0 ? texture(image, vTexel) * colour : colour;
+    vec4 c = colour;
+    if (textured != 0) {
+        vec4 t = texture(image, vTexel);
+        // Without an alpha channel the alpha byte holds spare bits, not coverage.
+        if (textureAlpha == 0) t.a = 1.0;
+        c *= t;
+    }
     result = vec4(c.rgb * lit, c.a);
 }
 )";

@@ -77,18 +77,17 @@ bool Start(int gpu, int depth, bool windowed = false) {
 // The screen as a program reads it: 32-bit pixels as they are, spare top
 // byte included (a whole-pixel copy keeps it, a mix or a clear zeroes it),
 // 16-bit ones widened to 0xRRGGBB.
+uint32_t Widened(uint32_t v, int depth) {
+    if (depth != 16) return v;
+    uint32_t r = v >> 11 & 31, g = v >> 5 & 63, b = v & 31;
+    return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+}
+
 std::vector<uint32_t> ReadScreen(int depth) {
     std::vector<uint32_t> out;
     out.reserve(size_t(Width) * Height);
     for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            uint32_t v = uint32_t(ReadScreenPixel(x, y));
-            if (depth == 16) {
-                uint32_t r = v >> 11 & 31, g = v >> 5 & 63, b = v & 31;
-                v = (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
-            }
-            out.push_back(v);
-        }
+        for (int x = 0; x < Width; ++x) out.push_back(Widened(uint32_t(ReadScreenPixel(x, y)), depth));
     return out;
 }
 
@@ -412,6 +411,51 @@ TEST_F(GpuPath, MeshSilhouettesHaveTheirAnalyticAreas) {
                              MakeColor(255, 255, 255)),
                   0);
         EXPECT_NEAR(CountLit(), s.area, s.area * 0.02) << "shape " << s.shape;
+    }
+}
+
+// A cube textured with a graph the library drew into, in part by mixing
+// (which leaves a 32-bit pixel's spare bits 0), shows the graph's colours
+// whole: its front face, seen head-on under ambient light alone, has the
+// cube's silhouette and the graph's mean colour.
+TEST_F(GpuPath, TexturedCubeShowsAGraphDrawnOntoATarget) {
+    for (int depth : {16, 32}) {
+        if (!Start(1, depth)) GTEST_SKIP() << "the GPU path cannot start here";
+        ASSERT_EQ(SetLight3D(0, 0, -1, 255), 0);
+        int big = LoadGraphFile("big.bmp"), glow = LoadGraphFile("glow.png");
+        int canvas = CreateEmptyGraph(100, 70, 0, 0);
+        SetDrawTarget(canvas);
+        ClearDrawTarget();
+        DrawGraph(0, 0, big, 0);
+        DrawGraph(26, 11, glow, 1);
+        SetDrawTarget(TargetBack);
+        double want[3] = {}, got[3] = {};
+        int pitch;
+        uint8_t* pixels;
+        ASSERT_EQ(LockGraphSurface(canvas, &pitch, &pixels), 0);
+        for (int y = 0; y < 70; ++y)
+            for (int x = 0; x < 100; ++x) {
+                const uint8_t* p = pixels + y * pitch + x * depth / 8;
+                uint32_t c = Widened(depth == 16 ? uint32_t(p[0] | p[1] << 8)
+                                                 : uint32_t(p[0] | p[1] << 8 | p[2] << 16),
+                                     depth);
+                for (int i = 0; i < 3; ++i) want[i] += double(c >> (16 - 8 * i) & 0xFF) / 7000;
+            }
+        UnlockGraphSurface(canvas);
+        ClearDrawTarget();
+        ASSERT_EQ(DrawMesh3D(MeshCube, 0, 0, 0, 3, 3, 3, 0, 0, 0, canvas, MakeColor(255, 255, 255)),
+                  0);
+        int lit = 0;
+        for (uint32_t c : ReadScreen(depth)) {
+            if ((c & 0xFFFFFF) == 0) continue;
+            ++lit;
+            for (int i = 0; i < 3; ++i) got[i] += c >> (16 - 8 * i) & 0xFF;
+        }
+        const double f = Height / 2 / std::tan(Pi / 6), area = std::pow(f * 3 / 8.5, 2);
+        EXPECT_NEAR(lit, area, area * 0.02) << depth << " bits";
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(got[i] / std::max(lit, 1), want[i], 4.0) << depth << " bits, channel " << i;
+        EndLibrary();
     }
 }
 
