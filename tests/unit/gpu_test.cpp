@@ -68,6 +68,8 @@ Graphs LoadArt() {
 bool Start(int gpu, int depth, bool windowed = false) {
     SetGpuDrawing(gpu);
     UseHeadless("", windowed);
+    // The window mode is kept from an earlier start.
+    ChangeWindowMode(windowed);
     SetScreenMode(Width, Height, depth, -1);
     if (InitLibrary() != 0) return false;
     SetDrawTarget(TargetBack);
