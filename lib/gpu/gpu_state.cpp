@@ -114,13 +114,27 @@ int StartGpuPath() {
     ResetTexturePieces();
     PlatSurface* back = gScreenState.back;
     char why[128] = "";
-    int started = PlatGpuRequested() && back && DrawableFormat(GetScreenFormat()) &&
+    int request = PlatGpuRequested();
+    int started = request != PlatGpuOff && back && DrawableFormat(GetScreenFormat()) &&
                   PlatGpuStart(back->width, back->height, why, sizeof why) == 0;
     if (!started) {
         if (why[0]) WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
         WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
         return 0;
     }
+    // A software rasterizer draws quads slower than the software blitters
+    // do, so unless the program or the user insists, the path runs only on
+    // a device that draws in hardware.
+    const char* renderer = PlatGpuRenderer();
+    int software = PlatGpuSoftware();
+    if (software && request != PlatGpuForced) {
+        WriteLogFormat(SJIS("３Ｄグラフィック描画機能は使用しません ( %s : ソフトウェア描画 )\n"),
+                       renderer);
+        PlatGpuStop();
+        return 0;
+    }
+    WriteLogFormat(SJIS("３Ｄグラフィック描画機能を使用します ( %s%s )\n"), renderer,
+                   software ? SJIS(" : ソフトウェア描画") : "");
     gGpu.running = 1;
     gGpu.back = back;
     ++gSettings.contexts;
@@ -134,7 +148,6 @@ int StartGpuPath() {
     PrepareTarget();
     PlatWatchSurface(back, BackBufferAccess);
     SetWindowClosingLink(StopForClosingWindow);
-    WriteLogString(SJIS("３Ｄグラフィック描画機能を使用します\n"));
     return 1;
 }
 
@@ -219,7 +232,7 @@ void GpuCheckError() {
 }
 
 int SetGpuDrawing(int flag) {
-    PlatGpuSetRequest(flag ? 1 : 0);
+    PlatGpuSetRequest(flag ? PlatGpuForced : PlatGpuOff);
     return 0;
 }
 

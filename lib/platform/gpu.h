@@ -83,7 +83,9 @@ struct PlatGpuMeshDraw {
 
 // Whether the path is asked for: the flag given here (SetGpuDrawing's;
 // -1 withdraws it), else TESSEL_GPU (0 or 1), else the back end's default:
-// the desktop asks for it, headless runs do not.
+// the desktop asks for it where the device draws in hardware, headless
+// runs do not.
+enum PlatGpuRequest { PlatGpuOff = 0, PlatGpuForced = 1, PlatGpuIfHardware = 2 };
 void PlatGpuSetRequest(int flag);
 int PlatGpuRequested();
 
@@ -92,6 +94,11 @@ int PlatGpuRequested();
 int PlatGpuStart(int width, int height, char* why, int whySize);
 void PlatGpuStop();
 int PlatGpuRunning();
+// The running device's name (GL_RENDERER), and 1 when it is a software
+// rasterizer: a name of Mesa's (llvmpipe, softpipe, swrast) or an EGL
+// device that says so.
+const char* PlatGpuRenderer();
+int PlatGpuSoftware();
 // The screen's 16-bit layout for the shader mixes: each channel's width and
 // lowest bit, red, green, blue.
 void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]);

@@ -19,14 +19,24 @@ namespace {
 struct ContextState {
     EGLDisplay display;
     EGLContext context;
+    int softwareDevice;  // the display's device says it draws in software
 };
 
-ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0};
 int gRequest = -1;  // kept for the life of the process
 
 int Refuse(char* why, int whySize, const char* reason) {
     std::snprintf(why, size_t(whySize), "%s (EGL 0x%04X)", reason, unsigned(eglGetError()));
     return -1;
+}
+
+int SoftwareDevice(EGLDisplay display) {
+    if (!epoxy_has_egl_extension(display, "EGL_EXT_device_query")) return 0;
+    EGLAttrib device = 0;
+    if (!eglQueryDisplayAttribEXT(display, EGL_DEVICE_EXT, &device) || !device) return 0;
+    const char* extensions =
+        eglQueryDeviceStringEXT(reinterpret_cast<EGLDeviceEXT>(device), EGL_EXTENSIONS);
+    return extensions && std::strstr(extensions, "EGL_MESA_device_software") != nullptr;
 }
 
 int OnWindow() { return std::strcmp(PlatBackendName(), "sdl") == 0 && SdlHasWindow(); }
@@ -61,7 +71,7 @@ int GpuContextCreate(char* why, int whySize) {
         eglTerminate(display);
         return -1;
     }
-    gContext = ContextState{display, context};
+    gContext = ContextState{display, context, SoftwareDevice(display)};
     return 0;
 }
 
@@ -71,16 +81,20 @@ void GpuContextDestroy() {
     eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(gContext.display, gContext.context);
     eglTerminate(gContext.display);
-    gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+    gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0};
 }
 
-void PlatGpuSetRequest(int flag) { gRequest = flag < 0 ? -1 : flag != 0; }
+int GpuContextSoftwareDevice() { return gContext.softwareDevice; }
+
+void PlatGpuSetRequest(int flag) {
+    gRequest = flag < PlatGpuOff || flag > PlatGpuIfHardware ? -1 : flag;
+}
 
 int PlatGpuRequested() {
     if (gRequest >= 0) return gRequest;
     if (const char* env = std::getenv("TESSEL_GPU"); env && (env[0] == '0' || env[0] == '1'))
-        return env[0] == '1';
-    return std::strcmp(PlatBackendName(), "sdl") == 0;
+        return env[0] == '1' ? PlatGpuForced : PlatGpuOff;
+    return std::strcmp(PlatBackendName(), "sdl") == 0 ? PlatGpuIfHardware : PlatGpuOff;
 }
 
 int GpuContextShows() { return SdlGlActive(); }

@@ -6,6 +6,8 @@
 // Makes a 3.3 core context current. 0, or -1 with the reason in `why`.
 int GpuContextCreate(char* why, int whySize);
 void GpuContextDestroy();
+// 1 when the context's EGL device says it draws in software.
+int GpuContextSoftwareDevice();
 // 1 when the context is a window's: it presents through GpuContextSwap.
 int GpuContextShows();
 void GpuContextSwap();

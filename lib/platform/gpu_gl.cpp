@@ -325,6 +325,18 @@ void PlatGpuStop() {
 
 int PlatGpuRunning() { return gGl.running; }
 
+const char* PlatGpuRenderer() {
+    const GLubyte* name = gGl.running ? glGetString(GL_RENDERER) : nullptr;
+    return name ? reinterpret_cast<const char*>(name) : "";
+}
+
+int PlatGpuSoftware() {
+    const char* name = PlatGpuRenderer();
+    for (const char* rasterizer : {"llvmpipe", "softpipe", "swrast"})
+        if (std::strstr(name, rasterizer)) return 1;
+    return GpuContextSoftwareDevice();
+}
+
 int PlatGpuMaxTextureSize() { return gGl.maxTextureSize; }
 
 int PlatGpuReadsTarget() { return gGl.barrier != nullptr; }

@@ -361,6 +361,29 @@ TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
     EXPECT_EQ(gScreenState.back->changeCount, surfaceChanges);
 }
 
+// Left to the default, the path runs only where the device draws in
+// hardware; asked for, it runs on a software rasterizer too. The log names
+// the device and the choice in one line.
+TEST_F(GpuPath, ByDefaultRunsOnlyOnHardware) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    std::string renderer = PlatGpuRenderer(), log = ReadLogUtf8();
+    bool software = false;
+    for (const char* name : {"llvmpipe", "softpipe", "swrast"})
+        software = software || renderer.find(name) != std::string::npos;
+    EXPECT_TRUE(!software || PlatGpuSoftware());
+    EXPECT_NE(log.find("３Ｄグラフィック描画機能を使用します ( " + renderer), std::string::npos);
+    EndLibrary();
+    PlatGpuSetRequest(PlatGpuIfHardware);
+    UseHeadless("");
+    SetScreenMode(Width, Height, 32, -1);
+    ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(IsGpuDrawing(), software ? 0 : 1) << renderer;
+    std::string line = software ? "３Ｄグラフィック描画機能は使用しません ( " + renderer
+                                : "３Ｄグラフィック描画機能を使用します ( " + renderer;
+    EXPECT_NE(ReadLogUtf8().find(line), std::string::npos) << line;
+    PlatGpuSetRequest(-1);
+}
+
 // Asked for where the device offers no GL 3.3, the path stays off with its
 // log line and the software path draws.
 TEST_F(GpuPath, FallsBackToSoftwareWithoutGl33) {
