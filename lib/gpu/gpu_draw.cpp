@@ -58,6 +58,7 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
             Corner(left + tw, top + th, tw, th), Corner(left, top + th, 0, th)};
         PlatGpuQuad(texture, tw, th, quad, state);
     }
+    GpuCheckError("DrawGraph");
     return 0;
 }
 
@@ -86,11 +87,11 @@ void TurnedCorners(int x, int y, double scale, double c, double s, const GraphRe
     }
 }
 
-int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
-             const PlatGpuQuadState& state, const Rect& area) {
+void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
+              const PlatGpuQuadState& state, const Rect& area) {
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
-        return 0;
+        return;
     const Rect& box = setup.box;
     // The walk from the target's origin: the same values modulo 2^32 at
     // every pixel as the software's walk from the box's corner.
@@ -117,7 +118,6 @@ int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
         }
         PlatGpuQuad(texture, tw, th, quad, walkState);
     }
-    return 0;
 }
 
 }  // namespace
@@ -128,7 +128,11 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
     PlatGpuQuadState state = QuadState(area, graph, 2, transparent == 1);
-    if (state.filter == 0) return DrawWalk(x, y, scale, angle, graph, state, area);
+    if (state.filter == 0) {
+        DrawWalk(x, y, scale, angle, graph, state, area);
+        GpuCheckError("DrawRotaGraph");
+        return 0;
+    }
     double c = std::cos(angle), s = std::sin(angle);
     int halfWidth = graph->width >> 1, halfHeight = graph->height >> 1;
     // Graph position (u, v) to the target, half a pixel on.
@@ -152,5 +156,6 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         }
         PlatGpuQuad(texture, tw, th, quad, state);
     }
+    GpuCheckError("DrawRotaGraph");
     return 0;
 }

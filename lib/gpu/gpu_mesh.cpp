@@ -284,9 +284,6 @@ int DrawMesh3D(int shape, float x, float y, float z, float sizeX, float sizeY, f
                                   0, 0, 0, 0, 0};
     draw.vertices = gMesh.shapes[shape].data();
     draw.count = int(gMesh.shapes[shape].size());
-    if (PlatGpuDrawMesh(draw) != 0) {
-        GpuCheckError();
-        return -1;
-    }
-    return 0;
+    PlatGpuDrawMesh(draw);
+    return GpuCheckError("DrawMesh3D") == 0 ? 0 : -1;
 }

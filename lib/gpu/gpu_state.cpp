@@ -25,7 +25,7 @@ struct GpuState {
     PlatSurface* back;         // the back buffer's surface, the CPU's view of the target
     uint32_t backSeen;         // its change count when it last matched the target
     int deviceAhead;           // the target holds drawing the surface lacks
-    int errorLogged;           // a device error was logged already
+    const char* errorsLogged[16];  // operations whose device error was logged
     std::vector<uint32_t> rows;  // RGBA staging for the whole target
 };
 
@@ -62,7 +62,7 @@ void BackBufferAccess(PlatSurface* surface) {
     }
     gGpu.deviceAhead = 0;
     gGpu.backSeen = surface->changeCount;
-    GpuCheckError();
+    GpuCheckError("ReadScreenPixel");
 }
 
 // Sends what the CPU wrote into the back buffer's surface to the device.
@@ -183,7 +183,11 @@ void BeginTargetDraw() {
 }
 
 int GpuClearTarget() {
+    // Once a frame: where the context went, the frame starts on a new one.
+    GpuCheckContext();
+    if (!gGpu.running) return ClearDrawTarget();
     PlatGpuClear(0, 0, 0);
+    GpuCheckError("ClearDrawTarget");
     // Whatever the CPU wrote before is gone under the clear.
     gGpu.backSeen = gGpu.back->changeCount;
     gGpu.deviceAhead = 1;
@@ -217,18 +221,35 @@ int RestartGpuPath() {
 }
 
 int GpuPresent() {
-    if (!gGpu.running || !PlatGpuShowsWindow()) return 0;
+    if (!gGpu.running || GpuCheckContext() || !PlatGpuShowsWindow()) return 0;
     PrepareTarget();
     PlatGpuShowTarget();
-    GpuCheckError();
+    GpuCheckError("PresentScreen");
     return 1;
 }
 
-void GpuCheckError() {
+uint32_t GpuCheckError(const char* operation) {
     uint32_t error = PlatGpuTakeError();
-    if (error == 0 || gGpu.errorLogged) return;
-    gGpu.errorLogged = 1;
-    WriteLogFormat(SJIS("ＧＰＵ描画でエラーが発生しました ( コード 0x%04X )\n"), unsigned(error));
+    if (error == 0) return 0;
+    for (const char*& logged : gGpu.errorsLogged) {
+        if (logged == operation) return error;
+        if (logged) continue;
+        logged = operation;
+        WriteLogFormat(SJIS("ＧＰＵ描画でエラーが発生しました : %s ( コード 0x%04X )\n"), operation,
+                       unsigned(error));
+        break;
+    }
+    return error;
+}
+
+int GpuCheckContext() {
+    char why[128] = "";
+    if (!gGpu.running || !PlatGpuContextLost(why, sizeof why)) return 0;
+    WriteLogFormat(SJIS("ＧＰＵ描画のコンテキストが失われたため作り直します : %s\n"), why);
+    // Nothing can come back from a context that is gone.
+    gGpu.deviceAhead = 0;
+    RestartGpuPath();
+    return 1;
 }
 
 int SetGpuDrawing(int flag) {

@@ -125,9 +125,8 @@ void PlatGpuFlush();
 // Draw calls sent since the last reset.
 int PlatGpuDrawCalls();
 void PlatGpuResetDrawCalls();
-// Depth-tested triangles; flushes the quad batch first. 0, or -1 when the
-// draw left an error behind.
-int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);
+// Depth-tested triangles; flushes the quad batch first.
+void PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);
 
 // The target's pixels as RGBA bytes, top row first, rows `pitch` pixels
 // apart; the whole target is written by PlatGpuWriteTarget likewise.
@@ -146,5 +145,10 @@ void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height);
 void PlatGpuFinish();
 // The first device error since the last call, or 0.
 uint32_t PlatGpuTakeError();
+// Whether the context is gone: it could not be made current again (the
+// window or the driver took it), or the driver reports a reset where it
+// offers robustness. 0 while it draws; else 1 with the cause in `why`, and
+// nothing may reach the device until the path is started again.
+int PlatGpuContextLost(char* why, int whySize);
 
 #endif

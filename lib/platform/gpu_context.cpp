@@ -56,10 +56,17 @@ int GpuContextCreate(char* why, int whySize) {
         eglTerminate(display);
         return Refuse(why, whySize, "no desktop GL through EGL");
     }
-    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                 EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                 EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+    // A reset is reported (PlatGpuContextLost) where the driver offers it.
+    EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                           EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                           EGL_CONTEXT_OPENGL_RESET_NOTIFICATION_STRATEGY,
+                           EGL_LOSE_CONTEXT_ON_RESET, EGL_NONE};
+    if (!epoxy_has_egl_extension(display, "EGL_EXT_create_context_robustness")) attributes[6] = EGL_NONE;
     EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    if (context == EGL_NO_CONTEXT && attributes[6] != EGL_NONE) {
+        attributes[6] = EGL_NONE;
+        context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    }
     if (context == EGL_NO_CONTEXT) {
         Refuse(why, whySize, "no GL 3.3 core context");
         eglTerminate(display);
@@ -85,6 +92,14 @@ void GpuContextDestroy() {
 }
 
 int GpuContextSoftwareDevice() { return gContext.softwareDevice; }
+
+int GpuContextMakeCurrent() {
+    if (gContext.display == EGL_NO_DISPLAY) return SdlGlMakeCurrent();
+    if (eglGetCurrentContext() == gContext.context) return 0;
+    return eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, gContext.context)
+               ? 0
+               : -1;
+}
 
 void PlatGpuSetRequest(int flag) {
     gRequest = flag < PlatGpuOff || flag > PlatGpuIfHardware ? -1 : flag;

@@ -8,6 +8,9 @@ int GpuContextCreate(char* why, int whySize);
 void GpuContextDestroy();
 // 1 when the context's EGL device says it draws in software.
 int GpuContextSoftwareDevice();
+// Makes the context current again where another (or none) is. 0, or -1
+// when it cannot be: the context is gone.
+int GpuContextMakeCurrent();
 // 1 when the context is a window's: it presents through GpuContextSwap.
 int GpuContextShows();
 void GpuContextSwap();

@@ -50,6 +50,7 @@ struct GlState {
     int drawCalls;
     int depthStale;     // the last clear left depth alone: the next mesh clears it first
     int maxTextureSize;
+    int resetStatus;    // the driver reports resets (glGetGraphicsResetStatus)
     void (*barrier)();  // makes the target's writes readable through a sampler; null: none
     GLuint frameTexture;  // a picture drawn on the CPU, on its way to the window
     int frameWidth, frameHeight;
@@ -306,6 +307,7 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
         gGl.barrier = [] { glTextureBarrier(); };
     else if (epoxy_has_gl_extension("GL_NV_texture_barrier"))
         gGl.barrier = [] { glTextureBarrierNV(); };
+    gGl.resetStatus = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_KHR_robustness");
     gGl.pending.reserve(size_t(MaxQuads) * 4);
     gGl.running = 1;
     PlatGpuClear(0, 0, 0);
@@ -480,10 +482,9 @@ void PlatGpuFlush() {
 int PlatGpuDrawCalls() { return gGl.drawCalls; }
 void PlatGpuResetDrawCalls() { gGl.drawCalls = 0; }
 
-int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
-    if (!gGl.running) return -1;
+void PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
+    if (!gGl.running) return;
     PlatGpuFlush();
-    PlatGpuTakeError();
     const Program& p = gGl.mesh;
     glUseProgram(p.id);
     glUniformMatrix4fv(p.uniforms[MeshModel], 1, GL_FALSE, mesh.model);
@@ -514,7 +515,6 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     glDrawArrays(GL_TRIANGLES, 0, mesh.count);
     ++gGl.drawCalls;
     glDisable(GL_DEPTH_TEST);
-    return glGetError() == GL_NO_ERROR ? 0 : -1;
 }
 
 namespace {
@@ -554,11 +554,25 @@ void PlatGpuFinish() {
 }
 
 uint32_t PlatGpuTakeError() {
-    if (!gGl.running && gGl.mesh.id == 0) return 0;
+    if (!gGl.running) return 0;
     uint32_t first = glGetError();
+    // A lost context reports its loss for ever.
+    if (first == GL_CONTEXT_LOST) return first;
     while (glGetError() != GL_NO_ERROR) {
     }
     return first;
+}
+
+int PlatGpuContextLost(char* why, int whySize) {
+    if (!gGl.running) return 0;
+    if (GpuContextMakeCurrent() != 0) {
+        std::snprintf(why, size_t(whySize), "the context cannot be made current");
+        return 1;
+    }
+    GLenum status = gGl.resetStatus ? glGetGraphicsResetStatus() : GL_NO_ERROR;
+    if (status == GL_NO_ERROR) return 0;
+    std::snprintf(why, size_t(whySize), "the device was reset (0x%04X)", unsigned(status));
+    return 1;
 }
 
 int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }

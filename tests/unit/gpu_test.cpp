@@ -13,6 +13,8 @@
 #include "tessel.h"
 #include "text/font.h"
 
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -382,6 +384,62 @@ TEST_F(GpuPath, ByDefaultRunsOnlyOnHardware) {
                                 : "３Ｄグラフィック描画機能を使用します ( " + renderer;
     EXPECT_NE(ReadLogUtf8().find(line), std::string::npos) << line;
     PlatGpuSetRequest(-1);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// A device error left behind by a draw is logged with the operation's
+// name, once however often it comes back; drawing goes on.
+TEST_F(GpuPath, DeviceErrorsAreLoggedOnceWithTheOperation) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    int big = LoadGraphFile("big.bmp");
+    ClearDrawTarget();
+    struct Case {
+        const char* name;
+        std::function<int()> draw;
+    } cases[] = {
+        {"DrawGraph", [&] { return DrawGraph(10, 10, big, 0); }},
+        {"DrawRotaGraph", [&] { return DrawRotaGraph(200, 200, 1.5, 0.3, big, 0, 0); }},
+        {"DrawMesh3D", [&] {
+             return DrawMesh3D(MeshBall, 0, 0, 0, 1, 1, 1, 0, 0, 0, -1, MakeColor(255, 0, 0));
+         }},
+    };
+    for (const Case& c : cases)
+        for (int round = 0; round < 2; ++round) {
+            glEnable(GL_TEXTURE_2D);  // not a capability of a core context: an error
+            c.draw();
+        }
+    std::string log = ReadLogUtf8();
+    for (const Case& c : cases)
+        EXPECT_EQ(Occurrences(log, std::string(" : ") + c.name + " ( コード 0x0500 )"), 1u) << c.name;
+    EXPECT_EQ(ReadScreenPixel(10, 10), ReadScreenPixel(10, 10) | 0xFF000000) << "the graph drawn";
+}
+
+// A context destroyed under the path is noticed at the next frame: the path
+// starts again on a new one, says so, and draws from the graphs' CPU copies.
+TEST_F(GpuPath, ALostContextRestartsThePath) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    int big = LoadGraphFile("big.bmp");
+    ClearDrawTarget();
+    DrawGraph(10, 10, big, 0);
+    int before = ReadScreenPixel(20, 20);
+    EGLDisplay display = eglGetCurrentDisplay();
+    EGLContext context = eglGetCurrentContext();
+    ASSERT_NE(context, EGL_NO_CONTEXT);
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(display, context);
+    ClearDrawTarget();
+    DrawGraph(210, 10, big, 0);
+    DrawTextString(10, 100, "Tessel", MakeColor(255, 255, 0), 0);
+    EXPECT_EQ(IsGpuDrawing(), 1);
+    EXPECT_EQ(ReadScreenPixel(220, 20), before);
+    EXPECT_EQ(ReadScreenPixel(20, 20), 0) << "the clear";
+    EXPECT_NE(eglGetCurrentContext(), EGL_NO_CONTEXT);
+    EXPECT_EQ(Occurrences(ReadLogUtf8(), "ＧＰＵ描画のコンテキストが失われたため作り直します"), 1u);
 }
 
 // Asked for where the device offers no GL 3.3, the path stays off with its
