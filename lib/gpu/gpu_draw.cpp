@@ -20,14 +20,22 @@
 
 namespace {
 
-// On a 16-bit screen a texel with alpha is mixed as the software blitters
-// mix it (`kind` 1 plain, 2 rotated): blending in 8 bits and cutting the
-// result to 5 or 6 bits would land a level off on many mixed pixels.
-PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int kind, int keyed) {
-    int spare = GraphSpare(graph);
-    int mix = QueryScreenDepth() == 16 && spare >= 0 && PlatGpuReadsTarget() ? kind : 0;
-    return PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(), mix, 0,
-                            keyed, keyed ? GraphKey(graph) : 0, spare};
+// Texels with alpha are blended by the device in 8 bits a channel at every
+// depth, so that one texture's quads stay one batch: on a 16-bit screen the
+// target keeps the 8 bits and the picture is rounded to the screen's
+// channels once, when it comes back or is shown. The software blitters
+// round each mix to 5 or 6 bits, so the two differ by at most a level.
+PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int keyed) {
+    PlatGpuQuadState state{};
+    state.scissorLeft = area.left;
+    state.scissorTop = area.top;
+    state.scissorRight = area.right;
+    state.scissorBottom = area.bottom;
+    state.filter = GpuFilter();
+    state.keyed = keyed;
+    state.key = keyed ? GraphKey(graph) : 0;
+    state.spare = GraphSpare(graph);
+    return state;
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v) {
@@ -47,7 +55,7 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
-    PlatGpuQuadState state = QuadState(area, graph, 1, transparent != 0);
+    PlatGpuQuadState state = QuadState(area, graph, transparent != 0);
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
@@ -127,7 +135,7 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
-    PlatGpuQuadState state = QuadState(area, graph, 2, transparent == 1);
+    PlatGpuQuadState state = QuadState(area, graph, transparent == 1);
     if (state.filter == 0) {
         DrawWalk(x, y, scale, angle, graph, state, area);
         GpuCheckError("DrawRotaGraph");

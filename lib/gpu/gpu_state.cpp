@@ -140,8 +140,7 @@ int StartGpuPath() {
     ++gSettings.contexts;
     const ColorFormat* screen = GetScreenFormat();
     const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
-    const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
-    PlatGpuSetPixelLayout(bits, shifts);
+    PlatGpuSetChannelBits(bits);
     gGpu.rows.assign(size_t(back->width) * size_t(back->height), 0);
     // Both start out black: the surface was cleared when it was made.
     gGpu.backSeen = back->changeCount - 1;
@@ -212,8 +211,7 @@ int RestartGpuPath() {
     ++gSettings.contexts;
     const ColorFormat* screen = GetScreenFormat();
     const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
-    const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
-    PlatGpuSetPixelLayout(bits, shifts);
+    PlatGpuSetChannelBits(bits);
     // The back buffer's surface holds the picture: it goes to the new target.
     gGpu.backSeen = back->changeCount - 1;
     PrepareTarget();

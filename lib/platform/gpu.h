@@ -36,12 +36,6 @@ struct PlatGpuVertex {
 struct PlatGpuQuadState {
     int scissorLeft, scissorTop, scissorRight, scissorBottom;  // target pixels
     int filter;   // 0 nearest, 1 bilinear
-    // How a texel with alpha meets the target: 0 blended by the device in
-    // 8 bits a channel; 1 and 2 mixed in the shader on the screen's 16-bit
-    // pixel values, as the software blitters do (1 whole-pixel arithmetic of
-    // the plain blitter, 2 channel by channel as the rotating one). Quads
-    // that mix in the shader are never drawn over each other in one call.
-    int mix;
     int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
     int keyed;    // texels of colour `key` are not drawn
     uint32_t key; // RGBA bytes; 0 when not keyed, so that equal states compare equal
@@ -99,11 +93,9 @@ int PlatGpuRunning();
 // device that says so.
 const char* PlatGpuRenderer();
 int PlatGpuSoftware();
-// The screen's 16-bit layout for the shader mixes: each channel's width and
-// lowest bit, red, green, blue.
-void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]);
-// 1 when a quad may read the target it draws on (shader mixes work).
-int PlatGpuReadsTarget();
+// The screen's channel widths, red, green, blue: the target keeps 8 bits a
+// channel, and a picture shown in the window is rounded to these.
+void PlatGpuSetChannelBits(const int bits[3]);
 // Largest texture side the device takes.
 int PlatGpuMaxTextureSize();
 

@@ -34,7 +34,7 @@ struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad[2][2][3][2][3];  // by walk, filter, mix, key and glyph; made on first use
+    Program quad[2][2][2][3];  // by walk, filter, key and glyph; made on first use
     Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
     size_t streamUsed;        // vertices written into the quad buffer's current half
@@ -45,13 +45,11 @@ struct GlState {
     uint32_t batchTexture;
     int batchWidth, batchHeight;
     PlatGpuQuadState batchState;
-    float batchBox[4];                   // left, top, right, bottom of a mixing batch
-    GLuint layoutBits[3], layoutShifts[3];
+    GLuint channelBits[3];
     int drawCalls;
     int depthStale;     // the last clear left depth alone: the next mesh clears it first
     int maxTextureSize;
     int resetStatus;    // the driver reports resets (glGetGraphicsResetStatus)
-    void (*barrier)();  // makes the target's writes readable through a sampler; null: none
     GLuint frameTexture;  // a picture drawn on the CPU, on its way to the window
     int frameWidth, frameHeight;
     Program show;         // draws a picture into the window; made on first use
@@ -60,8 +58,7 @@ struct GlState {
 
 GlState gGl;
 
-enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts,
-                   QuadKey, QuadSpare, QuadSolid };
+enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadKey, QuadSpare, QuadSolid };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage, MeshTextureAlpha };
 
@@ -187,17 +184,15 @@ void ApplyScissor(const PlatGpuQuadState& s) {
 // null when the device refuses it.
 const Program* QuadProgram(const PlatGpuQuadState& state) {
     int walk = state.walk ? 1 : 0, filter = state.filter ? 1 : 0, keyed = state.keyed ? 1 : 0;
-    Program& p = gGl.quad[walk][filter][state.mix][keyed][state.glyph];
+    Program& p = gGl.quad[walk][filter][keyed][state.glyph];
     if (p.id) return &p;
     char header[128];
     std::snprintf(header, sizeof header,
-                  "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n"
+                  "#version 330 core\n#define WALK %d\n#define FILTER %d\n"
                   "#define KEY %d\n#define GLYPH %d\n",
-                  walk, filter, state.mix, keyed, state.glyph);
+                  walk, filter, keyed, state.glyph);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key", "spare",
-              "solid"}) !=
-        0) {
+             {"targetSize", "imageSize", "image", "key", "spare", "solid"}) != 0) {
         p.id = 0;
         return nullptr;
     }
@@ -226,24 +221,8 @@ bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// A quad that mixes in the shader reads the target where it draws, so it
-// may not overlap anything drawn earlier in the same call.
-bool OverlapsBatch(const PlatGpuVertex quad[4], float box[4]) {
-    box[0] = box[2] = quad[0].x;
-    box[1] = box[3] = quad[0].y;
-    for (int i = 1; i < 4; ++i) {
-        box[0] = std::min(box[0], quad[i].x);
-        box[1] = std::min(box[1], quad[i].y);
-        box[2] = std::max(box[2], quad[i].x);
-        box[3] = std::max(box[3], quad[i].y);
-    }
-    const float* b = gGl.batchBox;
-    return !gGl.pending.empty() && box[0] < b[2] + 1 && b[0] < box[2] + 1 && box[1] < b[3] + 1 &&
-           b[1] < box[3] + 1;
-}
-
 // Draws a texture's picture of width x height into the window, scaled and
-// letterboxed, and swaps; its channels cut to `bits`. A drawn quad rather than a framebuffer copy: the
+// letterboxed, and swaps; its channels rounded to `bits`. A drawn quad rather than a framebuffer copy: the
 // copy picks its rows by another rounding than the renderer's sampling.
 void ShowInWindow(GLuint texture, int width, int height, const GLuint bits[3]) {
     if (!gGl.show.id) {
@@ -303,10 +282,6 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
         return -1;
     }
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gGl.maxTextureSize);
-    if (epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_texture_barrier"))
-        gGl.barrier = [] { glTextureBarrier(); };
-    else if (epoxy_has_gl_extension("GL_NV_texture_barrier"))
-        gGl.barrier = [] { glTextureBarrierNV(); };
     gGl.resetStatus = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_KHR_robustness");
     gGl.pending.reserve(size_t(MaxQuads) * 4);
     gGl.running = 1;
@@ -341,13 +316,8 @@ int PlatGpuSoftware() {
 
 int PlatGpuMaxTextureSize() { return gGl.maxTextureSize; }
 
-int PlatGpuReadsTarget() { return gGl.barrier != nullptr; }
-
-void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]) {
-    for (int i = 0; i < 3; ++i) {
-        gGl.layoutBits[i] = GLuint(bits[i]);
-        gGl.layoutShifts[i] = GLuint(shifts[i]);
-    }
+void PlatGpuSetChannelBits(const int bits[3]) {
+    for (int i = 0; i < 3; ++i) gGl.channelBits[i] = GLuint(bits[i]);
 }
 
 uint32_t PlatGpuCreateTexture(int width, int height) {
@@ -398,22 +368,15 @@ void PlatGpuClear(int red, int green, int blue) {
 void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
                  const PlatGpuQuadState& state) {
     if (!gGl.running) return;
-    float box[4];
     if (!gGl.pending.empty() &&
         (texture != gGl.batchTexture || !SameState(state, gGl.batchState) ||
-         gGl.pending.size() >= size_t(MaxQuads) * 4 || (state.mix && OverlapsBatch(quad, box))))
+         gGl.pending.size() >= size_t(MaxQuads) * 4))
         PlatGpuFlush();
     if (gGl.pending.empty()) {
         gGl.batchTexture = texture;
         gGl.batchWidth = textureWidth;
         gGl.batchHeight = textureHeight;
         gGl.batchState = state;
-        if (state.mix) OverlapsBatch(quad, gGl.batchBox);
-    } else if (state.mix) {
-        gGl.batchBox[0] = std::min(gGl.batchBox[0], box[0]);
-        gGl.batchBox[1] = std::min(gGl.batchBox[1], box[1]);
-        gGl.batchBox[2] = std::max(gGl.batchBox[2], box[2]);
-        gGl.batchBox[3] = std::max(gGl.batchBox[3], box[3]);
     }
     gGl.pending.insert(gGl.pending.end(), quad, quad + 4);
 }
@@ -430,9 +393,6 @@ void PlatGpuFlush() {
     glUniform2f(p.uniforms[QuadTargetSize], float(gGl.width), float(gGl.height));
     glUniform2f(p.uniforms[QuadImageSize], float(gGl.batchWidth), float(gGl.batchHeight));
     glUniform1i(p.uniforms[QuadImage], 0);
-    glUniform1i(p.uniforms[QuadTarget], 1);
-    glUniform3uiv(p.uniforms[QuadBits], 1, gGl.layoutBits);
-    glUniform3uiv(p.uniforms[QuadShifts], 1, gGl.layoutShifts);
     uint32_t key = gGl.batchState.key;
     glUniform3f(p.uniforms[QuadKey], float(key & 0xFF) / 255.0f, float(key >> 8 & 0xFF) / 255.0f,
                 float(key >> 16 & 0xFF) / 255.0f);
@@ -442,15 +402,9 @@ void PlatGpuFlush() {
     glUniform4f(p.uniforms[QuadSolid], float(solid & 0xFF) / 255.0f,
                 float(solid >> 8 & 0xFF) / 255.0f, float(solid >> 16 & 0xFF) / 255.0f,
                 float(solid >> 24) / 255.0f);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, gGl.batchState.mix ? gGl.colour : 0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, gGl.batchTexture);
-    if (gGl.batchState.mix) {
-        // What earlier calls wrote becomes readable through the sampler.
-        gGl.barrier();
-        glDisable(GL_BLEND);
-    } else if (gGl.batchState.spare < 0 || gGl.batchState.glyph) {
+    if (gGl.batchState.spare < 0 || gGl.batchState.glyph) {
         // Copied whole: texels without alpha, and glyphs, which replace
         // what is under them as the CPU's copy does.
         glDisable(GL_BLEND);
@@ -580,7 +534,7 @@ int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }
 void PlatGpuShowTarget() {
     if (!PlatGpuShowsWindow()) return;
     PlatGpuFlush();
-    ShowInWindow(gGl.colour, gGl.width, gGl.height, gGl.layoutBits);
+    ShowInWindow(gGl.colour, gGl.width, gGl.height, gGl.channelBits);
 }
 
 void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height) {

@@ -95,15 +95,22 @@ std::vector<uint32_t> ReadScreen(int depth) {
     return out;
 }
 
-// Pixels with a byte that differs by more than `levels`.
-size_t CountDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int levels) {
+// Pixels with a channel that differs by more than `levels`: of 8 bits (and
+// the spare byte) at 32 bits, of the screen's 5 or 6 bits at 16.
+size_t CountDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int levels,
+                      int depth = 32) {
+    const int widths[2][4] = {{8, 8, 8, 8}, {5, 6, 5, 0}};
+    const int* bits = widths[depth == 16];
     size_t count = 0;
     for (size_t i = 0; i < a.size(); ++i)
-        for (int shift : {0, 8, 16, 24})
-            if (std::abs(int(a[i] >> shift & 0xFF) - int(b[i] >> shift & 0xFF)) > levels) {
+        for (int c = 0; c < 4; ++c) {
+            int top = (1 << bits[c]) - 1;
+            auto level = [&](uint32_t v) { return (int(v >> (8 * c) & 0xFF) * top + 127) / 255; };
+            if (std::abs(level(a[i]) - level(b[i])) > levels) {
                 ++count;
                 break;
             }
+        }
     return count;
 }
 
@@ -268,7 +275,8 @@ TEST_F(GpuPath, DrawsMatchTheSoftwarePath) {
             if (cases[i].exact)
                 EXPECT_EQ(CountDiffering(software[i], gpu[i], 0), 0u) << where;
             else
-                EXPECT_LE(CountDiffering(software[i], gpu[i], 2), software[i].size() / 1000)
+                EXPECT_LE(CountDiffering(software[i], gpu[i], depth == 16 ? 1 : 2, depth),
+                          software[i].size() / 1000)
                     << where;
         }
     }
@@ -333,29 +341,43 @@ TEST_F(GpuPath, ClosingTheWindowStopsThePathFirst) {
         }
 }
 
-// One texture's sprites, turned every which way, go out in at most two
-// calls; a string's glyphs in one, without the target coming back to the
-// CPU (which would touch the back buffer's surface).
+// One texture's sprites, plain or turned every which way, with alpha or a
+// key, go out in at most two calls at either depth; a string's glyphs in
+// one, without the target coming back to the CPU (which would touch the back
+// buffer's surface).
 TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
-    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
-    EXPECT_NE(ReadLogUtf8().find("３Ｄグラフィック描画機能を使用します"), std::string::npos);
-    int glow = LoadGraphFile("glow.png");
-    ClearDrawTarget();
-    ReadScreenPixel(0, 0);
-    PlatGpuResetDrawCalls();
-    for (int i = 0; i < 1000; ++i)
-        DrawRotaGraph(i * 37 % Width, i * 53 % Height, 0.75, i * 0.1, glow, 1, 0);
-    EXPECT_NE(ReadScreenPixel(37, 53), 0);
-    EXPECT_LE(PlatGpuDrawCalls(), 2);
-    EXPECT_GE(PlatGpuDrawCalls(), 1);
-
+    for (int depth : {16, 32}) {
+        if (!Start(1, depth)) GTEST_SKIP() << "the GPU path cannot start here";
+        EXPECT_NE(ReadLogUtf8().find("３Ｄグラフィック描画機能を使用します"), std::string::npos);
+        Graphs g = LoadArt();
+        for (int graph : {g.glow, g.sprite})
+            for (int turned : {0, 1}) {
+                ClearDrawTarget();
+                ReadScreenPixel(0, 0);
+                PlatGpuResetDrawCalls();
+                for (int i = 0; i < 1000; ++i) {
+                    int x = i * 37 % Width, y = i * 53 % Height;
+                    if (turned)
+                        DrawRotaGraph(x, y, 0.75, i * 0.1, graph, 1, 0);
+                    else
+                        DrawGraph(x, y, graph, 1);
+                }
+                std::string where = std::to_string(depth) + " bits, " +
+                                    (graph == g.glow ? "alpha" : "keyed") +
+                                    (turned ? ", turned" : ", plain");
+                EXPECT_NE(ReadScreenPixel(37, 53) & 0xFFFFFF, 0) << where;
+                EXPECT_LE(PlatGpuDrawCalls(), 2) << where;
+                EXPECT_GE(PlatGpuDrawCalls(), 1) << where;
+            }
+        if (depth == 16) EndLibrary();
+    }
     const char* text = "The quick brown fox jumps over the lazy dog 0123456789";
     DrawTextString(0, 0, text, MakeColor(255, 255, 255), 0);  // fills the cache
     ASSERT_EQ(LookupFont(QueryDefaultFont())->gpuCache.tileCount, 1);
     PlatGpuFlush();
     uint32_t surfaceChanges = gScreenState.back->changeCount;
     PlatGpuResetDrawCalls();
-    DrawGraph(0, 200, glow, 1);
+    DrawGraph(0, 200, LoadGraphFile("glow.png"), 1);
     DrawTextString(0, 200, text, MakeColor(255, 255, 0), 0);
     DrawTextString(0, 220, text, MakeColor(0, 255, 255), 0);
     PlatGpuFlush();
