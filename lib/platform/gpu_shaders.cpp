@@ -167,7 +167,7 @@ uniform uvec3 bits;
 out vec4 result;
 void main() {
     uvec3 v = uvec3(texture(image, vTexel).rgb * 255.0 + 0.5);
-    uvec3 cut = (v * ((1u << bits) - 1u) + 127u) / 255u;
+    uvec3 cut = (v * ((uvec3(1u) << bits) - 1u) + 127u) / 255u;
     uvec3 wide = (cut << (8u - bits)) | (cut >> (2u * bits - 8u));
     result = vec4(vec3(wide) / 255.0, 1.0);
 }
