@@ -38,6 +38,12 @@ int DrawableFormat(const ColorFormat* format) {
            format->redBits >= 4 && format->greenBits >= 4 && format->blueBits >= 4;
 }
 
+PlatGpuFormat DeviceFormat() {
+    const ColorFormat* screen = GetScreenFormat();
+    return PlatGpuFormat{{screen->redBits, screen->greenBits, screen->blueBits},
+                         screen->spareMask != 0};
+}
+
 // 32-bit pixels laid out as 0x00RRGGBB.
 bool IsXrgb(const ColorFormat& f) {
     return f.bytesPerPixel == 4 && f.redMask == 0xFF0000u && f.greenMask == 0xFF00u &&
@@ -116,7 +122,7 @@ int StartGpuPath() {
     char why[128] = "";
     int request = PlatGpuRequested();
     int started = request != PlatGpuOff && back && DrawableFormat(GetScreenFormat()) &&
-                  PlatGpuStart(back->width, back->height, why, sizeof why) == 0;
+                  PlatGpuStart(back->width, back->height, DeviceFormat(), why, sizeof why) == 0;
     if (!started) {
         if (why[0]) WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
         WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
@@ -138,9 +144,6 @@ int StartGpuPath() {
     gGpu.running = 1;
     gGpu.back = back;
     ++gSettings.contexts;
-    const ColorFormat* screen = GetScreenFormat();
-    const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
-    PlatGpuSetChannelBits(bits);
     gGpu.rows.assign(size_t(back->width) * size_t(back->height), 0);
     // Both start out black: the surface was cleared when it was made.
     gGpu.backSeen = back->changeCount - 1;
@@ -202,16 +205,13 @@ int RestartGpuPath() {
     PlatSurface* back = gGpu.back;
     EndContextKeepingGraphs();
     char why[128] = "";
-    if (PlatGpuStart(back->width, back->height, why, sizeof why) != 0) {
+    if (PlatGpuStart(back->width, back->height, DeviceFormat(), why, sizeof why) != 0) {
         WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
         WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
         ForgetPath();
         return -1;
     }
     ++gSettings.contexts;
-    const ColorFormat* screen = GetScreenFormat();
-    const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
-    PlatGpuSetChannelBits(bits);
     // The back buffer's surface holds the picture: it goes to the new target.
     gGpu.backSeen = back->changeCount - 1;
     PrepareTarget();

@@ -41,8 +41,9 @@ struct PlatGpuQuadState {
     uint32_t key; // RGBA bytes; 0 when not keyed, so that equal states compare equal
     // The target's alpha byte holds the screen pixels' spare bits. -1: the
     // texture has no alpha, its alpha byte is the spare bits, and texels
-    // are copied whole; else a texel's alpha byte is its alpha, a pixel it
-    // covers fully gets `spare` as its spare bits and a mixed pixel none.
+    // are copied whole; else a texel's alpha byte is its alpha, and where
+    // the screen has spare bits a pixel it covers fully gets `spare` as its
+    // spare bits and a mixed pixel none.
     int spare;
     // A texture of glyph ink (alpha 255 where a glyph's bit is set, 0 where
     // clear), written without blending: 0 an ordinary quad; 1 set texels
@@ -83,9 +84,19 @@ enum PlatGpuRequest { PlatGpuOff = 0, PlatGpuForced = 1, PlatGpuIfHardware = 2 }
 void PlatGpuSetRequest(int flag);
 int PlatGpuRequested();
 
-// Starts the device with a render target of width x height. 0, or -1 with a
-// short reason in `why` (no EGL, no 3.3 core context, a shader refused).
-int PlatGpuStart(int width, int height, char* why, int whySize);
+// The screen's pixels as the device sees them: each channel's width (red,
+// green, blue; the target keeps 8 bits a channel, and a picture shown in the
+// window is rounded to these), and whether the format has spare bits,
+// which the target's alpha byte then keeps.
+struct PlatGpuFormat {
+    int bits[3];
+    int spare;
+};
+
+// Starts the device with a render target of width x height for screens of
+// `format`. 0, or -1 with a short reason in `why` (no EGL, no 3.3 core
+// context, a shader refused).
+int PlatGpuStart(int width, int height, const PlatGpuFormat& format, char* why, int whySize);
 void PlatGpuStop();
 int PlatGpuRunning();
 // The running device's name (GL_RENDERER), and 1 when it is a software
@@ -93,9 +104,6 @@ int PlatGpuRunning();
 // device that says so.
 const char* PlatGpuRenderer();
 int PlatGpuSoftware();
-// The screen's channel widths, red, green, blue: the target keeps 8 bits a
-// channel, and a picture shown in the window is rounded to these.
-void PlatGpuSetChannelBits(const int bits[3]);
 // Largest texture side the device takes.
 int PlatGpuMaxTextureSize();
 

@@ -19,7 +19,7 @@ void GpuContextSwap();
 void GpuContextViewport(int width, int height, int view[4]);
 
 // Shader sources (gpu_shaders.cpp). The quad shaders take a header defining
-// WALK, FILTER and KEY (0 or 1) and GLYPH (0, 1 or 2) before them.
+// WALK, FILTER, KEY and SPARE (0 or 1) and GLYPH (0, 1 or 2) before them.
 extern const char* const QuadVertexSource;
 extern const char* const QuadFragmentSource;
 extern const char* const MeshVertexSource;

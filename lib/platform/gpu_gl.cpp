@@ -46,6 +46,7 @@ struct GlState {
     int batchWidth, batchHeight;
     PlatGpuQuadState batchState;
     GLuint channelBits[3];
+    int spare;          // the target's alpha byte keeps the screen's spare bits
     int drawCalls;
     int depthStale;     // the last clear left depth alone: the next mesh clears it first
     int maxTextureSize;
@@ -189,8 +190,8 @@ const Program* QuadProgram(const PlatGpuQuadState& state) {
     char header[128];
     std::snprintf(header, sizeof header,
                   "#version 330 core\n#define WALK %d\n#define FILTER %d\n"
-                  "#define KEY %d\n#define GLYPH %d\n",
-                  walk, filter, keyed, state.glyph);
+                  "#define KEY %d\n#define GLYPH %d\n#define SPARE %d\n",
+                  walk, filter, keyed, state.glyph, gGl.spare);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
              {"targetSize", "imageSize", "image", "key", "spare", "solid"}) != 0) {
         p.id = 0;
@@ -255,12 +256,14 @@ void ShowInWindow(GLuint texture, int width, int height, const GLuint bits[3]) {
 
 }  // namespace
 
-int PlatGpuStart(int width, int height, char* why, int whySize) {
+int PlatGpuStart(int width, int height, const PlatGpuFormat& format, char* why, int whySize) {
     if (gGl.running) PlatGpuStop();
     if (GpuContextCreate(why, whySize) != 0) return -1;
     gGl = GlState{};
     gGl.width = width;
     gGl.height = height;
+    for (int i = 0; i < 3; ++i) gGl.channelBits[i] = GLuint(format.bits[i]);
+    gGl.spare = format.spare;
     if (epoxy_gl_version() < 33) {
         std::snprintf(why, size_t(whySize), "GL %d.%d is below 3.3", epoxy_gl_version() / 10,
                       epoxy_gl_version() % 10);
@@ -316,9 +319,7 @@ int PlatGpuSoftware() {
 
 int PlatGpuMaxTextureSize() { return gGl.maxTextureSize; }
 
-void PlatGpuSetChannelBits(const int bits[3]) {
-    for (int i = 0; i < 3; ++i) gGl.channelBits[i] = GLuint(bits[i]);
-}
+
 
 uint32_t PlatGpuCreateTexture(int width, int height) {
     if (!gGl.running) return 0;
@@ -408,11 +409,16 @@ void PlatGpuFlush() {
         // Copied whole: texels without alpha, and glyphs, which replace
         // what is under them as the CPU's copy does.
         glDisable(GL_BLEND);
-    } else {
+    } else if (gGl.spare) {
         // The colour blends by the texel's alpha (the second output), while
-        // the alpha byte takes the spare bits the shader decided.
+        // the alpha byte takes the spare bits the shader decided. A
+        // rasterizer in software takes a slow road for the second output,
+        // so only screens with spare bits ask for it.
         glEnable(GL_BLEND);
         glBlendFuncSeparate(GL_SRC1_ALPHA, GL_ONE_MINUS_SRC1_ALPHA, GL_ONE, GL_ZERO);
+    } else {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
     ApplyScissor(gGl.batchState);
     glDisable(GL_DEPTH_TEST);

@@ -48,7 +48,9 @@ uniform vec3 key;
 uniform vec4 solid;
 uniform float spare;
 layout(location = 0, index = 0) out vec4 result;
+#if SPARE
 layout(location = 0, index = 1) out vec4 weight;
+#endif
 // 14.18 fixed point to whole texels, truncated toward zero.
 ivec2 ToPixel(uvec2 fixedPoint) {
     ivec2 f = ivec2(fixedPoint);
@@ -92,15 +94,20 @@ void main() {
 #if KEY
     if (all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
 #endif
-    weight = vec4(c.a);
     // The alpha byte is the target's spare bits: a texture without alpha
     // brings its own; else an opaque texel gives the graph's and a mixed
     // one none, as the software blitters' whole-pixel copy and mix do.
+    // Without spare bits the alpha byte is free to carry the texel's alpha.
+#if SPARE
+    weight = vec4(c.a);
     if (spare < 0.0) {
         result = c;
     } else {
         result = vec4(c.rgb, c.a * 255.0 >= 254.5 ? spare : 0.0);
     }
+#else
+    result = c;
+#endif
 #endif
 }
 )";
