@@ -34,7 +34,7 @@ struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad[2][2][2][3];  // by walk, filter, key and glyph; made on first use
+    Program quad[2][2][2][3][2];  // by walk, filter, key, glyph and spare; made on first use
     Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
     size_t streamUsed;        // vertices written into the quad buffer's current half
@@ -181,17 +181,24 @@ void ApplyScissor(const PlatGpuQuadState& s) {
     glScissor(s.scissorLeft, s.scissorTop, width > 0 ? width : 0, height > 0 ? height : 0);
 }
 
+// Whether a batch blends by a second output so that its opaque texels
+// leave spare bits other than 0 (the graph's) and its mixed ones none: a
+// rasterizer in software takes a slow road for a second output, so only
+// those batches on screens with spare bits ask for it.
+int KeepsSpare(const PlatGpuQuadState& state) { return gGl.spare && state.spare > 0; }
+
 // The variant of the quad program for a batch's state, linked on first use;
 // null when the device refuses it.
 const Program* QuadProgram(const PlatGpuQuadState& state) {
     int walk = state.walk ? 1 : 0, filter = state.filter ? 1 : 0, keyed = state.keyed ? 1 : 0;
-    Program& p = gGl.quad[walk][filter][keyed][state.glyph];
+    int spare = KeepsSpare(state);
+    Program& p = gGl.quad[walk][filter][keyed][state.glyph][spare];
     if (p.id) return &p;
     char header[128];
     std::snprintf(header, sizeof header,
                   "#version 330 core\n#define WALK %d\n#define FILTER %d\n"
                   "#define KEY %d\n#define GLYPH %d\n#define SPARE %d\n",
-                  walk, filter, keyed, state.glyph, gGl.spare);
+                  walk, filter, keyed, state.glyph, spare);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
              {"targetSize", "imageSize", "image", "key", "spare", "solid"}) != 0) {
         p.id = 0;
@@ -409,16 +416,15 @@ void PlatGpuFlush() {
         // Copied whole: texels without alpha, and glyphs, which replace
         // what is under them as the CPU's copy does.
         glDisable(GL_BLEND);
-    } else if (gGl.spare) {
+    } else if (KeepsSpare(gGl.batchState)) {
         // The colour blends by the texel's alpha (the second output), while
-        // the alpha byte takes the spare bits the shader decided. A
-        // rasterizer in software takes a slow road for the second output,
-        // so only screens with spare bits ask for it.
+        // the alpha byte takes the spare bits the shader decided.
         glEnable(GL_BLEND);
         glBlendFuncSeparate(GL_SRC1_ALPHA, GL_ONE_MINUS_SRC1_ALPHA, GL_ONE, GL_ZERO);
     } else {
+        // Spare bits 0 wherever the texels land, opaque or mixed.
         glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ZERO);
     }
     ApplyScissor(gGl.batchState);
     glDisable(GL_DEPTH_TEST);

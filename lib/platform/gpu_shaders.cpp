@@ -97,7 +97,8 @@ void main() {
     // The alpha byte is the target's spare bits: a texture without alpha
     // brings its own; else an opaque texel gives the graph's and a mixed
     // one none, as the software blitters' whole-pixel copy and mix do.
-    // Without spare bits the alpha byte is free to carry the texel's alpha.
+    // Where they are 0 either way, the alpha byte is free to carry the
+    // texel's alpha to the blend.
 #if SPARE
     weight = vec4(c.a);
     if (spare < 0.0) {

@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -127,6 +128,26 @@ void DrawCacheString(int x, int y, const char* text, uint32_t colour, int transp
                         QueryScreenDepth(), transparent, font, 0, -1, nullptr);
 }
 
+// A graph with alpha whose pixels are written in memory without spare bits
+// (a loaded graph's carry them).
+int MadeGlow() {
+    int graph = CreateEmptyGraph(40, 40, 1, 1);
+    int pitch;
+    uint8_t* pixels;
+    EXPECT_EQ(LockGraphSurface(graph, &pitch, &pixels), 0);
+    const SurfaceDataRecord* record =
+        GetSurfaceDataRecord(GetBmpDataRecord(GetGraphRecord(graph)->pieces[0])->surface);
+    int bytes = QueryScreenDepth() / 8;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            uint32_t value = MakeColor(200 + x, 90 + 3 * y, 60) & ~GetScreenFormat()->spareMask;
+            std::memcpy(pixels + y * pitch + x * bytes, &value, size_t(bytes));
+            record->alphaBuffer[y * record->alphaPitch + x] = uint8_t(std::min(255, 12 * (x + y)));
+        }
+    UnlockGraphSurface(graph);
+    return graph;
+}
+
 int MakeFont(int size) {
     int font = CreateFontToHandle(nullptr, size, 4, 0, FontCharSetShiftJis, -1, -1);
     EXPECT_GE(font, 0);
@@ -149,6 +170,13 @@ std::vector<DrawCase> DrawCases() {
              DrawGraph(100, 100, g.glow, 0);
              DrawGraph(120, 110, g.glow, 1);
              DrawGraph(615, -20, g.glow, 0);
+         }},
+        {"alpha graph made in memory", [](const Graphs&) {
+             int glow = MadeGlow();
+             DrawGraph(100, 100, glow, 1);
+             DrawGraph(120, 110, glow, 1);
+             DrawRotaGraph(300, 200, 1.3, 0.4, glow, 1, 0);
+             FreeGraphHandle(glow, 0);
          }},
         {"part", [](const Graphs& g) {
              DrawGraphPart(50, 60, 10, 5, 40, 30, g.big, 0, 0);
