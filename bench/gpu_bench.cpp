@@ -1,5 +1,6 @@
 // Frames of N turned 32 x 32 alpha sprites from one texture at 640 x 480,
-// N = 100, 1000, 10000: our GPU path, our software path, SDL2's renderer on
+// N = 100, 1000, 10000: our GPU path and our software path on 16- and
+// 32-bit screens (the second argument), SDL2's renderer on
 // its opengl driver (SDL_RenderCopyEx) and SFML's sf::VertexArray, all on the
 // same Mesa driver. Run it under a display (xvfb-run) for the two peers; our
 // GPU path needs none.
@@ -66,11 +67,11 @@ void Report(benchmark::State& state, double submitSeconds, int n) {
 
 // --- ours ------------------------------------------------------------------------------
 
-int StartOurs(int gpu) {
+int StartOurs(int gpu, int depth) {
     setenv("TESSEL_PLATFORM", "headless", 1);
     SetLogEnabled(0);
     SetGpuDrawing(gpu);
-    SetScreenMode(ScreenW, ScreenH, 32, -1);
+    SetScreenMode(ScreenW, ScreenH, depth, -1);
     if (InitLibrary() != 0) return -1;
     SetDrawTarget(TargetBack);
     int graph = CreateEmptyGraph(Side, Side, 1, 1);
@@ -84,7 +85,8 @@ int StartOurs(int gpu) {
         for (int x = 0; x < Side; ++x) {
             uint32_t c = argb[size_t(y) * Side + x];
             uint32_t value = MakeColor(c >> 16 & 255, c >> 8 & 255, c & 255);
-            std::memcpy(pixels + y * pitch + x * 4, &value, 4);
+            // Little-endian: the low bytes are the 16-bit pixel.
+            std::memcpy(pixels + y * pitch + x * depth / 8, &value, size_t(depth / 8));
             record->alphaBuffer[y * record->alphaPitch + x] = uint8_t(c >> 24);
         }
     UnlockGraphSurface(graph);
@@ -99,8 +101,8 @@ void DrawHud() {
 }
 
 void Ours(benchmark::State& state, int gpu, bool text = false) {
-    int n = int(state.range(0));
-    int sprite = StartOurs(gpu);
+    int n = int(state.range(0)), depth = int(state.range(1));
+    int sprite = StartOurs(gpu, depth);
     if (sprite < 0 || IsGpuDrawing() != gpu) {
         EndLibrary();
         state.SkipWithError("the path did not start");
@@ -243,9 +245,13 @@ void BM_SfmlVertexArray(benchmark::State& state) {
 #define FRAMES(bm)                                                                      \
     BENCHMARK(bm)->Arg(100)->Arg(1000)->Arg(10000)->MeasureProcessCPUTime()->UseRealTime() \
         ->Unit(benchmark::kMillisecond)
-FRAMES(BM_OurGpuPath);
-FRAMES(BM_OurSoftwarePath);
-BENCHMARK(BM_OurGpuPathWithText)->Arg(1000)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OurSoftwarePathWithText)->Arg(1000)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
+// Ours take N and the screen's depth.
+#define OUR_FRAMES(bm, ...)                                                                  \
+    BENCHMARK(bm)->ArgsProduct({__VA_ARGS__, {16, 32}})->MeasureProcessCPUTime()->UseRealTime() \
+        ->Unit(benchmark::kMillisecond)
+OUR_FRAMES(BM_OurGpuPath, {100, 1000, 10000});
+OUR_FRAMES(BM_OurSoftwarePath, {100, 1000, 10000});
+OUR_FRAMES(BM_OurGpuPathWithText, {1000});
+OUR_FRAMES(BM_OurSoftwarePathWithText, {1000});
 FRAMES(BM_Sdl2RendererOpenGl);
 FRAMES(BM_SfmlVertexArray);

@@ -87,7 +87,12 @@ void DrawGpuGlyph(GpuBitmap* bitmap, const GpuBits& bits, int srcX, int srcY, co
 // The mesh state's reset at each start (gpu_mesh.cpp).
 void ResetMeshState();
 
-// Logs a device error once, with its code.
-void GpuCheckError();
+// Logs a device error left by `operation` (a public operation's name), once
+// for each operation. The error, or 0.
+uint32_t GpuCheckError(const char* operation);
+// Where the device's context was lost or reset, logs it and restarts the
+// path from the CPU copies (the drawing since the picture last came back to
+// the CPU is lost with the context). 1 when it was lost.
+int GpuCheckContext();
 
 #endif

@@ -20,14 +20,22 @@
 
 namespace {
 
-// On a 16-bit screen a texel with alpha is mixed as the software blitters
-// mix it (`kind` 1 plain, 2 rotated): blending in 8 bits and cutting the
-// result to 5 or 6 bits would land a level off on many mixed pixels.
-PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int kind, int keyed) {
-    int spare = GraphSpare(graph);
-    int mix = QueryScreenDepth() == 16 && spare >= 0 && PlatGpuReadsTarget() ? kind : 0;
-    return PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(), mix, 0,
-                            keyed, keyed ? GraphKey(graph) : 0, spare};
+// Texels with alpha are blended by the device in 8 bits a channel at every
+// depth, so that one texture's quads stay one batch: on a 16-bit screen the
+// target keeps the 8 bits and the picture is rounded to the screen's
+// channels once, when it comes back or is shown. The software blitters
+// round each mix to 5 or 6 bits, so the two differ by at most a level.
+PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int keyed) {
+    PlatGpuQuadState state{};
+    state.scissorLeft = area.left;
+    state.scissorTop = area.top;
+    state.scissorRight = area.right;
+    state.scissorBottom = area.bottom;
+    state.filter = GpuFilter();
+    state.keyed = keyed;
+    state.key = keyed ? GraphKey(graph) : 0;
+    state.spare = GraphSpare(graph);
+    return state;
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v) {
@@ -47,7 +55,7 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
-    PlatGpuQuadState state = QuadState(area, graph, 1, transparent != 0);
+    PlatGpuQuadState state = QuadState(area, graph, transparent != 0);
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
@@ -58,6 +66,7 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
             Corner(left + tw, top + th, tw, th), Corner(left, top + th, 0, th)};
         PlatGpuQuad(texture, tw, th, quad, state);
     }
+    GpuCheckError("DrawGraph");
     return 0;
 }
 
@@ -86,11 +95,11 @@ void TurnedCorners(int x, int y, double scale, double c, double s, const GraphRe
     }
 }
 
-int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
-             const PlatGpuQuadState& state, const Rect& area) {
+void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
+              const PlatGpuQuadState& state, const Rect& area) {
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
-        return 0;
+        return;
     const Rect& box = setup.box;
     // The walk from the target's origin: the same values modulo 2^32 at
     // every pixel as the software's walk from the box's corner.
@@ -117,7 +126,6 @@ int DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
         }
         PlatGpuQuad(texture, tw, th, quad, walkState);
     }
-    return 0;
 }
 
 }  // namespace
@@ -127,8 +135,12 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
-    PlatGpuQuadState state = QuadState(area, graph, 2, transparent == 1);
-    if (state.filter == 0) return DrawWalk(x, y, scale, angle, graph, state, area);
+    PlatGpuQuadState state = QuadState(area, graph, transparent == 1);
+    if (state.filter == 0) {
+        DrawWalk(x, y, scale, angle, graph, state, area);
+        GpuCheckError("DrawRotaGraph");
+        return 0;
+    }
     double c = std::cos(angle), s = std::sin(angle);
     int halfWidth = graph->width >> 1, halfHeight = graph->height >> 1;
     // Graph position (u, v) to the target, half a pixel on.
@@ -152,5 +164,6 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         }
         PlatGpuQuad(texture, tw, th, quad, state);
     }
+    GpuCheckError("DrawRotaGraph");
     return 0;
 }

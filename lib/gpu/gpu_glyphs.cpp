@@ -98,6 +98,7 @@ int BeginGpuGlyphs(GpuBitmap* bitmap, const GpuBits& bits, uint32_t colour, int 
     if (bitmap->tiles && bitmap->context != GpuContextSerial()) FreeGpuBitmap(bitmap);
     if (!bitmap->tiles && MakeTiles(bitmap, bits) != 0) return -1;
     UploadRows(bitmap, bits);
+    GpuCheckError("DrawTextString");
     BeginTargetDraw();
     PlatGpuQuadState& state = gGlyphs.state;
     state = PlatGpuQuadState{};

@@ -15,8 +15,8 @@
 // graph reads 0xFF000000, not 0, on either path.
 uint32_t ExpandPixel(uint32_t value, const ColorFormat& format);
 void ExpandRow(uint32_t* rgba, const ColorFormat& format, const uint8_t* pixels, int count);
-// RGBA bytes to pixels of the format, each channel cut to its width and the
-// alpha byte to the spare bits.
+// RGBA bytes to pixels of the format, each channel rounded to its width and
+// the alpha byte cut to the spare bits.
 void PackRow(uint8_t* pixels, const ColorFormat& format, const uint32_t* rgba, int count);
 
 struct GraphRecord;

@@ -261,6 +261,7 @@ int DrawMesh3D(int shape, float x, float y, float z, float sizeX, float sizeY, f
         if (!record || ReadyTiles(record) != 0 || record->tileCount != 1 ||
             TileOf(record, 0, &tx, &ty, &tw, &th, &draw.texture) != 0)
             return -1;
+        draw.textureAlpha = GraphSpare(record) >= 0;
     }
     int red = 255, green = 255, blue = 255;
     SplitColorValue(colour, &red, &green, &blue);
@@ -279,13 +280,13 @@ int DrawMesh3D(int shape, float x, float y, float z, float sizeX, float sizeY, f
     draw.colour[2] = blue / 255.0f;
     draw.colour[3] = 1.0f;
     const Rect& area = gDraw.drawArea;
-    draw.state = PlatGpuQuadState{area.left, area.top, area.right, area.bottom, GpuFilter(),
-                                  0, 0, 0, 0, 0};
+    draw.state = PlatGpuQuadState{};
+    draw.state.scissorLeft = area.left;
+    draw.state.scissorTop = area.top;
+    draw.state.scissorRight = area.right;
+    draw.state.scissorBottom = area.bottom;
     draw.vertices = gMesh.shapes[shape].data();
     draw.count = int(gMesh.shapes[shape].size());
-    if (PlatGpuDrawMesh(draw) != 0) {
-        GpuCheckError();
-        return -1;
-    }
-    return 0;
+    PlatGpuDrawMesh(draw);
+    return GpuCheckError("DrawMesh3D") == 0 ? 0 : -1;
 }

@@ -12,8 +12,11 @@ inline uint32_t Widen(uint32_t value, uint32_t mask, int shift, int bits) {
     return (c << (8 - bits) | c >> (2 * bits - 8)) & 0xFF;
 }
 
+// Rounded to the nearest level: the target keeps 8 bits a channel between
+// draws, and a widened level comes back to itself.
 inline uint32_t Narrow(uint32_t channel, int shift, int bits) {
-    return bits >= 8 ? channel << (shift + bits - 8) : (channel >> (8 - bits)) << shift;
+    if (bits >= 8) return channel << (shift + bits - 8);
+    return ((channel * ((1u << bits) - 1) + 127) / 255) << shift;
 }
 
 // The spare bits travel in the alpha byte: a byte of its own on a 32-bit

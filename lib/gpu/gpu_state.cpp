@@ -25,7 +25,7 @@ struct GpuState {
     PlatSurface* back;         // the back buffer's surface, the CPU's view of the target
     uint32_t backSeen;         // its change count when it last matched the target
     int deviceAhead;           // the target holds drawing the surface lacks
-    int errorLogged;           // a device error was logged already
+    const char* errorsLogged[16];  // operations whose device error was logged
     std::vector<uint32_t> rows;  // RGBA staging for the whole target
 };
 
@@ -36,6 +36,12 @@ GpuState gGpu;
 int DrawableFormat(const ColorFormat* format) {
     return (format->ColorBitDepth == 16 || format->ColorBitDepth == 32) &&
            format->redBits >= 4 && format->greenBits >= 4 && format->blueBits >= 4;
+}
+
+PlatGpuFormat DeviceFormat() {
+    const ColorFormat* screen = GetScreenFormat();
+    return PlatGpuFormat{{screen->redBits, screen->greenBits, screen->blueBits},
+                         screen->spareMask != 0};
 }
 
 // 32-bit pixels laid out as 0x00RRGGBB.
@@ -62,7 +68,7 @@ void BackBufferAccess(PlatSurface* surface) {
     }
     gGpu.deviceAhead = 0;
     gGpu.backSeen = surface->changeCount;
-    GpuCheckError();
+    GpuCheckError("ReadScreenPixel");
 }
 
 // Sends what the CPU wrote into the back buffer's surface to the device.
@@ -114,27 +120,36 @@ int StartGpuPath() {
     ResetTexturePieces();
     PlatSurface* back = gScreenState.back;
     char why[128] = "";
-    int started = PlatGpuRequested() && back && DrawableFormat(GetScreenFormat()) &&
-                  PlatGpuStart(back->width, back->height, why, sizeof why) == 0;
+    int request = PlatGpuRequested();
+    int started = request != PlatGpuOff && back && DrawableFormat(GetScreenFormat()) &&
+                  PlatGpuStart(back->width, back->height, DeviceFormat(), why, sizeof why) == 0;
     if (!started) {
         if (why[0]) WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
         WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
         return 0;
     }
+    // A software rasterizer draws quads slower than the software blitters
+    // do, so unless the program or the user insists, the path runs only on
+    // a device that draws in hardware.
+    const char* renderer = PlatGpuRenderer();
+    int software = PlatGpuSoftware();
+    if (software && request != PlatGpuForced) {
+        WriteLogFormat(SJIS("３Ｄグラフィック描画機能は使用しません ( %s : ソフトウェア描画 )\n"),
+                       renderer);
+        PlatGpuStop();
+        return 0;
+    }
+    WriteLogFormat(SJIS("３Ｄグラフィック描画機能を使用します ( %s%s )\n"), renderer,
+                   software ? SJIS(" : ソフトウェア描画") : "");
     gGpu.running = 1;
     gGpu.back = back;
     ++gSettings.contexts;
-    const ColorFormat* screen = GetScreenFormat();
-    const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
-    const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
-    PlatGpuSetPixelLayout(bits, shifts);
     gGpu.rows.assign(size_t(back->width) * size_t(back->height), 0);
     // Both start out black: the surface was cleared when it was made.
     gGpu.backSeen = back->changeCount - 1;
     PrepareTarget();
     PlatWatchSurface(back, BackBufferAccess);
     SetWindowClosingLink(StopForClosingWindow);
-    WriteLogString(SJIS("３Ｄグラフィック描画機能を使用します\n"));
     return 1;
 }
 
@@ -170,7 +185,11 @@ void BeginTargetDraw() {
 }
 
 int GpuClearTarget() {
+    // Once a frame: where the context went, the frame starts on a new one.
+    GpuCheckContext();
+    if (!gGpu.running) return ClearDrawTarget();
     PlatGpuClear(0, 0, 0);
+    GpuCheckError("ClearDrawTarget");
     // Whatever the CPU wrote before is gone under the clear.
     gGpu.backSeen = gGpu.back->changeCount;
     gGpu.deviceAhead = 1;
@@ -186,17 +205,13 @@ int RestartGpuPath() {
     PlatSurface* back = gGpu.back;
     EndContextKeepingGraphs();
     char why[128] = "";
-    if (PlatGpuStart(back->width, back->height, why, sizeof why) != 0) {
+    if (PlatGpuStart(back->width, back->height, DeviceFormat(), why, sizeof why) != 0) {
         WriteLogFormat(SJIS("ＧＰＵ描画を開始できません : %s\n"), why);
         WriteLogString(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
         ForgetPath();
         return -1;
     }
     ++gSettings.contexts;
-    const ColorFormat* screen = GetScreenFormat();
-    const int bits[3] = {screen->redBits, screen->greenBits, screen->blueBits};
-    const int shifts[3] = {screen->redShift, screen->greenShift, screen->blueShift};
-    PlatGpuSetPixelLayout(bits, shifts);
     // The back buffer's surface holds the picture: it goes to the new target.
     gGpu.backSeen = back->changeCount - 1;
     PrepareTarget();
@@ -204,22 +219,39 @@ int RestartGpuPath() {
 }
 
 int GpuPresent() {
-    if (!gGpu.running || !PlatGpuShowsWindow()) return 0;
+    if (!gGpu.running || GpuCheckContext() || !PlatGpuShowsWindow()) return 0;
     PrepareTarget();
     PlatGpuShowTarget();
-    GpuCheckError();
+    GpuCheckError("PresentScreen");
     return 1;
 }
 
-void GpuCheckError() {
+uint32_t GpuCheckError(const char* operation) {
     uint32_t error = PlatGpuTakeError();
-    if (error == 0 || gGpu.errorLogged) return;
-    gGpu.errorLogged = 1;
-    WriteLogFormat(SJIS("ＧＰＵ描画でエラーが発生しました ( コード 0x%04X )\n"), unsigned(error));
+    if (error == 0) return 0;
+    for (const char*& logged : gGpu.errorsLogged) {
+        if (logged == operation) return error;
+        if (logged) continue;
+        logged = operation;
+        WriteLogFormat(SJIS("ＧＰＵ描画でエラーが発生しました : %s ( コード 0x%04X )\n"), operation,
+                       unsigned(error));
+        break;
+    }
+    return error;
+}
+
+int GpuCheckContext() {
+    char why[128] = "";
+    if (!gGpu.running || !PlatGpuContextLost(why, sizeof why)) return 0;
+    WriteLogFormat(SJIS("ＧＰＵ描画のコンテキストが失われたため作り直します : %s\n"), why);
+    // Nothing can come back from a context that is gone.
+    gGpu.deviceAhead = 0;
+    RestartGpuPath();
+    return 1;
 }
 
 int SetGpuDrawing(int flag) {
-    PlatGpuSetRequest(flag ? 1 : 0);
+    PlatGpuSetRequest(flag ? PlatGpuForced : PlatGpuOff);
     return 0;
 }
 

@@ -36,19 +36,14 @@ struct PlatGpuVertex {
 struct PlatGpuQuadState {
     int scissorLeft, scissorTop, scissorRight, scissorBottom;  // target pixels
     int filter;   // 0 nearest, 1 bilinear
-    // How a texel with alpha meets the target: 0 blended by the device in
-    // 8 bits a channel; 1 and 2 mixed in the shader on the screen's 16-bit
-    // pixel values, as the software blitters do (1 whole-pixel arithmetic of
-    // the plain blitter, 2 channel by channel as the rotating one). Quads
-    // that mix in the shader are never drawn over each other in one call.
-    int mix;
     int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
     int keyed;    // texels of colour `key` are not drawn
     uint32_t key; // RGBA bytes; 0 when not keyed, so that equal states compare equal
     // The target's alpha byte holds the screen pixels' spare bits. -1: the
     // texture has no alpha, its alpha byte is the spare bits, and texels
-    // are copied whole; else a texel's alpha byte is its alpha, a pixel it
-    // covers fully gets `spare` as its spare bits and a mixed pixel none.
+    // are copied whole; else a texel's alpha byte is its alpha, and where
+    // the screen has spare bits a pixel it covers fully gets `spare` as its
+    // spare bits and a mixed pixel none.
     int spare;
     // A texture of glyph ink (alpha 255 where a glyph's bit is set, 0 where
     // clear), written without blending: 0 an ordinary quad; 1 set texels
@@ -75,25 +70,40 @@ struct PlatGpuMeshDraw {
     float ambient;       // 0..1
     float colour[4];     // 0..1, multiplies the texel
     uint32_t texture;    // 0: colour alone
+    // The texture's alpha byte is the graph's alpha channel; else it holds
+    // the screen pixels' spare bits, and the texel is opaque.
+    int textureAlpha;
     PlatGpuQuadState state;
 };
 
 // Whether the path is asked for: the flag given here (SetGpuDrawing's;
 // -1 withdraws it), else TESSEL_GPU (0 or 1), else the back end's default:
-// the desktop asks for it, headless runs do not.
+// the desktop asks for it where the device draws in hardware, headless
+// runs do not.
+enum PlatGpuRequest { PlatGpuOff = 0, PlatGpuForced = 1, PlatGpuIfHardware = 2 };
 void PlatGpuSetRequest(int flag);
 int PlatGpuRequested();
 
-// Starts the device with a render target of width x height. 0, or -1 with a
-// short reason in `why` (no EGL, no 3.3 core context, a shader refused).
-int PlatGpuStart(int width, int height, char* why, int whySize);
+// The screen's pixels as the device sees them: each channel's width (red,
+// green, blue; the target keeps 8 bits a channel, and a picture shown in the
+// window is rounded to these), and whether the format has spare bits,
+// which the target's alpha byte then keeps.
+struct PlatGpuFormat {
+    int bits[3];
+    int spare;
+};
+
+// Starts the device with a render target of width x height for screens of
+// `format`. 0, or -1 with a short reason in `why` (no EGL, no 3.3 core
+// context, a shader refused).
+int PlatGpuStart(int width, int height, const PlatGpuFormat& format, char* why, int whySize);
 void PlatGpuStop();
 int PlatGpuRunning();
-// The screen's 16-bit layout for the shader mixes: each channel's width and
-// lowest bit, red, green, blue.
-void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]);
-// 1 when a quad may read the target it draws on (shader mixes work).
-int PlatGpuReadsTarget();
+// The running device's name (GL_RENDERER), and 1 when it is a software
+// rasterizer: a name of Mesa's (llvmpipe, softpipe, swrast) or an EGL
+// device that says so.
+const char* PlatGpuRenderer();
+int PlatGpuSoftware();
 // Largest texture side the device takes.
 int PlatGpuMaxTextureSize();
 
@@ -115,9 +125,8 @@ void PlatGpuFlush();
 // Draw calls sent since the last reset.
 int PlatGpuDrawCalls();
 void PlatGpuResetDrawCalls();
-// Depth-tested triangles; flushes the quad batch first. 0, or -1 when the
-// draw left an error behind.
-int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);
+// Depth-tested triangles; flushes the quad batch first.
+void PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);
 
 // The target's pixels as RGBA bytes, top row first, rows `pitch` pixels
 // apart; the whole target is written by PlatGpuWriteTarget likewise.
@@ -136,5 +145,10 @@ void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height);
 void PlatGpuFinish();
 // The first device error since the last call, or 0.
 uint32_t PlatGpuTakeError();
+// Whether the context is gone: it could not be made current again (the
+// window or the driver took it), or the driver reports a reset where it
+// offers robustness. 0 while it draws; else 1 with the cause in `why`, and
+// nothing may reach the device until the path is started again.
+int PlatGpuContextLost(char* why, int whySize);
 
 #endif

@@ -19,14 +19,24 @@ namespace {
 struct ContextState {
     EGLDisplay display;
     EGLContext context;
+    int softwareDevice;  // the display's device says it draws in software
 };
 
-ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0};
 int gRequest = -1;  // kept for the life of the process
 
 int Refuse(char* why, int whySize, const char* reason) {
     std::snprintf(why, size_t(whySize), "%s (EGL 0x%04X)", reason, unsigned(eglGetError()));
     return -1;
+}
+
+int SoftwareDevice(EGLDisplay display) {
+    if (!epoxy_has_egl_extension(display, "EGL_EXT_device_query")) return 0;
+    EGLAttrib device = 0;
+    if (!eglQueryDisplayAttribEXT(display, EGL_DEVICE_EXT, &device) || !device) return 0;
+    const char* extensions =
+        eglQueryDeviceStringEXT(reinterpret_cast<EGLDeviceEXT>(device), EGL_EXTENSIONS);
+    return extensions && std::strstr(extensions, "EGL_MESA_device_software") != nullptr;
 }
 
 int OnWindow() { return std::strcmp(PlatBackendName(), "sdl") == 0 && SdlHasWindow(); }
@@ -46,10 +56,17 @@ int GpuContextCreate(char* why, int whySize) {
         eglTerminate(display);
         return Refuse(why, whySize, "no desktop GL through EGL");
     }
-    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                 EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                 EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+    // A reset is reported (PlatGpuContextLost) where the driver offers it.
+    EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                           EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                           EGL_CONTEXT_OPENGL_RESET_NOTIFICATION_STRATEGY,
+                           EGL_LOSE_CONTEXT_ON_RESET, EGL_NONE};
+    if (!epoxy_has_egl_extension(display, "EGL_EXT_create_context_robustness")) attributes[6] = EGL_NONE;
     EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    if (context == EGL_NO_CONTEXT && attributes[6] != EGL_NONE) {
+        attributes[6] = EGL_NONE;
+        context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    }
     if (context == EGL_NO_CONTEXT) {
         Refuse(why, whySize, "no GL 3.3 core context");
         eglTerminate(display);
@@ -61,7 +78,7 @@ int GpuContextCreate(char* why, int whySize) {
         eglTerminate(display);
         return -1;
     }
-    gContext = ContextState{display, context};
+    gContext = ContextState{display, context, SoftwareDevice(display)};
     return 0;
 }
 
@@ -71,16 +88,28 @@ void GpuContextDestroy() {
     eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(gContext.display, gContext.context);
     eglTerminate(gContext.display);
-    gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT};
+    gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0};
 }
 
-void PlatGpuSetRequest(int flag) { gRequest = flag < 0 ? -1 : flag != 0; }
+int GpuContextSoftwareDevice() { return gContext.softwareDevice; }
+
+int GpuContextMakeCurrent() {
+    if (gContext.display == EGL_NO_DISPLAY) return SdlGlMakeCurrent();
+    if (eglGetCurrentContext() == gContext.context) return 0;
+    return eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, gContext.context)
+               ? 0
+               : -1;
+}
+
+void PlatGpuSetRequest(int flag) {
+    gRequest = flag < PlatGpuOff || flag > PlatGpuIfHardware ? -1 : flag;
+}
 
 int PlatGpuRequested() {
     if (gRequest >= 0) return gRequest;
     if (const char* env = std::getenv("TESSEL_GPU"); env && (env[0] == '0' || env[0] == '1'))
-        return env[0] == '1';
-    return std::strcmp(PlatBackendName(), "sdl") == 0;
+        return env[0] == '1' ? PlatGpuForced : PlatGpuOff;
+    return std::strcmp(PlatBackendName(), "sdl") == 0 ? PlatGpuIfHardware : PlatGpuOff;
 }
 
 int GpuContextShows() { return SdlGlActive(); }

@@ -6,6 +6,11 @@
 // Makes a 3.3 core context current. 0, or -1 with the reason in `why`.
 int GpuContextCreate(char* why, int whySize);
 void GpuContextDestroy();
+// 1 when the context's EGL device says it draws in software.
+int GpuContextSoftwareDevice();
+// Makes the context current again where another (or none) is. 0, or -1
+// when it cannot be: the context is gone.
+int GpuContextMakeCurrent();
 // 1 when the context is a window's: it presents through GpuContextSwap.
 int GpuContextShows();
 void GpuContextSwap();
@@ -14,7 +19,7 @@ void GpuContextSwap();
 void GpuContextViewport(int width, int height, int view[4]);
 
 // Shader sources (gpu_shaders.cpp). The quad shaders take a header defining
-// WALK, FILTER, MIX and KEY (0 or 1; MIX 0, 1 or 2) before them.
+// WALK, FILTER, KEY and SPARE (0 or 1) and GLYPH (0, 1 or 2) before them.
 extern const char* const QuadVertexSource;
 extern const char* const QuadFragmentSource;
 extern const char* const MeshVertexSource;

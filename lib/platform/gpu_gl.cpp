@@ -34,7 +34,7 @@ struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad[2][2][3][2][3];  // by walk, filter, mix, key and glyph; made on first use
+    Program quad[2][2][2][3][2];  // by walk, filter, key, glyph and spare; made on first use
     Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
     size_t streamUsed;        // vertices written into the quad buffer's current half
@@ -45,12 +45,12 @@ struct GlState {
     uint32_t batchTexture;
     int batchWidth, batchHeight;
     PlatGpuQuadState batchState;
-    float batchBox[4];                   // left, top, right, bottom of a mixing batch
-    GLuint layoutBits[3], layoutShifts[3];
+    GLuint channelBits[3];
+    int spare;          // the target's alpha byte keeps the screen's spare bits
     int drawCalls;
     int depthStale;     // the last clear left depth alone: the next mesh clears it first
     int maxTextureSize;
-    void (*barrier)();  // makes the target's writes readable through a sampler; null: none
+    int resetStatus;    // the driver reports resets (glGetGraphicsResetStatus)
     GLuint frameTexture;  // a picture drawn on the CPU, on its way to the window
     int frameWidth, frameHeight;
     Program show;         // draws a picture into the window; made on first use
@@ -59,10 +59,9 @@ struct GlState {
 
 GlState gGl;
 
-enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadTarget, QuadBits, QuadShifts,
-                   QuadKey, QuadSpare, QuadSolid };
+enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadKey, QuadSpare, QuadSolid };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
-                   MeshTextured, MeshImage };
+                   MeshTextured, MeshImage, MeshTextureAlpha };
 
 GLuint Compile(GLenum kind, const char* header, const char* source) {
     GLuint shader = glCreateShader(kind);
@@ -182,21 +181,26 @@ void ApplyScissor(const PlatGpuQuadState& s) {
     glScissor(s.scissorLeft, s.scissorTop, width > 0 ? width : 0, height > 0 ? height : 0);
 }
 
+// Whether a batch blends by a second output so that its opaque texels
+// leave spare bits other than 0 (the graph's) and its mixed ones none: a
+// rasterizer in software takes a slow road for a second output, so only
+// those batches on screens with spare bits ask for it.
+int KeepsSpare(const PlatGpuQuadState& state) { return gGl.spare && state.spare > 0; }
+
 // The variant of the quad program for a batch's state, linked on first use;
 // null when the device refuses it.
 const Program* QuadProgram(const PlatGpuQuadState& state) {
     int walk = state.walk ? 1 : 0, filter = state.filter ? 1 : 0, keyed = state.keyed ? 1 : 0;
-    Program& p = gGl.quad[walk][filter][state.mix][keyed][state.glyph];
+    int spare = KeepsSpare(state);
+    Program& p = gGl.quad[walk][filter][keyed][state.glyph][spare];
     if (p.id) return &p;
     char header[128];
     std::snprintf(header, sizeof header,
-                  "#version 330 core\n#define WALK %d\n#define FILTER %d\n#define MIX %d\n"
-                  "#define KEY %d\n#define GLYPH %d\n",
-                  walk, filter, state.mix, keyed, state.glyph);
+                  "#version 330 core\n#define WALK %d\n#define FILTER %d\n"
+                  "#define KEY %d\n#define GLYPH %d\n#define SPARE %d\n",
+                  walk, filter, keyed, state.glyph, spare);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "target", "bits", "shifts", "key", "spare",
-              "solid"}) !=
-        0) {
+             {"targetSize", "imageSize", "image", "key", "spare", "solid"}) != 0) {
         p.id = 0;
         return nullptr;
     }
@@ -225,24 +229,8 @@ bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// A quad that mixes in the shader reads the target where it draws, so it
-// may not overlap anything drawn earlier in the same call.
-bool OverlapsBatch(const PlatGpuVertex quad[4], float box[4]) {
-    box[0] = box[2] = quad[0].x;
-    box[1] = box[3] = quad[0].y;
-    for (int i = 1; i < 4; ++i) {
-        box[0] = std::min(box[0], quad[i].x);
-        box[1] = std::min(box[1], quad[i].y);
-        box[2] = std::max(box[2], quad[i].x);
-        box[3] = std::max(box[3], quad[i].y);
-    }
-    const float* b = gGl.batchBox;
-    return !gGl.pending.empty() && box[0] < b[2] + 1 && b[0] < box[2] + 1 && box[1] < b[3] + 1 &&
-           b[1] < box[3] + 1;
-}
-
 // Draws a texture's picture of width x height into the window, scaled and
-// letterboxed, and swaps; its channels cut to `bits`. A drawn quad rather than a framebuffer copy: the
+// letterboxed, and swaps; its channels rounded to `bits`. A drawn quad rather than a framebuffer copy: the
 // copy picks its rows by another rounding than the renderer's sampling.
 void ShowInWindow(GLuint texture, int width, int height, const GLuint bits[3]) {
     if (!gGl.show.id) {
@@ -275,12 +263,14 @@ void ShowInWindow(GLuint texture, int width, int height, const GLuint bits[3]) {
 
 }  // namespace
 
-int PlatGpuStart(int width, int height, char* why, int whySize) {
+int PlatGpuStart(int width, int height, const PlatGpuFormat& format, char* why, int whySize) {
     if (gGl.running) PlatGpuStop();
     if (GpuContextCreate(why, whySize) != 0) return -1;
     gGl = GlState{};
     gGl.width = width;
     gGl.height = height;
+    for (int i = 0; i < 3; ++i) gGl.channelBits[i] = GLuint(format.bits[i]);
+    gGl.spare = format.spare;
     if (epoxy_gl_version() < 33) {
         std::snprintf(why, size_t(whySize), "GL %d.%d is below 3.3", epoxy_gl_version() / 10,
                       epoxy_gl_version() % 10);
@@ -290,7 +280,7 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
     if (!QuadProgram(PlatGpuQuadState{}) ||
         Link(&gGl.mesh, "", MeshVertexSource, MeshFragmentSource,
              {"model", "viewProjection", "lightDir", "ambient", "colour", "textured",
-              "image"}) != 0) {
+              "image", "textureAlpha"}) != 0) {
         std::snprintf(why, size_t(whySize), "a shader was refused");
         GpuContextDestroy();
         return -1;
@@ -302,10 +292,7 @@ int PlatGpuStart(int width, int height, char* why, int whySize) {
         return -1;
     }
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gGl.maxTextureSize);
-    if (epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_texture_barrier"))
-        gGl.barrier = [] { glTextureBarrier(); };
-    else if (epoxy_has_gl_extension("GL_NV_texture_barrier"))
-        gGl.barrier = [] { glTextureBarrierNV(); };
+    gGl.resetStatus = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_KHR_robustness");
     gGl.pending.reserve(size_t(MaxQuads) * 4);
     gGl.running = 1;
     PlatGpuClear(0, 0, 0);
@@ -325,16 +312,21 @@ void PlatGpuStop() {
 
 int PlatGpuRunning() { return gGl.running; }
 
+const char* PlatGpuRenderer() {
+    const GLubyte* name = gGl.running ? glGetString(GL_RENDERER) : nullptr;
+    return name ? reinterpret_cast<const char*>(name) : "";
+}
+
+int PlatGpuSoftware() {
+    const char* name = PlatGpuRenderer();
+    for (const char* rasterizer : {"llvmpipe", "softpipe", "swrast"})
+        if (std::strstr(name, rasterizer)) return 1;
+    return GpuContextSoftwareDevice();
+}
+
 int PlatGpuMaxTextureSize() { return gGl.maxTextureSize; }
 
-int PlatGpuReadsTarget() { return gGl.barrier != nullptr; }
 
-void PlatGpuSetPixelLayout(const int bits[3], const int shifts[3]) {
-    for (int i = 0; i < 3; ++i) {
-        gGl.layoutBits[i] = GLuint(bits[i]);
-        gGl.layoutShifts[i] = GLuint(shifts[i]);
-    }
-}
 
 uint32_t PlatGpuCreateTexture(int width, int height) {
     if (!gGl.running) return 0;
@@ -384,22 +376,15 @@ void PlatGpuClear(int red, int green, int blue) {
 void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
                  const PlatGpuQuadState& state) {
     if (!gGl.running) return;
-    float box[4];
     if (!gGl.pending.empty() &&
         (texture != gGl.batchTexture || !SameState(state, gGl.batchState) ||
-         gGl.pending.size() >= size_t(MaxQuads) * 4 || (state.mix && OverlapsBatch(quad, box))))
+         gGl.pending.size() >= size_t(MaxQuads) * 4))
         PlatGpuFlush();
     if (gGl.pending.empty()) {
         gGl.batchTexture = texture;
         gGl.batchWidth = textureWidth;
         gGl.batchHeight = textureHeight;
         gGl.batchState = state;
-        if (state.mix) OverlapsBatch(quad, gGl.batchBox);
-    } else if (state.mix) {
-        gGl.batchBox[0] = std::min(gGl.batchBox[0], box[0]);
-        gGl.batchBox[1] = std::min(gGl.batchBox[1], box[1]);
-        gGl.batchBox[2] = std::max(gGl.batchBox[2], box[2]);
-        gGl.batchBox[3] = std::max(gGl.batchBox[3], box[3]);
     }
     gGl.pending.insert(gGl.pending.end(), quad, quad + 4);
 }
@@ -416,9 +401,6 @@ void PlatGpuFlush() {
     glUniform2f(p.uniforms[QuadTargetSize], float(gGl.width), float(gGl.height));
     glUniform2f(p.uniforms[QuadImageSize], float(gGl.batchWidth), float(gGl.batchHeight));
     glUniform1i(p.uniforms[QuadImage], 0);
-    glUniform1i(p.uniforms[QuadTarget], 1);
-    glUniform3uiv(p.uniforms[QuadBits], 1, gGl.layoutBits);
-    glUniform3uiv(p.uniforms[QuadShifts], 1, gGl.layoutShifts);
     uint32_t key = gGl.batchState.key;
     glUniform3f(p.uniforms[QuadKey], float(key & 0xFF) / 255.0f, float(key >> 8 & 0xFF) / 255.0f,
                 float(key >> 16 & 0xFF) / 255.0f);
@@ -428,23 +410,21 @@ void PlatGpuFlush() {
     glUniform4f(p.uniforms[QuadSolid], float(solid & 0xFF) / 255.0f,
                 float(solid >> 8 & 0xFF) / 255.0f, float(solid >> 16 & 0xFF) / 255.0f,
                 float(solid >> 24) / 255.0f);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, gGl.batchState.mix ? gGl.colour : 0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, gGl.batchTexture);
-    if (gGl.batchState.mix) {
-        // What earlier calls wrote becomes readable through the sampler.
-        gGl.barrier();
-        glDisable(GL_BLEND);
-    } else if (gGl.batchState.spare < 0 || gGl.batchState.glyph) {
+    if (gGl.batchState.spare < 0 || gGl.batchState.glyph) {
         // Copied whole: texels without alpha, and glyphs, which replace
         // what is under them as the CPU's copy does.
         glDisable(GL_BLEND);
-    } else {
+    } else if (KeepsSpare(gGl.batchState)) {
         // The colour blends by the texel's alpha (the second output), while
         // the alpha byte takes the spare bits the shader decided.
         glEnable(GL_BLEND);
         glBlendFuncSeparate(GL_SRC1_ALPHA, GL_ONE_MINUS_SRC1_ALPHA, GL_ONE, GL_ZERO);
+    } else {
+        // Spare bits 0 wherever the texels land, opaque or mixed.
+        glEnable(GL_BLEND);
+        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ZERO);
     }
     ApplyScissor(gGl.batchState);
     glDisable(GL_DEPTH_TEST);
@@ -468,10 +448,9 @@ void PlatGpuFlush() {
 int PlatGpuDrawCalls() { return gGl.drawCalls; }
 void PlatGpuResetDrawCalls() { gGl.drawCalls = 0; }
 
-int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
-    if (!gGl.running) return -1;
+void PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
+    if (!gGl.running) return;
     PlatGpuFlush();
-    PlatGpuTakeError();
     const Program& p = gGl.mesh;
     glUseProgram(p.id);
     glUniformMatrix4fv(p.uniforms[MeshModel], 1, GL_FALSE, mesh.model);
@@ -481,6 +460,7 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     glUniform4fv(p.uniforms[MeshColour], 1, mesh.colour);
     glUniform1i(p.uniforms[MeshTextured], mesh.texture != 0);
     glUniform1i(p.uniforms[MeshImage], 0);
+    glUniform1i(p.uniforms[MeshTextureAlpha], mesh.textureAlpha);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, mesh.texture);
     if (gGl.depthStale) {
@@ -501,7 +481,6 @@ int PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     glDrawArrays(GL_TRIANGLES, 0, mesh.count);
     ++gGl.drawCalls;
     glDisable(GL_DEPTH_TEST);
-    return glGetError() == GL_NO_ERROR ? 0 : -1;
 }
 
 namespace {
@@ -541,11 +520,25 @@ void PlatGpuFinish() {
 }
 
 uint32_t PlatGpuTakeError() {
-    if (!gGl.running && gGl.mesh.id == 0) return 0;
+    if (!gGl.running) return 0;
     uint32_t first = glGetError();
+    // A lost context reports its loss for ever.
+    if (first == GL_CONTEXT_LOST) return first;
     while (glGetError() != GL_NO_ERROR) {
     }
     return first;
+}
+
+int PlatGpuContextLost(char* why, int whySize) {
+    if (!gGl.running) return 0;
+    if (GpuContextMakeCurrent() != 0) {
+        std::snprintf(why, size_t(whySize), "the context cannot be made current");
+        return 1;
+    }
+    GLenum status = gGl.resetStatus ? glGetGraphicsResetStatus() : GL_NO_ERROR;
+    if (status == GL_NO_ERROR) return 0;
+    std::snprintf(why, size_t(whySize), "the device was reset (0x%04X)", unsigned(status));
+    return 1;
 }
 
 int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }
@@ -553,7 +546,7 @@ int PlatGpuShowsWindow() { return gGl.running && GpuContextShows(); }
 void PlatGpuShowTarget() {
     if (!PlatGpuShowsWindow()) return;
     PlatGpuFlush();
-    ShowInWindow(gGl.colour, gGl.width, gGl.height, gGl.layoutBits);
+    ShowInWindow(gGl.colour, gGl.width, gGl.height, gGl.channelBits);
 }
 
 void PlatGpuShowPixels(const uint32_t* xrgb, int width, int height) {

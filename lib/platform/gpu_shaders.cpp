@@ -28,7 +28,7 @@ void main() {
 )";
 
 // The quad fragment shader comes in variants chosen when the batch goes
-// out (WALK, FILTER, MIX, KEY, GLYPH below): the rasteriser runs every branch of
+// out (WALK, FILTER, KEY, GLYPH below): the rasteriser runs every branch of
 // a shader on every pixel, so a mode that is fixed for a batch is compiled
 // in, and a walking quad hands its fragments only what the walk needs.
 //
@@ -46,41 +46,10 @@ uniform sampler2D image;
 uniform vec2 imageSize;
 uniform vec3 key;
 uniform vec4 solid;
-uniform sampler2D target;
-uniform uvec3 bits;
-uniform uvec3 shifts;
 uniform float spare;
 layout(location = 0, index = 0) out vec4 result;
+#if SPARE
 layout(location = 0, index = 1) out vec4 weight;
-#if MIX
-uint Pack(vec4 c) {
-    uvec3 v = uvec3(c.rgb * 255.0 + 0.5);
-    return ((v.r >> (8u - bits.r)) << shifts.r) | ((v.g >> (8u - bits.g)) << shifts.g) |
-           ((v.b >> (8u - bits.b)) << shifts.b);
-}
-float Widen(uint value, uint b, uint shift) {
-    uint c = (value >> shift) & ((1u << b) - 1u);
-    return float((c << (8u - b)) | (c >> (2u * b - 8u))) / 255.0;
-}
-uint Mask(uint b, uint shift) { return ((1u << b) - 1u) << shift; }
-vec4 Mix(vec4 c) {
-    uint a = uint(c.a * 255.0 + 0.5);
-    if (a == 0u) discard;
-    if (a == 255u) return vec4(c.rgb, spare);
-    uint s = Pack(c), d = Pack(texelFetch(target, ivec2(gl_FragCoord.xy), 0));
-    uint r = 0u;
-    for (int i = 0; i < 3; ++i) {
-        uint m = Mask(bits[i], shifts[i]);
-#if MIX == 1
-        r |= (d + (((s & m) - (d & m)) * a >> 8)) & m;
-#else
-        uint sc = (s & m) >> shifts[i], dc = (d & m) >> shifts[i];
-        r |= ((sc * a + dc * (256u - a)) >> 8) << shifts[i];
-#endif
-    }
-    return vec4(Widen(r, bits.r, shifts.r), Widen(r, bits.g, shifts.g),
-                Widen(r, bits.b, shifts.b), 0.0);
-}
 #endif
 // 14.18 fixed point to whole texels, truncated toward zero.
 ivec2 ToPixel(uvec2 fixedPoint) {
@@ -125,18 +94,20 @@ void main() {
 #if KEY
     if (all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
 #endif
-    weight = vec4(c.a);
-#if MIX
-    result = Mix(c);
-#else
     // The alpha byte is the target's spare bits: a texture without alpha
     // brings its own; else an opaque texel gives the graph's and a mixed
     // one none, as the software blitters' whole-pixel copy and mix do.
+    // Where they are 0 either way, the alpha byte is free to carry the
+    // texel's alpha to the blend.
+#if SPARE
+    weight = vec4(c.a);
     if (spare < 0.0) {
         result = c;
     } else {
         result = vec4(c.rgb, c.a * 255.0 >= 254.5 ? spare : 0.0);
     }
+#else
+    result = c;
 #endif
 #endif
 }
@@ -163,13 +134,20 @@ in vec3 vNormal;
 in vec2 vTexel;
 uniform sampler2D image;
 uniform int textured;
+uniform int textureAlpha;
 uniform vec3 lightDir;
 uniform float ambient;
 uniform vec4 colour;
 out vec4 result;
 void main() {
     float lit = ambient + (1.0 - ambient) * max(dot(normalize(vNormal), lightDir), 0.0);
-    vec4 c = textured != 0 ? texture(image, vTexel) * colour : colour;
+    vec4 c = colour;
+    if (textured != 0) {
+        vec4 t = texture(image, vTexel);
+        // Without an alpha channel the alpha byte holds spare bits, not coverage.
+        if (textureAlpha == 0) t.a = 1.0;
+        c *= t;
+    }
     result = vec4(c.rgb * lit, c.a);
 }
 )";
@@ -188,8 +166,8 @@ void main() {
 )";
 
 // The target keeps eight bits a channel where the screen has fewer: each
-// channel is cut to the screen's width and widened again by repeating its
-// top bits, as a picture read back from the screen would be.
+// channel is rounded to the screen's width and widened again by repeating
+// its top bits, as a picture read back from the screen would be.
 const char* const ShowFragmentSource = R"(#version 330 core
 in vec2 vTexel;
 uniform sampler2D image;
@@ -197,7 +175,7 @@ uniform uvec3 bits;
 out vec4 result;
 void main() {
     uvec3 v = uvec3(texture(image, vTexel).rgb * 255.0 + 0.5);
-    uvec3 cut = v >> (8u - bits);
+    uvec3 cut = (v * ((uvec3(1u) << bits) - 1u) + 127u) / 255u;
     uvec3 wide = (cut << (8u - bits)) | (cut >> (2u * bits - 8u));
     result = vec4(vec3(wide) / 255.0, 1.0);
 }

@@ -13,10 +13,13 @@
 #include "tessel.h"
 #include "text/font.h"
 
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -68,6 +71,8 @@ Graphs LoadArt() {
 bool Start(int gpu, int depth, bool windowed = false) {
     SetGpuDrawing(gpu);
     UseHeadless("", windowed);
+    // The window mode is kept from an earlier start.
+    ChangeWindowMode(windowed);
     SetScreenMode(Width, Height, depth, -1);
     if (InitLibrary() != 0) return false;
     SetDrawTarget(TargetBack);
@@ -77,30 +82,36 @@ bool Start(int gpu, int depth, bool windowed = false) {
 // The screen as a program reads it: 32-bit pixels as they are, spare top
 // byte included (a whole-pixel copy keeps it, a mix or a clear zeroes it),
 // 16-bit ones widened to 0xRRGGBB.
+uint32_t Widened(uint32_t v, int depth) {
+    if (depth != 16) return v;
+    uint32_t r = v >> 11 & 31, g = v >> 5 & 63, b = v & 31;
+    return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+}
+
 std::vector<uint32_t> ReadScreen(int depth) {
     std::vector<uint32_t> out;
     out.reserve(size_t(Width) * Height);
     for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            uint32_t v = uint32_t(ReadScreenPixel(x, y));
-            if (depth == 16) {
-                uint32_t r = v >> 11 & 31, g = v >> 5 & 63, b = v & 31;
-                v = (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
-            }
-            out.push_back(v);
-        }
+        for (int x = 0; x < Width; ++x) out.push_back(Widened(uint32_t(ReadScreenPixel(x, y)), depth));
     return out;
 }
 
-// Pixels with a byte that differs by more than `levels`.
-size_t CountDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int levels) {
+// Pixels with a channel that differs by more than `levels`: of 8 bits (and
+// the spare byte) at 32 bits, of the screen's 5 or 6 bits at 16.
+size_t CountDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int levels,
+                      int depth = 32) {
+    const int widths[2][4] = {{8, 8, 8, 8}, {5, 6, 5, 0}};
+    const int* bits = widths[depth == 16];
     size_t count = 0;
     for (size_t i = 0; i < a.size(); ++i)
-        for (int shift : {0, 8, 16, 24})
-            if (std::abs(int(a[i] >> shift & 0xFF) - int(b[i] >> shift & 0xFF)) > levels) {
+        for (int c = 0; c < 4; ++c) {
+            int top = (1 << bits[c]) - 1;
+            auto level = [&](uint32_t v) { return (int(v >> (8 * c) & 0xFF) * top + 127) / 255; };
+            if (std::abs(level(a[i]) - level(b[i])) > levels) {
                 ++count;
                 break;
             }
+        }
     return count;
 }
 
@@ -115,6 +126,26 @@ struct DrawCase {
 void DrawCacheString(int x, int y, const char* text, uint32_t colour, int transparent, int font) {
     FontCacheStringDraw(1, x, y, text, colour, gDraw.drawSurface, gDraw.drawArea,
                         QueryScreenDepth(), transparent, font, 0, -1, nullptr);
+}
+
+// A graph with alpha whose pixels are written in memory without spare bits
+// (a loaded graph's carry them).
+int MadeGlow() {
+    int graph = CreateEmptyGraph(40, 40, 1, 1);
+    int pitch;
+    uint8_t* pixels;
+    EXPECT_EQ(LockGraphSurface(graph, &pitch, &pixels), 0);
+    const SurfaceDataRecord* record =
+        GetSurfaceDataRecord(GetBmpDataRecord(GetGraphRecord(graph)->pieces[0])->surface);
+    int bytes = QueryScreenDepth() / 8;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            uint32_t value = MakeColor(200 + x, 90 + 3 * y, 60) & ~GetScreenFormat()->spareMask;
+            std::memcpy(pixels + y * pitch + x * bytes, &value, size_t(bytes));
+            record->alphaBuffer[y * record->alphaPitch + x] = uint8_t(std::min(255, 12 * (x + y)));
+        }
+    UnlockGraphSurface(graph);
+    return graph;
 }
 
 int MakeFont(int size) {
@@ -139,6 +170,13 @@ std::vector<DrawCase> DrawCases() {
              DrawGraph(100, 100, g.glow, 0);
              DrawGraph(120, 110, g.glow, 1);
              DrawGraph(615, -20, g.glow, 0);
+         }},
+        {"alpha graph made in memory", [](const Graphs&) {
+             int glow = MadeGlow();
+             DrawGraph(100, 100, glow, 1);
+             DrawGraph(120, 110, glow, 1);
+             DrawRotaGraph(300, 200, 1.3, 0.4, glow, 1, 0);
+             FreeGraphHandle(glow, 0);
          }},
         {"part", [](const Graphs& g) {
              DrawGraphPart(50, 60, 10, 5, 40, 30, g.big, 0, 0);
@@ -265,7 +303,8 @@ TEST_F(GpuPath, DrawsMatchTheSoftwarePath) {
             if (cases[i].exact)
                 EXPECT_EQ(CountDiffering(software[i], gpu[i], 0), 0u) << where;
             else
-                EXPECT_LE(CountDiffering(software[i], gpu[i], 2), software[i].size() / 1000)
+                EXPECT_LE(CountDiffering(software[i], gpu[i], depth == 16 ? 1 : 2, depth),
+                          software[i].size() / 1000)
                     << where;
         }
     }
@@ -330,34 +369,127 @@ TEST_F(GpuPath, ClosingTheWindowStopsThePathFirst) {
         }
 }
 
-// One texture's sprites, turned every which way, go out in at most two
-// calls; a string's glyphs in one, without the target coming back to the
-// CPU (which would touch the back buffer's surface).
+// One texture's sprites, plain or turned every which way, with alpha or a
+// key, go out in at most two calls at either depth; a string's glyphs in
+// one, without the target coming back to the CPU (which would touch the back
+// buffer's surface).
 TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
-    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
-    EXPECT_NE(ReadLogUtf8().find("３Ｄグラフィック描画機能を使用します"), std::string::npos);
-    int glow = LoadGraphFile("glow.png");
-    ClearDrawTarget();
-    ReadScreenPixel(0, 0);
-    PlatGpuResetDrawCalls();
-    for (int i = 0; i < 1000; ++i)
-        DrawRotaGraph(i * 37 % Width, i * 53 % Height, 0.75, i * 0.1, glow, 1, 0);
-    EXPECT_NE(ReadScreenPixel(37, 53), 0);
-    EXPECT_LE(PlatGpuDrawCalls(), 2);
-    EXPECT_GE(PlatGpuDrawCalls(), 1);
-
+    for (int depth : {16, 32}) {
+        if (!Start(1, depth)) GTEST_SKIP() << "the GPU path cannot start here";
+        EXPECT_NE(ReadLogUtf8().find("３Ｄグラフィック描画機能を使用します"), std::string::npos);
+        Graphs g = LoadArt();
+        for (int graph : {g.glow, g.sprite})
+            for (int turned : {0, 1}) {
+                ClearDrawTarget();
+                ReadScreenPixel(0, 0);
+                PlatGpuResetDrawCalls();
+                for (int i = 0; i < 1000; ++i) {
+                    int x = i * 37 % Width, y = i * 53 % Height;
+                    if (turned)
+                        DrawRotaGraph(x, y, 0.75, i * 0.1, graph, 1, 0);
+                    else
+                        DrawGraph(x, y, graph, 1);
+                }
+                std::string where = std::to_string(depth) + " bits, " +
+                                    (graph == g.glow ? "alpha" : "keyed") +
+                                    (turned ? ", turned" : ", plain");
+                EXPECT_NE(ReadScreenPixel(37, 53) & 0xFFFFFF, 0) << where;
+                EXPECT_LE(PlatGpuDrawCalls(), 2) << where;
+                EXPECT_GE(PlatGpuDrawCalls(), 1) << where;
+            }
+        if (depth == 16) EndLibrary();
+    }
     const char* text = "The quick brown fox jumps over the lazy dog 0123456789";
     DrawTextString(0, 0, text, MakeColor(255, 255, 255), 0);  // fills the cache
     ASSERT_EQ(LookupFont(QueryDefaultFont())->gpuCache.tileCount, 1);
     PlatGpuFlush();
     uint32_t surfaceChanges = gScreenState.back->changeCount;
     PlatGpuResetDrawCalls();
-    DrawGraph(0, 200, glow, 1);
+    DrawGraph(0, 200, LoadGraphFile("glow.png"), 1);
     DrawTextString(0, 200, text, MakeColor(255, 255, 0), 0);
     DrawTextString(0, 220, text, MakeColor(0, 255, 255), 0);
     PlatGpuFlush();
     EXPECT_EQ(PlatGpuDrawCalls(), 3) << "the graph and one call a string";
     EXPECT_EQ(gScreenState.back->changeCount, surfaceChanges);
+}
+
+// Left to the default, the path runs only where the device draws in
+// hardware; asked for, it runs on a software rasterizer too. The log names
+// the device and the choice in one line.
+TEST_F(GpuPath, ByDefaultRunsOnlyOnHardware) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    std::string renderer = PlatGpuRenderer(), log = ReadLogUtf8();
+    bool software = false;
+    for (const char* name : {"llvmpipe", "softpipe", "swrast"})
+        software = software || renderer.find(name) != std::string::npos;
+    EXPECT_TRUE(!software || PlatGpuSoftware());
+    EXPECT_NE(log.find("３Ｄグラフィック描画機能を使用します ( " + renderer), std::string::npos);
+    EndLibrary();
+    PlatGpuSetRequest(PlatGpuIfHardware);
+    UseHeadless("");
+    SetScreenMode(Width, Height, 32, -1);
+    ASSERT_EQ(InitLibrary(), 0);
+    EXPECT_EQ(IsGpuDrawing(), software ? 0 : 1) << renderer;
+    std::string line = software ? "３Ｄグラフィック描画機能は使用しません ( " + renderer
+                                : "３Ｄグラフィック描画機能を使用します ( " + renderer;
+    EXPECT_NE(ReadLogUtf8().find(line), std::string::npos) << line;
+    PlatGpuSetRequest(-1);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// A device error left behind by a draw is logged with the operation's
+// name, once however often it comes back; drawing goes on.
+TEST_F(GpuPath, DeviceErrorsAreLoggedOnceWithTheOperation) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    int big = LoadGraphFile("big.bmp");
+    ClearDrawTarget();
+    struct Case {
+        const char* name;
+        std::function<int()> draw;
+    } cases[] = {
+        {"DrawGraph", [&] { return DrawGraph(10, 10, big, 0); }},
+        {"DrawRotaGraph", [&] { return DrawRotaGraph(200, 200, 1.5, 0.3, big, 0, 0); }},
+        {"DrawMesh3D", [&] {
+             return DrawMesh3D(MeshBall, 0, 0, 0, 1, 1, 1, 0, 0, 0, -1, MakeColor(255, 0, 0));
+         }},
+    };
+    for (const Case& c : cases)
+        for (int round = 0; round < 2; ++round) {
+            glEnable(GL_TEXTURE_2D);  // not a capability of a core context: an error
+            c.draw();
+        }
+    std::string log = ReadLogUtf8();
+    for (const Case& c : cases)
+        EXPECT_EQ(Occurrences(log, std::string(" : ") + c.name + " ( コード 0x0500 )"), 1u) << c.name;
+    EXPECT_EQ(ReadScreenPixel(10, 10), ReadScreenPixel(10, 10) | 0xFF000000) << "the graph drawn";
+}
+
+// A context destroyed under the path is noticed at the next frame: the path
+// starts again on a new one, says so, and draws from the graphs' CPU copies.
+TEST_F(GpuPath, ALostContextRestartsThePath) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    int big = LoadGraphFile("big.bmp");
+    ClearDrawTarget();
+    DrawGraph(10, 10, big, 0);
+    int before = ReadScreenPixel(20, 20);
+    EGLDisplay display = eglGetCurrentDisplay();
+    EGLContext context = eglGetCurrentContext();
+    ASSERT_NE(context, EGL_NO_CONTEXT);
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(display, context);
+    ClearDrawTarget();
+    DrawGraph(210, 10, big, 0);
+    DrawTextString(10, 100, "Tessel", MakeColor(255, 255, 0), 0);
+    EXPECT_EQ(IsGpuDrawing(), 1);
+    EXPECT_EQ(ReadScreenPixel(220, 20), before);
+    EXPECT_EQ(ReadScreenPixel(20, 20), 0) << "the clear";
+    EXPECT_NE(eglGetCurrentContext(), EGL_NO_CONTEXT);
+    EXPECT_EQ(Occurrences(ReadLogUtf8(), "ＧＰＵ描画のコンテキストが失われたため作り直します"), 1u);
 }
 
 // Asked for where the device offers no GL 3.3, the path stays off with its
@@ -412,6 +544,51 @@ TEST_F(GpuPath, MeshSilhouettesHaveTheirAnalyticAreas) {
                              MakeColor(255, 255, 255)),
                   0);
         EXPECT_NEAR(CountLit(), s.area, s.area * 0.02) << "shape " << s.shape;
+    }
+}
+
+// A cube textured with a graph the library drew into, in part by mixing
+// (which leaves a 32-bit pixel's spare bits 0), shows the graph's colours
+// whole: its front face, seen head-on under ambient light alone, has the
+// cube's silhouette and the graph's mean colour.
+TEST_F(GpuPath, TexturedCubeShowsAGraphDrawnOntoATarget) {
+    for (int depth : {16, 32}) {
+        if (!Start(1, depth)) GTEST_SKIP() << "the GPU path cannot start here";
+        ASSERT_EQ(SetLight3D(0, 0, -1, 255), 0);
+        int big = LoadGraphFile("big.bmp"), glow = LoadGraphFile("glow.png");
+        int canvas = CreateEmptyGraph(100, 70, 0, 0);
+        SetDrawTarget(canvas);
+        ClearDrawTarget();
+        DrawGraph(0, 0, big, 0);
+        DrawGraph(26, 11, glow, 1);
+        SetDrawTarget(TargetBack);
+        double want[3] = {}, got[3] = {};
+        int pitch;
+        uint8_t* pixels;
+        ASSERT_EQ(LockGraphSurface(canvas, &pitch, &pixels), 0);
+        for (int y = 0; y < 70; ++y)
+            for (int x = 0; x < 100; ++x) {
+                const uint8_t* p = pixels + y * pitch + x * depth / 8;
+                uint32_t c = Widened(depth == 16 ? uint32_t(p[0] | p[1] << 8)
+                                                 : uint32_t(p[0] | p[1] << 8 | p[2] << 16),
+                                     depth);
+                for (int i = 0; i < 3; ++i) want[i] += double(c >> (16 - 8 * i) & 0xFF) / 7000;
+            }
+        UnlockGraphSurface(canvas);
+        ClearDrawTarget();
+        ASSERT_EQ(DrawMesh3D(MeshCube, 0, 0, 0, 3, 3, 3, 0, 0, 0, canvas, MakeColor(255, 255, 255)),
+                  0);
+        int lit = 0;
+        for (uint32_t c : ReadScreen(depth)) {
+            if ((c & 0xFFFFFF) == 0) continue;
+            ++lit;
+            for (int i = 0; i < 3; ++i) got[i] += c >> (16 - 8 * i) & 0xFF;
+        }
+        const double f = Height / 2 / std::tan(Pi / 6), area = std::pow(f * 3 / 8.5, 2);
+        EXPECT_NEAR(lit, area, area * 0.02) << depth << " bits";
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(got[i] / std::max(lit, 1), want[i], 4.0) << depth << " bits, channel " << i;
+        EndLibrary();
     }
 }
 

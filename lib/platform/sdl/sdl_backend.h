@@ -64,6 +64,7 @@ void SdlWindowToLogical(int* x, int* y);
 int SdlGlCreate(char* why, int whySize);
 void SdlGlDestroy();
 int SdlGlActive();
+int SdlGlMakeCurrent();            // 0, or -1 when the context is gone
 int SdlGlVsync();                  // the swap waits for the display
 void SdlGlSwap();
 void SdlGlDrawableSize(int* width, int* height);

@@ -63,6 +63,12 @@ void SdlGlDestroy() {
 
 int SdlGlActive() { return gGlWindow.context != nullptr; }
 
+int SdlGlMakeCurrent() {
+    if (!gGlWindow.context) return -1;
+    if (SDL_GL_GetCurrentContext() == gGlWindow.context) return 0;
+    return SDL_GL_MakeCurrent(SdlWindow(), gGlWindow.context) == 0 ? 0 : -1;
+}
+
 int SdlGlVsync() { return gGlWindow.vsync; }
 
 void SdlGlSwap() {
