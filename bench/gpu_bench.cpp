@@ -12,7 +12,7 @@
 // the submitting calls alone, divided by the sprites submitted; draw_calls
 // is what our path sent to the device for one frame.
 #include "graphics/graph.h"
-#include "platform/gpu.h"
+#include "platform/gpu/gpu.h"
 #include "tessel.h"
 
 #include <SDL.h>

@@ -3,7 +3,7 @@
 // at lower rates. A buffer keeps its sound at its own rate, so filling costs
 // the sound's own bytes and the rate shows only in the mix, where a sound at
 // the output rate is taken sample for sample.
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "platform/platform.h"
 
 #include <benchmark/benchmark.h>

@@ -6,8 +6,8 @@
 // Our side goes through the public operations on the headless platform, so
 // the default-font check, the lock and the clipping are all counted.
 #include "draw/screen.h"
-#include "platform/font.h"
-#include "platform/surface.h"
+#include "platform/media/font.h"
+#include "platform/pixels/surface.h"
 #include "tessel.h"
 #include "text/font.h"
 

@@ -6,7 +6,7 @@
 // load must leave no handle behind.
 #include "graphics/graph.h"
 #include "memory_files.h"
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "sound/sound.h"
 #include "tessel.h"
 

@@ -9,7 +9,7 @@
 #include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/movie_hook.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 #include <algorithm>
 

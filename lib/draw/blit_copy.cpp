@@ -3,7 +3,7 @@
 #include "draw/blit.h"
 
 #include "draw/screen.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 int TransferPiece(PlatSurface* dst, int dstX, int dstY, PlatSurface* src, const Rect& source,
                   int transparent) {

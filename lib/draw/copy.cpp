@@ -3,7 +3,7 @@
 // surfaces rely on.
 #include "draw/screen.h"
 
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -8,7 +8,7 @@
 #include "draw/screen.h"
 #include "gpu/gpu.h"
 #include "graphics/color.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "draw/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/load.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 ScreenSettings gScreen;
 ScreenState gScreenState;

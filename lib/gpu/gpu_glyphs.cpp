@@ -9,7 +9,7 @@
 #include "draw/draw_state.h"
 #include "gpu/gpu.h"
 #include "gpu/gpu_internal.h"
-#include "platform/gpu.h"
+#include "platform/gpu/gpu.h"
 
 #include <algorithm>
 #include <cstdlib>

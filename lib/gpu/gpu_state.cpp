@@ -6,8 +6,8 @@
 #include "draw/screen.h"
 #include "gpu/gpu_internal.h"
 #include "graphics/color.h"
-#include "platform/gpu.h"
-#include "platform/surface.h"
+#include "platform/gpu/gpu.h"
+#include "platform/pixels/surface.h"
 
 #include <vector>
 

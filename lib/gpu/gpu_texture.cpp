@@ -4,7 +4,7 @@
 #include "core/core.h"
 #include "gpu/gpu.h"
 #include "gpu/gpu_internal.h"
-#include "platform/gpu.h"
+#include "platform/gpu/gpu.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,7 +1,7 @@
 // The stand-in for the window system's DIB drawing: every variant a bitmap
 // file may hold is turned into blue, green, red bytes the way the display
 // driver would, including run-length codes and channel masks.
-#include "platform/bitmap.h"
+#include "graphics/bitmap.h"
 
 #include <algorithm>
 #include <bit>

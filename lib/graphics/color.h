@@ -2,7 +2,7 @@
 #ifndef TESSEL_COLOR_H
 #define TESSEL_COLOR_H
 
-#include "platform/pixel_format.h"
+#include "platform/pixels/pixel_format.h"
 
 #include <cstdint>
 

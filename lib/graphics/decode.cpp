@@ -3,7 +3,7 @@
 #include "graphics/decode_cursor.h"
 #include "graphics/image.h"
 #include "core/core.h"
-#include "platform/bitmap.h"
+#include "graphics/bitmap.h"
 
 #include <cstdlib>
 #include <cstring>

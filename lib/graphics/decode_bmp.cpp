@@ -3,7 +3,7 @@
 // The result is always 24-bit BGR, top row first.
 #include "graphics/decode_cursor.h"
 #include "core/core.h"
-#include "platform/bitmap.h"
+#include "graphics/bitmap.h"
 
 #include <algorithm>
 #include <cstdlib>

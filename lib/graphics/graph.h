@@ -7,7 +7,7 @@
 
 #include "graphics/color.h"
 #include "graphics/handle.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 #include "tessel.h"
 
 #include <cstdint>

@@ -9,8 +9,8 @@
 #define TESSEL_MOVIE_H
 
 #include "graphics/handle.h"
-#include "platform/audio.h"
-#include "platform/movie_codec.h"
+#include "platform/media/audio.h"
+#include "platform/media/movie_codec.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // displays. None of it needs the library to be running.
 #include "tessel.h"
 
-#include "platform/http.h"
+#include "platform/net/http.h"
 
 #include <cinttypes>
 #include <cstdio>

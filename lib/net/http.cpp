@@ -4,7 +4,7 @@
 #include "net/http.h"
 
 #include "core/core.h"
-#include "platform/http.h"
+#include "platform/net/http.h"
 
 #include <algorithm>
 #include <cctype>

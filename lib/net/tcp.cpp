@@ -6,7 +6,7 @@
 #include "core/core.h"
 #include "graphics/handle.h"
 #include "net/byte_queue.h"
-#include "platform/tcp.h"
+#include "platform/net/tcp.h"
 
 #include <cstdio>
 #include <cstring>

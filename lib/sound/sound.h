@@ -4,7 +4,7 @@
 
 #include "graphics/handle.h"
 #include "graphics/image.h"
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 
 #include <cstdint>
 

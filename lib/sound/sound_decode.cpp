@@ -1,6 +1,6 @@
 // Decoding a sound file to PCM the mixer can play: PCM as it is, Ogg Vorbis
 // through libvorbisfile, everything else through the platform's converter.
-#include "platform/sound_codec.h"
+#include "platform/media/sound_codec.h"
 #include "sound/sound.h"
 
 #include <vorbis/vorbisfile.h>

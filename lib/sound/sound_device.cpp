@@ -1,6 +1,6 @@
 // The sound device and playback of sound handles.
 #include "core/core.h"
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "sound/sound.h"
 #include "tessel.h"
 

@@ -1,7 +1,7 @@
 // The sound table: loading a file into a handle with its platform buffers,
 // and releasing handles.
 #include "core/core.h"
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "sound/sound.h"
 #include "tessel.h"
 

@@ -7,7 +7,7 @@
 #include "graphics/color.h"
 #include "graphics/graph.h"
 #include "graphics/load.h"
-#include "platform/font.h"
+#include "platform/media/font.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "text/font.h"
 
 #include "core/core.h"
-#include "platform/font.h"
+#include "platform/media/font.h"
 
 namespace {
 

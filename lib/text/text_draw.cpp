@@ -7,7 +7,7 @@
 #include "graphics/color.h"
 #include "graphics/load.h"
 #include "gpu/gpu.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 #include <algorithm>
 #include <bit>

@@ -8,7 +8,7 @@
 #include "draw/draw_state.h"
 #include "graphics/color.h"
 #include "graphics/load.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 #include "text/font.h"
 
 #include <algorithm>

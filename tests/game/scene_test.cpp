@@ -1,6 +1,6 @@
 // The game's title screen and aiming loop, driven by scripted input.
 #include "game.h"
-#include "platform/headless/headless.h"
+#include "platform/device/headless/headless.h"
 #include "support/harness.h"
 #include "tessel.h"
 

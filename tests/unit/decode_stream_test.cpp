@@ -1,7 +1,7 @@
 // Image streams over memory and over the file layer, the choice of decoder
 // by content, loading files, and image files drawn into platform bitmaps.
 #include "graphics/image.h"
-#include "platform/bitmap.h"
+#include "graphics/bitmap.h"
 #include "support/harness.h"
 #include "support/image_files.h"
 #include "tessel.h"

@@ -1,6 +1,6 @@
 // The platform's fonts on their own: the bold rule, code page 932 units,
 // sizes, the missing-glyph box, and drawing into a 1-bit buffer.
-#include "platform/font.h"
+#include "platform/media/font.h"
 #include "support/harness.h"
 
 #include <gtest/gtest.h>

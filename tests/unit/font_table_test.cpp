@@ -3,8 +3,8 @@
 // module's setup, shutdown and rebuild.
 #include "core/core.h"
 #include "draw/screen.h"
-#include "platform/font.h"
-#include "platform/surface.h"
+#include "platform/media/font.h"
+#include "platform/pixels/surface.h"
 #include "support/harness.h"
 #include "text/font.h"
 

@@ -6,7 +6,7 @@
 //
 // After a deliberate change to how frames are drawn, regenerate the picture
 // with TESSEL_UPDATE_GOLDEN=1 and look at it before committing it.
-#include "platform/headless/headless.h"
+#include "platform/device/headless/headless.h"
 #include "support/harness.h"
 #include "support/image_files.h"
 #include "tessel.h"

@@ -1,7 +1,7 @@
 // The headless back end: script parsing, virtual time, the devices the script
 // drives, frame capture and repeatability.
-#include "platform/backend.h"
-#include "platform/headless/headless.h"
+#include "platform/device/backend.h"
+#include "platform/device/headless/headless.h"
 #include "platform/platform.h"
 #include "support/harness.h"
 

@@ -1,6 +1,6 @@
 // HTTP downloads against a loopback server the test starts itself, and the
 // URL and progress-text helpers on their edge cases.
-#include "platform/http.h"
+#include "platform/net/http.h"
 #include "platform/platform.h"
 #include "support/harness.h"
 #include "tessel.h"

@@ -1,8 +1,8 @@
 // Keyboard, mouse and joypads over the headless platform's scripted devices.
 #include "core/core.h"
 #include "input/input.h"
-#include "platform/headless/headless.h"
-#include "platform/headless/state.h"
+#include "platform/device/headless/headless.h"
+#include "platform/device/headless/state.h"
 #include "support/harness.h"
 
 #include <gtest/gtest.h>

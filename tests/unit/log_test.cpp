@@ -1,7 +1,7 @@
 // AppLog.txt on its own: time stamps, indents, open lines, the switch to turn
 // it off, the format buffer's limit, and the code page of what is written.
 #include "core/core.h"
-#include "platform/headless/headless.h"
+#include "platform/device/headless/headless.h"
 #include "support/harness.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // its own index as six black or white bands (bit 0 on the left), with a
 // 440 Hz tone. On the virtual clock frame k must show from exactly k / 25 s.
 #include "graphics/graph.h"
-#include "platform/headless/state.h"
-#include "platform/surface.h"
+#include "platform/device/headless/state.h"
+#include "platform/pixels/surface.h"
 #include "support/harness.h"
 #include "support/sound_files.h"
 #include "tessel.h"

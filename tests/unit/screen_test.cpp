@@ -8,7 +8,7 @@
 #include "graphics/color.h"
 #include "graphics/graph.h"
 #include "graphics/load.h"
-#include "platform/headless/headless.h"
+#include "platform/device/headless/headless.h"
 #include "support/harness.h"
 #include "tessel.h"
 

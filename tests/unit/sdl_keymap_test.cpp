@@ -1,7 +1,7 @@
 // The desktop back end's table from SDL scancodes to the library's keyboard
 // scan codes.
-#include "platform/keymap.h"
-#include "platform/sdl/sdl_keymap.h"
+#include "platform/device/keymap.h"
+#include "platform/device/sdl/sdl_keymap.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // window, and a renderer reset or a minimised full-screen window loses the
 // display; on SDL's dummy video driver.
 #include "graphics/color.h"
-#include "platform/frame_expand.h"
+#include "platform/pixels/frame_expand.h"
 #include "platform/platform.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>

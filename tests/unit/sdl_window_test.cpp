@@ -3,7 +3,7 @@
 // follows them, the picture is scaled into the window, and the cursor and
 // window mode behave.
 #include "platform/platform.h"
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The mixer behind the platform's sound buffers, driven by hand on the
 // headless device: nothing here moves the clock, so only the explicit
 // PlatAudioMix calls mix.
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "platform/platform.h"
 #include "support/harness.h"
 #include "support/sound_files.h"

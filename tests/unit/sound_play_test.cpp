@@ -2,8 +2,8 @@
 // writes: the mix comes out in virtual time, so what a sound did is in the
 // file sample for sample.
 #include "game.h"
-#include "platform/audio.h"
-#include "platform/headless/headless.h"
+#include "platform/media/audio.h"
+#include "platform/device/headless/headless.h"
 #include "sound/sound.h"
 #include "support/harness.h"
 #include "support/sound_files.h"

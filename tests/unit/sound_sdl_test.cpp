@@ -1,7 +1,7 @@
 // The desktop audio device: SDL's "dummy" driver counts as no device, and
 // with its "disk" driver the mix, pulled by SDL's audio thread, lands in a
 // file sample for sample.
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 #include "support/harness.h"

@@ -1,6 +1,6 @@
 // The sound table: handles by the shared rule, its limit, slot reuse,
 // release, what a loaded sound's record holds, and how loads fail.
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "sound/sound.h"
 #include "support/harness.h"
 #include "support/sound_files.h"

@@ -3,7 +3,7 @@
 // within one surface, and the cases it refuses.
 #include "draw/screen.h"
 #include "graphics/color.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The platform's surfaces: sizes and their refusals, locking, loss and
 // restore, colour keys and rectangle fills.
 #include "graphics/color.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "graphics/color.h"
 #include "draw/screen.h"
 #include "gpu/gpu.h"
-#include "platform/font.h"
-#include "platform/surface.h"
+#include "platform/media/font.h"
+#include "platform/pixels/surface.h"
 #include "support/harness.h"
 #include "text/font.h"
 

@@ -5,7 +5,7 @@
 #include "core/core.h"
 #include "draw/screen.h"
 #include "graphics/image.h"
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 #include "support/harness.h"
 #include "support/image_files.h"
 #include "text/font.h"

@@ -1,7 +1,7 @@
 // Typed characters, input fields and the input method, driven through the
 // headless platform's script as a person at the keyboard would.
 #include "core/core.h"
-#include "platform/headless/headless.h"
+#include "platform/device/headless/headless.h"
 #include "platform/platform.h"
 #include "support/harness.h"
 #include "tessel.h"

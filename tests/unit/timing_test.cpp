@@ -1,7 +1,7 @@
 // Clocks, the start-up calibration and the blocking waits, on the headless
 // platform's virtual clock (it starts at 100 s; script times count from there).
 #include "core/core.h"
-#include "platform/headless/headless.h"
+#include "platform/device/headless/headless.h"
 #include "support/harness.h"
 #include "tessel.h"
 

@@ -1,7 +1,7 @@
 // The library's start and end, its window messages and the pump, on the
 // headless platform.
 #include "core/core.h"
-#include "platform/headless/headless.h"
+#include "platform/device/headless/headless.h"
 #include "support/harness.h"
 #include "support/image_files.h"
 #include "support/sound_files.h"

@@ -3,7 +3,7 @@
 #ifndef TESSEL_PLATFORM_BACKEND_H
 #define TESSEL_PLATFORM_BACKEND_H
 
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "platform/platform.h"
 
 struct PlatformBackend {

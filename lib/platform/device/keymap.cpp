@@ -1,4 +1,4 @@
-#include "platform/keymap.h"
+#include "platform/device/keymap.h"
 
 #include <cstdlib>
 #include <cstring>

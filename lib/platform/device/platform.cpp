@@ -1,5 +1,5 @@
 // Chooses the back end from TESSEL_PLATFORM and forwards to it.
-#include "platform/backend.h"
+#include "platform/device/backend.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The signals that ask a program to end (SIGTERM, SIGINT, SIGHUP) arrive as a
 // close of its window, so that it ends through its usual path and its log
 // gets its closing lines.
-#include "platform/backend.h"
+#include "platform/device/backend.h"
 
 #include <csignal>
 

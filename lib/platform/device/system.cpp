@@ -1,7 +1,7 @@
 // The system half of the platform, shared by both back ends: facts about the
 // machine, the single-instance lock, code page 932 text and the message
 // channels for the person at the terminal.
-#include "platform/backend.h"
+#include "platform/device/backend.h"
 
 #include <iconv.h>
 #include <sys/socket.h>

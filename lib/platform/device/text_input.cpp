@@ -2,7 +2,7 @@
 // turned from UTF-8 into code page 932 one character at a time, so that a
 // character the code page lacks costs only itself; and the forwarders of
 // the back ends' text-input and clipboard functions.
-#include "platform/backend.h"
+#include "platform/device/backend.h"
 
 #include <cstring>
 #include <iconv.h>

@@ -2,11 +2,11 @@
 // (sdl_gl.cpp), which also presents; elsewhere one on Mesa's surfaceless EGL
 // platform, which needs no display and no window. Both draw into the same
 // kind of off-screen target.
-#include "platform/gpu_context.h"
+#include "platform/gpu/gpu_context.h"
 
-#include "platform/gpu.h"
+#include "platform/gpu/gpu.h"
 #include "platform/platform.h"
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <epoxy/egl.h>
 

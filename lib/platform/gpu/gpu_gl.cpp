@@ -5,8 +5,8 @@
 // straight to window y, so a read-back needs no flip and the scissor takes
 // the draw area as it stands. Meshes turn their clip space upside down to
 // match.
-#include "platform/gpu.h"
-#include "platform/gpu_context.h"
+#include "platform/gpu/gpu.h"
+#include "platform/gpu/gpu_context.h"
 
 #include <epoxy/gl.h>
 

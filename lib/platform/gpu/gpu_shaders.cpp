@@ -1,5 +1,5 @@
 // The shaders behind the GPU seam: 2-D quads and lit meshes, GLSL 3.30.
-#include "platform/gpu_context.h"
+#include "platform/gpu/gpu_context.h"
 
 const char* const QuadVertexSource = R"(
 layout(location = 0) in vec2 position;

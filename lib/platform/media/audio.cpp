@@ -8,8 +8,8 @@
 // list, the mixer's copies, cursors and play flags, the output format)
 // changes only under the back end's device lock; the bytes a buffer hands
 // out by locking belong to the program's thread alone.
-#include "platform/audio.h"
-#include "platform/backend.h"
+#include "platform/media/audio.h"
+#include "platform/device/backend.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // Sizes follow the window system's font mapper: a positive height is the
 // cell, the face's Windows ascent plus descent (the OS/2 table's
 // usWinAscent + usWinDescent), so the em is scaled to fit that cell.
-#include "platform/font_internal.h"
+#include "platform/media/font_internal.h"
 #include "platform/platform.h"
 
 #include <fontconfig/fontconfig.h>

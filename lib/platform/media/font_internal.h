@@ -3,7 +3,7 @@
 #ifndef TESSEL_PLATFORM_FONT_INTERNAL_H
 #define TESSEL_PLATFORM_FONT_INTERNAL_H
 
-#include "platform/font.h"
+#include "platform/media/font.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -1,7 +1,7 @@
 // Drawing one Shift-JIS unit of a platform font into a 1-bit buffer, and
 // its extent. Units are converted to Unicode as code page 932 ("CP932", not
 // "SHIFT_JIS", whose 0x5C is a yen sign and which lacks the NEC and IBM rows).
-#include "platform/font_internal.h"
+#include "platform/media/font_internal.h"
 
 #include FT_OUTLINE_H
 

@@ -3,7 +3,7 @@
 // installs (an archive, memory) plays movies too. Packets are kept in one
 // queue per stream: reading on for sound may pass video packets and the
 // other way round, and each decoder takes its own in order.
-#include "platform/movie_codec.h"
+#include "platform/media/movie_codec.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -6,8 +6,8 @@
 #ifndef TESSEL_PLATFORM_MOVIE_CODEC_H
 #define TESSEL_PLATFORM_MOVIE_CODEC_H
 
-#include "platform/pixel_format.h"
-#include "platform/audio.h"
+#include "platform/pixels/pixel_format.h"
+#include "platform/media/audio.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // own, then the data in place, never copied); MPEG frames are handed over
 // as they are. Everything is read through libsndfile's virtual I/O, so no
 // file is touched.
-#include "platform/sound_codec.h"
+#include "platform/media/sound_codec.h"
 
 #include <sndfile.h>
 

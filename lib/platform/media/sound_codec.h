@@ -4,7 +4,7 @@
 #ifndef TESSEL_PLATFORM_SOUND_CODEC_H
 #define TESSEL_PLATFORM_SOUND_CODEC_H
 
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 
 #include <cstdint>
 

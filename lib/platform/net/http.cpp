@@ -2,7 +2,7 @@
 // client tells us which sockets it watches and when its next timer is due,
 // each step polls them all at once with no wait and hands over only those
 // that are ready. A pump with many quiet transfers thus costs one poll.
-#include "platform/http.h"
+#include "platform/net/http.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>

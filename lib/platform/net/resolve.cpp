@@ -3,7 +3,7 @@
 // so a slow or silent name server never holds the pump. Each lookup has a
 // channel of its own, because a channel is the only thing c-ares can cancel:
 // freeing a lookup destroys its channel, and with it the query and sockets.
-#include "platform/tcp.h"
+#include "platform/net/tcp.h"
 
 #include <ares.h>
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 // TCP over non-blocking POSIX sockets, IPv4 and IPv6, and their readiness
 // through one epoll set.
-#include "platform/tcp.h"
+#include "platform/net/tcp.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

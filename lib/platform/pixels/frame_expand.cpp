@@ -1,5 +1,5 @@
 // 5:6:5 to 32 bits, eight pixels a vector: no table to pull through the cache.
-#include "platform/frame_expand.h"
+#include "platform/pixels/frame_expand.h"
 
 #include <emmintrin.h>
 

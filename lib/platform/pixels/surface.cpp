@@ -1,5 +1,5 @@
 // Surfaces over plain memory.
-#include "platform/surface.h"
+#include "platform/pixels/surface.h"
 
 #include <emmintrin.h>
 

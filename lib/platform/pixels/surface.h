@@ -7,7 +7,7 @@
 #ifndef TESSEL_SURFACE_H
 #define TESSEL_SURFACE_H
 
-#include "platform/pixel_format.h"
+#include "platform/pixels/pixel_format.h"
 
 #include <cstdint>
 

@@ -3,8 +3,8 @@
 // it would on a desktop. With TESSEL_AUDIO_OUT naming a file, the mix is
 // written there as a WAVE file whose header is kept valid after every write,
 // so the file can be read even if the program is killed.
-#include "platform/headless/headless.h"
-#include "platform/headless/state.h"
+#include "platform/device/headless/headless.h"
+#include "platform/device/headless/state.h"
 
 #include <cstdio>
 #include <cstdlib>

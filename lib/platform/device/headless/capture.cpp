@@ -1,5 +1,5 @@
 // Frame capture for scripted runs: the last presented picture as a PNG file.
-#include "platform/headless/state.h"
+#include "platform/device/headless/state.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,10 +2,10 @@
 // waits, a window that exists only as a size and a message queue, and
 // devices fed by the input script. Nothing here depends on real time, so the
 // same script gives the same run bit for bit.
-#include "platform/backend.h"
-#include "platform/headless/headless.h"
-#include "platform/headless/state.h"
-#include "platform/surface.h"
+#include "platform/device/backend.h"
+#include "platform/device/headless/headless.h"
+#include "platform/device/headless/state.h"
+#include "platform/pixels/surface.h"
 
 #include <algorithm>
 #include <cstdio>

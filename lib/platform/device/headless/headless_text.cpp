@@ -1,9 +1,9 @@
 // Text input of the headless back end: the script's committed text and
 // composition become the messages a desktop's input method would send, and
 // the clipboard is a string of the back end's own.
-#include "platform/backend.h"
-#include "platform/headless/headless.h"
-#include "platform/headless/state.h"
+#include "platform/device/backend.h"
+#include "platform/device/headless/headless.h"
+#include "platform/device/headless/state.h"
 
 namespace {
 

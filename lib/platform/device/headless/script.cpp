@@ -1,8 +1,8 @@
 // The input script: one event per line, "<ms> <verb> [args]", applied to the
 // devices and the window's queue when the virtual clock reaches its time.
-#include "platform/headless/headless.h"
-#include "platform/headless/state.h"
-#include "platform/keymap.h"
+#include "platform/device/headless/headless.h"
+#include "platform/device/headless/state.h"
+#include "platform/device/keymap.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #ifndef TESSEL_PLATFORM_HEADLESS_STATE_H
 #define TESSEL_PLATFORM_HEADLESS_STATE_H
 
-#include "platform/audio.h"
+#include "platform/media/audio.h"
 #include "platform/platform.h"
 
 #include <cstdint>

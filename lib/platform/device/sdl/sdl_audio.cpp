@@ -5,7 +5,7 @@
 // SDL's "dummy" driver plays nothing and keeps no time worth mixing to, so
 // it counts as no device at all: the library then runs silent, as it would on
 // a machine without sound.
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <dlfcn.h>
 

@@ -1,7 +1,7 @@
 // The desktop clocks: all of them read the monotonic clock, so the
 // millisecond counter, the performance counter and the frame ticks agree and
 // never jump when the wall clock is set.
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <cerrno>
 #include <ctime>

@@ -1,11 +1,11 @@
 // Window messages: the ones the library posts to itself, then SDL's events
 // translated into the messages a window procedure expects. Only
 // SdlWaitMessage waits for an event.
-#include "platform/backend.h"
-#include "platform/keymap.h"
-#include "platform/sdl/sdl_backend.h"
-#include "platform/sdl/sdl_keymap.h"
-#include "platform/surface.h"
+#include "platform/device/backend.h"
+#include "platform/device/keymap.h"
+#include "platform/device/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_keymap.h"
+#include "platform/pixels/surface.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The window's own renderer holds a context of its own that would fight
 // ours for the window, so it is put away while ours runs and made again
 // when ours ends (or could not be made).
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <cmath>
 #include <cstdio>

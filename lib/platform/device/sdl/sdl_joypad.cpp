@@ -1,7 +1,7 @@
 // Joypads through SDL: a pad SDL has a controller mapping for is read by its
 // standard layout, any other joystick by the order of its axes, hats and
 // buttons. Axes are scaled to the range asked for at opening.
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <cmath>
 #include <cstdio>

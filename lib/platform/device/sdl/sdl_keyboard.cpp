@@ -6,8 +6,8 @@
 // A key pressed and released between two reads of the state (a tap shorter
 // than a frame, or both events taken in one pump) still reads as held once,
 // so that a program polling the state never misses it.
-#include "platform/keymap.h"
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/keymap.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The keyboard scan codes the library speaks are those of a PC keyboard's
 // set 1, with 0x80 added for the keys that send an E0 prefix. SDL names keys
 // by USB usage, so every key the library knows is listed here once.
-#include "platform/sdl/sdl_keymap.h"
+#include "platform/device/sdl/sdl_keymap.h"
 
 #include <SDL.h>
 

@@ -1,6 +1,6 @@
 // The desktop back end's function table.
-#include "platform/backend.h"
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // SDL does not hand the candidate list to programs, so the input method
 // shows its own window (SDL_HINT_IME_SHOW_UI) at the rectangle the field
 // gives; the field itself shows the composition.
-#include "platform/backend.h"
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>

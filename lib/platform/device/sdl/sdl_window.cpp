@@ -5,10 +5,10 @@
 // desktop and the renderer scales the picture up, keeping its aspect ratio.
 // While the GPU path draws, the window has no renderer: the path's context
 // (sdl_gl.cpp) presents, by the same scaling rule.
-#include "platform/sdl/sdl_backend.h"
+#include "platform/device/sdl/sdl_backend.h"
 
-#include "platform/frame_expand.h"
-#include "platform/gpu.h"
+#include "platform/pixels/frame_expand.h"
+#include "platform/gpu/gpu.h"
 
 #include <cmath>
 #include <cstdlib>
