@@ -70,9 +70,9 @@ int InitCore() {
     int platformStarted = gCore.platformStarted;
     int comStarted = gCore.comStarted;
     int running = gCore.running;
-    WindowLinks links = gCore.links;
+    HookTable hooks = gCore.hooks;
     gCore = CoreState{};
-    gCore.links = links;
+    gCore.hooks = hooks;
     gCore.settings = settings;
     gCore.log = log;
     gCore.platformStarted = platformStarted;

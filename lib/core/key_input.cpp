@@ -105,14 +105,12 @@ int HandleKeyInputMessage(const PlatMessage& m) {
     case MsgImeComposition:
     case 0x281:  // the input context became (in)active
     case 0x282:  // the input method's notices
-        if (gCore.imeHandler) gCore.imeHandler(m.message);
+        RunHooks(&SubsystemHooks::imeMessage, m.message);
         return 1;
     default:
         return 0;
     }
 }
-
-void SetImeHandler(void (*handler)(uint32_t message)) { gCore.imeHandler = handler; }
 
 int TakeKeyInputChar(int* character, int* flags) {
     KeyInputBuffer& b = gCore.keyInput;

@@ -410,13 +410,15 @@ int InitTcp() {
     gTcp.started = 1;
     gTcp.listener = -1;
     gTcp.listenerWatched = 0;
-    SetPumpService(ServiceNetwork, PumpTcp);
+    // Connections keep moving while the application is inactive.
+    const SubsystemHooks hooks{.pump = PumpTcp, .inactivePump = PumpTcp};
+    RegisterHooks(HookNetwork, &hooks);
     return 0;
 }
 
 void EndTcp() {
     if (!gTcp.started) return;
-    SetPumpService(ServiceNetwork, nullptr);
+    RegisterHooks(HookNetwork, nullptr);
     for (int slot = 0; slot < gTcpTable.highWater; ++slot) {
         TcpRecord* record = HandleTableRecordAt<TcpRecord>(&gTcpTable, slot);
         if (record) CloseSocketsOf(record);

@@ -62,7 +62,8 @@ int InitLibrary() {
     // What the window and graphics management need from the layers above
     // them, before the window and the screen are made.
     SetClientSize(ScreenWidth(), ScreenHeight());
-    SetIconDecoder(DecodeWindowIcon);
+    const SubsystemHooks icon{.decodeIcon = DecodeWindowIcon};
+    RegisterHooks(HookIcon, &icon);
     InitFontLinks();
 
     gCore.running = 1;
@@ -115,7 +116,7 @@ int EndLibrary() {
     EndCom();
     gCore.initialised = 0;
     PumpUntilQuit();
-    SetIconDecoder(nullptr);
+    RegisterHooks(HookIcon, nullptr);
     if (gCore.settings.libraryDirRecorded)
         GetFileAccessFunctions()->setCurrentDir(gCore.settings.libraryDir.c_str());
     if (gCore.platformStarted) {

@@ -57,15 +57,14 @@ int InitTextInput() {
     gTextInput.table.slots = gFieldSlots;
     gTextInput.active = -1;
     gTextInput.started = 1;
-    SetPumpService(ServiceTextInput, FeedActiveField);
-    SetImeHandler(HandleImeMessage);
+    const SubsystemHooks hooks{.pump = FeedActiveField, .imeMessage = HandleImeMessage};
+    RegisterHooks(HookTextInput, &hooks);
     return 0;
 }
 
 void EndTextInput() {
     if (!gTextInput.started) return;
-    SetPumpService(ServiceTextInput, nullptr);
-    SetImeHandler(nullptr);
+    RegisterHooks(HookTextInput, nullptr);
     StopTextInput();
     for (int slot = 0; slot < gTextInput.table.highWater; ++slot)
         if (gFieldSlots[slot])
