@@ -31,6 +31,14 @@ void CheckDoubleLaunch() {
 
 int LibraryRunning() { return gCore.running; }
 
+void ErrorExit(const char* message) {
+    WriteLogString(message);
+    WriteLogString("\n");
+    if (auto endLibrary = FirstHook(&SubsystemHooks::endLibrary)) endLibrary();
+    WriteLogString(SJIS("ソフトをエラー終了します"));
+    std::exit(-1);
+}
+
 int InitCom() {
     if (gCore.comStarted) return -1;
     // Nothing to start on this platform; the log keeps its familiar lines.

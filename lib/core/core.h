@@ -3,7 +3,7 @@
 #ifndef TESSEL_CORE_H
 #define TESSEL_CORE_H
 
-#include "tessel.h"
+#include "tessel/core.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -71,6 +71,9 @@ struct SubsystemHooks {
     void (*attachMovie)(int movie, int graph) = nullptr;
     void (*closeMovie)(int movie) = nullptr;
     void (*bringMovieFrame)(int movie) = nullptr;
+    // Ends the whole library, safe after a partial start: ErrorExit's way
+    // out, from layers that cannot know the rest.
+    int (*endLibrary)() = nullptr;
 };
 
 // One slot per subsystem, lowest layer first. Every kind of hook runs in
@@ -85,6 +88,7 @@ enum HookSlot : int {
     HookNetwork,     // TCP connections
     HookDownloads,   // HTTP
     HookTextInput,
+    HookStartup,     // the library's own end
     HookSlotCount
 };
 
@@ -142,12 +146,6 @@ struct CoreState {
     // Key-input buffer of typed characters and control codes.
     KeyInputBuffer keyInput;
     int keyModifiers;          // Shift and Control held, from the key messages (key_input.cpp)
-    // The input field's colours: text, cursor, composition text, the
-    // composition's underline, selected text, the selection's background,
-    // the composition's cursor. Kept as 0xRRGGBB, not as pixel values: the
-    // screen's format may change after they are set.
-    uint32_t inputColours[7];
-    int cursorBlinkMs;
 
     HookTable hooks;         // registered from above; survives InitCore
     int consoleFont;         // font of the on-screen log console; 0 = none

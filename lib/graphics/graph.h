@@ -6,7 +6,7 @@
 #define TESSEL_GRAPH_H
 
 #include "graphics/color.h"
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "platform/pixels/surface.h"
 #include "tessel.h"
 

@@ -8,7 +8,7 @@
 #ifndef TESSEL_MOVIE_H
 #define TESSEL_MOVIE_H
 
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "platform/media/audio.h"
 #include "platform/media/movie_codec.h"
 

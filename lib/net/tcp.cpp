@@ -4,9 +4,10 @@
 #include "net/tcp.h"
 
 #include "core/core.h"
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "net/byte_queue.h"
 #include "platform/net/tcp.h"
+#include "tessel/net.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 #ifndef TESSEL_SOUND_H
 #define TESSEL_SOUND_H
 
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "graphics/image.h"
 #include "platform/media/audio.h"
 

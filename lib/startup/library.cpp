@@ -12,7 +12,6 @@
 #include "text/font.h"
 #include "textinput/textinput.h"
 
-#include <cstdlib>
 
 namespace {
 
@@ -38,6 +37,10 @@ bool RefusesDepth() {
 }  // namespace
 
 int InitLibrary() {
+    // Whatever fails from here on may end the library through ErrorExit,
+    // which sits below every subsystem; the hook stays for a later failure.
+    const SubsystemHooks startup{.endLibrary = EndLibrary};
+    RegisterHooks(HookStartup, &startup);
     if (PlatWantsWindowed()) gCore.settings.windowed = 1;
 
     SetFileAccessFunctions(nullptr);
@@ -126,12 +129,4 @@ int EndLibrary() {
     PlatReleaseInstanceLocks();
     gCore.running = 0;
     return 0;
-}
-
-void ErrorExit(const char* message) {
-    WriteLogString(message);
-    WriteLogString("\n");
-    EndLibrary();
-    WriteLogString(SJIS("ソフトをエラー終了します"));
-    std::exit(-1);
 }

@@ -11,7 +11,7 @@
 
 #include "draw/draw_state.h"
 #include "gpu/gpu.h"
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "tessel.h"
 
 #include <cstdint>

@@ -212,7 +212,8 @@ TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
     ASSERT_EQ(InitLibrary(), 0);
     const SubsystemHooks hooks[] = {Recording<0>(), Recording<1>(), Recording<2>(),
                                     Recording<3>(), Recording<4>(), Recording<5>(),
-                                    Recording<6>(), Recording<7>(), Recording<8>()};
+                                    Recording<6>(), Recording<7>(), Recording<8>(),
+                                    Recording<9>()};
     static_assert(std::size(hooks) == HookSlotCount);
     for (int slot = HookSlotCount; slot-- > 0;)
         RegisterHooks(static_cast<HookSlot>(slot), &hooks[slot]);
