@@ -123,7 +123,7 @@ struct CoreState {
     int initialised;         // InitLibrary finished
     int running;             // from InitLibrary's first subsystem to the end of EndLibrary
     int endRequested;        // EndLibrary has begun (4: the user closed the window)
-    int comStarted;          // the COM stand-in is up
+    int coreStarted;         // InitCore began and EndCore has not run
     int platformStarted;     // PlatStart succeeded
 
     // Main window.
@@ -189,9 +189,10 @@ std::string ToCp932(const char* utf8);
 // needs a window, the screen, graphs, fonts or input checks it first and
 // returns at once outside that time, beside the handle check.
 int LibraryRunning();
+// InitCore refuses a second start while the core runs (-1); EndCore is the
+// core's last step, after the window has gone.
 int InitCore();
-int InitCom();
-int EndCom();
+void EndCore();
 void LogSystemInfo();
 
 // key_input.cpp

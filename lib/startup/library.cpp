@@ -70,7 +70,7 @@ int InitLibrary() {
     InitFontLinks();
 
     gCore.running = 1;
-    if (InitCom() == -1 || InitCore() == -1) {
+    if (InitCore() == -1) {
         EndLibrary();
         return -1;
     }
@@ -116,7 +116,7 @@ int EndLibrary() {
     EndSoundDevice();
     DestroyMainWindow();
     EndTextInput();
-    EndCom();
+    EndCore();
     gCore.initialised = 0;
     PumpUntilQuit();
     RegisterHooks(HookIcon, nullptr);
