@@ -3,6 +3,7 @@
 #define TESSEL_NET_HTTP_H
 
 #include "core/handle.h"
+#include "tessel/net.h"
 
 constexpr int HttpCapacity = 256;
 extern HandleTable gHttpTable;

@@ -4,6 +4,7 @@
 #define TESSEL_TEXTINPUT_H
 
 #include "core/handle.h"
+#include "tessel/textinput.h"
 
 constexpr int InputFieldCapacity = 256;
 constexpr int InputFieldMaxBytes = 65536;
