@@ -40,7 +40,5 @@ void DrainKeyboardBuffer();
 bool InputUnavailable();
 // Brings the key table up to date from the device or the system key state.
 void RefreshKeyTable();
-// Brings the last state of registered pad `slot` (0-based) up to date.
-void RefreshJoypad(int slot);
 
 #endif

@@ -58,10 +58,10 @@ struct MovieState {
 
 extern MovieState gMovie;
 
-// Started by InitLibrary after the screen and sound; installs the graph
-// hooks, the pump service and the activation steps. 0.
+// Started by InitLibrary after the screen and sound; registers the movie
+// hooks (graphs' movies, the pump, activation and deactivation). 0.
 int InitMovies();
-// Closes every movie and removes what InitMovies installed. 0.
+// Closes every movie and removes what InitMovies registered. 0.
 int EndMovies();
 
 MovieRecord* GetMovieRecord(int movie);

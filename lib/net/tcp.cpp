@@ -343,8 +343,8 @@ void Forget(std::deque<int>* queue, int handle) {
         it = *it == handle ? queue->erase(it) : it + 1;
 }
 
-}  // namespace
-
+// One step of every connection: resolution, connecting, accepting, sending
+// and receiving, without waiting.
 void PumpTcp() {
     // A program that uses no network pays nothing for it in its pumps.
     if (!gTcp.started || (gTcpTable.count == 0 && gTcp.listener < 0 && gTcp.draining.empty()))
@@ -401,6 +401,8 @@ void PumpTcp() {
         gTcp.draining.erase(gTcp.draining.begin() + std::ptrdiff_t(i));
     }
 }
+
+}  // namespace
 
 int InitTcp() {
     if (gTcp.started) return 0;

@@ -33,7 +33,7 @@ int CountOf(uint32_t message) {
     return n;
 }
 
-// Which pump service or activation step ran, in order.
+// Which hook ran, in order.
 std::vector<int> gRan;
 template <int Id>
 void Ran() {
