@@ -8,7 +8,8 @@
 #include "graphics/color.h"
 #include "core/handle.h"
 #include "platform/pixels/surface.h"
-#include "tessel.h"
+#include "tessel/gpu.h"
+#include "tessel/graphics.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 #ifndef TESSEL_INPUT_H
 #define TESSEL_INPUT_H
 
-#include "tessel.h"
+#include "tessel/input.h"
 #include "platform/platform.h"
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 
 #include "core/handle.h"
 #include "platform/media/audio.h"
+#include "tessel/movie.h"
 #include "platform/media/movie_codec.h"
 
 #include <cstdint>

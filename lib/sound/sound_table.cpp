@@ -3,7 +3,7 @@
 #include "core/core.h"
 #include "platform/media/audio.h"
 #include "sound/sound.h"
-#include "tessel.h"
+#include "tessel/sound.h"
 
 #include <algorithm>
 #include <cstdio>

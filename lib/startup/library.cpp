@@ -10,6 +10,7 @@
 #include "movie/movie.h"
 #include "sound/sound.h"
 #include "text/font.h"
+#include "tessel.h"
 #include "textinput/textinput.h"
 
 

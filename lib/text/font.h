@@ -12,7 +12,7 @@
 #include "draw/draw_state.h"
 #include "gpu/gpu.h"
 #include "core/handle.h"
-#include "tessel.h"
+#include "tessel/text.h"
 
 #include <cstdint>
 

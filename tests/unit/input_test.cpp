@@ -4,6 +4,7 @@
 #include "platform/device/headless/headless.h"
 #include "platform/device/headless/state.h"
 #include "support/harness.h"
+#include "tessel.h"
 
 #include <gtest/gtest.h>
 

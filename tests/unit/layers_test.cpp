@@ -55,10 +55,25 @@ bool ReachesUp(const Layer& own, const Layer& other) {
     return other.level > own.level || (other.level == own.level && other.group != own.group);
 }
 
-// "a/b.cpp:12 includes x/y.h", one a line, for every include that reaches
-// a higher layer or a neighbour standing beside its own.
+// The layer folder an include names: its first folder; for the public
+// header's parts ("tessel/input.h") the layer the part is named after, and
+// for tessel.h, which includes them all, the top layer.
+std::string IncludedFolder(const std::string& line, const std::string& top) {
+    static const std::regex include(R"(^\s*#\s*include\s*"([a-z_]+)(/|\.h"))");
+    static const std::regex part(R"(^\s*#\s*include\s*"tessel/([a-z_]+)\.h")");
+    std::smatch m;
+    if (std::regex_search(line, m, part)) return m[1];
+    if (!std::regex_search(line, m, include)) return "";
+    if (m[2] == "/") return m[1];
+    return m[1] == "tessel" ? top : "";
+}
+
+// "a/b.cpp:12 includes x/", one a line, for every include that reaches a
+// higher layer or a neighbour standing beside its own.
 std::string UpwardIncludes(const std::map<std::string, Layer>& layers) {
-    const std::regex include(R"(^\s*#\s*include\s*"([a-z_]+)/)");
+    std::string top;
+    for (const auto& [name, layer] : layers)
+        if (top.empty() || layer.level > layers.at(top).level) top = name;
     std::string found;
     for (const auto& entry : fs::recursive_directory_iterator(kLib)) {
         if (!entry.is_regular_file()) continue;
@@ -71,12 +86,11 @@ std::string UpwardIncludes(const std::map<std::string, Layer>& layers) {
         std::ifstream in(entry.path());
         std::string line;
         for (int n = 1; std::getline(in, line); ++n) {
-            std::smatch m;
-            if (!std::regex_search(line, m, include)) continue;
-            auto target = layers.find(m[1]);
+            std::string folder = IncludedFolder(line, top);
+            auto target = layers.find(folder);
             if (target == layers.end()) continue;  // a folder of the same layer's own
             if (ReachesUp(own, target->second))
-                found += rel.string() + ":" + std::to_string(n) + " includes " + m[1].str() + "/\n";
+                found += rel.string() + ":" + std::to_string(n) + " includes " + folder + "/\n";
         }
     }
     return found;
