@@ -135,7 +135,7 @@ void BM_PumpWith50WaitingDownloads(benchmark::State& state) {
 void BM_DownloadServiceWith50WaitingDownloads(benchmark::State& state) {
     if (!TheSetup().ready) return state.SkipWithError("no server or no library");
     std::vector<int> handles = WaitingDownloads();
-    for (auto _ : state) gCore.services[ServiceDownload]();
+    for (auto _ : state) gCore.hooks.slots[HookDownloads].pump();
     for (int h : handles) {
         if (GetHttpState(h) != HttpRunning) state.SkipWithError("a download stopped");
         CloseHttp(h);

@@ -1,7 +1,8 @@
-# Installing the library for other programs: the public header, the static
-# library, a CMake package (find_package(Tessel) -> Tessel::tessel) and a
-# pkg-config file. The library is static, so both packages carry the
-# libraries it was built against; a program linking it needs them too.
+# Installing the library for other programs: the public header and its
+# parts, the static library, a CMake package (find_package(Tessel) ->
+# Tessel::tessel) and a pkg-config file. The library is static, so both
+# packages carry the libraries it was built against; a program linking it
+# needs them too.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -14,6 +15,9 @@ install(TARGETS tessel EXPORT TesselTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/lib/include/tessel.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# tessel.h includes its parts from tessel/ beside it.
+install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/lib/include/tessel
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 install(EXPORT TesselTargets NAMESPACE Tessel:: DESTINATION ${TESSEL_CMAKE_DIR})
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TesselConfig.cmake.in

@@ -79,9 +79,29 @@ def classify(code):
     return m.group(1), "function", param_names(code)
 
 
+def header_lines(path, seen=None):
+    """The header's lines with each of its parts (#include "tessel/...")
+    spliced in where it is first included, the way the compiler reads them
+    through their include guards."""
+    seen = set() if seen is None else seen
+    lines = []
+    for line in open(path, encoding="utf-8").read().splitlines():
+        m = re.fullmatch(r'\s*#\s*include\s*"(tessel/\w+\.h)"\s*', line)
+        if not m:
+            lines.append(line)
+            continue
+        part = os.path.join(os.path.dirname(path), m.group(1))
+        if not os.path.exists(part):
+            part = os.path.join(os.path.dirname(os.path.dirname(path)), m.group(1))
+        if m.group(1) not in seen:
+            seen.add(m.group(1))
+            lines.extend(header_lines(part, seen))
+    return lines
+
+
 def parse_header(path):
     """[(section title, [Entry])] in the header's order."""
-    lines = open(path, encoding="utf-8").read().splitlines()
+    lines = header_lines(path)
     sections, group, code, depth, i = [], [], [], 0, 0
     while i < len(lines):
         line = lines[i]

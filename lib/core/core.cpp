@@ -31,20 +31,18 @@ void CheckDoubleLaunch() {
 
 int LibraryRunning() { return gCore.running; }
 
-int InitCom() {
-    if (gCore.comStarted) return -1;
-    // Nothing to start on this platform; the log keeps its familiar lines.
-    WriteLogString(SJIS("ＣＯＭの初期化... "));
-    WriteLogString(SJIS("成功しました\n"));
-    gCore.comStarted = 1;
-    return 0;
+void ErrorExit(const char* message) {
+    WriteLogString(message);
+    WriteLogString("\n");
+    if (auto endLibrary = FirstHook(&SubsystemHooks::endLibrary)) endLibrary();
+    WriteLogString(SJIS("ソフトをエラー終了します"));
+    std::exit(-1);
 }
 
-int EndCom() {
-    if (!gCore.comStarted) return -1;
+void EndCore() {
+    if (!gCore.coreStarted) return;
     WriteLogString(SJIS("ＣＯＭを終了... 完了\n"));
-    gCore.comStarted = 0;
-    return 0;
+    gCore.coreStarted = 0;
 }
 
 void LogSystemInfo() {
@@ -65,18 +63,22 @@ void LogSystemInfo() {
 }
 
 int InitCore() {
+    if (gCore.coreStarted) return -1;
+    // There is no COM to start on this platform; the log keeps the lines
+    // its readers know, here and at EndCore.
+    WriteLogString(SJIS("ＣＯＭの初期化... "));
+    WriteLogString(SJIS("成功しました\n"));
     CoreSettings settings = gCore.settings;
     LogState log = gCore.log;
     int platformStarted = gCore.platformStarted;
-    int comStarted = gCore.comStarted;
     int running = gCore.running;
-    WindowLinks links = gCore.links;
+    HookTable hooks = gCore.hooks;
     gCore = CoreState{};
-    gCore.links = links;
+    gCore.hooks = hooks;
     gCore.settings = settings;
     gCore.log = log;
     gCore.platformStarted = platformStarted;
-    gCore.comStarted = comStarted;
+    gCore.coreStarted = 1;
     gCore.running = running;
 
     CheckDoubleLaunch();

@@ -3,7 +3,7 @@
 #ifndef TESSEL_CORE_H
 #define TESSEL_CORE_H
 
-#include "tessel.h"
+#include "tessel/core.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -37,50 +37,63 @@ struct LogState {
     int opened;      // the last open of the file succeeded
 };
 
-// Services PumpMessages runs at its end, in this order; the subsystems above
-// the core install theirs at start-up and clear them at shut-down, so the
-// pump never needs to know who they are. While the application is inactive
-// the pump's wait loop runs the network, download and sound-stream services.
-enum PumpService : int {
-    ServiceFiles,
-    ServiceSoundStream,
-    ServiceMusic,
-    ServiceMovie,
-    ServiceInput,
-    ServiceNetwork,
-    ServiceDownload,
-    ServiceTextInput,
-    PumpServiceCount
-};
-
-// What the window needs of the layers above it, installed by them: the
-// screen when it comes up, the icon decoder before the window is made. A
-// null entry does nothing (and reapplyScreenMode gives 0).
-struct WindowLinks {
-    int (*reapplyScreenMode)();   // after a window-mode switch: the mode change's result
-    void (*windowMoved)();        // the window moved on the desktop
-    void (*restoreLost)();        // the application is active again after a wait
-    void (*windowClosing)();      // the window, and a device context on it, is about to go
+// What a subsystem above the core lends to the layers below it, so that the
+// pump, the window and graphics management never need to know who is above
+// them. Each subsystem registers one record at its start and removes it at
+// its end; a null entry does nothing.
+struct SubsystemHooks {
+    void (*pump)() = nullptr;          // at the end of every PumpMessages
+    void (*inactivePump)() = nullptr;  // in the pump's wait while the application is inactive
+    void (*activate)() = nullptr;      // the application became active
+    void (*deactivate)() = nullptr;    // the application became inactive
+    void (*windowMoved)() = nullptr;   // the window moved on the desktop
+    void (*restoreLost)() = nullptr;   // the application is active again after a wait
+    // The window, and a device context on it, is about to go.
+    void (*windowClosing)() = nullptr;
+    // After a window-mode switch: the mode change's result.
+    int (*reapplyScreenMode)() = nullptr;
     // Decodes an icon file into 0xAARRGGBB pixels, which the caller frees
     // with std::free; 0 or -1.
-    int (*decodeIcon)(const char* file, uint32_t** argb, int* width, int* height);
+    int (*decodeIcon)(const char* file, uint32_t** argb, int* width, int* height) = nullptr;
+    void (*imeMessage)(uint32_t message) = nullptr;  // an input-method message
+    // Graphics management started or is ending, its surfaces came back
+    // after a display loss, and the two sides of a screen mode change. The
+    // results are not looked at.
+    int (*graphicsStarted)() = nullptr;
+    int (*graphicsEnding)() = nullptr;
+    int (*surfacesRestored)() = nullptr;
+    void (*beforeModeChange)() = nullptr;
+    void (*afterModeChange)() = nullptr;
+    // A graph that plays a movie: opening `path` as one (its handle with
+    // the picture's size, or -1), playing it into `graph`, which shows its
+    // first frame at once, closing it, and bringing in the frame due now.
+    int (*openMovie)(const char* path, int* width, int* height) = nullptr;
+    void (*attachMovie)(int movie, int graph) = nullptr;
+    void (*closeMovie)(int movie) = nullptr;
+    void (*bringMovieFrame)(int movie) = nullptr;
+    // Ends the whole library, safe after a partial start: ErrorExit's way
+    // out, from layers that cannot know the rest.
+    int (*endLibrary)() = nullptr;
 };
 
-// Steps the window runs when the application becomes active, in this order.
-enum ActivationStep : int {
-    ActivateScreen,   // rebuild a screen lost while inactive
-    ActivateMovies,   // resume the movies that deactivation paused
-    ActivateMusic,    // resume music
-    ActivationStepCount
+// One slot per subsystem, lowest layer first. Every kind of hook runs in
+// slot order, whichever subsystem registered first.
+enum HookSlot : int {
+    HookScreen,      // draw: the screen
+    HookGpu,         // the GPU path
+    HookIcon,        // the window icon's decoder, from graphics before the window exists
+    HookFonts,       // text
+    HookInput,
+    HookMovies,
+    HookNetwork,     // TCP connections
+    HookDownloads,   // HTTP
+    HookTextInput,
+    HookStartup,     // the library's own end
+    HookSlotCount
 };
 
-// Steps the window runs when the application becomes inactive, in this order.
-enum DeactivationStep : int {
-    DeactivateMusic,   // pause music
-    DeactivateScreen,  // full screen: give the screen up, or close without a restore handler
-    DeactivateInput,   // full screen: give the input devices up with the screen
-    DeactivateMovies,  // pause playing movies
-    DeactivationStepCount
+struct HookTable {
+    SubsystemHooks slots[HookSlotCount];
 };
 
 constexpr int KeyInputBufferSize = 1024;
@@ -110,7 +123,7 @@ struct CoreState {
     int initialised;         // InitLibrary finished
     int running;             // from InitLibrary's first subsystem to the end of EndLibrary
     int endRequested;        // EndLibrary has begun (4: the user closed the window)
-    int comStarted;          // the COM stand-in is up
+    int coreStarted;         // InitCore began and EndCore has not run
     int platformStarted;     // PlatStart succeeded
 
     // Main window.
@@ -128,28 +141,35 @@ struct CoreState {
     int clientLeft, clientTop;  // client area's top-left in screen coordinates
     int wheelTotal;          // +1 / -1 per wheel message
     int f10Held, f12Held;    // held states the key hook's private messages report
-    int inPumpService;       // PumpMessages is running the text-input service
     int desktopWidth, desktopHeight, desktopDepth;
 
     // Key-input buffer of typed characters and control codes.
     KeyInputBuffer keyInput;
     int keyModifiers;          // Shift and Control held, from the key messages (key_input.cpp)
-    // The input field's colours: text, cursor, composition text, the
-    // composition's underline, selected text, the selection's background,
-    // the composition's cursor. Kept as 0xRRGGBB, not as pixel values: the
-    // screen's format may change after they are set.
-    uint32_t inputColours[7];
-    int cursorBlinkMs;
-    void (*imeHandler)(uint32_t message);  // input-method messages; null = none
 
-    void (*services[PumpServiceCount])();  // end-of-pump hooks; null = none
-    WindowLinks links;                                   // installed from above
-    void (*activationSteps[ActivationStepCount])();      // null = nothing to do
-    void (*deactivationSteps[DeactivationStepCount])();  // null = nothing to do
+    HookTable hooks;         // registered from above; survives InitCore
     int consoleFont;         // font of the on-screen log console; 0 = none
 };
 
 extern CoreState gCore;
+
+// Registers a copy of `hooks` in `slot` (window.cpp); null empties the slot.
+void RegisterHooks(HookSlot slot, const SubsystemHooks* hooks);
+
+// Runs the hook of every slot that has one, in slot order.
+template <typename Result, typename... Params, typename... Args>
+void RunHooks(Result (*SubsystemHooks::*hook)(Params...), Args... args) {
+    for (const SubsystemHooks& slot : gCore.hooks.slots)
+        if (slot.*hook) (slot.*hook)(args...);
+}
+
+// For a hook whose result matters: the first slot's that has one, or null.
+template <typename Hook>
+Hook FirstHook(Hook SubsystemHooks::*hook) {
+    for (const SubsystemHooks& slot : gCore.hooks.slots)
+        if (slot.*hook) return slot.*hook;
+    return nullptr;
+}
 
 // Strings and paths are Shift-JIS: these bytes start a two-byte character,
 // whose second byte may be any of 0x40..0xFC, the backslash 0x5C among them.
@@ -163,25 +183,24 @@ inline int IsShiftJisLeadByte(uint8_t byte) {
     ([]() -> const char* { static const std::string s = ToCp932(utf8); return s.c_str(); }())
 std::string ToCp932(const char* utf8);
 
-// library.cpp
+// core.cpp
 // 1 while the library is alive: from the moment InitLibrary starts bringing
 // its subsystems up to the end of EndLibrary. Every public operation that
 // needs a window, the screen, graphs, fonts or input checks it first and
 // returns at once outside that time, beside the handle check.
 int LibraryRunning();
+// InitCore refuses a second start while the core runs (-1); EndCore is the
+// core's last step, after the window has gone.
 int InitCore();
-int InitCom();
-int EndCom();
+void EndCore();
 void LogSystemInfo();
 
 // key_input.cpp
 int InitKeyInputBuffer();
 // The window procedure's share: key and character messages fill the
-// buffer, input-method messages go to the handler the text-input subsystem
-// installs (null removes it). HandleKeyInputMessage returns 1 when the
-// message was one of those.
+// buffer, input-method messages go to the imeMessage hooks.
+// HandleKeyInputMessage returns 1 when the message was one of those.
 int HandleKeyInputMessage(const PlatMessage& message);
-void SetImeHandler(void (*handler)(uint32_t message));
 // Takes the oldest whole character (a double-byte one as lead << 8 |
 // trail) with its KeyInputFlag bits. 1, or 0 when the buffer is empty.
 int TakeKeyInputChar(int* character, int* flags);
@@ -192,18 +211,8 @@ intptr_t MainWindowProc(const PlatMessage& message);
 int WaitWhileInactive();
 void DestroyMainWindow();
 void FitWindowToClient();
-// Installs (or, with null, removes) a subsystem's part of the pump and of
-// the activation and deactivation of the application.
-void SetPumpService(PumpService slot, void (*service)());
-void SetActivationStep(ActivationStep slot, void (*step)());
-// The screen's parts of WindowLinks (all three at once, null to remove) and
-// the icon decoder; the client size follows every screen mode change.
-void SetScreenLinks(int (*reapplyScreenMode)(), void (*windowMoved)(), void (*restoreLost)());
-// The GPU path's part of WindowLinks (null to remove).
-void SetWindowClosingLink(void (*windowClosing)());
-void SetIconDecoder(int (*decodeIcon)(const char*, uint32_t**, int*, int*));
+// The client size follows every screen mode change.
 void SetClientSize(int width, int height);
-void SetDeactivationStep(DeactivationStep slot, void (*step)());
 // Asks the library's own window to close, at most once.
 void PostCloseRequest();
 // Stores the cursor-visible flag and drives the platform's show count to

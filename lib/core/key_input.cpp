@@ -1,9 +1,7 @@
 // The key-input buffer: typed characters in Shift-JIS and the control codes
-// of the editing keys, in the order they came, for GetInputChar and for the
-// active input field. The input method's messages go on to their handler.
+// of the editing keys, in the order they came, for the text-input layer.
+// The input method's messages go on to its hooks.
 #include "core/core.h"
-
-#include <cstring>
 
 namespace {
 
@@ -73,10 +71,6 @@ int InitKeyInputBuffer() {
     WriteLogString(SJIS("文字コードバッファの初期化を行います... "));
     gCore.keyInput = KeyInputBuffer{};
     gCore.keyModifiers = 0;
-    const uint32_t colours[7] = {0xFFFFFF, 0xFFFF00, 0xFFFFFF, 0x00FFFF,
-                                 0xFFFFFF, 0xFF3232, 0xFFFF14};
-    std::memcpy(gCore.inputColours, colours, sizeof colours);
-    gCore.cursorBlinkMs = 500;
     WriteLogString(SJIS("完了しました\n"));
     return 0;
 }
@@ -105,14 +99,12 @@ int HandleKeyInputMessage(const PlatMessage& m) {
     case MsgImeComposition:
     case 0x281:  // the input context became (in)active
     case 0x282:  // the input method's notices
-        if (gCore.imeHandler) gCore.imeHandler(m.message);
+        RunHooks(&SubsystemHooks::imeMessage, m.message);
         return 1;
     default:
         return 0;
     }
 }
-
-void SetImeHandler(void (*handler)(uint32_t message)) { gCore.imeHandler = handler; }
 
 int TakeKeyInputChar(int* character, int* flags) {
     KeyInputBuffer& b = gCore.keyInput;
@@ -125,22 +117,4 @@ int TakeKeyInputChar(int* character, int* flags) {
     b.start = (b.start + bytes) % KeyInputBufferSize;
     b.count -= bytes;
     return 1;
-}
-
-int GetInputChar(int peek) {
-    if (!LibraryRunning()) return 0;
-    KeyInputBuffer& b = gCore.keyInput;
-    if (b.count == 0) return 0;
-    int byte = b.bytes[b.start];
-    if (!peek) {
-        b.start = (b.start + 1) % KeyInputBufferSize;
-        --b.count;
-    }
-    return byte;
-}
-
-int ClearInputChars() {
-    gCore.keyInput.start = 0;
-    gCore.keyInput.count = 0;
-    return 0;
 }

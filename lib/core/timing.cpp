@@ -75,17 +75,3 @@ int WaitMs(int ms) {
         PlatSleepMs(1);
     return 0;
 }
-
-// A key still held from the previous screen must be let go first, so that
-// one press is never taken as two answers.
-int WaitForKey() {
-    if (!LibraryRunning()) return -1;
-    int input = 0;
-    while (PumpMessages() == 0 && (input = CheckAnyInput()) != 0) {
-    }
-    while (PumpMessages() == 0 && (input = CheckAnyInput()) == 0) {
-    }
-    while (PumpMessages() == 0 && (input = CheckAnyInput()) != 0) {
-    }
-    return input;
-}

@@ -15,10 +15,6 @@ uint32_t LowWord(uintptr_t value) { return static_cast<uint32_t>(value & 0xFFFF)
 
 bool Paused() { return !gCore.active && !gCore.settings.runInBackground; }
 
-void RunService(PumpService slot) {
-    if (gCore.services[slot]) gCore.services[slot]();
-}
-
 void Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
     PlatMessage m{message, wParam, lParam};
     PlatPostMessage(&m);
@@ -36,10 +32,11 @@ int ClientHeight() { return gCore.settings.clientHeight; }
 
 int ApplyWindowIcon() {
     const char* file = gCore.settings.iconFile;
-    if (!file[0] || !gCore.links.decodeIcon) return 0;
+    auto decodeIcon = FirstHook(&SubsystemHooks::decodeIcon);
+    if (!file[0] || !decodeIcon) return 0;
     uint32_t* pixels = nullptr;
     int width = 0, height = 0;
-    if (gCore.links.decodeIcon(file, &pixels, &width, &height) != 0) {
+    if (decodeIcon(file, &pixels, &width, &height) != 0) {
         WriteLogFormat(SJIS("アイコンファイル %s の読み込みに失敗しました"), file);
         return -1;
     }
@@ -72,16 +69,6 @@ void ApplyWindowStyle() {
     WriteLogString(SJIS("完了\n"));
 }
 
-void HandleActivation(int activated) {
-    if (activated) {
-        for (void (*step)() : gCore.activationSteps)
-            if (step) step();
-    } else {
-        for (void (*step)() : gCore.deactivationSteps)
-            if (step) step();
-    }
-}
-
 void HandleDestroy() {
     WriteLogString(SJIS("ウインドウが破棄されようとしています\n"));
     gCore.destroyed = 1;
@@ -94,7 +81,7 @@ void HandleClose() {
     WriteLogString(SJIS("ウインドウを閉じようとしています\n"));
     // A device context on the window goes with it: whatever draws through
     // one lets go of it first.
-    if (gCore.links.windowClosing) gCore.links.windowClosing();
+    RunHooks(&SubsystemHooks::windowClosing);
     PlatDestroyWindow();
     HandleDestroy();
     if (gCore.endRequested == 0) gCore.endRequested = 4;
@@ -108,22 +95,8 @@ void PostCloseRequest() {
     Post(MsgClose);
 }
 
-void SetPumpService(PumpService slot, void (*service)()) { gCore.services[slot] = service; }
-void SetActivationStep(ActivationStep slot, void (*step)()) { gCore.activationSteps[slot] = step; }
-void SetDeactivationStep(DeactivationStep slot, void (*step)()) {
-    gCore.deactivationSteps[slot] = step;
-}
-
-void SetScreenLinks(int (*reapplyScreenMode)(), void (*windowMoved)(), void (*restoreLost)()) {
-    gCore.links.reapplyScreenMode = reapplyScreenMode;
-    gCore.links.windowMoved = windowMoved;
-    gCore.links.restoreLost = restoreLost;
-}
-
-void SetWindowClosingLink(void (*windowClosing)()) { gCore.links.windowClosing = windowClosing; }
-
-void SetIconDecoder(int (*decodeIcon)(const char*, uint32_t**, int*, int*)) {
-    gCore.links.decodeIcon = decodeIcon;
+void RegisterHooks(HookSlot slot, const SubsystemHooks* hooks) {
+    gCore.hooks.slots[slot] = hooks ? *hooks : SubsystemHooks{};
 }
 
 void SetClientSize(int width, int height) {
@@ -180,7 +153,7 @@ intptr_t MainWindowProc(const PlatMessage& m) {
     case MsgMove:
         if (gCore.settings.windowed && !gCore.changingMode) {
             UpdateClientOrigin();
-            if (gCore.links.windowMoved) gCore.links.windowMoved();
+            RunHooks(&SubsystemHooks::windowMoved);
         }
         break;
     case MsgSize:
@@ -193,7 +166,7 @@ intptr_t MainWindowProc(const PlatMessage& m) {
         break;
     case MsgActivate:
         gCore.active = LowWord(m.wParam) != 0;
-        HandleActivation(gCore.active);
+        RunHooks(gCore.active ? &SubsystemHooks::activate : &SubsystemHooks::deactivate);
         break;
     case MsgClose: HandleClose(); break;
     case MsgSetCursor:
@@ -229,7 +202,6 @@ intptr_t MainWindowProc(const PlatMessage& m) {
 
 int PumpMessages() {
     if (!LibraryRunning()) return -1;
-    if (gCore.inPumpService) return 0;
     // Before the window exists there is nothing to pump or to pause for.
     if (!gCore.windowCreated) return gCore.quit ? -1 : 0;
 
@@ -266,25 +238,14 @@ int PumpMessages() {
         }
         if (quitSeen) break;
         if (!gCore.active) {
-            RunService(ServiceNetwork);
-            RunService(ServiceDownload);
-            RunService(ServiceSoundStream);
+            RunHooks(&SubsystemHooks::inactivePump);
             // Paused, the wait on the queue above is the sleep.
             if (!Paused()) PlatSleepMs(1);
         }
         if (gCore.quit) break;
     }
 
-    RunService(ServiceFiles);
-    RunService(ServiceSoundStream);
-    RunService(ServiceMusic);
-    RunService(ServiceMovie);
-    RunService(ServiceInput);
-    RunService(ServiceNetwork);
-    RunService(ServiceDownload);
-    gCore.inPumpService = 1;
-    RunService(ServiceTextInput);
-    gCore.inPumpService = 0;
+    RunHooks(&SubsystemHooks::pump);
     return gCore.quit ? -1 : 0;
 }
 
@@ -294,7 +255,7 @@ int WaitWhileInactive() {
     if (gCore.settings.windowed && gCore.settings.runInBackground) return 0;
     while (!gCore.active && PumpMessages() == 0) {
     }
-    if (gCore.links.restoreLost) gCore.links.restoreLost();
+    RunHooks(&SubsystemHooks::restoreLost);
     return 0;
 }
 
@@ -311,7 +272,8 @@ int ChangeWindowMode(int windowed) {
     gCore.changingMode = 1;
     gCore.displayChanged = 0;
     ApplyWindowStyle();
-    int result = gCore.links.reapplyScreenMode ? gCore.links.reapplyScreenMode() : 0;
+    auto reapplyScreenMode = FirstHook(&SubsystemHooks::reapplyScreenMode);
+    int result = reapplyScreenMode ? reapplyScreenMode() : 0;
     // The platform changes no display mode, so it sends no notice of one;
     // the library posts its own so the wait below ends as it would.
     Post(MsgDisplayChange);

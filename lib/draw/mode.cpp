@@ -221,7 +221,7 @@ int ChangeScreenMode(int width, int height, int depth, int refresh, int force) {
     ScreenMode remembered = CurrentMode();
     if (!force && wanted == remembered) return 0;
     WriteLogString(SJIS("画面モード変更処理を開始します\n"));
-    RunFontLink(gFontLinks.beforeModeChange);
+    RunHooks(&SubsystemHooks::beforeModeChange);
     StoreMode(wanted);
     ScreenState& s = gScreenState;
     if (!s.displayExists) return 0;
@@ -252,7 +252,7 @@ int ChangeScreenMode(int width, int height, int depth, int refresh, int force) {
     ApplyDisplayFormat();
     CreateScreenSurfaces();
     InitGraphicsResources();
-    RunFontLink(gFontLinks.afterModeChange);
+    RunHooks(&SubsystemHooks::afterModeChange);
     Measure();
     PumpMessages();
     s.presentCountLow = 0;

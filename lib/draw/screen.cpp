@@ -59,6 +59,12 @@ void FollowWindowMove() {
 
 void RestoreAfterWait() { RestoreLostSurfaces(); }
 
+constexpr SubsystemHooks kScreenHooks{.activate = ActivateScreenStep,
+                                      .deactivate = DeactivateScreenStep,
+                                      .windowMoved = FollowWindowMove,
+                                      .restoreLost = RestoreAfterWait,
+                                      .reapplyScreenMode = ReapplyScreenMode};
+
 }  // namespace
 
 int ScreenWidth() { return gScreen.width ? gScreen.width : 640; }
@@ -119,9 +125,7 @@ int InitScreen() {
     // Graphs come back from their files after a display loss unless the
     // program installs its own way.
     SetGraphRestoreHandler(nullptr);
-    SetActivationStep(ActivateScreen, ActivateScreenStep);
-    SetDeactivationStep(DeactivateScreen, DeactivateScreenStep);
-    SetScreenLinks(ReapplyScreenMode, FollowWindowMove, RestoreAfterWait);
+    RegisterHooks(HookScreen, &kScreenHooks);
     for (int i = 0; i < 256; ++i)
         for (int j = 0; j < 256; ++j) ProductTable[i][j] = (i * j) >> 8;
 
@@ -139,9 +143,7 @@ int InitScreen() {
 
 int EndScreen() {
     if (!gScreenState.displayExists) return 0;
-    SetActivationStep(ActivateScreen, nullptr);
-    SetDeactivationStep(DeactivateScreen, nullptr);
-    SetScreenLinks(nullptr, nullptr, nullptr);
+    RegisterHooks(HookScreen, nullptr);
     FreeAllGraphHandles(0);
     EndGraphicsResources();
     ReleaseScreenSurfaces();
@@ -166,7 +168,7 @@ int RebuildScreen() {
     ShowBackBufferOnce();
     RestoreLostSurfaces();
     MarkGraphsForRestore();
-    RunFontLink(gFontLinks.rebuild);
+    RunHooks(&SubsystemHooks::surfacesRestored);
     return 0;
 }
 

@@ -98,7 +98,7 @@ void EndContextKeepingGraphs() {
 
 void ForgetPath() {
     PlatWatchSurface(nullptr, nullptr);
-    SetWindowClosingLink(nullptr);
+    RegisterHooks(HookGpu, nullptr);
     gGpu = GpuState{};
 }
 
@@ -111,6 +111,8 @@ void StopForClosingWindow() {
     ForgetPath();
     WriteLogString(SJIS("ウインドウを閉じるため３Ｄグラフィック描画機能の使用を終了します\n"));
 }
+
+constexpr SubsystemHooks kGpuHooks{.windowClosing = StopForClosingWindow};
 
 }  // namespace
 
@@ -149,7 +151,7 @@ int StartGpuPath() {
     gGpu.backSeen = back->changeCount - 1;
     PrepareTarget();
     PlatWatchSurface(back, BackBufferAccess);
-    SetWindowClosingLink(StopForClosingWindow);
+    RegisterHooks(HookGpu, &kGpuHooks);
     return 1;
 }
 

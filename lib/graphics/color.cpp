@@ -3,7 +3,7 @@
 #include "graphics/color.h"
 
 #include "graphics/image.h"
-#include "tessel.h"
+#include "tessel/graphics.h"
 
 #include <cstddef>
 #include <cstring>

@@ -6,9 +6,10 @@
 #define TESSEL_GRAPH_H
 
 #include "graphics/color.h"
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "platform/pixels/surface.h"
-#include "tessel.h"
+#include "tessel/gpu.h"
+#include "tessel/graphics.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // bounded cursor the decoders read them with.
 #include "graphics/decode_cursor.h"
 #include "graphics/image.h"
-#include "tessel.h"
+#include "tessel/graphics.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -130,10 +130,6 @@ void RecordSource(GraphRecord* graph, const char* path) {
 
 }  // namespace
 
-FontLinks gFontLinks;
-
-void SetFontLinks(const FontLinks* links) { gFontLinks = links ? *links : FontLinks{}; }
-
 int GraphicsStarted() { return gGraphics.started; }
 
 int InitGraphicsResources() {
@@ -146,7 +142,7 @@ int InitGraphicsResources() {
     StartGpuPath();
     gGraphics.started = 1;
     ResetDrawState();
-    RunFontLink(gFontLinks.start);
+    RunHooks(&SubsystemHooks::graphicsStarted);
     WriteLogString(SJIS("グラフィック管理系の初期化は正常に終了しました\n"));
     return 0;
 }
@@ -154,7 +150,7 @@ int InitGraphicsResources() {
 int EndGraphicsResources() {
     if (!gGraphics.started) return 0;
     EndGraphTables();
-    RunFontLink(gFontLinks.end);
+    RunHooks(&SubsystemHooks::graphicsEnding);
     StopGpuPath();
     gGraphics.started = 0;
     WriteLogString(SJIS("グラフィック管理系の終了処理は正常に終了しました\n"));

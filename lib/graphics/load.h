@@ -16,29 +16,6 @@ struct GraphicsState {
 
 extern GraphicsState gGraphics;
 
-// The text layer's part in graphics management, installed by it before the
-// screen comes up: its fonts start and end with graphics management, come
-// back after a display loss, and the default font survives a mode change.
-// Null entries do nothing.
-struct FontLinks {
-    int (*start)();
-    int (*end)();
-    int (*rebuild)();
-    void (*beforeModeChange)();
-    void (*afterModeChange)();
-};
-
-extern FontLinks gFontLinks;
-
-// Installs the text layer's links (null removes them).
-void SetFontLinks(const FontLinks* links);
-inline void RunFontLink(int (*link)()) {
-    if (link) link();
-}
-inline void RunFontLink(void (*link)()) {
-    if (link) link();
-}
-
 // Decodes an icon file into 0xAARRGGBB pixels for the window, freed by the
 // caller with std::free; a picture without alpha of its own is opaque. 0 or -1.
 int DecodeWindowIcon(const char* file, uint32_t** argb, int* width, int* height);

@@ -9,7 +9,7 @@
 
 namespace {
 
-GraphMovieHooks gHooks;
+const SubsystemHooks& Movies() { return gCore.hooks.slots[HookMovies]; }
 
 void LogLoadFailure(const char* path) {
     char text[MaxPathLength * 2 + 128];
@@ -20,26 +20,25 @@ void LogLoadFailure(const char* path) {
 
 }  // namespace
 
-void SetGraphMovieHooks(const GraphMovieHooks* hooks) {
-    gHooks = hooks ? *hooks : GraphMovieHooks{};
-}
-
 int LoadMovieGraph(const char* path) {
+    const SubsystemHooks& movies = Movies();
     int width = 0, height = 0;
-    int movie = gHooks.open && !HasImageSignature(path) ? gHooks.open(path, &width, &height) : -1;
+    int movie = movies.openMovie && !HasImageSignature(path)
+                    ? movies.openMovie(path, &width, &height)
+                    : -1;
     if (movie < 0) {
         LogLoadFailure(path);
         return -1;
     }
     int graph = CreateMovieGraph(width, height);
     if (graph < 0) {
-        gHooks.close(movie);
+        movies.closeMovie(movie);
         WriteLogFormat(SJIS("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s"),
                        path);
         return -1;
     }
     GetGraphRecord(graph)->movie = movie;
-    gHooks.attach(movie, graph);
+    movies.attachMovie(movie, graph);
     return graph;
 }
 
@@ -48,10 +47,11 @@ void CloseGraphMovie(int graph) {
     if (!record || record->movie < 0) return;
     int movie = record->movie;
     record->movie = -1;
-    if (gHooks.close) gHooks.close(movie);
+    if (Movies().closeMovie) Movies().closeMovie(movie);
 }
 
 void BringGraphMovieFrame(int graph) {
     GraphRecord* record = GetGraphRecord(graph);
-    if (record && record->movie >= 0 && gHooks.bringFrame) gHooks.bringFrame(record->movie);
+    if (record && record->movie >= 0 && Movies().bringMovieFrame)
+        Movies().bringMovieFrame(record->movie);
 }

@@ -117,8 +117,8 @@ int InitInputDevices() {
     OpenKeyboard();
 
     gInput.keyboardReadTime = PlatTicksMs();
-    SetPumpService(ServiceInput, DrainKeyboardBuffer);
-    SetDeactivationStep(DeactivateInput, ReleaseWithLostScreen);
+    const SubsystemHooks hooks{.pump = DrainKeyboardBuffer, .deactivate = ReleaseWithLostScreen};
+    RegisterHooks(HookInput, &hooks);
     WriteLogString(SJIS("初期化成功\n"));
     LogIndentOut();
     WriteLogString(SJIS("DirectInput 関連の初期化は正常に終了しました\n"));
@@ -135,8 +135,7 @@ int EndInputDevices() {
         PlatKeyboardClose();
         gInput.keyboardOpen = 0;
     }
-    SetPumpService(ServiceInput, nullptr);
-    SetDeactivationStep(DeactivateInput, nullptr);
+    RegisterHooks(HookInput, nullptr);
     gInput.open = 0;
     return 0;
 }

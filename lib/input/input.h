@@ -2,7 +2,7 @@
 #ifndef TESSEL_INPUT_H
 #define TESSEL_INPUT_H
 
-#include "tessel.h"
+#include "tessel/input.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -40,7 +40,5 @@ void DrainKeyboardBuffer();
 bool InputUnavailable();
 // Brings the key table up to date from the device or the system key state.
 void RefreshKeyTable();
-// Brings the last state of registered pad `slot` (0-based) up to date.
-void RefreshJoypad(int slot);
 
 #endif

@@ -46,8 +46,7 @@ int KeyboardBits() {
     return bits;
 }
 
-}  // namespace
-
+// Brings the last state of registered pad `slot` (0-based) up to date.
 void RefreshJoypad(int slot) {
     JoypadEntry& pad = gInput.joypads[slot];
     uint32_t now = PlatTicksMs();
@@ -69,6 +68,8 @@ void RefreshJoypad(int slot) {
     if (read) pad.last = state;
     if (PlatJoypadSignalled(pad.device)) PlatJoypadResetEvent(pad.device);
 }
+
+}  // namespace
 
 int GetJoypadState(int pad) {
     if (!LibraryRunning()) return 0;

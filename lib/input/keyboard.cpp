@@ -109,3 +109,17 @@ int CheckAnyInput() {
     if (GetMouseButtons() != 0) return 1;
     return 0;
 }
+
+// A key still held from the previous screen must be let go first, so that
+// one press is never taken as two answers.
+int WaitForKey() {
+    if (!LibraryRunning()) return -1;
+    int input = 0;
+    while (PumpMessages() == 0 && (input = CheckAnyInput()) != 0) {
+    }
+    while (PumpMessages() == 0 && (input = CheckAnyInput()) == 0) {
+    }
+    while (PumpMessages() == 0 && (input = CheckAnyInput()) != 0) {
+    }
+    return input;
+}

@@ -8,8 +8,9 @@
 #ifndef TESSEL_MOVIE_H
 #define TESSEL_MOVIE_H
 
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "platform/media/audio.h"
+#include "tessel/movie.h"
 #include "platform/media/movie_codec.h"
 
 #include <cstdint>
@@ -58,10 +59,10 @@ struct MovieState {
 
 extern MovieState gMovie;
 
-// Started by InitLibrary after the screen and sound; installs the graph
-// hooks, the pump service and the activation steps. 0.
+// Started by InitLibrary after the screen and sound; registers the movie
+// hooks (graphs' movies, the pump, activation and deactivation). 0.
 int InitMovies();
-// Closes every movie and removes what InitMovies installed. 0.
+// Closes every movie and removes what InitMovies registered. 0.
 int EndMovies();
 
 MovieRecord* GetMovieRecord(int movie);

@@ -5,6 +5,7 @@
 #include "draw/draw_state.h"
 #include "draw/screen.h"
 #include "graphics/graph.h"
+#include "tessel/input.h"
 
 #include <algorithm>
 

@@ -27,8 +27,6 @@ void HookBringFrame(int handle) {
     if (MovieRecord* movie = GetMovieRecord(handle)) UpdateMovie(movie);
 }
 
-const GraphMovieHooks Hooks = {HookOpen, HookAttach, HookClose, HookBringFrame};
-
 template <typename Step>
 void EachMovie(Step step) {
     for (int slot = 0; slot < gMovie.movies.highWater; ++slot)
@@ -61,6 +59,14 @@ int SeekThrough(void* file, int32_t offset, int origin) {
 
 int32_t TellThrough(void* file) { return GetFileAccessFunctions()->tell(file); }
 
+constexpr SubsystemHooks kHooks{.pump = ServiceMovies,
+                                 .activate = ResumePausedMovies,
+                                 .deactivate = PauseAllMovies,
+                                 .openMovie = HookOpen,
+                                 .attachMovie = HookAttach,
+                                 .closeMovie = HookClose,
+                                 .bringMovieFrame = HookBringFrame};
+
 }  // namespace
 
 MovieState gMovie = {{HandleMovie, MovieCapacity, movieSlots, 0, 0, 0}, 0, 0, 0};
@@ -68,10 +74,7 @@ MovieState gMovie = {{HandleMovie, MovieCapacity, movieSlots, 0, 0, 0}, 0, 0, 0}
 int InitMovies() {
     if (gMovie.started) return 0;
     HandleTableReset(&gMovie.movies);
-    SetGraphMovieHooks(&Hooks);
-    SetPumpService(ServiceMovie, ServiceMovies);
-    SetActivationStep(ActivateMovies, ResumePausedMovies);
-    SetDeactivationStep(DeactivateMovies, PauseAllMovies);
+    RegisterHooks(HookMovies, &kHooks);
     gMovie.started = 1;
     return 0;
 }
@@ -80,10 +83,7 @@ int EndMovies() {
     if (!gMovie.started) return 0;
     for (int slot = 0; slot < gMovie.movies.highWater; ++slot)
         if (gMovie.movies.slots[slot]) CloseMovie(HandleOfSlot(&gMovie.movies, slot));
-    SetGraphMovieHooks(nullptr);
-    SetPumpService(ServiceMovie, nullptr);
-    SetActivationStep(ActivateMovies, nullptr);
-    SetDeactivationStep(DeactivateMovies, nullptr);
+    RegisterHooks(HookMovies, nullptr);
     gMovie.started = 0;
     return 0;
 }

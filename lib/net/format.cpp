@@ -1,6 +1,6 @@
 // URL splitting and the number, byte-size and time-span texts of progress
 // displays. None of it needs the library to be running.
-#include "tessel.h"
+#include "tessel/net.h"
 
 #include "platform/net/http.h"
 

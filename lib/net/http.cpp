@@ -111,13 +111,15 @@ int InitHttp() {
         return -1;
     }
     gHttp.started = 1;
-    SetPumpService(ServiceDownload, DownloadService);
+    // Downloads keep moving while the application is inactive.
+    const SubsystemHooks hooks{.pump = DownloadService, .inactivePump = DownloadService};
+    RegisterHooks(HookDownloads, &hooks);
     return 0;
 }
 
 void EndHttp() {
     if (!gHttp.started) return;
-    SetPumpService(ServiceDownload, nullptr);
+    RegisterHooks(HookDownloads, nullptr);
     for (int slot = 0; slot < gHttpTable.highWater; ++slot) {
         auto* record = HandleTableRecordAt<HttpRecord>(&gHttpTable, slot);
         if (record) PlatHttpClose(record->transfer);

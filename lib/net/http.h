@@ -2,7 +2,8 @@
 #ifndef TESSEL_NET_HTTP_H
 #define TESSEL_NET_HTTP_H
 
-#include "graphics/handle.h"
+#include "core/handle.h"
+#include "tessel/net.h"
 
 constexpr int HttpCapacity = 256;
 extern HandleTable gHttpTable;

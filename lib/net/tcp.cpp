@@ -4,9 +4,10 @@
 #include "net/tcp.h"
 
 #include "core/core.h"
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "net/byte_queue.h"
 #include "platform/net/tcp.h"
+#include "tessel/net.h"
 
 #include <cstdio>
 #include <cstring>
@@ -342,8 +343,8 @@ void Forget(std::deque<int>* queue, int handle) {
         it = *it == handle ? queue->erase(it) : it + 1;
 }
 
-}  // namespace
-
+// One step of every connection: resolution, connecting, accepting, sending
+// and receiving, without waiting.
 void PumpTcp() {
     // A program that uses no network pays nothing for it in its pumps.
     if (!gTcp.started || (gTcpTable.count == 0 && gTcp.listener < 0 && gTcp.draining.empty()))
@@ -401,6 +402,8 @@ void PumpTcp() {
     }
 }
 
+}  // namespace
+
 int InitTcp() {
     if (gTcp.started) return 0;
     if (PlatNetStart() != 0) {
@@ -410,13 +413,15 @@ int InitTcp() {
     gTcp.started = 1;
     gTcp.listener = -1;
     gTcp.listenerWatched = 0;
-    SetPumpService(ServiceNetwork, PumpTcp);
+    // Connections keep moving while the application is inactive.
+    const SubsystemHooks hooks{.pump = PumpTcp, .inactivePump = PumpTcp};
+    RegisterHooks(HookNetwork, &hooks);
     return 0;
 }
 
 void EndTcp() {
     if (!gTcp.started) return;
-    SetPumpService(ServiceNetwork, nullptr);
+    RegisterHooks(HookNetwork, nullptr);
     for (int slot = 0; slot < gTcpTable.highWater; ++slot) {
         TcpRecord* record = HandleTableRecordAt<TcpRecord>(&gTcpTable, slot);
         if (record) CloseSocketsOf(record);

@@ -13,12 +13,9 @@ constexpr int TcpLingerMs = 5000;
 // Closed connections still lingering at most; past it the oldest is reset.
 constexpr int TcpDrainingMax = 256;
 
-// Starts networking and installs the network message pump; ends it,
+// Starts networking and registers the network hooks of the pump; ends it,
 // closing every connection and the listener.
 int InitTcp();
 void EndTcp();
-// One step of every connection: resolution, connecting, accepting, sending
-// and receiving, without waiting.
-void PumpTcp();
 
 #endif

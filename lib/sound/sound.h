@@ -2,7 +2,7 @@
 #ifndef TESSEL_SOUND_H
 #define TESSEL_SOUND_H
 
-#include "graphics/handle.h"
+#include "core/handle.h"
 #include "graphics/image.h"
 #include "platform/media/audio.h"
 
@@ -57,13 +57,6 @@ struct SoundRecord {
 };
 
 extern HandleTable gSoundTable;
-
-// sound_table.cpp
-// A new empty sound handle; running out of slots or memory ends the program.
-int AddSoundData();
-// Makes `count` platform buffers for `size` bytes of `format` on the sound
-// device. 0, or -1 with none of them left when one cannot be made.
-int CreateSoundBuffers(const WaveFormat* format, int32_t size, int count, int handle);
 
 // sound_decode.cpp
 // Decodes a sound file to PCM: the byte count, with `*data` and `*format`

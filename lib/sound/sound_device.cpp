@@ -2,7 +2,7 @@
 #include "core/core.h"
 #include "platform/media/audio.h"
 #include "sound/sound.h"
-#include "tessel.h"
+#include "tessel/sound.h"
 
 #include <algorithm>
 #include <cstdarg>

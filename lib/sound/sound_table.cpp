@@ -3,7 +3,7 @@
 #include "core/core.h"
 #include "platform/media/audio.h"
 #include "sound/sound.h"
-#include "tessel.h"
+#include "tessel/sound.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -75,6 +75,9 @@ void RecordNames(SoundRecord* sound, const char* path) {
 
 HandleTable gSoundTable = {HandleSound, SoundCapacity, gSoundSlots, 0, 0, 0};
 
+namespace {
+
+// A new empty sound handle; running out of slots or memory ends the program.
 int AddSoundData() {
     int handle = HandleTableAdd(&gSoundTable, sizeof(SoundRecord));
     if (handle == HandleTableFull) ErrorExit(SJIS("サウンドの数が許容量を越えました終了します"));
@@ -83,6 +86,8 @@ int AddSoundData() {
     return handle;
 }
 
+// Makes `count` platform buffers for `size` bytes of `format` on the sound
+// device. 0, or -1 with none of them left when one cannot be made.
 int CreateSoundBuffers(const WaveFormat* format, int32_t size, int count, int handle) {
     SoundRecord* sound = HandleTableGetAs<SoundRecord>(&gSoundTable, handle);
     if (!sound || count < 1 || count > MaxSoundBuffers || size <= 0) return -1;
@@ -101,6 +106,8 @@ int CreateSoundBuffers(const WaveFormat* format, int32_t size, int count, int ha
     sound->bytesPerSecond = static_cast<int32_t>(format->avgBytesPerSec);
     return 0;
 }
+
+}  // namespace
 
 int LoadSoundFile(const char* path) { return LoadSoundFileWithBuffers(path, 1); }
 

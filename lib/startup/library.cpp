@@ -10,9 +10,9 @@
 #include "movie/movie.h"
 #include "sound/sound.h"
 #include "text/font.h"
+#include "tessel.h"
 #include "textinput/textinput.h"
 
-#include <cstdlib>
 
 namespace {
 
@@ -38,6 +38,10 @@ bool RefusesDepth() {
 }  // namespace
 
 int InitLibrary() {
+    // Whatever fails from here on may end the library through ErrorExit,
+    // which sits below every subsystem; the hook stays for a later failure.
+    const SubsystemHooks startup{.endLibrary = EndLibrary};
+    RegisterHooks(HookStartup, &startup);
     if (PlatWantsWindowed()) gCore.settings.windowed = 1;
 
     SetFileAccessFunctions(nullptr);
@@ -62,11 +66,12 @@ int InitLibrary() {
     // What the window and graphics management need from the layers above
     // them, before the window and the screen are made.
     SetClientSize(ScreenWidth(), ScreenHeight());
-    SetIconDecoder(DecodeWindowIcon);
+    const SubsystemHooks icon{.decodeIcon = DecodeWindowIcon};
+    RegisterHooks(HookIcon, &icon);
     InitFontLinks();
 
     gCore.running = 1;
-    if (InitCom() == -1 || InitCore() == -1) {
+    if (InitCore() == -1) {
         EndLibrary();
         return -1;
     }
@@ -112,10 +117,10 @@ int EndLibrary() {
     EndSoundDevice();
     DestroyMainWindow();
     EndTextInput();
-    EndCom();
+    EndCore();
     gCore.initialised = 0;
     PumpUntilQuit();
-    SetIconDecoder(nullptr);
+    RegisterHooks(HookIcon, nullptr);
     if (gCore.settings.libraryDirRecorded)
         GetFileAccessFunctions()->setCurrentDir(gCore.settings.libraryDir.c_str());
     if (gCore.platformStarted) {
@@ -125,12 +130,4 @@ int EndLibrary() {
     PlatReleaseInstanceLocks();
     gCore.running = 0;
     return 0;
-}
-
-void ErrorExit(const char* message) {
-    WriteLogString(message);
-    WriteLogString("\n");
-    EndLibrary();
-    WriteLogString(SJIS("ソフトをエラー終了します"));
-    std::exit(-1);
 }

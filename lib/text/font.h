@@ -11,8 +11,8 @@
 
 #include "draw/draw_state.h"
 #include "gpu/gpu.h"
-#include "graphics/handle.h"
-#include "tessel.h"
+#include "core/handle.h"
+#include "tessel/text.h"
 
 #include <cstdint>
 
@@ -131,7 +131,7 @@ int RebuildAllFonts();
 // default font from them again afterwards (0 or -1).
 int RememberDefaultFont(FontSettings* out);
 int RecreateDefaultFont(const FontSettings* settings);
-// Installs the module's links into graphics management (before the screen
+// Registers the fonts' hooks into graphics management (before the screen
 // comes up) and removes them (after it has gone).
 void InitFontLinks();
 void EndFontLinks();

@@ -121,12 +121,15 @@ void RecreateAfterModeChange() {
 }  // namespace
 
 void InitFontLinks() {
-    const FontLinks links{SetupFonts, ShutdownFonts, RebuildAllFonts, RememberAcrossModeChange,
-                          RecreateAfterModeChange};
-    SetFontLinks(&links);
+    const SubsystemHooks hooks{.graphicsStarted = SetupFonts,
+                               .graphicsEnding = ShutdownFonts,
+                               .surfacesRestored = RebuildAllFonts,
+                               .beforeModeChange = RememberAcrossModeChange,
+                               .afterModeChange = RecreateAfterModeChange};
+    RegisterHooks(HookFonts, &hooks);
 }
 
-void EndFontLinks() { SetFontLinks(nullptr); }
+void EndFontLinks() { RegisterHooks(HookFonts, nullptr); }
 
 int RecreateDefaultFont(const FontSettings* settings) {
     ReleaseFontHandle(gFont.defaultFont);

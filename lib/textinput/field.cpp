@@ -57,15 +57,18 @@ int InitTextInput() {
     gTextInput.table.slots = gFieldSlots;
     gTextInput.active = -1;
     gTextInput.started = 1;
-    SetPumpService(ServiceTextInput, FeedActiveField);
-    SetImeHandler(HandleImeMessage);
+    const uint32_t colours[7] = {0xFFFFFF, 0xFFFF00, 0xFFFFFF, 0x00FFFF,
+                                 0xFFFFFF, 0xFF3232, 0xFFFF14};
+    std::memcpy(gTextInput.colours, colours, sizeof colours);
+    gTextInput.cursorBlinkMs = 500;
+    const SubsystemHooks hooks{.pump = FeedActiveField, .imeMessage = HandleImeMessage};
+    RegisterHooks(HookTextInput, &hooks);
     return 0;
 }
 
 void EndTextInput() {
     if (!gTextInput.started) return;
-    SetPumpService(ServiceTextInput, nullptr);
-    SetImeHandler(nullptr);
+    RegisterHooks(HookTextInput, nullptr);
     StopTextInput();
     for (int slot = 0; slot < gTextInput.table.highWater; ++slot)
         if (gFieldSlots[slot])
@@ -168,7 +171,7 @@ int SetInputFieldColours(uint32_t text, uint32_t cursor, uint32_t compositionTex
     for (int i = 0; i < 7; ++i) {
         int red = 0, green = 0, blue = 0;
         SplitColorValue(colours[i], &red, &green, &blue);
-        gCore.inputColours[i] = static_cast<uint32_t>(red << 16 | green << 8 | blue);
+        gTextInput.colours[i] = static_cast<uint32_t>(red << 16 | green << 8 | blue);
     }
     return 0;
 }
@@ -179,4 +182,24 @@ int GetImeComposition(char* buffer, int size, int* cursor) {
         return 0;
     }
     return PlatGetComposition(buffer, size, cursor);
+}
+
+// The key-input buffer read a byte at a time, beside the fields.
+
+int GetInputChar(int peek) {
+    if (!LibraryRunning()) return 0;
+    KeyInputBuffer& b = gCore.keyInput;
+    if (b.count == 0) return 0;
+    int byte = b.bytes[b.start];
+    if (!peek) {
+        b.start = (b.start + 1) % KeyInputBufferSize;
+        --b.count;
+    }
+    return byte;
+}
+
+int ClearInputChars() {
+    gCore.keyInput.start = 0;
+    gCore.keyInput.count = 0;
+    return 0;
 }

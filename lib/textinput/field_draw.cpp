@@ -41,7 +41,7 @@ int Measure(int font, const char* text, int length) {
 
 // One of the field colours (kept as 0xRRGGBB) in the screen's format now.
 uint32_t FieldColour(Colour which) {
-    uint32_t rgb = gCore.inputColours[which];
+    uint32_t rgb = gTextInput.colours[which];
     return MakeColor(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
 }
 
@@ -68,7 +68,7 @@ int64_t DrawPiece(int64_t x, int y, int font, const char* text, int length, uint
 }
 
 bool CursorShown(const InputFieldRecord* field) {
-    int period = gCore.cursorBlinkMs > 0 ? gCore.cursorBlinkMs : 500;
+    int period = gTextInput.cursorBlinkMs > 0 ? gTextInput.cursorBlinkMs : 500;
     return (GetTickMs(0) - field->blinkStart) / period % 2 == 0;
 }
 

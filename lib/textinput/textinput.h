@@ -3,7 +3,8 @@
 #ifndef TESSEL_TEXTINPUT_H
 #define TESSEL_TEXTINPUT_H
 
-#include "graphics/handle.h"
+#include "core/handle.h"
+#include "tessel/textinput.h"
 
 constexpr int InputFieldCapacity = 256;
 constexpr int InputFieldMaxBytes = 65536;
@@ -31,6 +32,12 @@ struct TextInputState {
     HandleTable table;
     int active;       // the active field's handle, or -1
     int started;      // InitTextInput ran and EndTextInput did not
+    // The fields' colours: text, cursor, composition text, the
+    // composition's underline, selected text, the selection's background,
+    // the composition's cursor. Kept as 0xRRGGBB, not as pixel values: the
+    // screen's format may change after they are set.
+    uint32_t colours[7];
+    int cursorBlinkMs;
 };
 
 extern TextInputState gTextInput;

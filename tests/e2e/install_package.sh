@@ -20,6 +20,9 @@ prefix=$scratch/prefix
 archive=$(find prefix -name libtessel.a)
 [ -n "$archive" ] || fail "libtessel.a not installed"
 cmp -s prefix/include/tessel.h "$source/lib/include/tessel.h" || fail "installed header differs from lib/include/tessel.h"
+for part in "$source"/lib/include/tessel/*.h; do
+  cmp -s "prefix/include/tessel/$(basename "$part")" "$part" || fail "header part $(basename "$part") not installed as it is"
+done
 pcdir=$(dirname "$(find prefix -name tessel.pc)")
 [ -f "$pcdir/tessel.pc" ] || fail "tessel.pc not installed"
 [ -f "$(dirname "$archive")/cmake/Tessel/TesselConfigVersion.cmake" ] || fail "no version file"

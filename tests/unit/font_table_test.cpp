@@ -6,6 +6,7 @@
 #include "platform/media/font.h"
 #include "platform/pixels/surface.h"
 #include "support/harness.h"
+#include "tessel.h"
 #include "text/font.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The handle rule on a small table of its own: slot choice, the high-water
 // mark, serials and their wrap, validation, and adding in steps.
-#include "graphics/handle.h"
+#include "core/handle.h"
 
 #include <gtest/gtest.h>
 

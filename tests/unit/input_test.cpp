@@ -4,6 +4,7 @@
 #include "platform/device/headless/headless.h"
 #include "platform/device/headless/state.h"
 #include "support/harness.h"
+#include "tessel.h"
 
 #include <gtest/gtest.h>
 
@@ -315,15 +316,15 @@ TEST_F(InputTest, ALostKeyboardIsAcquiredAgain) {
 // written.
 TEST_F(InputTest, ClosedDevicesReopenOnTheNextQueryWhichStillAnswers) {
     Start("300 down SPACE\n");
-    EXPECT_EQ(gCore.services[ServiceInput], &DrainKeyboardBuffer);
+    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, &DrainKeyboardBuffer);
     ASSERT_EQ(EndInputDevices(), 0);
-    EXPECT_EQ(gCore.services[ServiceInput], nullptr);
+    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, nullptr);
 
     unsigned char out[256];
     std::memset(out, 0xAA, sizeof out);
     EXPECT_EQ(GetKeyboardSnapshot(out), 0);
     for (int code = 0; code < 256; ++code) ASSERT_LE(out[code], 1) << "entry " << code;
-    EXPECT_EQ(gCore.services[ServiceInput], &DrainKeyboardBuffer);
+    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, &DrainKeyboardBuffer);
 
     AdvanceTo(NowMs() + 5);
     ASSERT_EQ(GetKeyboardSnapshot(out), 0);

@@ -3,6 +3,7 @@
 #include "core/core.h"
 #include "platform/device/headless/headless.h"
 #include "support/harness.h"
+#include "tessel.h"
 
 #include <gtest/gtest.h>
 

@@ -33,7 +33,7 @@ int CountOf(uint32_t message) {
     return n;
 }
 
-// Which pump service or activation step ran, in order.
+// Which hook ran, in order.
 std::vector<int> gRan;
 template <int Id>
 void Ran() {
@@ -199,31 +199,38 @@ TEST_F(WindowTest, TheScreenSaverCommandIsRefusedAndF10IsReleasedByOtherCommands
     EndLibrary();
 }
 
-// The subsystems install their parts into these slots; the slots' order is
-// the order the pump and the window run them in, whoever installed them.
+template <int Slot>
+SubsystemHooks Recording() {
+    return {.pump = Ran<Slot>, .inactivePump = Ran<10 + Slot>, .activate = Ran<20 + Slot>,
+            .deactivate = Ran<30 + Slot>};
+}
+
+// Every kind of hook runs in slot order, whichever subsystem registered
+// first; the slots are registered last to first here to show it.
 TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
     UseHeadless();
     ASSERT_EQ(InitLibrary(), 0);
-    void (*services[])() = {Ran<ServiceFiles>,   Ran<ServiceSoundStream>, Ran<ServiceMusic>,
-                            Ran<ServiceMovie>,   Ran<ServiceInput>,       Ran<ServiceNetwork>,
-                            Ran<ServiceDownload>, Ran<ServiceTextInput>};
-    static_assert(std::size(services) == PumpServiceCount);
-    for (int slot = 0; slot < PumpServiceCount; ++slot)
-        SetPumpService(static_cast<PumpService>(slot), services[slot]);
-    SetActivationStep(ActivateScreen, Ran<10 + ActivateScreen>);
-    SetActivationStep(ActivateMovies, Ran<10 + ActivateMovies>);
-    SetActivationStep(ActivateMusic, Ran<10 + ActivateMusic>);
-    SetDeactivationStep(DeactivateMusic, Ran<20 + DeactivateMusic>);
-    SetDeactivationStep(DeactivateScreen, Ran<20 + DeactivateScreen>);
-    SetDeactivationStep(DeactivateInput, Ran<20 + DeactivateInput>);
-    SetDeactivationStep(DeactivateMovies, Ran<20 + DeactivateMovies>);
+    const SubsystemHooks hooks[] = {Recording<0>(), Recording<1>(), Recording<2>(),
+                                    Recording<3>(), Recording<4>(), Recording<5>(),
+                                    Recording<6>(), Recording<7>(), Recording<8>(),
+                                    Recording<9>()};
+    static_assert(std::size(hooks) == HookSlotCount);
+    for (int slot = HookSlotCount; slot-- > 0;)
+        RegisterHooks(static_cast<HookSlot>(slot), &hooks[slot]);
+    auto inSlotOrder = [](int base) {
+        std::vector<int> order;
+        for (int slot = 0; slot < HookSlotCount; ++slot) order.push_back(base + slot);
+        return order;
+    };
+    std::vector<int> inactive = inSlotOrder(10), pump = inSlotOrder(0);
+    inactive.insert(inactive.end(), pump.begin(), pump.end());
 
     struct Case {
         const char* what;
         void (*act)();
         std::vector<int> order;
     } cases[] = {
-        {"active pump", [] { PumpMessages(); }, {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"active pump", [] { PumpMessages(); }, pump},
         {"inactive pump running in the background",
          [] {
              SetRunInBackground(1);
@@ -232,17 +239,17 @@ TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
              gCore.active = 1;
              SetRunInBackground(0);
          },
-         {5, 6, 1, 0, 1, 2, 3, 4, 5, 6, 7}},
-        {"deactivation", [] { MainWindowProc({MsgActivate, 0, 0}); }, {20, 21, 22, 23}},
-        {"activation", [] { MainWindowProc({MsgActivate, 1, 0}); }, {10, 11, 12}},
+         inactive},
+        {"deactivation", [] { MainWindowProc({MsgActivate, 0, 0}); }, inSlotOrder(30)},
+        {"activation", [] { MainWindowProc({MsgActivate, 1, 0}); }, inSlotOrder(20)},
     };
     for (const Case& c : cases) {
         gRan.clear();
         c.act();
         EXPECT_EQ(gRan, c.order) << c.what;
     }
-    for (int slot = 0; slot < PumpServiceCount; ++slot)
-        SetPumpService(static_cast<PumpService>(slot), nullptr);
+    for (int slot = 0; slot < HookSlotCount; ++slot)
+        RegisterHooks(static_cast<HookSlot>(slot), nullptr);
     EndLibrary();
 }
 

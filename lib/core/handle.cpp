@@ -1,6 +1,6 @@
 // The handle rule: slot choice, serials, validation and freeing, the same for
 // every table.
-#include "graphics/handle.h"
+#include "core/handle.h"
 
 #include <cstdlib>
 

@@ -1,0 +1,73 @@
+// Tessel's public header, the part of the screen, drawing and graphs. Programs
+// include tessel.h, which includes every part.
+#ifndef TESSEL_PUBLIC_GRAPHICS_H
+#define TESSEL_PUBLIC_GRAPHICS_H
+
+#include "tessel/core.h"
+
+#pragma GCC visibility push(default)
+
+// ---------------------------------------------------------------------------
+// Screen and drawing
+// ---------------------------------------------------------------------------
+
+constexpr int TargetFront = -4;  // the front buffer
+constexpr int TargetWork = -3;   // the destination work surface (locking only)
+constexpr int TargetBack = -2;   // the back buffer
+
+// Width, height, depth, refresh (-1 keeps each). Before InitLibrary it only
+// stores the settings and returns 0.
+int SetScreenMode(int width, int height, int depth, int refresh);
+int SetDrawTarget(int target);
+// The clipping rectangle in target coordinates (right and bottom exclusive),
+// ordered and clamped to the target. 0.
+int SetClipRect(int left, int top, int right, int bottom);
+int ClearDrawTarget();
+// The raw pixel at (x, y) of the draw target in the screen's format; -1
+// outside the screen or without a display.
+int ReadScreenPixel(int x, int y);
+int PresentScreen();
+int SetPresentVSync(int flag);
+uint32_t MakeColor(int red, int green, int blue);
+
+// ---------------------------------------------------------------------------
+// Graphs
+// ---------------------------------------------------------------------------
+
+int LoadGraphFile(const char* path);
+// `transparent` 1 leaves out the colour key's pixels. A graph with an alpha
+// channel is blended by it either way (but not on an 8-bit screen).
+int DrawGraph(int x, int y, int graph, int transparent);
+int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph,
+                  int transparent, int turn);
+int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent,
+                  int turn);
+
+// A graph of width x height with its surface made and no pixels written;
+// `useTexture` 1 makes its textures at once on the GPU path (0: at its first
+// draw; ignored on the software path; it draws the same either way),
+// `alphaChannel` gives the graph an alpha channel. -1 while a screen surface
+// is locked; running out of graphs or memory ends the program.
+int CreateEmptyGraph(int width, int height, int useTexture, int alphaChannel);
+// Frees one graph, logging its file name when `logIt` is non-zero. 0, or -1
+// for an invalid handle; while a screen surface is locked nothing is freed
+// and the result is 0. Freeing the draw target (by any route, a mode change
+// included) moves drawing to the whole back buffer.
+int FreeGraphHandle(int graph, int logIt);
+int FreeAllGraphHandles(int logIt);           // 0
+// Registers an int32 that becomes 1 when the graph is freed, and stores 0
+// into it now. 0, or -1 for an invalid handle.
+int SetGraphDeleteFlag(int graph, int32_t* target);
+// The graph's size; TargetFront and TargetBack give the screen's. Null
+// outputs are skipped. 0, or -1 for an invalid handle.
+int GetGraphDimensions(int graph, int* width, int* height);
+// Locks a graph's surface, or a screen surface (TargetFront, TargetWork,
+// TargetBack), for direct pixel access. 0; -2 when it was locked already
+// (the same pitch and pixels are returned); -1 on failure. A graph needs one
+// unlock per lock; a screen surface is released by a single unlock.
+int LockGraphSurface(int graph, int* pitch, uint8_t** pixels);
+int UnlockGraphSurface(int graph);            // 0, or -1 when not locked
+
+#pragma GCC visibility pop
+
+#endif
