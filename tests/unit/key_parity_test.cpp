@@ -116,7 +116,8 @@ std::string Replay(const char* backend) {
     close(out[1]);
     std::string result;
     char buffer[4096];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) result.append(buffer, size_t(n));
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, size_t(n));
     close(out[0]);
     int status = 0;
     waitpid(child, &status, 0);

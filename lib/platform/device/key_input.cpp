@@ -87,7 +87,8 @@ int ControlCharacter(const PlatKeyReport& key) {
         case kScanEscape: return 27;
         default: break;
     }
-    if ((key.modifiers & KeyModControl) && IsLetter(key.layoutChar)) return key.layoutChar - 'a' + 1;
+    if ((key.modifiers & KeyModControl) && IsLetter(key.layoutChar))
+        return key.layoutChar - 'a' + 1;
     return 0;
 }
 
@@ -97,7 +98,8 @@ int PlainCharacter(const PlatKeyReport& key) {
     if (key.modifiers & KeyModRightAlt) return 0;
     int character = key.layoutChar;
     if (IsLetter(character)) {
-        bool upper = ((key.modifiers & KeyModShift) != 0) != ((key.modifiers & KeyModCapsLock) != 0);
+        bool shift = (key.modifiers & KeyModShift) != 0;
+        bool upper = shift != ((key.modifiers & KeyModCapsLock) != 0);
         return upper ? character - 'a' + 'A' : character;
     }
     if (character >= 0x20 && character < 0x7F && !(key.modifiers & KeyModShift)) return character;

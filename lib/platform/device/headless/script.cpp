@@ -198,7 +198,8 @@ void ApplyKey(int scan, int down) {
     report.scanCode = scan;
     report.down = down;
     report.repeat = repeat;
-    report.modifiers = PlatHeldKeyModifiers(scan, down) | (gHeadless.capsLock ? uint32_t{KeyModCapsLock} : 0u);
+    report.modifiers = PlatHeldKeyModifiers(scan, down);
+    if (gHeadless.capsLock) report.modifiers |= KeyModCapsLock;
     report.layoutChar = ScanCodeToUsCharacter(scan);
     PlatKeyEvent(report, HeadlessQueueInputMessage);
 }
