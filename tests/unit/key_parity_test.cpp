@@ -1,6 +1,7 @@
 // One key script played through both back ends: the desktop's, with SDL
 // events pushed as its dummy video driver would deliver them, and the
 // headless one, from an input script. The program must see the same.
+#include "platform/device/headless/headless.h"
 #include "platform/platform.h"
 
 #include <SDL2/SDL.h>
@@ -15,12 +16,8 @@
 
 namespace {
 
-struct Step {
-    int frame;
-    const char* name;  // in the script; null: the window loses the focus
-    SDL_Scancode code;
-    bool down;
-};
+// A key going down or up in a frame; a null name: the window loses the focus.
+struct Step { int frame; const char* name; SDL_Scancode code; bool down; };
 
 // A tap inside one frame, Shift+letter, Alt+Enter, a key repeated, F10, a
 // key held as the window loses the focus.
@@ -36,10 +33,6 @@ constexpr Step kScript[] = {
     {10, "LEFT", SDL_SCANCODE_LEFT, true},    {11, nullptr, SDL_SCANCODE_UNKNOWN, false},
 };
 constexpr int kFrames = 13;
-
-bool IsKeyMessage(uint32_t id) {
-    return (id >= MsgKeyDown && id <= MsgSysChar) || id == MsgKeyHookF10 || id == MsgKeyHookF12;
-}
 
 // Pushes the frame's steps as SDL delivers them: the modifiers held, the US
 // layout's key symbol, a press of a held key as a repeat.
@@ -73,28 +66,27 @@ std::string Replay(const char* backend) {
     if (pipe(out) != 0) return "no pipe";
     pid_t child = fork();
     if (child == 0) {
-        std::ostringstream script, trace;
-        for (const Step& step : kScript)
-            script << (step.frame - 1) * 1000 / 60 + 2
-                   << (!step.name ? " focus 0" : step.down ? " down " : " up ")
-                   << (step.name ? step.name : "") << '\n';
-        char path[] = "/tmp/key_parity_XXXXXX";
-        int file = mkstemp(path);
-        std::string text = script.str();
-        if (file < 0 || write(file, text.data(), text.size()) != ssize_t(text.size())) _exit(1);
-        setenv("TESSEL_INPUT", path, 1);
         setenv("TESSEL_PLATFORM", backend, 1);
         setenv("SDL_VIDEODRIVER", "dummy", 1);
+        bool sdl = backend[0] == 's';
         PlatWindowDesc desc{"parity", 64, 48, 1, 0, 0, 0};
         if (PlatStart() != 0 || PlatCreateWindow(&desc) != 0 || PlatKeyboardOpen() != 0) _exit(1);
+        for (const Step& step : kScript) {
+            std::string line = std::to_string((step.frame - 1) * 1000 / 60 + 2) +
+                               (!step.name ? " focus 0" : step.down ? " down " : " up ") +
+                               (step.name ? step.name : "");
+            if (!sdl && HeadlessQueueScriptLine(line.c_str()) != 0) _exit(1);
+        }
+        std::ostringstream trace;
         uint16_t mod = 0;
         bool held[SDL_NUM_SCANCODES] = {};
         for (int frame = 0; frame < kFrames; ++frame) {
-            if (backend[0] == 's') PushSdlKeys(frame, &mod, held);
+            if (sdl) PushSdlKeys(frame, &mod, held);
             trace << "frame " << frame << ':';
             PlatMessage m;
             while (PlatTakeMessage(&m))
-                if (IsKeyMessage(m.message))
+                if ((m.message >= MsgKeyDown && m.message <= MsgSysChar) ||
+                    m.message == MsgKeyHookF10 || m.message == MsgKeyHookF12)
                     trace << ' ' << std::hex << m.message << '/' << m.wParam << '/' << m.lParam
                           << std::dec;
             uint8_t keys[256], system[256];
@@ -109,8 +101,7 @@ std::string Replay(const char* backend) {
             trace << " events " << PlatKeyboardDrain(100) << '\n';
             PlatWaitVBlank();
         }
-        unlink(path);
-        text = trace.str();
+        std::string text = trace.str();
         _exit(write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 1);
     }
     close(out[1]);
