@@ -40,12 +40,13 @@ struct PlatformBackend {
     void (*setCursorPos)(int x, int y);
     int (*showCursor)(int show);
 
+    // The keyboard device; its state and events are key_input.cpp's, which
+    // the back end feeds through PlatKeyEvent. systemKeyState adds the
+    // mouse buttons to PlatHeldKeysByVirtualKey.
     int (*keyboardOpen)();
     void (*keyboardClose)();
     int (*keyboardAcquire)();
     int (*keyboardRead)(uint8_t state[256]);
-    int (*keyboardSignalled)();
-    void (*keyboardResetEvent)();
     int (*keyboardDrain)(int count);
     void (*systemKeyState)(uint8_t state[256]);
 
@@ -80,6 +81,18 @@ struct PlatformBackend {
     void (*textInputRect)(int x, int y, int width, int height);
     int (*clipboardGet)(std::string* utf8);
     int (*clipboardSet)(const char* utf8);
+
+    // The GPU path's context on the window, which then presents through
+    // glSwap. Null where the back end has no window to draw in: the path
+    // then draws into a context of its own, off screen. glCreate puts the
+    // back end's own presentation away (and gives it back when it fails):
+    // 0, or -1 with the reason in `why`. glMakeCurrent gives -1 once the
+    // context is gone; glDrawableSize is the window's size in pixels.
+    int (*glCreate)(char* why, int whySize);
+    void (*glDestroy)();
+    int (*glMakeCurrent)();
+    void (*glSwap)();
+    void (*glDrawableSize)(int* width, int* height);
 };
 
 // The table in force, for the platform files that are not plain forwarders.
@@ -87,6 +100,14 @@ const PlatformBackend* PlatCurrentBackend();
 
 // The scope string of the back end in force (for the instance lock).
 std::string PlatInstanceScope();
+
+// Where a picture of width x height lies in a window, and its scale: scaled
+// by the smaller of the two ratios and centred, bars on the other axis.
+struct PlatViewport {
+    int x, y, width, height;
+    float scale;
+};
+PlatViewport PlatLetterbox(int windowWidth, int windowHeight, int width, int height);
 
 const PlatformBackend* SdlBackend();
 const PlatformBackend* HeadlessBackend();
@@ -97,6 +118,47 @@ const PlatformBackend* HeadlessBackend();
 void PlatWatchCloseSignals();
 void PlatUnwatchCloseSignals();
 int PlatTakeCloseSignal();   // 1 when a request was pending; clears it
+
+// key_input.cpp: the keyboard both back ends share.
+enum PlatKeyModifier : uint32_t {
+    KeyModShift = 0x01,
+    KeyModControl = 0x02,
+    KeyModLeftAlt = 0x04,
+    KeyModRightAlt = 0x08,  // Alt Gr: types, unlike left Alt
+    KeyModLogo = 0x10,
+    KeyModCapsLock = 0x20,  // Caps Lock is on
+};
+// One key event as the system reports it.
+struct PlatKeyReport {
+    int scanCode;        // the library's scan code
+    int down;            // 1 pressed, 0 released
+    int repeat;          // the system repeating a held key
+    uint32_t modifiers;  // PlatKeyModifier bits, this key's own change included
+    // The character the layout prints on the key, unshifted ('a' for A);
+    // 0 for keys that print none.
+    int layoutChar;
+    // What the system says the key types (code page 932, perhaps empty);
+    // null when it did not say, and the layout character applies.
+    const std::string* typed;
+    int textInputOn;     // the system's text input types the key's text itself
+};
+using PlatKeyEmit = void (*)(uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Turns a key event into device state, key events and window messages,
+// which go out through `emit`.
+void PlatKeyEvent(const PlatKeyReport& key, PlatKeyEmit emit);
+// The modifiers the held keys make, `scanCode` counted as `down`, for a
+// back end that knows only the keys.
+uint32_t PlatHeldKeyModifiers(int scanCode, int down);
+// The window lost the focus: every key reads as released.
+void PlatReleaseAllKeys();
+int PlatKeyIsDown(int scanCode);           // physically down, repeats aside
+void PlatReadKeys(uint8_t state[256]);     // the device state, 0x80 held
+int PlatDrainKeyEvents(int count);         // the number taken
+int PlatPendingKeyEvents();                // not drained yet
+void PlatClearKeyEvents();                 // the device closed: events and change flag go
+void PlatResetKeys();                      // forgets everything
+// The held keys as the system key state (by virtual key).
+void PlatHeldKeysByVirtualKey(uint8_t state[256]);
 
 // text_input.cpp: what both back ends do with text from the system.
 // Committed UTF-8 text as code page 932 characters (a double-byte one as

@@ -72,6 +72,22 @@ int ScanCodeToVirtualKey(int scanCode) {
     return 0;
 }
 
+int ScanCodeToUsCharacter(int scanCode) {
+    static constexpr struct {
+        uint8_t scan;
+        char character;
+    } kPunctuation[] = {
+        {0x0C, '-'}, {0x0D, '='}, {0x1A, '['}, {0x1B, ']'}, {0x27, ';'}, {0x28, '\''},
+        {0x29, '`'}, {0x2B, '\\'}, {0x33, ','}, {0x34, '.'}, {0x35, '/'}, {0x39, ' '},
+    };
+    int virtualKey = ScanCodeToVirtualKey(scanCode);
+    if (virtualKey >= 'A' && virtualKey <= 'Z') return virtualKey - 'A' + 'a';
+    if (virtualKey >= '0' && virtualKey <= '9') return virtualKey;
+    for (const auto& entry : kPunctuation)
+        if (entry.scan == scanCode) return entry.character;
+    return 0;
+}
+
 int ParseKeyName(const char* name) {
     if (!name || !*name) return -1;
     if (name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {

@@ -7,6 +7,9 @@
 // The virtual key a scan code reports in key messages and the system key
 // state; 0 when it has none.
 int ScanCodeToVirtualKey(int scanCode);
+// The character a US layout prints on the key, unshifted ('a' for A, '-',
+// ' '); 0 for a key that prints none.
+int ScanCodeToUsCharacter(int scanCode);
 // "SPACE", "A", "F10", "0x39"...: the scan code, or -1 for an unknown name.
 int ParseKeyName(const char* name);
 // Marks `virtualKey` (and its generic Shift/Control/Alt key) held or released

@@ -97,8 +97,6 @@ int PlatKeyboardOpen() { return Backend()->keyboardOpen(); }
 void PlatKeyboardClose() { Backend()->keyboardClose(); }
 int PlatKeyboardAcquire() { return Backend()->keyboardAcquire(); }
 int PlatKeyboardRead(uint8_t state[256]) { return Backend()->keyboardRead(state); }
-int PlatKeyboardSignalled() { return Backend()->keyboardSignalled(); }
-void PlatKeyboardResetEvent() { Backend()->keyboardResetEvent(); }
 int PlatKeyboardDrain(int count) { return Backend()->keyboardDrain(count); }
 void PlatSystemKeyState(uint8_t state[256]) { Backend()->systemKeyState(state); }
 

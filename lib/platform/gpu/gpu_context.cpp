@@ -1,12 +1,12 @@
-// The device context: on the desktop a 3.3 core context on the window
-// (sdl_gl.cpp), which also presents; elsewhere one on Mesa's surfaceless EGL
-// platform, which needs no display and no window. Both draw into the same
-// kind of off-screen target.
+// The device context: where the back end has a window, a 3.3 core context
+// on it (the table's gl entries), which also presents; elsewhere one on
+// Mesa's surfaceless EGL platform, which needs no display and no window.
+// Both draw into the same kind of off-screen target.
 #include "platform/gpu/gpu_context.h"
 
+#include "platform/device/backend.h"
 #include "platform/gpu/gpu.h"
 #include "platform/platform.h"
-#include "platform/device/sdl/sdl_backend.h"
 
 #include <epoxy/egl.h>
 
@@ -20,9 +20,10 @@ struct ContextState {
     EGLDisplay display;
     EGLContext context;
     int softwareDevice;  // the display's device says it draws in software
+    int onWindow;        // the back end's window holds the context
 };
 
-ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0};
+ContextState gContext = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0, 0};
 int gRequest = -1;  // kept for the life of the process
 
 int Refuse(char* why, int whySize, const char* reason) {
@@ -39,12 +40,19 @@ int SoftwareDevice(EGLDisplay display) {
     return extensions && std::strstr(extensions, "EGL_MESA_device_software") != nullptr;
 }
 
-int OnWindow() { return std::strcmp(PlatBackendName(), "sdl") == 0 && SdlHasWindow(); }
+const PlatformBackend* WindowContext() {
+    const PlatformBackend* backend = PlatCurrentBackend();
+    return backend->glCreate ? backend : nullptr;
+}
 
 }  // namespace
 
 int GpuContextCreate(char* why, int whySize) {
-    if (OnWindow()) return SdlGlCreate(why, whySize);
+    if (WindowContext() && PlatHasWindow()) {
+        if (WindowContext()->glCreate(why, whySize) != 0) return -1;
+        gContext.onWindow = 1;
+        return 0;
+    }
     if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless"))
         return Refuse(why, whySize, "no surfaceless EGL platform");
     EGLDisplay display =
@@ -78,23 +86,25 @@ int GpuContextCreate(char* why, int whySize) {
         eglTerminate(display);
         return -1;
     }
-    gContext = ContextState{display, context, SoftwareDevice(display)};
+    gContext = ContextState{display, context, SoftwareDevice(display), 0};
     return 0;
 }
 
 void GpuContextDestroy() {
-    SdlGlDestroy();
-    if (gContext.display == EGL_NO_DISPLAY) return;
-    eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglDestroyContext(gContext.display, gContext.context);
-    eglTerminate(gContext.display);
-    gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0};
+    if (WindowContext()) WindowContext()->glDestroy();
+    if (gContext.display != EGL_NO_DISPLAY) {
+        eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglDestroyContext(gContext.display, gContext.context);
+        eglTerminate(gContext.display);
+    }
+    gContext = ContextState{EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0, 0};
 }
 
 int GpuContextSoftwareDevice() { return gContext.softwareDevice; }
 
 int GpuContextMakeCurrent() {
-    if (gContext.display == EGL_NO_DISPLAY) return SdlGlMakeCurrent();
+    if (gContext.display == EGL_NO_DISPLAY)
+        return gContext.onWindow ? WindowContext()->glMakeCurrent() : -1;
     if (eglGetCurrentContext() == gContext.context) return 0;
     return eglMakeCurrent(gContext.display, EGL_NO_SURFACE, EGL_NO_SURFACE, gContext.context)
                ? 0
@@ -109,17 +119,20 @@ int PlatGpuRequested() {
     if (gRequest >= 0) return gRequest;
     if (const char* env = std::getenv("TESSEL_GPU"); env && (env[0] == '0' || env[0] == '1'))
         return env[0] == '1' ? PlatGpuForced : PlatGpuOff;
-    return std::strcmp(PlatBackendName(), "sdl") == 0 ? PlatGpuIfHardware : PlatGpuOff;
+    // A back end that shows the path on its window tries it by default.
+    return WindowContext() ? PlatGpuIfHardware : PlatGpuOff;
 }
 
-int GpuContextShows() { return SdlGlActive(); }
+int GpuContextShows() { return gContext.onWindow; }
 
-void GpuContextSwap() { SdlGlSwap(); }
+void GpuContextSwap() {
+    if (gContext.onWindow) WindowContext()->glSwap();
+}
 
 void GpuContextViewport(int width, int height, int view[4]) {
     int windowWidth = 0, windowHeight = 0;
-    SdlGlDrawableSize(&windowWidth, &windowHeight);
-    SdlViewport v = SdlLetterbox(windowWidth, windowHeight, width, height);
+    if (gContext.onWindow) WindowContext()->glDrawableSize(&windowWidth, &windowHeight);
+    PlatViewport v = PlatLetterbox(windowWidth, windowHeight, width, height);
     view[0] = v.x;
     // GL counts rows from the bottom.
     view[1] = windowHeight - v.y - v.height;

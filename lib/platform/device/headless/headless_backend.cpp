@@ -306,7 +306,10 @@ int KeyboardOpen() {
     return 0;
 }
 
-void KeyboardClose() { gHeadless.keyboardOpened = 0; }
+void KeyboardClose() {
+    gHeadless.keyboardOpened = 0;
+    PlatClearKeyEvents();
+}
 
 int KeyboardAcquire() {
     if (!gHeadless.keyboardOpened) return -1;
@@ -317,23 +320,18 @@ int KeyboardAcquire() {
 int KeyboardRead(uint8_t state[256]) {
     if (!gHeadless.keyboardOpened) return -1;
     if (gHeadless.keyboardLost) return -2;
-    std::memcpy(state, gHeadless.keys, sizeof gHeadless.keys);
+    PlatReadKeys(state);
     return 0;
 }
 
-int KeyboardSignalled() { return gHeadless.keyboardSignalled; }
-
-void KeyboardResetEvent() { gHeadless.keyboardSignalled = 0; }
-
 int KeyboardDrain(int count) {
     if (!gHeadless.keyboardOpened) return -1;
-    int taken = std::clamp(count, 0, gHeadless.keyboardBuffered);
-    gHeadless.keyboardBuffered -= taken;
-    return taken;
+    return PlatDrainKeyEvents(count);
 }
 
 void SystemKeyState(uint8_t state[256]) {
-    std::memcpy(state, gHeadless.systemKeys, sizeof gHeadless.systemKeys);
+    PlatHeldKeysByVirtualKey(state);
+    for (int button : {0x01, 0x02, 0x04}) state[button] = gHeadless.buttons[button];
 }
 
 // ---------------------------------------------------------------------------
@@ -389,59 +387,64 @@ void JoypadClose(int index) {
 }
 
 constexpr PlatformBackend kHeadless = {
-    "headless",
-    Start,
-    Stop,
-    InstanceScope,
-    TicksMs,
-    PerfCounter,
-    PerfFrequency,
-    SleepMs,
-    TimerPeriodMs,
-    DesktopMode,
-    CreateWindow,
-    DestroyWindow,
-    HasWindow,
-    SetWindowMode,
-    ClientOrigin,
-    SetWindowIcon,
-    TakeMessage,
-    PostMessage,
-    WaitMessage,
-    Idle,
-    RefreshHz,
-    WaitVBlank,
-    Present,
-    ReleaseFrame,
-    GetCursorPos,
-    SetCursorPos,
-    ShowCursor,
-    KeyboardOpen,
-    KeyboardClose,
-    KeyboardAcquire,
-    KeyboardRead,
-    KeyboardSignalled,
-    KeyboardResetEvent,
-    KeyboardDrain,
-    SystemKeyState,
-    JoypadCount,
-    JoypadOpen,
-    JoypadRead,
-    JoypadAcquire,
-    JoypadSignalled,
-    JoypadResetEvent,
-    JoypadClose,
-    HeadlessAudioOpen,
-    HeadlessAudioSetFormat,
-    HeadlessAudioClose,
-    HeadlessAudioLock,
-    HeadlessAudioUnlock,
-    HeadlessAudioDeviceName,
-    HeadlessTextInputStart,
-    HeadlessTextInputStop,
-    HeadlessTextInputRect,
-    HeadlessClipboardGet,
-    HeadlessClipboardSet,
+    .name = "headless",
+    .start = Start,
+    .stop = Stop,
+    .instanceScope = InstanceScope,
+    .ticksMs = TicksMs,
+    .perfCounter = PerfCounter,
+    .perfFrequency = PerfFrequency,
+    .sleepMs = SleepMs,
+    .timerPeriodMs = TimerPeriodMs,
+    .desktopMode = DesktopMode,
+    .createWindow = CreateWindow,
+    .destroyWindow = DestroyWindow,
+    .hasWindow = HasWindow,
+    .setWindowMode = SetWindowMode,
+    .clientOrigin = ClientOrigin,
+    .setWindowIcon = SetWindowIcon,
+    .takeMessage = TakeMessage,
+    .postMessage = PostMessage,
+    .waitMessage = WaitMessage,
+    .idle = Idle,
+    .refreshHz = RefreshHz,
+    .waitVBlank = WaitVBlank,
+    .present = Present,
+    .releaseFrame = ReleaseFrame,
+    .getCursorPos = GetCursorPos,
+    .setCursorPos = SetCursorPos,
+    .showCursor = ShowCursor,
+    .keyboardOpen = KeyboardOpen,
+    .keyboardClose = KeyboardClose,
+    .keyboardAcquire = KeyboardAcquire,
+    .keyboardRead = KeyboardRead,
+    .keyboardDrain = KeyboardDrain,
+    .systemKeyState = SystemKeyState,
+    .joypadCount = JoypadCount,
+    .joypadOpen = JoypadOpen,
+    .joypadRead = JoypadRead,
+    .joypadAcquire = JoypadAcquire,
+    .joypadSignalled = JoypadSignalled,
+    .joypadResetEvent = JoypadResetEvent,
+    .joypadClose = JoypadClose,
+    .audioOpen = HeadlessAudioOpen,
+    .audioSetFormat = HeadlessAudioSetFormat,
+    .audioClose = HeadlessAudioClose,
+    .audioLock = HeadlessAudioLock,
+    .audioUnlock = HeadlessAudioUnlock,
+    .audioDeviceName = HeadlessAudioDeviceName,
+    .textInputStart = HeadlessTextInputStart,
+    .textInputStop = HeadlessTextInputStop,
+    .textInputRect = HeadlessTextInputRect,
+    .clipboardGet = HeadlessClipboardGet,
+    .clipboardSet = HeadlessClipboardSet,
+    // No window to draw in: the GPU path draws off screen, and its frames
+    // come back through present.
+    .glCreate = nullptr,
+    .glDestroy = nullptr,
+    .glMakeCurrent = nullptr,
+    .glSwap = nullptr,
+    .glDrawableSize = nullptr,
 };
 
 }  // namespace
@@ -506,4 +509,5 @@ void HeadlessReset() {
     if (gHeadless.audioFile) std::fclose(gHeadless.audioFile);
     std::free(gHeadless.frame);
     gHeadless = HeadlessState{};
+    PlatResetKeys();
 }

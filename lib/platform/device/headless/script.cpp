@@ -1,5 +1,6 @@
 // The input script: one event per line, "<ms> <verb> [args]", applied to the
 // devices and the window's queue when the virtual clock reaches its time.
+#include "platform/device/backend.h"
 #include "platform/device/headless/headless.h"
 #include "platform/device/headless/state.h"
 #include "platform/device/keymap.h"
@@ -11,6 +12,8 @@
 #include <strings.h>
 
 namespace {
+
+constexpr int kScanCapsLock = 0x3A;
 
 std::vector<std::string> SplitWords(const char* line) {
     std::vector<std::string> words;
@@ -173,21 +176,11 @@ std::string ParseVerb(const std::vector<std::string>& w, HeadlessEvent* e) {
     return "unknown pad part \"" + part + "\" (button, axis or pov)";
 }
 
-// Key-message flags as window procedures expect them: repeat count 1, the scan
-// code, the extended-key bit, and for a release the previous-state and
-// transition bits.
-intptr_t KeyLParam(int scan, int down) {
-    intptr_t value = 1 | ((scan & 0x7F) << 16);
-    if (scan & 0x80) value |= intptr_t{1} << 24;
-    if (!down) value |= intptr_t{3} << 30;
-    return value;
-}
-
 uintptr_t MouseButtonFlags() {
     uintptr_t flags = 0;
-    if (gHeadless.systemKeys[0x01] & 0x80) flags |= 0x01;
-    if (gHeadless.systemKeys[0x02] & 0x80) flags |= 0x02;
-    if (gHeadless.systemKeys[0x04] & 0x80) flags |= 0x10;
+    if (gHeadless.buttons[0x01] & 0x80) flags |= 0x01;
+    if (gHeadless.buttons[0x02] & 0x80) flags |= 0x02;
+    if (gHeadless.buttons[0x04] & 0x80) flags |= 0x10;
     return flags;
 }
 
@@ -195,40 +188,27 @@ intptr_t ClientPoint(int x, int y) {
     return static_cast<intptr_t>(x & 0xFFFF) | (static_cast<intptr_t>(y) << 16);
 }
 
-// The character a key types, as on a desktop: the letters (lower case),
-// digits and Space; Return, Backspace, Tab and Escape their control
-// characters; Control with a letter 1..26. 0 for other keys.
-int TypedChar(int virtualKey) {
-    bool control = (gHeadless.systemKeys[0x11] & 0x80) != 0;
-    if (virtualKey >= 'A' && virtualKey <= 'Z')
-        return control ? virtualKey - 'A' + 1 : virtualKey - 'A' + 'a';
-    if (control) return 0;
-    if ((virtualKey >= '0' && virtualKey <= '9') || virtualKey == ' ') return virtualKey;
-    if (virtualKey == 0x08 || virtualKey == 0x09 || virtualKey == 0x0D || virtualKey == 0x1B)
-        return virtualKey;
-    return 0;
-}
-
+// The script reports keys as a desktop's system does: a key pressed again
+// while held is the system repeating it, and the modifiers are those of the
+// keys held, with Caps Lock turned on and off by its key.
 void ApplyKey(int scan, int down) {
-    gHeadless.keys[scan] = down ? 0x80 : 0;
-    gHeadless.keyboardSignalled = 1;
-    gHeadless.keyboardBuffered += 1;
-    int virtualKey = ScanCodeToVirtualKey(scan);
-    SetVirtualKeyState(gHeadless.systemKeys, virtualKey, down);
-    if (virtualKey)
-        HeadlessQueueInputMessage(down ? MsgKeyDown : MsgKeyUp, static_cast<uintptr_t>(virtualKey),
-                                  KeyLParam(scan, down));
-    if (scan == 0x44) HeadlessQueueInputMessage(MsgKeyHookF10, down ? 1 : 0, 0);
-    if (scan == 0x58) HeadlessQueueInputMessage(MsgKeyHookF12, down ? 1 : 0, 0);
-    int typed = down ? TypedChar(virtualKey) : 0;
-    if (typed) HeadlessQueueInputMessage(MsgChar, static_cast<uintptr_t>(typed), KeyLParam(scan, 1));
+    int repeat = down && PlatKeyIsDown(scan);
+    if (scan == kScanCapsLock && down && !repeat) gHeadless.capsLock ^= 1;
+    PlatKeyReport report{};
+    report.scanCode = scan;
+    report.down = down;
+    report.repeat = repeat;
+    report.modifiers = PlatHeldKeyModifiers(scan, down);
+    if (gHeadless.capsLock) report.modifiers |= KeyModCapsLock;
+    report.layoutChar = ScanCodeToUsCharacter(scan);
+    PlatKeyEvent(report, HeadlessQueueInputMessage);
 }
 
 void ApplyButton(int button, int down) {
     static constexpr int kVirtualKey[3] = {0x01, 0x02, 0x04};
     static constexpr uint32_t kDown[3] = {MsgLButtonDown, MsgRButtonDown, MsgMButtonDown};
     static constexpr uint32_t kUp[3] = {MsgLButtonUp, MsgRButtonUp, MsgMButtonUp};
-    SetVirtualKeyState(gHeadless.systemKeys, kVirtualKey[button], down);
+    SetVirtualKeyState(gHeadless.buttons, kVirtualKey[button], down);
     HeadlessQueueInputMessage(down ? kDown[button] : kUp[button], MouseButtonFlags(),
                               ClientPoint(gHeadless.cursorX - gHeadless.originX,
                                           gHeadless.cursorY - gHeadless.originY));
@@ -251,6 +231,8 @@ void ApplyEvent(const HeadlessEvent& e) {
         ApplyButton(e.a, e.b);
         break;
     case EventFocus:
+        // Keys released elsewhere will never be reported to this window.
+        if (!e.a) PlatReleaseAllKeys();
         HeadlessQueueInputMessage(MsgActivateApp, static_cast<uintptr_t>(e.a), 0);
         HeadlessQueueInputMessage(MsgActivate, static_cast<uintptr_t>(e.a), 0);
         break;

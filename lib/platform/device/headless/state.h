@@ -88,13 +88,12 @@ struct HeadlessState {
     int cursorCount;       // showCursor's display count
     int showCursorCalls;   // for the tests
 
-    uint8_t keys[256];         // keyboard device state by scan code, 0x80 held
-    uint8_t systemKeys[256];   // by virtual key; mouse buttons at 1, 2, 4
+    // The keys themselves are key_input.cpp's, as on the desktop.
+    uint8_t buttons[256];      // mouse buttons by virtual key (1, 2, 4), 0x80 held
+    int capsLock;              // Caps Lock is on
     int keyboardMissing;       // test hook: keyboardOpen fails
     int keyboardOpened;
     int keyboardLost;          // test hook: reads fail until acquired again
-    int keyboardSignalled;     // the change event
-    int keyboardBuffered;      // key events not yet drained
 
     HeadlessPad pads[HeadlessPadCount];
 

@@ -68,12 +68,6 @@ int SdlGlMakeCurrent();            // 0, or -1 when the context is gone
 int SdlGlVsync();                  // the swap waits for the display
 void SdlGlSwap();
 void SdlGlDrawableSize(int* width, int* height);
-// Where a picture of width x height lies in a window, and its scale.
-struct SdlViewport {
-    int x, y, width, height;
-    float scale;
-};
-SdlViewport SdlLetterbox(int windowWidth, int windowHeight, int width, int height);
 
 // sdl_events.cpp
 int SdlTakeMessage(PlatMessage* out);
@@ -86,15 +80,8 @@ int SdlKeyboardOpen();
 void SdlKeyboardClose();
 int SdlKeyboardAcquire();
 int SdlKeyboardRead(uint8_t state[256]);
-int SdlKeyboardSignalled();
-void SdlKeyboardResetEvent();
 int SdlKeyboardDrain(int count);
 void SdlSystemKeyState(uint8_t state[256]);
-// A key went down or up (repeats excluded); `scanCode` is a library scan code.
-void SdlKeyboardNoteKey(int scanCode, int down);
-// The window lost the focus: every key reads as released.
-void SdlKeyboardReleaseAll();
-int SdlKeyboardIsHeld(int scanCode);
 
 // sdl_joypad.cpp
 int SdlJoypadCount();

@@ -2,7 +2,6 @@
 // translated into the messages a window procedure expects. Only
 // SdlWaitMessage waits for an event.
 #include "platform/device/backend.h"
-#include "platform/device/keymap.h"
 #include "platform/device/sdl/sdl_backend.h"
 #include "platform/device/sdl/sdl_keymap.h"
 #include "platform/pixels/surface.h"
@@ -28,7 +27,7 @@ EventState gEvents;
 constexpr uintptr_t kMkLButton = 0x01, kMkRButton = 0x02, kMkShift = 0x04, kMkControl = 0x08,
                     kMkMButton = 0x10;
 
-constexpr int kScanLAlt = 0x38, kScanRAlt = 0xB8, kScanF10 = 0x44, kScanF12 = 0x58;
+constexpr int kScanLAlt = 0x38;
 
 void Push(MessageQueue& queue, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (queue.count == kQueueSize) return;
@@ -66,59 +65,15 @@ uintptr_t MouseKeyFlags(uint32_t buttons) {
     return flags;
 }
 
-// lParam of a key message: repeat count 1, the scan code, the extended-key
-// bit for E0 keys, Alt held, the previous state and the transition.
-intptr_t KeyLParam(int scanCode, int down, int repeat, bool alt) {
-    uint32_t value = 1u | (static_cast<uint32_t>(scanCode & 0x7F) << 16);
-    if (scanCode & 0x80) value |= 1u << 24;
-    if (alt) value |= 1u << 29;
-    if (!down || repeat) value |= 1u << 30;
-    if (!down) value |= 1u << 31;
-    return static_cast<intptr_t>(value);
-}
-
-// The character a key sends on its own, as typed text does not carry it:
-// Enter, Backspace, Tab, Escape and Control+letter.
-int ControlCharacter(int scanCode, const SDL_Keysym& keysym) {
-    switch (scanCode) {
-        case 0x1C: case 0x9C: return 13;
-        case 0x0E: return 8;
-        case 0x0F: return 9;
-        case 0x01: return 27;
-        default: break;
-    }
-    if ((keysym.mod & KMOD_CTRL) && keysym.sym >= SDLK_a && keysym.sym <= SDLK_z)
-        return keysym.sym - SDLK_a + 1;
-    return 0;
-}
-
-// Where the window system does not say what a key types: letters in the
-// case Shift and Caps Lock give, and the other printable keys unshifted.
-int PlainCharacter(const SDL_Keysym& keysym) {
-    if (keysym.mod & KMOD_RALT) return 0;
-    SDL_Keycode sym = keysym.sym;
-    if (sym >= SDLK_a && sym <= SDLK_z) {
-        bool upper = ((keysym.mod & KMOD_SHIFT) != 0) != ((keysym.mod & KMOD_CAPS) != 0);
-        return upper ? sym - SDLK_a + 'A' : sym;
-    }
-    if (sym >= 0x20 && sym < 0x7F && !(keysym.mod & KMOD_SHIFT)) return sym;
-    return 0;
-}
-
-// While no input field runs the system's text input, a key types what the
-// layout gives it; Control, left Alt and the logo keys make it type nothing,
-// Alt Gr stays free to type.
-void EmitChar(uintptr_t character) { Emit(MsgChar, character); }
-
-void EmitTypedCharacters(const SDL_KeyboardEvent& key, const std::string& typed, bool known,
-                         intptr_t lParam) {
-    if (SDL_IsTextInputActive() || (key.keysym.mod & (KMOD_CTRL | KMOD_LALT | KMOD_GUI))) return;
-    if (!known) {
-        if (int character = PlainCharacter(key.keysym))
-            Emit(MsgChar, static_cast<uintptr_t>(character), lParam);
-        return;
-    }
-    PlatForEachCp932Char(typed, EmitChar);
+uint32_t KeyModifiers(uint16_t mod) {
+    uint32_t modifiers = 0;
+    if (mod & KMOD_SHIFT) modifiers |= KeyModShift;
+    if (mod & KMOD_CTRL) modifiers |= KeyModControl;
+    if (mod & KMOD_LALT) modifiers |= KeyModLeftAlt;
+    if (mod & KMOD_RALT) modifiers |= KeyModRightAlt;
+    if (mod & KMOD_GUI) modifiers |= KeyModLogo;
+    if (mod & KMOD_CAPS) modifiers |= KeyModCapsLock;
+    return modifiers;
 }
 
 void TranslateKey(const SDL_KeyboardEvent& key) {
@@ -126,32 +81,16 @@ void TranslateKey(const SDL_KeyboardEvent& key) {
     // Taken by every key-down, so that it never passes to a later key.
     std::string typed;
     bool known = down && SdlTakeTypedKey(&typed);
-    int scanCode = SdlScancodeToScanCode(key.keysym.scancode);
-    if (!scanCode) return;
-    if (!key.repeat) {
-        // The key hook reports F10 and F12 before their key messages.
-        if (scanCode == kScanF10) Emit(MsgKeyHookF10, down);
-        if (scanCode == kScanF12) Emit(MsgKeyHookF12, down);
-        SdlKeyboardNoteKey(scanCode, down);
-    }
-    int virtualKey = ScanCodeToVirtualKey(scanCode);
-    if (!virtualKey) return;
-    bool alt = (key.keysym.mod & KMOD_ALT) || scanCode == kScanLAlt || scanCode == kScanRAlt;
-    // Alt combinations and F10, the menu key, are system keys.
-    bool system = alt || scanCode == kScanF10;
-    uint32_t message = down ? (system ? MsgSysKeyDown : MsgKeyDown)
-                            : (system ? MsgSysKeyUp : MsgKeyUp);
-    intptr_t lParam = KeyLParam(scanCode, down, key.repeat, alt);
-    Emit(message, static_cast<uintptr_t>(virtualKey), lParam);
-    if (!down) return;
-    int character = ControlCharacter(scanCode, key.keysym);
-    if (!character) {
-        EmitTypedCharacters(key, typed, known, lParam);
-    } else if (!alt) {
-        Emit(MsgChar, static_cast<uintptr_t>(character), lParam);
-    } else if (character == 13) {
-        Emit(MsgSysChar, 13, lParam);
-    }
+    SDL_Keycode sym = key.keysym.sym;
+    PlatKeyReport report{};
+    report.scanCode = SdlScancodeToScanCode(key.keysym.scancode);
+    report.down = down;
+    report.repeat = key.repeat != 0;
+    report.modifiers = KeyModifiers(key.keysym.mod);
+    report.layoutChar = sym > 0 && sym < 0x80 ? static_cast<int>(sym) : 0;
+    report.typed = known ? &typed : nullptr;
+    report.textInputOn = SDL_IsTextInputActive();
+    PlatKeyEvent(report, Emit);
 }
 
 void EmitText(uint32_t message, uintptr_t wParam) { Emit(message, wParam); }
@@ -159,7 +98,7 @@ void EmitText(uint32_t message, uintptr_t wParam) { Emit(message, wParam); }
 void TranslateText(const SDL_Event& event) {
     // Left Alt makes letters system characters, which only Alt+Enter matters
     // for; Alt Gr stays free to type.
-    if (event.type == SDL_TEXTINPUT && SdlKeyboardIsHeld(kScanLAlt)) return;
+    if (event.type == SDL_TEXTINPUT && PlatKeyIsDown(kScanLAlt)) return;
     SdlTranslateTextEvent(event, EmitText);
 }
 
@@ -192,7 +131,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
             // Keys released elsewhere will never be reported to this window.
-            SdlKeyboardReleaseAll();
+            PlatReleaseAllKeys();
             Emit(MsgActivateApp, 0);
             Emit(MsgActivate, 0);
             break;

@@ -4,7 +4,6 @@
 // when ours ends (or could not be made).
 #include "platform/device/sdl/sdl_backend.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -78,23 +77,4 @@ void SdlGlSwap() {
 void SdlGlDrawableSize(int* width, int* height) {
     *width = *height = 0;
     if (gGlWindow.context) SDL_GL_GetDrawableSize(SdlWindow(), width, height);
-}
-
-// The renderer's rule for a picture of logical size in a window of another:
-// scaled by the smaller of the two ratios and centred, bars on the other
-// axis.
-SdlViewport SdlLetterbox(int windowWidth, int windowHeight, int width, int height) {
-    if (width <= 0 || height <= 0 || windowWidth <= 0 || windowHeight <= 0)
-        return SdlViewport{0, 0, windowWidth, windowHeight, 1.0f};
-    float want = float(width) / float(height), real = float(windowWidth) / float(windowHeight);
-    if (std::fabs(want - real) < 0.0001f)
-        return SdlViewport{0, 0, windowWidth, windowHeight, float(windowWidth) / float(width)};
-    if (want > real) {
-        float scale = float(windowWidth) / float(width);
-        int h = int(std::floor(float(height) * scale));
-        return SdlViewport{0, (windowHeight - h) / 2, windowWidth, h, scale};
-    }
-    float scale = float(windowHeight) / float(height);
-    int w = int(std::floor(float(width) * scale));
-    return SdlViewport{(windowWidth - w) / 2, 0, w, windowHeight, scale};
 }

@@ -5,6 +5,7 @@
 // desktop and the renderer scales the picture up, keeping its aspect ratio.
 // While the GPU path draws, the window has no renderer: the path's context
 // (sdl_gl.cpp) presents, by the same scaling rule.
+#include "platform/device/backend.h"
 #include "platform/device/sdl/sdl_backend.h"
 
 #include "platform/pixels/frame_expand.h"
@@ -260,7 +261,7 @@ void SdlStop() {
     if (!gWindow.started) return;
     SdlDestroyWindow();
     SdlJoypadCloseAll();
-    SdlKeyboardReleaseAll();
+    PlatReleaseAllKeys();
     SdlKeyboardClose();
     SdlResetMessages();
     SDL_Quit();
@@ -513,7 +514,7 @@ void SdlWindowToLogical(int* x, int* y) {
     if (gWindow.renderer || !SdlGlActive()) return;
     int width = 0, height = 0;
     SDL_GetWindowSize(gWindow.window, &width, &height);
-    SdlViewport view = SdlLetterbox(width, height, gWindow.clientWidth, gWindow.clientHeight);
+    PlatViewport view = PlatLetterbox(width, height, gWindow.clientWidth, gWindow.clientHeight);
     *x = int(std::floor(float(*x - view.x) / view.scale));
     *y = int(std::floor(float(*y - view.y) / view.scale));
 }
@@ -541,7 +542,7 @@ void SdlSetCursorPos(int x, int y) {
     } else if (SdlGlActive()) {
         int width = 0, height = 0;
         SDL_GetWindowSize(gWindow.window, &width, &height);
-        SdlViewport view = SdlLetterbox(width, height, gWindow.clientWidth, gWindow.clientHeight);
+        PlatViewport view = PlatLetterbox(width, height, gWindow.clientWidth, gWindow.clientHeight);
         windowX = view.x + int(float(logicalX) * view.scale);
         windowY = view.y + int(float(logicalY) * view.scale);
     }
