@@ -72,6 +72,18 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
 
 namespace {
 
+// Graph positions (us[k], vs[k]) turned and scaled about the graph's centre
+// put at (x, y), half a pixel on: the device samples at pixel centres.
+void PlaceOnTarget(int x, int y, double scale, double c, double s, const GraphRecord* graph,
+                   const double us[4], const double vs[4], double px[4], double py[4]) {
+    double du[4], dv[4];
+    for (int k = 0; k < 4; ++k) {
+        du[k] = (us[k] - (graph->width >> 1)) * scale;
+        dv[k] = (vs[k] - (graph->height >> 1)) * scale;
+    }
+    TurnCorners(x, y, c, s, 0.5, du, dv, px, py);
+}
+
 // The corners of a tile's quad: the tile turned and scaled about (x, y).
 // The walk samples a pixel at its corner, which sits half a pixel before the
 // centre the device samples at, and truncates toward zero, so the graph's
@@ -87,12 +99,7 @@ void TurnedCorners(int x, int y, double scale, double c, double s, const GraphRe
     double u0 = tx - (tx == 0 ? 1 : 0) - margin, v0 = ty - (ty == 0 ? 1 : 0) - margin;
     double u1 = tx + tw + margin, v1 = ty + th + margin;
     const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
-    for (int k = 0; k < 4; ++k) {
-        double du = (us[k] - (graph->width >> 1)) * scale;
-        double dv = (vs[k] - (graph->height >> 1)) * scale;
-        px[k] = x + du * c - dv * s + 0.5;
-        py[k] = y + du * s + dv * c + 0.5;
-    }
+    PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
 }
 
 void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
@@ -142,13 +149,6 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         return 0;
     }
     double c = std::cos(angle), s = std::sin(angle);
-    int halfWidth = graph->width >> 1, halfHeight = graph->height >> 1;
-    // Graph position (u, v) to the target, half a pixel on.
-    auto place = [&](double u, double v, double* px, double* py) {
-        double du = (u - halfWidth) * scale, dv = (v - halfHeight) * scale;
-        *px = x + du * c - dv * s + 0.5;
-        *py = y + du * s + dv * c + 0.5;
-    };
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
@@ -156,12 +156,10 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         double u0 = tx == 0 ? -1 : tx, v0 = ty == 0 ? -1 : ty;
         double u1 = tx + tw, v1 = ty + th;
         const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
+        double px[4], py[4];
+        PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
         PlatGpuVertex quad[4];
-        for (int k = 0; k < 4; ++k) {
-            double px, py;
-            place(us[k], vs[k], &px, &py);
-            quad[k] = Corner(px, py, us[k] - tx, vs[k] - ty);
-        }
+        for (int k = 0; k < 4; ++k) quad[k] = Corner(px[k], py[k], us[k] - tx, vs[k] - ty);
         PlatGpuQuad(texture, tw, th, quad, state);
     }
     GpuCheckError("DrawRotaGraph");

@@ -244,7 +244,7 @@ int DrawMesh3D(int shape, float x, float y, float z, float sizeX, float sizeY, f
                float yaw, float pitch, float roll, int graph, uint32_t colour) {
     if (!LibraryRunning()) return -1;
     if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
-    if (!GpuOwnsTarget()) {
+    if (!TargetOnDevice()) {
         if (!gMesh.softwareLogged)
             WriteLogString(SJIS("３Ｄ描画はＧＰＵ描画の画面にしか行えません\n"));
         gMesh.softwareLogged = 1;
