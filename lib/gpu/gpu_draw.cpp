@@ -26,16 +26,14 @@ namespace {
 // channels once, when it comes back or is shown. The software blitters
 // round each mix to 5 or 6 bits, so the two differ by at most a level.
 PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int keyed) {
-    PlatGpuQuadState state{};
-    state.scissorLeft = area.left;
-    state.scissorTop = area.top;
-    state.scissorRight = area.right;
-    state.scissorBottom = area.bottom;
-    state.filter = GpuFilter();
-    state.keyed = keyed;
-    state.key = keyed ? GraphKey(graph) : 0;
-    state.spare = GraphSpare(graph);
-    return state;
+    return PlatGpuQuadState{.scissorLeft = area.left,
+                            .scissorTop = area.top,
+                            .scissorRight = area.right,
+                            .scissorBottom = area.bottom,
+                            .filter = GpuFilter(),
+                            .keyed = keyed,
+                            .key = keyed ? GraphKey(graph) : 0,
+                            .spare = GraphSpare(graph)};
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v) {
@@ -114,10 +112,16 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
         return int32_t(uint32_t(at) - uint32_t(box.left) * uint32_t(perX) -
                        uint32_t(box.top) * uint32_t(perY));
     };
-    PlatGpuWalk walk{origin(setup.u, setup.dudx, setup.dudy),
-                     origin(setup.v, setup.dvdx, setup.dvdy),
-                     setup.dudx, setup.dvdx, setup.dudy, setup.dvdy,
-                     box.left, box.top, box.right, box.bottom};
+    PlatGpuWalk walk{.u0 = origin(setup.u, setup.dudx, setup.dudy),
+                     .v0 = origin(setup.v, setup.dvdx, setup.dvdy),
+                     .dudx = setup.dudx,
+                     .dvdx = setup.dvdx,
+                     .dudy = setup.dudy,
+                     .dvdy = setup.dvdy,
+                     .left = box.left,
+                     .top = box.top,
+                     .right = box.right,
+                     .bottom = box.bottom};
     PlatGpuQuadState walkState = state;
     walkState.walk = 1;
     for (int i = 0; i < graph->tileCount; ++i) {

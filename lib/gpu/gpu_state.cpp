@@ -42,8 +42,8 @@ int DrawableFormat(const ColorFormat* format) {
 
 PlatGpuFormat DeviceFormat() {
     const ColorFormat* screen = GetScreenFormat();
-    return PlatGpuFormat{{screen->redBits, screen->greenBits, screen->blueBits},
-                         screen->spareMask != 0};
+    return PlatGpuFormat{.bits = {screen->redBits, screen->greenBits, screen->blueBits},
+                         .spare = screen->spareMask != 0};
 }
 
 // 32-bit pixels laid out as 0x00RRGGBB.
