@@ -5,8 +5,8 @@
 #include "draw/blit.h"
 
 #include "core/core.h"
-#include "draw/screen.h"
 #include "draw/draw_path.h"
+#include "draw/screen.h"
 #include "graphics/graph.h"
 #include "graphics/movie_hook.h"
 #include "platform/pixels/surface.h"

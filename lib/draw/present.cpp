@@ -5,8 +5,8 @@
 // as a window partly off screen shows no more; full screen "flips" by
 // copying the whole back buffer, which also leaves the back buffer as it was.
 #include "core/core.h"
-#include "draw/screen.h"
 #include "draw/draw_path.h"
+#include "draw/screen.h"
 #include "graphics/color.h"
 #include "platform/pixels/surface.h"
 

@@ -3,7 +3,6 @@
 #include "gpu/gpu.h"
 
 #include "core/core.h"
-#include "draw/blit.h"
 #include "draw/draw_path.h"
 #include "draw/screen.h"
 #include "gpu/gpu_internal.h"

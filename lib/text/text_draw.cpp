@@ -10,7 +10,6 @@
 #include "platform/pixels/surface.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
