@@ -65,6 +65,8 @@ int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, 
 
     uint8_t *drawPixels, *srcPixels, *readPixels;
     int drawPitch, srcPitch, readPitch;
+    // The failures keep the log's long-standing words, older blitter name
+    // and all: readers of the log search for them.
     if (PlatLockSurface(draw, &drawPixels, &drawPitch) != 0)
         ErrorExit(SJIS("転送先サーフェスのロックに失敗しました in G_DDraw_DrawGraph "));
     if (PlatLockSurface(src, &srcPixels, &srcPitch) != 0) {

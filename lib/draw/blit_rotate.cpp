@@ -429,6 +429,7 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
 
     uint8_t *drawPixels, *srcPixels;
     int drawPitch, srcPitch;
+    // The log's long-standing words, as in BlitGraph.
     if (PlatLockSurface(draw, &drawPixels, &drawPitch) != 0)
         ErrorExit(SJIS("転送先サーフェスのロックに失敗しました in G_DDraw_DrawRotaGraph "));
     if (PlatLockSurface(src, &srcPixels, &srcPitch) != 0) {
