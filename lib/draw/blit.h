@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+struct GlyphRun;
 struct PlatSurface;
 struct GraphRecord;
 
@@ -53,14 +54,20 @@ BlitLoop ChooseAlphaReferenceLoop(BlitFormat format, int keyed);
 // and right to area.left..area.right, top and bottom to area.top..area.bottom).
 Rect ClampInto(int64_t left, int64_t top, int64_t right, int64_t bottom, const Rect& area);
 
-// DrawGraph's block-transfer path for a clipped piece: the rectangle
-// `source` of `src` to (dstX, dstY) of the draw surface `dst`, through the
-// work surface where the copy method asks for it. 0.
-int TransferPiece(PlatSurface* dst, int dstX, int dstY, PlatSurface* src, const Rect& source,
-                  int transparent);
+// 1 when the graph's first piece has a surface to draw from: what either
+// path needs before it draws the graph.
+int GraphHasPixels(const GraphRecord* graph);
 
-// The blitter behind DrawGraph: piece is a bitmap data handle (blit.cpp).
-int G_DDraw_DrawGraph(int x, int y, int piece, int transparent);
+// The software path's operations (draw_path.h): DrawGraph's blitter
+// (blit.cpp), the turned one (blit_rotate.cpp), the clear (draw_state.cpp)
+// and the glyph runs (blit_glyph.cpp).
+int BlitGraph(int x, int y, GraphRecord* graph, int transparent);
+int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph,
+                    int transparent);
+int BlitClear();
+int BeginGlyphCopy(GlyphRun* run);
+void CopyGlyphOfRun(GlyphRun* run, int srcX, int srcY, const Rect& target);
+void EndGlyphCopy(GlyphRun* run);
 
 // --- rotated blitting (blit_rotate.cpp) -------------------------------------
 
@@ -107,14 +114,17 @@ struct RotaSetup {
 int SetUpRotation(int x, int y, double scale, double angle, int width, int height,
                   const Rect& area, RotaSetup* setup);
 
+// Points (du[k], dv[k]) from a centre, turned by the angle whose cosine and
+// sine are `c` and `s` about (x, y) and moved by `shift` on both axes: the
+// corners of a turned quad, on either path.
+void TurnCorners(double x, double y, double c, double s, double shift, const double du[4],
+                 const double dv[4], double px[4], double py[4]);
+
 // The rectangle DrawRotaGraph hands its mask hooks.
 Rect RotatedMaskBox(int x, int y, double scale, double angle, int width, int height);
 
 // 1 for a scale and angle that can be drawn: finite, the scale not 0 (a
 // negative scale turns the graph by another half turn).
 int DrawableRotation(double scale, double angle);
-
-int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                          int transparent);
 
 #endif

@@ -8,8 +8,8 @@
 #include "draw/blit.h"
 
 #include "core/core.h"
+#include "draw/draw_path.h"
 #include "draw/screen.h"
-#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/movie_hook.h"
 #include "platform/pixels/surface.h"
@@ -299,11 +299,10 @@ struct RotaSource {
     SurfaceDataRecord* surface;
 };
 
-int FindSource(GraphRecord* graph, RotaSource* source) {
-    if (!graph || graph->pieceCount == 0) return -1;
+// The graph's pieces are known to have pixels (GraphHasPixels).
+void FindSource(GraphRecord* graph, RotaSource* source) {
     source->piece = GetBmpDataRecord(graph->pieces[0]);
-    source->surface = source->piece ? GetSurfaceDataRecord(source->piece->surface) : nullptr;
-    return source->surface && source->surface->surface ? 0 : -1;
+    source->surface = GetSurfaceDataRecord(source->piece->surface);
 }
 
 }  // namespace
@@ -370,32 +369,38 @@ int SetUpRotation(int x, int y, double scale, double angle, int width, int heigh
     return 0;
 }
 
+void TurnCorners(double x, double y, double c, double s, double shift, const double du[4],
+                 const double dv[4], double px[4], double py[4]) {
+    for (int k = 0; k < 4; ++k) {
+        px[k] = x + du[k] * c - dv[k] * s + shift;
+        py[k] = y + du[k] * s + dv[k] * c + shift;
+    }
+}
+
 Rect RotatedMaskBox(int x, int y, double scale, double angle, int width, int height) {
     double turn = std::fmod(angle, 6.283185307179586);
     double c = std::cos(turn) * scale, s = std::sin(turn) * scale;
-    const double cornerX[2] = {double(-(width / 2)), double(width - width / 2)};
-    const double cornerY[2] = {double(-(height / 2)), double(height - height / 2)};
+    double left = -(width / 2), right = width - width / 2;
+    double top = -(height / 2), bottom = height - height / 2;
+    const double du[4] = {left, left, right, right}, dv[4] = {top, bottom, top, bottom};
+    double px[4], py[4];
+    TurnCorners(x, y, c, s, 0, du, dv, px, py);
     double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
-    for (double cxr : cornerX)
-        for (double cyr : cornerY) {
-            double px = x + cxr * c - cyr * s, py = y + cxr * s + cyr * c;
-            minX = std::min(minX, px);
-            maxX = std::max(maxX, px);
-            minY = std::min(minY, py);
-            maxY = std::max(maxY, py);
-        }
+    for (int k = 0; k < 4; ++k) {
+        minX = std::min(minX, px[k]);
+        maxX = std::max(maxX, px[k]);
+        minY = std::min(minY, py[k]);
+        maxY = std::max(maxY, py[k]);
+    }
     return Rect{Sub(Trunc(minX), 5), Sub(Trunc(minY), 5), Add(Trunc(maxX), 5),
                 Add(Trunc(maxY), 5)};
 }
 
-int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                          int transparent) {
+int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph,
+                    int transparent) {
     RotaSource source;
-    if (gDraw.targetUnusable || !DisplayExists() || FindSource(graph, &source) != 0) return -1;
+    FindSource(graph, &source);
     PlatSurface* draw = gDraw.drawSurface;
-    if (!draw) return -1;
-    if (GpuOwnsTarget())
-        return GpuDrawRotaGraph(x, y, scale, angle, graph, transparent, gDraw.drawArea);
 
     int width = graph->width, height = graph->height;
     RotaSetup setup;
@@ -424,6 +429,7 @@ int G_DDraw_DrawRotaGraph(int x, int y, double scale, double angle, GraphRecord*
 
     uint8_t *drawPixels, *srcPixels;
     int drawPitch, srcPitch;
+    // The log's long-standing words, as in BlitGraph.
     if (PlatLockSurface(draw, &drawPixels, &drawPitch) != 0)
         ErrorExit(SJIS("転送先サーフェスのロックに失敗しました in G_DDraw_DrawRotaGraph "));
     if (PlatLockSurface(src, &srcPixels, &srcPitch) != 0) {
@@ -481,10 +487,13 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
     WaitWhileInactive();
     BringGraphMovieFrame(graph);
 
-    if (!gDraw.maskEnabled) return G_DDraw_DrawRotaGraph(x, y, scale, angle, record, transparent);
+    if (!DisplayExists() || !gDraw.drawSurface || !GraphHasPixels(record)) return -1;
+
+    const DrawPath& path = TargetDrawPath();
+    if (!gDraw.maskEnabled) return path.drawTurned(x, y, scale, angle, record, transparent);
     Rect area = RotatedMaskBox(x, y, scale, angle, record->width, record->height);
     MaskBeforeDraw(area);
-    int result = G_DDraw_DrawRotaGraph(x, y, scale, angle, record, transparent);
+    int result = path.drawTurned(x, y, scale, angle, record, transparent);
     MaskAfterDraw(area);
     return result;
 }

@@ -8,8 +8,9 @@
 #include "draw/draw_state.h"
 
 #include "core/core.h"
+#include "draw/blit.h"
+#include "draw/draw_path.h"
 #include "draw/screen.h"
-#include "gpu/gpu.h"
 #include "graphics/graph.h"
 #include "graphics/load.h"
 
@@ -52,7 +53,6 @@ bool SelectTarget(int target) {
     gDraw.target = target;
     gDraw.targetOrigin = Rect{0, 0, 0, 0};
     gDraw.drawSurface = surface;
-    gDraw.targetUnusable = 0;
     gDraw.targetInVideoMemory = surface->systemMemory ? 0 : 0x4000;
 
     int width = 0, height = 0;
@@ -96,7 +96,6 @@ void ReleaseDrawTargetGraph(int graph) {
     gDraw.target = TargetBack;
     gDraw.targetOrigin = Rect{0, 0, 0, 0};
     gDraw.drawSurface = back;
-    gDraw.targetUnusable = 0;
     gDraw.targetInVideoMemory = back && !back->systemMemory ? 0x4000 : 0;
     gDraw.targetWidth = width;
     gDraw.targetHeight = height;
@@ -179,9 +178,11 @@ int ClearDrawTarget() {
     if (!LibraryRunning()) return -1;
     if (DrawingSuspended()) return 0;
     WaitWhileInactive();
-    if (gDraw.targetUnusable || !DisplayExists() || !gDraw.drawSurface) return 0;
+    if (!DisplayExists() || !gDraw.drawSurface) return 0;
+    return TargetDrawPath().clear();
+}
 
-    if (GpuOwnsTarget()) return GpuClearTarget();
+int BlitClear() {
     if (gDraw.target == TargetFront || gDraw.target == TargetBack) {
         PlatFillSurfaceRect(gDraw.drawSurface, 0, 0, ScreenWidth(), ScreenHeight(), 0);
         return 0;

@@ -29,7 +29,6 @@ struct DrawState {
     int32_t drawingSuspended;     // a screen surface is locked: drawing does nothing
     int32_t drawAreaEmpty;        // drawArea has no width or height: drawing does nothing
     PlatSurface* drawSurface;     // the surface the blitters lock for the current target
-    int32_t targetUnusable;       // the target belongs to the (absent) 3-D path
 };
 
 extern DrawState gDraw;

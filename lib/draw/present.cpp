@@ -5,8 +5,8 @@
 // as a window partly off screen shows no more; full screen "flips" by
 // copying the whole back buffer, which also leaves the back buffer as it was.
 #include "core/core.h"
+#include "draw/draw_path.h"
 #include "draw/screen.h"
-#include "gpu/gpu.h"
 #include "graphics/color.h"
 #include "platform/pixels/surface.h"
 
@@ -118,13 +118,16 @@ int SetPresentVSync(int flag) {
     return 0;
 }
 
-void ShowBackBufferOnce() {
-    if (!gScreenState.surfacesUp || GpuPresent()) return;
-    if (gScreenState.fullScreenMode)
+void CopyBackBufferToWindow(int whole) {
+    if (whole)
         CopyWholeBackBuffer();
     else
         CopyVisibleBackBuffer();
     ShowFront();
+}
+
+void ShowBackBufferOnce() {
+    if (gScreenState.surfacesUp) ActiveDrawPath().present(gScreenState.fullScreenMode);
 }
 
 int PresentScreen() {
@@ -136,20 +139,14 @@ int PresentScreen() {
         if (gDraw.target == TargetFront) return PresentFront();
         WaitWhileInactive();
         if (gScreen.vsync) WindowedVBlankWait();
-        if (!GpuPresent()) {
-            CopyVisibleBackBuffer();
-            ShowFront();
-        }
+        ActiveDrawPath().present(0);
         CountPresent();
         return 0;
     }
 
     if (gDraw.target == TargetFront && gScreen.vsync) return PresentFront();
     if (gScreen.vsync) PlatWaitVBlank();
-    if (!GpuPresent()) {
-        CopyWholeBackBuffer();
-        ShowFront();
-    }
+    ActiveDrawPath().present(1);
     CountPresent();
     return 0;
 }

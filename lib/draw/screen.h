@@ -31,7 +31,6 @@ struct ScreenState {
     PlatSurface* back;          // the back buffer: TargetBack
     PlatSurface* destWork;      // DestWorkSurface: the destination part a blitter reads
     PlatSurface* sourceWork;    // SourceWorkSurface: a "video memory" source, read here
-    int useGdiCopy;             // a second copy method was faster (there is only one: 0)
     int frameMs;                // one display frame in ms; -1 unknown
     int vsyncSleepMs;           // windowed vsync: sleep this long after a present; -1 unknown
     int lastPresentMs;          // clock after the last windowed vertical-blank wait
@@ -77,6 +76,9 @@ void ReleaseScreenSurfaces();
 
 // Shows the whole back buffer once, as start-up and a rebuild do.
 void ShowBackBufferOnce();
+// The software path's present: copies the back buffer (all of it, or the
+// part on the desktop) into the window's picture and shows that.
+void CopyBackBufferToWindow(int whole);
 // Raises the present count by one frame.
 void CountPresent();
 // Frames presented since the last mode change; read by the movie layer.

@@ -26,10 +26,9 @@ void StopGpuPath();
 // textures again from their CPU copies. 0, or -1 when the new context
 // failed and the software path has taken over.
 int RestartGpuPath();
-// 1 while the path runs.
+// 1 while the path runs; its draws are the GPU entry of the draw-path
+// table (draw/draw_path.h), in use while it runs.
 int GpuRunning();
-// 1 when the current draw target is drawn on the device.
-int GpuOwnsTarget();
 
 // Makes the tiles of a graph (its creation on the path, or the first draw of
 // a graph that is not a texture). 0, or -1 when the device refused memory.
@@ -38,20 +37,9 @@ void FreeGraphTiles(GraphRecord* graph);
 // Lowers the largest tile side below the device's limit; 0 restores it.
 void SetGpuTextureLimit(int limit);
 
-// The 2-D draws onto the device's target; `area` is the clip rectangle.
-int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area);
-int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                     int transparent, const Rect& area);
-// Clears colour and depth of the target.
-int GpuClearTarget();
 // Sends the batch and brings the device's pixels into the back buffer's
 // surface now.
 void GpuSyncBackBuffer();
-
-// Where the device's context belongs to the window, shows the target there
-// without bringing it back to the CPU: 1; else 0, and the caller presents
-// the back buffer as on the software path.
-int GpuPresent();
 
 // A 1-bit bitmap of square cells kept on the device (a font's glyph cache):
 // tiles of whole cells under the texture limit, texels of alpha 255 for a

@@ -26,16 +26,14 @@ namespace {
 // channels once, when it comes back or is shown. The software blitters
 // round each mix to 5 or 6 bits, so the two differ by at most a level.
 PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int keyed) {
-    PlatGpuQuadState state{};
-    state.scissorLeft = area.left;
-    state.scissorTop = area.top;
-    state.scissorRight = area.right;
-    state.scissorBottom = area.bottom;
-    state.filter = GpuFilter();
-    state.keyed = keyed;
-    state.key = keyed ? GraphKey(graph) : 0;
-    state.spare = GraphSpare(graph);
-    return state;
+    return PlatGpuQuadState{.scissorLeft = area.left,
+                            .scissorTop = area.top,
+                            .scissorRight = area.right,
+                            .scissorBottom = area.bottom,
+                            .filter = GpuFilter(),
+                            .keyed = keyed,
+                            .key = keyed ? GraphKey(graph) : 0,
+                            .spare = GraphSpare(graph)};
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v) {
@@ -72,6 +70,18 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
 
 namespace {
 
+// Graph positions (us[k], vs[k]) turned and scaled about the graph's centre
+// put at (x, y), half a pixel on: the device samples at pixel centres.
+void PlaceOnTarget(int x, int y, double scale, double c, double s, const GraphRecord* graph,
+                   const double us[4], const double vs[4], double px[4], double py[4]) {
+    double du[4], dv[4];
+    for (int k = 0; k < 4; ++k) {
+        du[k] = (us[k] - (graph->width >> 1)) * scale;
+        dv[k] = (vs[k] - (graph->height >> 1)) * scale;
+    }
+    TurnCorners(x, y, c, s, 0.5, du, dv, px, py);
+}
+
 // The corners of a tile's quad: the tile turned and scaled about (x, y).
 // The walk samples a pixel at its corner, which sits half a pixel before the
 // centre the device samples at, and truncates toward zero, so the graph's
@@ -87,12 +97,7 @@ void TurnedCorners(int x, int y, double scale, double c, double s, const GraphRe
     double u0 = tx - (tx == 0 ? 1 : 0) - margin, v0 = ty - (ty == 0 ? 1 : 0) - margin;
     double u1 = tx + tw + margin, v1 = ty + th + margin;
     const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
-    for (int k = 0; k < 4; ++k) {
-        double du = (us[k] - (graph->width >> 1)) * scale;
-        double dv = (vs[k] - (graph->height >> 1)) * scale;
-        px[k] = x + du * c - dv * s + 0.5;
-        py[k] = y + du * s + dv * c + 0.5;
-    }
+    PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
 }
 
 void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
@@ -107,10 +112,16 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
         return int32_t(uint32_t(at) - uint32_t(box.left) * uint32_t(perX) -
                        uint32_t(box.top) * uint32_t(perY));
     };
-    PlatGpuWalk walk{origin(setup.u, setup.dudx, setup.dudy),
-                     origin(setup.v, setup.dvdx, setup.dvdy),
-                     setup.dudx, setup.dvdx, setup.dudy, setup.dvdy,
-                     box.left, box.top, box.right, box.bottom};
+    PlatGpuWalk walk{.u0 = origin(setup.u, setup.dudx, setup.dudy),
+                     .v0 = origin(setup.v, setup.dvdx, setup.dvdy),
+                     .dudx = setup.dudx,
+                     .dvdx = setup.dvdx,
+                     .dudy = setup.dudy,
+                     .dvdy = setup.dvdy,
+                     .left = box.left,
+                     .top = box.top,
+                     .right = box.right,
+                     .bottom = box.bottom};
     PlatGpuQuadState walkState = state;
     walkState.walk = 1;
     for (int i = 0; i < graph->tileCount; ++i) {
@@ -142,13 +153,6 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         return 0;
     }
     double c = std::cos(angle), s = std::sin(angle);
-    int halfWidth = graph->width >> 1, halfHeight = graph->height >> 1;
-    // Graph position (u, v) to the target, half a pixel on.
-    auto place = [&](double u, double v, double* px, double* py) {
-        double du = (u - halfWidth) * scale, dv = (v - halfHeight) * scale;
-        *px = x + du * c - dv * s + 0.5;
-        *py = y + du * s + dv * c + 0.5;
-    };
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
@@ -156,12 +160,10 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         double u0 = tx == 0 ? -1 : tx, v0 = ty == 0 ? -1 : ty;
         double u1 = tx + tw, v1 = ty + th;
         const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
+        double px[4], py[4];
+        PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
         PlatGpuVertex quad[4];
-        for (int k = 0; k < 4; ++k) {
-            double px, py;
-            place(us[k], vs[k], &px, &py);
-            quad[k] = Corner(px, py, us[k] - tx, vs[k] - ty);
-        }
+        for (int k = 0; k < 4; ++k) quad[k] = Corner(px[k], py[k], us[k] - tx, vs[k] - ty);
         PlatGpuQuad(texture, tw, th, quad, state);
     }
     GpuCheckError("DrawRotaGraph");

@@ -42,5 +42,13 @@ int GpuFilter();
 int GpuTextureLimit();
 // Called before each draw onto the target: the CPU's writes go first.
 void BeginTargetDraw();
+// 1 when the current draw target is the device's.
+int TargetOnDevice();
+
+struct Rect;
+// The 2-D draws onto the device's target; `area` is the clip rectangle.
+int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area);
+int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
+                     int transparent, const Rect& area);
 
 #endif

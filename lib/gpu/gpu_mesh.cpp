@@ -244,7 +244,7 @@ int DrawMesh3D(int shape, float x, float y, float z, float sizeX, float sizeY, f
                float yaw, float pitch, float roll, int graph, uint32_t colour) {
     if (!LibraryRunning()) return -1;
     if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
-    if (!GpuOwnsTarget()) {
+    if (!TargetOnDevice()) {
         if (!gMesh.softwareLogged)
             WriteLogString(SJIS("３Ｄ描画はＧＰＵ描画の画面にしか行えません\n"));
         gMesh.softwareLogged = 1;
@@ -280,11 +280,10 @@ int DrawMesh3D(int shape, float x, float y, float z, float sizeX, float sizeY, f
     draw.colour[2] = blue / 255.0f;
     draw.colour[3] = 1.0f;
     const Rect& area = gDraw.drawArea;
-    draw.state = PlatGpuQuadState{};
-    draw.state.scissorLeft = area.left;
-    draw.state.scissorTop = area.top;
-    draw.state.scissorRight = area.right;
-    draw.state.scissorBottom = area.bottom;
+    draw.state = PlatGpuQuadState{.scissorLeft = area.left,
+                                  .scissorTop = area.top,
+                                  .scissorRight = area.right,
+                                  .scissorBottom = area.bottom};
     draw.vertices = gMesh.shapes[shape].data();
     draw.count = int(gMesh.shapes[shape].size());
     PlatGpuDrawMesh(draw);

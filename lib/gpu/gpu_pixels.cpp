@@ -1,15 +1,15 @@
 // Pixels between the screen's 16- and 32-bit formats and RGBA bytes.
 #include "gpu/gpu_internal.h"
 
+#include "platform/pixels/frame_expand.h"
+
 #include <bit>
 #include <cstring>
 
 namespace {
 
 inline uint32_t Widen(uint32_t value, uint32_t mask, int shift, int bits) {
-    uint32_t c = (value & mask) >> shift;
-    if (bits >= 8) return c >> (bits - 8);
-    return (c << (8 - bits) | c >> (2 * bits - 8)) & 0xFF;
+    return WidenChannel((value & mask) >> shift, bits);
 }
 
 // Rounded to the nearest level: the target keeps 8 bits a channel between

@@ -3,6 +3,7 @@
 #include "gpu/gpu.h"
 
 #include "core/core.h"
+#include "draw/draw_path.h"
 #include "draw/screen.h"
 #include "gpu/gpu_internal.h"
 #include "graphics/color.h"
@@ -40,8 +41,8 @@ int DrawableFormat(const ColorFormat* format) {
 
 PlatGpuFormat DeviceFormat() {
     const ColorFormat* screen = GetScreenFormat();
-    return PlatGpuFormat{{screen->redBits, screen->greenBits, screen->blueBits},
-                         screen->spareMask != 0};
+    return PlatGpuFormat{.bits = {screen->redBits, screen->greenBits, screen->blueBits},
+                         .spare = screen->spareMask != 0};
 }
 
 // 32-bit pixels laid out as 0x00RRGGBB.
@@ -97,6 +98,7 @@ void EndContextKeepingGraphs() {
 }
 
 void ForgetPath() {
+    UseDrawPath(nullptr);
     PlatWatchSurface(nullptr, nullptr);
     RegisterHooks(HookGpu, nullptr);
     gGpu = GpuState{};
@@ -113,6 +115,61 @@ void StopForClosingWindow() {
 }
 
 constexpr SubsystemHooks kGpuHooks{.windowClosing = StopForClosingWindow};
+// Clears colour and depth of the target.
+int ClearTarget() {
+    // Once a frame: where the context went, the frame starts on a new one.
+    GpuCheckContext();
+    if (!gGpu.running) return ClearDrawTarget();
+    PlatGpuClear(0, 0, 0);
+    GpuCheckError("ClearDrawTarget");
+    // Whatever the CPU wrote before is gone under the clear.
+    gGpu.backSeen = gGpu.back->changeCount;
+    gGpu.deviceAhead = 1;
+    return 0;
+}
+
+// Where the device's context belongs to the window, shows the target there
+// without bringing it back to the CPU; else as the software path does.
+void Present(int whole) {
+    if (!gGpu.running || GpuCheckContext() || !PlatGpuShowsWindow())
+        return kSoftwareDrawPath.present(whole);
+    PrepareTarget();
+    PlatGpuShowTarget();
+    GpuCheckError("PresentScreen");
+}
+
+// The path's entry in the draw-path table: the back buffer's draws and
+// glyph runs go to the device, a glyph run whose cache cannot be there
+// falls back to the CPU's copy.
+int DrawGraphOnDevice(int x, int y, GraphRecord* graph, int transparent) {
+    return GpuDrawGraph(x, y, graph, transparent, gDraw.drawArea);
+}
+
+int DrawTurnedOnDevice(int x, int y, double scale, double angle, GraphRecord* graph,
+                       int transparent) {
+    return GpuDrawRotaGraph(x, y, scale, angle, graph, transparent, gDraw.drawArea);
+}
+
+int BeginGlyphsOnDevice(GlyphRun* run) {
+    return BeginGpuGlyphs(run->deviceCache, run->bits, run->colour, run->transparent, run->clip);
+}
+
+void DrawGlyphOnDevice(GlyphRun* run, int srcX, int srcY, const Rect& target) {
+    DrawGpuGlyph(run->deviceCache, run->bits, srcX, srcY, target);
+}
+
+void EndGlyphsOnDevice(GlyphRun*) {}
+
+const DrawPath kGpuDrawPath = {
+    .drawsTarget = TargetOnDevice,
+    .clear = ClearTarget,
+    .drawGraph = DrawGraphOnDevice,
+    .drawTurned = DrawTurnedOnDevice,
+    .beginGlyphs = BeginGlyphsOnDevice,
+    .drawGlyph = DrawGlyphOnDevice,
+    .endGlyphs = EndGlyphsOnDevice,
+    .present = Present,
+};
 
 }  // namespace
 
@@ -152,6 +209,7 @@ int StartGpuPath() {
     PrepareTarget();
     PlatWatchSurface(back, BackBufferAccess);
     RegisterHooks(HookGpu, &kGpuHooks);
+    UseDrawPath(&kGpuDrawPath);
     return 1;
 }
 
@@ -164,7 +222,7 @@ void StopGpuPath() {
 
 int GpuRunning() { return gGpu.running; }
 
-int GpuOwnsTarget() {
+int TargetOnDevice() {
     return gGpu.running && gDraw.drawSurface == gGpu.back && gDraw.drawSurface &&
            gDraw.targetOrigin.left == 0 && gDraw.targetOrigin.top == 0;
 }
@@ -184,18 +242,6 @@ void SetGpuTextureLimit(int limit) { gSettings.textureLimit = limit > 0 ? limit 
 void BeginTargetDraw() {
     PrepareTarget();
     gGpu.deviceAhead = 1;
-}
-
-int GpuClearTarget() {
-    // Once a frame: where the context went, the frame starts on a new one.
-    GpuCheckContext();
-    if (!gGpu.running) return ClearDrawTarget();
-    PlatGpuClear(0, 0, 0);
-    GpuCheckError("ClearDrawTarget");
-    // Whatever the CPU wrote before is gone under the clear.
-    gGpu.backSeen = gGpu.back->changeCount;
-    gGpu.deviceAhead = 1;
-    return 0;
 }
 
 void GpuSyncBackBuffer() {
@@ -218,14 +264,6 @@ int RestartGpuPath() {
     gGpu.backSeen = back->changeCount - 1;
     PrepareTarget();
     return 0;
-}
-
-int GpuPresent() {
-    if (!gGpu.running || GpuCheckContext() || !PlatGpuShowsWindow()) return 0;
-    PrepareTarget();
-    PlatGpuShowTarget();
-    GpuCheckError("PresentScreen");
-    return 1;
 }
 
 uint32_t GpuCheckError(const char* operation) {

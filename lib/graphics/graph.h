@@ -29,7 +29,7 @@ struct GraphParams {
     uint8_t AlphaChFlag;    // the graph carries an alpha channel
     uint8_t DrawValid;      // the graph may itself be a draw target
     uint8_t systemMemory;   // the surfaces are made in system memory
-    uint8_t AlphaTestFlag;  // alpha-test drawing on the Direct3D path
+    uint8_t AlphaTestFlag;  // alpha-tested drawing asked for (set on every graph; no path tests)
     uint8_t ColorBitDepth;  // bits per pixel of the graph
 };
 static_assert(sizeof(GraphParams) == 6, "the creation parameters are six bytes");
@@ -68,8 +68,6 @@ struct BmpDataRecord {
 struct SurfaceDataRecord {
     HandleRecord head;              // serial and delete flag target
     GraphParams params;             // copied from the graph
-    uint8_t textureFormat;          // texture pixel format (Direct3D path)
-    uint8_t hasZBuffer;             // a Z buffer is attached (Direct3D path)
     PlatSurface* surface;           // the pixels
     PlatSurface* zBuffer;           // the attached Z buffer, or null
     uint8_t* alphaBuffer;           // alpha plane, one byte a pixel, or null
@@ -130,7 +128,7 @@ int EndGraphTables();
 
 // The record of a live graph, or null.
 GraphRecord* GetGraphRecord(int graph);
-// CreateEmptyGraph with the Direct3D path requested and no alpha channel.
+// CreateEmptyGraph with textures asked for (on the GPU path) and no alpha channel.
 int CreateDefaultGraph(int width, int height);
 // A graph for a movie to play into: system memory, no alpha channel, the
 // screen's depth. The handle, or -1 (nothing is left behind).

@@ -165,13 +165,22 @@ int IsBlankUnit(GlyphUnit unit);
 
 // --- string drawing (text_draw.cpp) ---------------------------------------------
 
-// Measures (draw 0) or draws (draw 1) `length` bytes of `text` (-1: all)
-// into `surface` at (x, y), inside `clip`, in `colour` (a pixel value of a
-// screen of `screenDepth` bits). `transparent` 0 clears the background of
-// each glyph's box to 0. The total width, or -1 for an invalid font or while
-// graphics are shut down; sizeOut gets (width, height) when measuring.
-int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colour,
-                        PlatSurface* surface, const Rect& clip, int screenDepth, int transparent,
-                        int font, uint32_t edgeColour, int length, int32_t* sizeOut);
+// A string through a font's glyph cache: measured, or drawn where a surface
+// is given.
+struct CacheString {
+    int font = -1;              // font handle
+    const char* text = nullptr;
+    int length = -1;            // bytes of `text` to take; -1: all
+    int x = 0, y = 0;           // where the string starts on the surface
+    PlatSurface* surface = nullptr;  // drawn onto; null: only measured
+    Rect clip = {};             // within the surface
+    uint32_t colour = 0;        // a pixel value of a screen of `screenDepth` bits
+    int screenDepth = 0;
+    int transparent = 0;        // 0 clears each glyph's box to 0 behind it
+};
+
+// Measures or draws `call`. The total width, or -1 for an invalid font or
+// while graphics are shut down; sizeOut gets (width, height) when measuring.
+int FontCacheStringDraw(const CacheString& call, int32_t* sizeOut = nullptr);
 
 #endif

@@ -3,14 +3,13 @@
 #include "text/font.h"
 
 #include "core/core.h"
+#include "draw/draw_path.h"
 #include "draw/screen.h"
 #include "graphics/color.h"
 #include "graphics/load.h"
-#include "gpu/gpu.h"
 #include "platform/pixels/surface.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,106 +20,19 @@ constexpr int FormatBufferSize = 1024;
 // Units split off a string at a time; a longer string is taken in turns.
 constexpr int UnitBatch = 512;
 
-// One glyph's copy: `width` x `height` bits from bit `srcBit` of the rows at
-// `src` into the pixels at `dst`.
-struct GlyphCopy {
-    const uint8_t* src;
-    int srcPitch;
-    int srcBit;        // first column, in bits from `src`
-    uint8_t* dst;      // the first destination pixel
-    int dstPitch;
-    int width, height;
-    uint32_t colour;   // as written: cut to the pixel's size
-};
-
-// A set bit writes the colour; a clear one leaves the pixel (transparent)
-// or clears it. The bits up to the source's next byte boundary go one by
-// one, then 16 pixels (two source bytes) a step, the last step masked to
-// the width. A transparent step visits only the set bits.
-template <typename Pixel, bool Transparent>
-void CopyGlyph(const GlyphCopy& c) {
-    const auto colour = static_cast<Pixel>(c.colour);
-    for (int row = 0; row < c.height; ++row) {
-        const uint8_t* s = c.src + std::ptrdiff_t(row) * c.srcPitch + (c.srcBit >> 3);
-        auto* d = reinterpret_cast<Pixel*>(c.dst + std::ptrdiff_t(row) * c.dstPitch);
-        int n = 0;
-        if (int bit = c.srcBit & 7) {
-            unsigned byte = *s++;
-            for (; bit < 8 && n < c.width; ++bit, ++n) {
-                if (byte & (0x80u >> bit))
-                    d[n] = colour;
-                else if (!Transparent)
-                    d[n] = 0;
-            }
-        }
-        for (; n < c.width; n += 16, s += 2) {
-            int left = c.width - n;
-            unsigned word = unsigned(s[0]) << 8;
-            // The second byte only when the row reaches into it: the last
-            // row of the cache ends with the first.
-            if (left > 8) word |= s[1];
-            if (left < 16) word &= 0xFFFFu << (16 - left);
-            Pixel* p = d + n;
-            if (Transparent) {
-                for (; word; word &= ~(0x8000u >> std::countl_zero(uint16_t(word))))
-                    p[std::countl_zero(uint16_t(word))] = colour;
-            } else {
-                for (int i = 0, end = std::min(left, 16); i < end; ++i)
-                    p[i] = word & (0x8000u >> i) ? colour : Pixel(0);
-            }
-        }
-    }
-}
-
-using CopyLoop = void (*)(const GlyphCopy&);
-
-CopyLoop ChooseCopyLoop(int screenDepth, int transparent) {
-    switch (screenDepth) {
-    case 8: return transparent ? CopyGlyph<uint8_t, true> : CopyGlyph<uint8_t, false>;
-    case 16: return transparent ? CopyGlyph<uint16_t, true> : CopyGlyph<uint16_t, false>;
-    case 32: return transparent ? CopyGlyph<uint32_t, true> : CopyGlyph<uint32_t, false>;
-    default: return nullptr;
-    }
-}
-
-// Where the string is drawn; null pixels while only measuring or while the
-// glyphs go to the device as quads.
-struct Destination {
-    int gpu;
-    uint8_t* pixels;
-    int pitch;
-    int bytesPerPixel;
-    Rect clip;        // the clip rectangle within the surface
-    CopyLoop copy;
-    uint32_t colour;
-};
-
-void DrawGlyph(FontRecord* font, const FontSlot* slot, int x, int y, const Destination& d) {
+// Draws a glyph at (x, y) of the run's surface, cut to the run's clip.
+void DrawGlyph(FontRecord* font, const FontSlot* slot, int x, int y, GlyphRun* run) {
     // The glyph never reads past its own cell.
     int width = std::min(slot->width, font->cellSize);
     int height = std::min(slot->height, font->cellSize);
-    int left = std::max(x, d.clip.left), top = std::max(y, d.clip.top);
-    int right = std::min(int64_t(x) + width, int64_t(d.clip.right));
-    int bottom = std::min(int64_t(y) + height, int64_t(d.clip.bottom));
+    int left = std::max(x, run->clip.left), top = std::max(y, run->clip.top);
+    int right = std::min(int64_t(x) + width, int64_t(run->clip.right));
+    int bottom = std::min(int64_t(y) + height, int64_t(run->clip.bottom));
     if (left >= right || top >= bottom) return;
 
     int cellX, cellY;
     FontCellOrigin(font, slot->cellIndex, &cellX, &cellY);
-    if (d.gpu) {
-        DrawGpuGlyph(&font->gpuCache, FontCacheBits(font), cellX + left - x, cellY + top - y,
-                     Rect{left, top, right, bottom});
-        return;
-    }
-    GlyphCopy c;
-    c.srcPitch = font->cachePitch;
-    c.src = font->cacheBits + std::ptrdiff_t(cellY + top - y) * c.srcPitch;
-    c.srcBit = cellX + left - x;
-    c.dst = d.pixels + std::ptrdiff_t(top) * d.pitch + std::ptrdiff_t(left) * d.bytesPerPixel;
-    c.dstPitch = d.pitch;
-    c.width = right - left;
-    c.height = bottom - top;
-    c.colour = d.colour;
-    d.copy(c);
+    DrawGlyphInRun(run, cellX + left - x, cellY + top - y, Rect{left, top, right, bottom});
 }
 
 Rect Intersect(const Rect& a, const Rect& b) {
@@ -159,34 +71,26 @@ void FormatText(char (&buffer)[FormatBufferSize], const char* format, va_list ar
 
 }  // namespace
 
-int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colour,
-                        PlatSurface* surface, const Rect& clip, int screenDepth, int transparent,
-                        int handle, uint32_t, int length, int32_t* sizeOut) {
-    FontRecord* font = LookupFont(handle);
+int FontCacheStringDraw(const CacheString& call, int32_t* sizeOut) {
+    FontRecord* font = LookupFont(call.font);
     if (!font || !GraphicsStarted()) return -1;
+    const char* text = call.text;
     if (!text || text[0] == '\0') return 0;
     int total = static_cast<int>(std::strlen(text));
-    if (length != -1) total = std::clamp(length, 0, total);
+    if (call.length != -1) total = std::clamp(call.length, 0, total);
 
-    Destination d{};
-    if (draw) {
-        if (!surface) return -1;
-        d.clip = Intersect(clip, Rect{0, 0, surface->width, surface->height});
-        d.colour = colour;
-        // On the device's target the glyphs are quads: locking the surface
-        // would bring the whole target back to the CPU and send it up again.
-        d.gpu = surface == gDraw.drawSurface && GpuOwnsTarget() &&
-                BeginGpuGlyphs(&font->gpuCache, FontCacheBits(font), colour, transparent,
-                               d.clip) == 0;
-        if (!d.gpu) {
-            d.copy = ChooseCopyLoop(screenDepth, transparent);
-            if (PlatLockSurface(surface, &d.pixels, &d.pitch) != 0)
-                ErrorExit(SJIS("描画先サーフェスのロックに失敗しました in FontCacheStringDraw"));
-            d.bytesPerPixel = surface->format.bytesPerPixel;
-        }
+    PlatSurface* surface = call.surface;
+    GlyphRun run{};
+    if (surface) {
+        run.deviceCache = &font->gpuCache;
+        run.bits = FontCacheBits(font);
+        run.surface = surface;
+        run.clip = Intersect(call.clip, Rect{0, 0, surface->width, surface->height});
+        run.colour = call.colour;
+        run.screenDepth = call.screenDepth;
+        run.transparent = call.transparent;
+        BeginGlyphRun(&run);
     }
-    bool locked = draw && !d.gpu;
-    bool drawing = draw && (d.gpu || d.copy);
 
     int width = 0, height = 0;
     GlyphUnit units[UnitBatch];
@@ -197,18 +101,18 @@ int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colou
         for (int i = 0; i < count; ++i) {
             const FontSlot* slot = GlyphSlotOf(font, units[i]);
             if (!slot) {
-                if (locked) PlatUnlockSurface(surface);
+                if (surface) EndGlyphRun(&run);
                 ErrorExit(SJIS("テキストキャッシュの作成に失敗しました"));
             }
-            if (drawing && !IsBlankUnit(units[i]) && slot->width > 0 && slot->height > 0)
-                DrawGlyph(font, slot, AddWrap(x, width), y, d);
+            if (surface && !IsBlankUnit(units[i]) && slot->width > 0 && slot->height > 0)
+                DrawGlyph(font, slot, AddWrap(call.x, width), call.y, &run);
             width += slot->width;
             height = std::max(height, int(slot->height));
         }
     }
 
-    if (locked) PlatUnlockSurface(surface);
-    if (!draw && sizeOut) {
+    if (surface) EndGlyphRun(&run);
+    if (!surface && sizeOut) {
         sizeOut[0] = width;
         sizeOut[1] = height;
     }
@@ -216,7 +120,7 @@ int FontCacheStringDraw(int draw, int x, int y, const char* text, uint32_t colou
 }
 
 int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle,
-                     uint32_t edgeColour) {
+                     uint32_t) {
     if (!LibraryRunning()) return -1;
     if (!text || text[0] == '\0' || !GraphicsStarted()) return 0;
     FontRecord* font = LookupFont(handle);
@@ -225,7 +129,6 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
         return -1;
     }
     WaitWhileInactive();
-    if (gDraw.targetUnusable) return -1;
     if (DrawingSuspended()) return 0;
     if (!gDraw.drawSurface) return -1;
     EnsureFontDrawScreen(font);
@@ -235,9 +138,15 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
     int ox = gDraw.targetOrigin.left, oy = gDraw.targetOrigin.top;
     Rect clip{gDraw.drawArea.left + ox, gDraw.drawArea.top + oy, gDraw.drawArea.right + ox,
               gDraw.drawArea.bottom + oy};
-    int result = FontCacheStringDraw(1, AddWrap(x, ox), AddWrap(y, oy), text, colour,
-                                     gDraw.drawSurface, clip, QueryScreenDepth(), 1, handle,
-                                     edgeColour, -1, nullptr);
+    int result = FontCacheStringDraw({.font = handle,
+                                      .text = text,
+                                      .x = AddWrap(x, ox),
+                                      .y = AddWrap(y, oy),
+                                      .surface = gDraw.drawSurface,
+                                      .clip = clip,
+                                      .colour = colour,
+                                      .screenDepth = QueryScreenDepth(),
+                                      .transparent = 1});
     if (gDraw.maskEnabled) MaskAfterDraw(maskArea);
     return result < 0 ? -1 : 0;
 }
@@ -263,6 +172,5 @@ int MeasureTextWidth(const char* format, ...) {
     FormatText(buffer, format, args);
     va_end(args);
     RefreshDefaultFont();
-    return FontCacheStringDraw(0, 0, 0, buffer, 0, nullptr, Rect{}, QueryScreenDepth(), 0,
-                               gFont.defaultFont, 0, -1, nullptr);
+    return FontCacheStringDraw({.font = gFont.defaultFont, .text = buffer});
 }

@@ -35,8 +35,7 @@ enum Colour : int {
 int Measure(int font, const char* text, int length) {
     if (length <= 0) return 0;
     std::string piece(text, length);
-    return std::max(0, FontCacheStringDraw(0, 0, 0, piece.c_str(), 0, nullptr, Rect{},
-                                           QueryScreenDepth(), 0, font, 0, -1, nullptr));
+    return std::max(0, FontCacheStringDraw({.font = font, .text = piece.c_str()}));
 }
 
 // One of the field colours (kept as 0xRRGGBB) in the screen's format now.
@@ -49,7 +48,7 @@ uint32_t FieldColour(Colour which) {
 // clipping rectangle. The edges are 64-bit, as a field placed near the ends
 // of the int range reaches past them.
 void FillRect(int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t colour) {
-    if (!gDraw.drawSurface || gDraw.targetUnusable || DrawingSuspended()) return;
+    if (!gDraw.drawSurface || DrawingSuspended()) return;
     Rect r = ClampInto(left, top, right, bottom, gDraw.drawArea);
     if (r.left >= r.right || r.top >= r.bottom) return;
     int ox = gDraw.targetOrigin.left, oy = gDraw.targetOrigin.top;

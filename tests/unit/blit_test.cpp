@@ -115,24 +115,6 @@ TEST_F(Blit, TheBlockTransferSkipsKeyPixelsOnlyWhenAskedTo) {
     }
 }
 
-TEST_F(Blit, TheOtherCopyMethodKeysAWholeScreenThroughTheWorkSurface) {
-    UseSoftwarePath();
-    gScreenState.useGdiCopy = 1;
-    gDraw.targetInVideoMemory = 0;
-    auto stripes = [](int x, int) { return x % 3 ? 0x1234u : 0u; };
-    int graph = MakeGraph(640, 480, stripes);
-    ASSERT_EQ(DrawGraph(0, 0, graph, 1), 0);
-    for (int x = 0; x < 6; ++x) {
-        EXPECT_EQ(At(x, 100), x % 3 ? 0x1234u : Background);
-        EXPECT_EQ(Pixel(gScreenState.destWork, x, 100), stripes(x, 100));
-    }
-    // Without the key it is one plain copy.
-    int small = MakeGraph(4, 4, stripes);
-    ASSERT_EQ(DrawGraph(300, 300, small, 0), 0);
-    EXPECT_EQ(At(300, 300), 0u);
-    EXPECT_EQ(At(301, 300), 0x1234u);
-}
-
 TEST_F(Blit, AGraphDrawsOntoAnotherGraph) {
     int target = MakeGraph(16, 16, [](int, int) { return 0x1111u; });
     int graph = MakeGraph(8, 8, Distinct);

@@ -124,8 +124,9 @@ struct DrawCase {
 // A string through the cache as DrawTextWithFont draws it, but with the
 // background of each glyph's box cleared when not `transparent`.
 void DrawCacheString(int x, int y, const char* text, uint32_t colour, int transparent, int font) {
-    FontCacheStringDraw(1, x, y, text, colour, gDraw.drawSurface, gDraw.drawArea,
-                        QueryScreenDepth(), transparent, font, 0, -1, nullptr);
+    FontCacheStringDraw({.font = font, .text = text, .x = x, .y = y,
+                         .surface = gDraw.drawSurface, .clip = gDraw.drawArea, .colour = colour,
+                         .screenDepth = QueryScreenDepth(), .transparent = transparent});
 }
 
 // A graph with alpha whose pixels are written in memory without spare bits
@@ -225,8 +226,7 @@ std::vector<DrawCase> DrawCases() {
              DrawGraph(30, 30, g.big, 0);
              int font = MakeFont(140);
              const char* text = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-             int width = FontCacheStringDraw(0, 0, 0, text, 0, nullptr, Rect{}, QueryScreenDepth(),
-                                             1, font, 0, -1, nullptr);
+             int width = FontCacheStringDraw({.font = font, .text = text});
              DrawTextWithFont(Width - width, 100, text, MakeColor(255, 128, 0), font, 0);
              ReleaseFontHandle(font);
          }, true},

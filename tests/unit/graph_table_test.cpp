@@ -48,7 +48,7 @@ TEST_F(GraphTable, AGraphHasOneWholePieceOnItsOwnSurface) {
     int graph = CreateEmptyGraph(30, 20, 1, 0);
     GraphRecord* record = GetGraphRecord(graph);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->params.useTexture, 0);  // no Direct3D path to honour the request
+    EXPECT_EQ(record->params.useTexture, 0);  // no GPU path runs to honour the request
     EXPECT_EQ(record->params.AlphaChFlag, 0);
     EXPECT_EQ(record->params.DrawValid, 0);
     EXPECT_EQ(record->params.systemMemory, 0);

@@ -79,7 +79,6 @@ TEST_F(ScreenTest, EachModeChangeLogsItsCopyAndFrameMeasurements) {
     };
     EXPECT_EQ(count(copy), 2) << log;
     EXPECT_EQ(count(frame), 2);
-    EXPECT_EQ(gScreenState.useGdiCopy, 0);
     EXPECT_EQ(gScreenState.frameMs, 16);
 }
 

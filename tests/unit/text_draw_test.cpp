@@ -80,12 +80,14 @@ protected:
         return w;
     }
     static int Measure(int font, const char* text, int length = -1, int32_t* size = nullptr) {
-        return FontCacheStringDraw(0, 0, 0, text, 0, nullptr, Rect{}, 16, 0, font, 0, length, size);
+        return FontCacheStringDraw({.font = font, .text = text, .length = length}, size);
     }
     static int Draw(PlatSurface* s, int font, const char* text, int x, int y, const Rect& clip,
                     uint32_t colour, int transparent = 1) {
-        return FontCacheStringDraw(1, x, y, text, colour, s, clip, s->format.ColorBitDepth,
-                                   transparent, font, 0, -1, nullptr);
+        return FontCacheStringDraw({.font = font, .text = text, .x = x, .y = y, .surface = s,
+                                    .clip = clip, .colour = colour,
+                                    .screenDepth = s->format.ColorBitDepth,
+                                    .transparent = transparent});
     }
 
     std::vector<PlatSurface*> surfaces_;
@@ -368,9 +370,10 @@ TEST(TextAtTheEndsOfTheRange, NothingOverflowsAndNothingIsDrawn) {
                       At{INT_MIN, 10}, At{10, INT_MIN}, At{INT_MIN + 3, INT_MIN + 3}}) {
             EXPECT_EQ(DrawTextString(at.x, at.y, "WRAP\x82\xA0", White16, 0), 0)
                 << at.x << "," << at.y;
-            EXPECT_EQ(FontCacheStringDraw(1, at.x, at.y, "WRAP", White16, gDraw.drawSurface,
-                                          gDraw.drawArea, QueryScreenDepth(), 0, QueryDefaultFont(), 0, -1,
-                                          nullptr),
+            EXPECT_EQ(FontCacheStringDraw({.font = QueryDefaultFont(), .text = "WRAP", .x = at.x,
+                                           .y = at.y, .surface = gDraw.drawSurface,
+                                           .clip = gDraw.drawArea, .colour = White16,
+                                           .screenDepth = QueryScreenDepth()}),
                       MeasureTextWidth("WRAP"));
         }
         EXPECT_TRUE(PixelsOf(gScreenState.front) == front) << target;

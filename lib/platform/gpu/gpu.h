@@ -34,22 +34,23 @@ struct PlatGpuVertex {
 // What a quad is drawn with besides its texture; a change of any of it ends
 // the batch.
 struct PlatGpuQuadState {
-    int scissorLeft, scissorTop, scissorRight, scissorBottom;  // target pixels
-    int filter;   // 0 nearest, 1 bilinear
-    int walk;     // the quads' texels come from their walk (see PlatGpuWalk)
-    int keyed;    // texels of colour `key` are not drawn
-    uint32_t key; // RGBA bytes; 0 when not keyed, so that equal states compare equal
+    // Filled by name; what a draw leaves out is off.
+    int scissorLeft = 0, scissorTop = 0, scissorRight = 0, scissorBottom = 0;  // target pixels
+    int filter = 0;   // 0 nearest, 1 bilinear
+    int walk = 0;     // the quads' texels come from their walk (see PlatGpuWalk)
+    int keyed = 0;    // texels of colour `key` are not drawn
+    uint32_t key = 0; // RGBA bytes; 0 when not keyed, so that equal states compare equal
     // The target's alpha byte holds the screen pixels' spare bits. -1: the
     // texture has no alpha, its alpha byte is the spare bits, and texels
     // are copied whole; else a texel's alpha byte is its alpha, and where
     // the screen has spare bits a pixel it covers fully gets `spare` as its
     // spare bits and a mixed pixel none.
-    int spare;
+    int spare = 0;
     // A texture of glyph ink (alpha 255 where a glyph's bit is set, 0 where
     // clear), written without blending: 0 an ordinary quad; 1 set texels
     // write `solid` and clear ones are skipped; 2 clear ones write black.
-    int glyph;
-    uint32_t solid;  // RGBA bytes; 0 unless `glyph`
+    int glyph = 0;
+    uint32_t solid = 0;  // RGBA bytes; 0 unless `glyph`
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).

@@ -1,19 +1,10 @@
 // Frame capture for scripted runs: the last presented picture as a PNG file.
 #include "platform/device/headless/state.h"
+#include "platform/pixels/frame_expand.h"
 
 #include <cstdio>
 #include <cstring>
 #include <png.h>
-
-namespace {
-
-// A channel of `bits` widened to eight by repeating its top bits, so that
-// full stays full and zero stays zero.
-uint32_t Widen(uint32_t value, int bits) {
-    return (value << (8 - bits)) | (value >> (2 * bits - 8));
-}
-
-}  // namespace
 
 int FrameBytesPerPixel(PlatFrameFormat format) {
     switch (format) {
@@ -29,14 +20,8 @@ uint32_t FramePixelRgb(int x, int y) {
     const uint8_t* p = gHeadless.frameRows + static_cast<ptrdiff_t>(y) * gHeadless.framePitch +
                        static_cast<ptrdiff_t>(x) * bytes;
     switch (gHeadless.frameFormat) {
-    case FrameRgb565: {
-        uint32_t v = p[0] | p[1] << 8;
-        return Widen(v >> 11 & 31, 5) << 16 | Widen(v >> 5 & 63, 6) << 8 | Widen(v & 31, 5);
-    }
-    case FrameRgb555: {
-        uint32_t v = p[0] | p[1] << 8;
-        return Widen(v >> 10 & 31, 5) << 16 | Widen(v >> 5 & 31, 5) << 8 | Widen(v & 31, 5);
-    }
+    case FrameRgb565: return Expand565(p[0] | p[1] << 8);
+    case FrameRgb555: return Expand555(p[0] | p[1] << 8);
     case FrameIndex8: return gHeadless.framePalette[p[0]] & 0xFFFFFF;
     default: return (p[0] | p[1] << 8 | p[2] << 16);
     }
