@@ -45,9 +45,10 @@ struct GlState {
     uint32_t batchTexture;
     int batchWidth, batchHeight;
     PlatGpuQuadState batchState;
+    void (*held)();     // adds the quads a caller holds back; null when none
     GLuint channelBits[3];
     int spare;          // the target's alpha byte keeps the screen's spare bits
-    int drawCalls;
+    int drawCalls, quadsSent;
     int depthStale;     // the last clear left depth alone: the next mesh clears it first
     int maxTextureSize;
     int resetStatus;    // the driver reports resets (glGetGraphicsResetStatus)
@@ -225,6 +226,15 @@ size_t StreamBatch(size_t vertices) {
     return first;
 }
 
+// Whatever a caller holds back goes first: everything that adds to the
+// batch or reaches the device calls this before it does.
+void SendHeld() {
+    if (void (*send)() = gGl.held) {
+        gGl.held = nullptr;
+        send();
+    }
+}
+
 bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -349,6 +359,7 @@ uint32_t PlatGpuCreateTexture(int width, int height) {
 void PlatGpuUploadTexture(uint32_t texture, int x, int y, int width, int height,
                           const uint32_t* rgba, int pitch) {
     if (!gGl.running) return;
+    SendHeld();
     if (texture == gGl.batchTexture) PlatGpuFlush();
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch);
@@ -358,6 +369,7 @@ void PlatGpuUploadTexture(uint32_t texture, int x, int y, int width, int height,
 
 void PlatGpuFreeTexture(uint32_t texture) {
     if (!gGl.running || texture == 0) return;
+    SendHeld();
     if (texture == gGl.batchTexture) PlatGpuFlush();
     glDeleteTextures(1, &texture);
 }
@@ -376,6 +388,7 @@ void PlatGpuClear(int red, int green, int blue) {
 void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
                  const PlatGpuQuadState& state) {
     if (!gGl.running) return;
+    SendHeld();
     if (!gGl.pending.empty() &&
         (texture != gGl.batchTexture || !SameState(state, gGl.batchState) ||
          gGl.pending.size() >= size_t(MaxQuads) * 4))
@@ -389,8 +402,14 @@ void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const Pl
     gGl.pending.insert(gGl.pending.end(), quad, quad + 4);
 }
 
+void PlatGpuHold(void (*send)()) {
+    if (gGl.running) gGl.held = send;
+}
+
 void PlatGpuFlush() {
-    if (gGl.pending.empty() || !gGl.running) return;
+    if (!gGl.running) return;
+    SendHeld();
+    if (gGl.pending.empty()) return;
     const Program* program = QuadProgram(gGl.batchState);
     if (!program) {
         gGl.pending.clear();
@@ -442,11 +461,13 @@ void PlatGpuFlush() {
                                  GLint(first));
     }
     ++gGl.drawCalls;
+    gGl.quadsSent += int(count / 4);
     gGl.pending.clear();
 }
 
 int PlatGpuDrawCalls() { return gGl.drawCalls; }
-void PlatGpuResetDrawCalls() { gGl.drawCalls = 0; }
+int PlatGpuQuadsSent() { return gGl.quadsSent; }
+void PlatGpuResetDrawCalls() { gGl.drawCalls = gGl.quadsSent = 0; }
 
 void PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     if (!gGl.running) return;
