@@ -16,6 +16,7 @@
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -412,6 +413,17 @@ TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
     EXPECT_EQ(PlatGpuDrawCalls(), 3) << "the graph, the yellow lines, the cyan one";
     EXPECT_EQ(PlatGpuQuadsSent(), 1 + 21) << "one quad a line";
     EXPECT_EQ(gScreenState.back->changeCount, surfaceChanges);
+}
+
+// On a software rasterizer, memory a frame took and gave back stays with
+// the process for the next frame instead of going back to the kernel.
+TEST_F(GpuPath, FrameMemoryStaysOnASoftwareRasterizer) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    if (!PlatGpuSoftware()) GTEST_SKIP() << "the device draws in hardware";
+    std::vector<void*> blocks(64);
+    for (void*& block : blocks) std::memset(block = std::malloc(64 << 10), 1, 64 << 10);
+    for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) std::free(*it);
+    EXPECT_GE(mallinfo2().keepcost, size_t(2) << 20);
 }
 
 // Left to the default, the path runs only where the device draws in

@@ -9,6 +9,7 @@
 #include "platform/gpu/gpu_context.h"
 
 #include <epoxy/gl.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -305,6 +306,12 @@ int PlatGpuStart(int width, int height, const PlatGpuFormat& format, char* why, 
     gGl.resetStatus = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_KHR_robustness");
     gGl.pending.reserve(size_t(MaxQuads) * 4);
     gGl.running = 1;
+    // A rasterizer in software takes megabytes for each frame's triangles
+    // and gives them back when the frame is done; the C library would
+    // return them to the kernel each time, and the kernel hand them out
+    // again zeroed page by page: at 10,000 sprites that cost the drawing
+    // thread more than all the rest of the frame.
+    if (PlatGpuSoftware()) mallopt(M_TRIM_THRESHOLD, 64 << 20);
     PlatGpuClear(0, 0, 0);
     PlatGpuTakeError();
     return 0;
