@@ -29,11 +29,13 @@ constexpr int StripWidth = 1024, StripHeight = 512;
 // Texels: a set bit; a clear bit of a glyph whose box is cleared; nothing.
 constexpr uint32_t Ink = 0xFFFFFFFFu, ClearBit = 0x80000000u, Nothing = 0;
 
-// A run held back: its band's first row in the strip, and where it lands.
+// A run held back: its band's first row in the strip, where it lands, and
+// the rows of the box that hold ink (a transparent run draws only those).
 struct Run {
     PlatGpuQuadState state;
     int row;
     Rect box;
+    int inkTop, inkBottom;
 };
 
 struct GlyphStrips {
@@ -68,8 +70,16 @@ void SendRuns() {
     PlatGpuUploadTexture(texture, 0, first, width, s.nextRow - first,
                          s.texels.data() + std::ptrdiff_t(first) * s.width, s.width);
     for (const Run& run : s.runs) {
-        const Rect& b = run.box;
-        float u1 = float(b.right - b.left), v0 = float(run.row);
+        Rect b = run.box;
+        int skipped = 0;
+        if (run.state.glyph == 1) {
+            // Rows without ink would only be shaded to be skipped.
+            if (run.inkTop >= run.inkBottom) continue;
+            skipped = run.inkTop;
+            b.top += run.inkTop;
+            b.bottom = run.box.top + run.inkBottom;
+        }
+        float u1 = float(b.right - b.left), v0 = float(run.row + skipped);
         float v1 = v0 + float(b.bottom - b.top);
         PlatGpuVertex quad[4] = {};
         const float xs[4] = {float(b.left), float(b.right), float(b.right), float(b.left)};
@@ -124,7 +134,8 @@ int ReadyStrips(int cell) {
 Run& OpenRun(const Rect& target) {
     GlyphStrips& s = gStrips;
     if (s.nextRow + s.cell > s.height) SendRuns();
-    s.runs.push_back(Run{s.state, s.nextRow, Rect{target.left, target.top, target.left, target.top}});
+    s.runs.push_back(Run{s.state, s.nextRow, Rect{target.left, target.top, target.left, target.top},
+                         s.cell, 0});
     s.nextRow += s.cell;
     s.open = 1;
     PlatGpuHold(SendRuns);
@@ -179,8 +190,16 @@ void DrawGpuGlyph(GpuBitmap*, const GpuBits& bits, int srcX, int srcY, const Rec
             continue;
         }
         const uint8_t* row = bits.bits + std::ptrdiff_t(srcY + r) * bits.pitch;
-        for (int x = target.left, bit = srcX; x < target.right; ++x, ++bit)
-            out[x] = row[bit >> 3] & (0x80u >> (bit & 7)) ? Ink : clear;
+        uint32_t any = 0;
+        for (int x = target.left, bit = srcX; x < target.right; ++x, ++bit) {
+            uint32_t set = row[bit >> 3] & (0x80u >> (bit & 7));
+            out[x] = set ? Ink : clear;
+            any |= set;
+        }
+        if (any) {
+            run->inkTop = std::min(run->inkTop, r);
+            run->inkBottom = std::max(run->inkBottom, r + 1);
+        }
     }
     run->box.right = target.right;
     run->box.bottom = std::max(run->box.bottom, target.bottom);
