@@ -16,6 +16,7 @@
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -370,9 +371,9 @@ TEST_F(GpuPath, ClosingTheWindowStopsThePathFirst) {
 }
 
 // One texture's sprites, plain or turned every which way, with alpha or a
-// key, go out in at most two calls at either depth; a string's glyphs in
-// one, without the target coming back to the CPU (which would touch the back
-// buffer's surface).
+// key, go out in at most two calls at either depth; lines of text of one
+// colour in one call, a quad a line, without the target coming back to the
+// CPU (which would touch the back buffer's surface).
 TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
     for (int depth : {16, 32}) {
         if (!Start(1, depth)) GTEST_SKIP() << "the GPU path cannot start here";
@@ -401,16 +402,28 @@ TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
     }
     const char* text = "The quick brown fox jumps over the lazy dog 0123456789";
     DrawTextString(0, 0, text, MakeColor(255, 255, 255), 0);  // fills the cache
-    ASSERT_EQ(LookupFont(QueryDefaultFont())->gpuCache.tileCount, 1);
     PlatGpuFlush();
     uint32_t surfaceChanges = gScreenState.back->changeCount;
     PlatGpuResetDrawCalls();
     DrawGraph(0, 200, LoadGraphFile("glow.png"), 1);
-    DrawTextString(0, 200, text, MakeColor(255, 255, 0), 0);
-    DrawTextString(0, 220, text, MakeColor(0, 255, 255), 0);
+    for (int line = 0; line < 20; ++line)
+        DrawTextString(0, 20 + line * 20, text, MakeColor(255, 255, 0), 0);
+    DrawTextString(0, 440, text, MakeColor(0, 255, 255), 0);
     PlatGpuFlush();
-    EXPECT_EQ(PlatGpuDrawCalls(), 3) << "the graph and one call a string";
+    EXPECT_EQ(PlatGpuDrawCalls(), 3) << "the graph, the yellow lines, the cyan one";
+    EXPECT_EQ(PlatGpuQuadsSent(), 1 + 21) << "one quad a line";
     EXPECT_EQ(gScreenState.back->changeCount, surfaceChanges);
+}
+
+// On a software rasterizer, memory a frame took and gave back stays with
+// the process for the next frame instead of going back to the kernel.
+TEST_F(GpuPath, FrameMemoryStaysOnASoftwareRasterizer) {
+    if (!Start(1, 32)) GTEST_SKIP() << "the GPU path cannot start here";
+    if (!PlatGpuSoftware()) GTEST_SKIP() << "the device draws in hardware";
+    std::vector<void*> blocks(64);
+    for (void*& block : blocks) std::memset(block = std::malloc(64 << 10), 1, 64 << 10);
+    for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) std::free(*it);
+    EXPECT_GE(mallinfo2().keepcost, size_t(2) << 20);
 }
 
 // Left to the default, the path runs only where the device draws in

@@ -46,9 +46,10 @@ struct PlatGpuQuadState {
     // the screen has spare bits a pixel it covers fully gets `spare` as its
     // spare bits and a mixed pixel none.
     int spare = 0;
-    // A texture of glyph ink (alpha 255 where a glyph's bit is set, 0 where
-    // clear), written without blending: 0 an ordinary quad; 1 set texels
-    // write `solid` and clear ones are skipped; 2 clear ones write black.
+    // A texture of glyph runs, written without blending: 0 an ordinary
+    // quad; else a texel of alpha 255 (a set bit) writes `solid`, one of
+    // alpha 128 (a clear bit) writes black when this is 2 and is skipped
+    // when 1, and one of alpha 0 (between the glyphs) is skipped.
     int glyph = 0;
     uint32_t solid = 0;  // RGBA bytes; 0 unless `glyph`
 };
@@ -123,8 +124,13 @@ void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const Pl
                  const PlatGpuQuadState& state);
 // Sends the pending batch.
 void PlatGpuFlush();
-// Draw calls sent since the last reset.
+// Quads the caller holds back to add later in one go (runs of glyphs, each
+// growing until its string ends): `send` adds them, called once before
+// anything else reaches the batch or the device.
+void PlatGpuHold(void (*send)());
+// Draw calls and quads sent since the last reset.
 int PlatGpuDrawCalls();
+int PlatGpuQuadsSent();
 void PlatGpuResetDrawCalls();
 // Depth-tested triangles; flushes the quad batch first.
 void PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh);

@@ -9,6 +9,7 @@
 #include "platform/gpu/gpu_context.h"
 
 #include <epoxy/gl.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -45,9 +46,10 @@ struct GlState {
     uint32_t batchTexture;
     int batchWidth, batchHeight;
     PlatGpuQuadState batchState;
+    void (*held)();     // adds the quads a caller holds back; null when none
     GLuint channelBits[3];
     int spare;          // the target's alpha byte keeps the screen's spare bits
-    int drawCalls;
+    int drawCalls, quadsSent;
     int depthStale;     // the last clear left depth alone: the next mesh clears it first
     int maxTextureSize;
     int resetStatus;    // the driver reports resets (glGetGraphicsResetStatus)
@@ -225,6 +227,15 @@ size_t StreamBatch(size_t vertices) {
     return first;
 }
 
+// Whatever a caller holds back goes first: everything that adds to the
+// batch or reaches the device calls this before it does.
+void SendHeld() {
+    if (void (*send)() = gGl.held) {
+        gGl.held = nullptr;
+        send();
+    }
+}
+
 bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -295,6 +306,12 @@ int PlatGpuStart(int width, int height, const PlatGpuFormat& format, char* why, 
     gGl.resetStatus = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_KHR_robustness");
     gGl.pending.reserve(size_t(MaxQuads) * 4);
     gGl.running = 1;
+    // A rasterizer in software takes megabytes for each frame's triangles
+    // and gives them back when the frame is done; the C library would
+    // return them to the kernel each time, and the kernel hand them out
+    // again zeroed page by page: at 10,000 sprites that cost the drawing
+    // thread more than all the rest of the frame.
+    if (PlatGpuSoftware()) mallopt(M_TRIM_THRESHOLD, 64 << 20);
     PlatGpuClear(0, 0, 0);
     PlatGpuTakeError();
     return 0;
@@ -349,6 +366,7 @@ uint32_t PlatGpuCreateTexture(int width, int height) {
 void PlatGpuUploadTexture(uint32_t texture, int x, int y, int width, int height,
                           const uint32_t* rgba, int pitch) {
     if (!gGl.running) return;
+    SendHeld();
     if (texture == gGl.batchTexture) PlatGpuFlush();
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch);
@@ -358,6 +376,7 @@ void PlatGpuUploadTexture(uint32_t texture, int x, int y, int width, int height,
 
 void PlatGpuFreeTexture(uint32_t texture) {
     if (!gGl.running || texture == 0) return;
+    SendHeld();
     if (texture == gGl.batchTexture) PlatGpuFlush();
     glDeleteTextures(1, &texture);
 }
@@ -376,6 +395,7 @@ void PlatGpuClear(int red, int green, int blue) {
 void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
                  const PlatGpuQuadState& state) {
     if (!gGl.running) return;
+    SendHeld();
     if (!gGl.pending.empty() &&
         (texture != gGl.batchTexture || !SameState(state, gGl.batchState) ||
          gGl.pending.size() >= size_t(MaxQuads) * 4))
@@ -389,8 +409,14 @@ void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const Pl
     gGl.pending.insert(gGl.pending.end(), quad, quad + 4);
 }
 
+void PlatGpuHold(void (*send)()) {
+    if (gGl.running) gGl.held = send;
+}
+
 void PlatGpuFlush() {
-    if (gGl.pending.empty() || !gGl.running) return;
+    if (!gGl.running) return;
+    SendHeld();
+    if (gGl.pending.empty()) return;
     const Program* program = QuadProgram(gGl.batchState);
     if (!program) {
         gGl.pending.clear();
@@ -442,11 +468,13 @@ void PlatGpuFlush() {
                                  GLint(first));
     }
     ++gGl.drawCalls;
+    gGl.quadsSent += int(count / 4);
     gGl.pending.clear();
 }
 
 int PlatGpuDrawCalls() { return gGl.drawCalls; }
-void PlatGpuResetDrawCalls() { gGl.drawCalls = 0; }
+int PlatGpuQuadsSent() { return gGl.quadsSent; }
+void PlatGpuResetDrawCalls() { gGl.drawCalls = gGl.quadsSent = 0; }
 
 void PlatGpuDrawMesh(const PlatGpuMeshDraw& mesh) {
     if (!gGl.running) return;

@@ -77,16 +77,18 @@ void main() {
     vec4 c = texelFetch(image, t, 0);
 #endif
 #if GLYPH
-    // The texel says only whether the glyph has ink there; the colour is
-    // the string's, written whole, spare bits included.
-    if (c.a >= 0.5)
+    // The texel says only what the run writes there; the colour is the
+    // string's, written whole, spare bits included.
+    if (c.a >= 0.75) {
         result = solid;
-    else
-#if GLYPH == 1
-        discard;
-#else
+    } else {
+#if GLYPH == 2
+        if (c.a < 0.25) discard;
         result = vec4(0.0);
+#else
+        discard;
 #endif
+    }
 #else
     // A clear texel leaves the pixel as it is: dropping it saves the blend.
     // (Without alpha, the alpha byte holds the spare bits; see below.)
