@@ -48,14 +48,11 @@ int TextCharLength(const char* text) {
 
 std::vector<TextLine> LayoutTextBlock(FontRecord* font, const char* text, int width) {
     std::vector<TextLine> lines;
-    auto emit = [&](int start, int end, int lineWidth) {
-        lines.push_back(TextLine{start, end - start, lineWidth});
-    };
     int position = 0;
     while (text[position] != '\0') {
         int start = position, lineWidth = 0;
         int breakAt = -1, breakWidth = 0;  // the last place the line may end
-        bool previousSpace = false, previousDouble = false, wrapped = false;
+        bool previousSpace = false, previousDouble = false, full = false;
         while (text[position] != '\0' && text[position] != '\n') {
             int length = TextCharLength(text + position);
             bool space = text[position] == ' ', twoBytes = length == 2;
@@ -69,9 +66,7 @@ std::vector<TextLine> LayoutTextBlock(FontRecord* font, const char* text, int wi
                     position = breakAt;
                     lineWidth = breakWidth;
                 }
-                emit(start, position, lineWidth);
-                position = SkipBreak(text, position);
-                wrapped = true;
+                full = true;
                 break;
             }
             lineWidth += advance;
@@ -79,9 +74,11 @@ std::vector<TextLine> LayoutTextBlock(FontRecord* font, const char* text, int wi
             previousSpace = space;
             previousDouble = twoBytes;
         }
-        if (wrapped) continue;
-        emit(start, position, lineWidth);
-        if (text[position] == '\n') ++position;
+        lines.push_back(TextLine{start, position - start, lineWidth});
+        if (full)
+            position = SkipBreak(text, position);
+        else if (text[position] == '\n')
+            ++position;
     }
     return lines;
 }
