@@ -15,6 +15,7 @@
 #include "tessel/text.h"
 
 #include <cstdint>
+#include <vector>
 
 struct PlatFont;
 struct PlatSurface;
@@ -58,7 +59,11 @@ struct FontRecord {
     int32_t cellCount;                        // cells in the cache, 20..2024
     uint8_t* cacheBits;                       // the cache's 1-bit pixels, top-down, owned
     int32_t cachePitch;                       // bytes per cache row, a multiple of 4
-    char faceName[FontFaceNameSize];          // "" for the platform's choice
+    char faceName[FontFaceNameSize];          // as asked; "" for the platform's choice
+    char usedFaceName[FontFaceNameSize];      // the family of the face in use; "" as asked
+    uint8_t* fileData;                        // the font file's bytes, owned; null for a named face
+    size_t fileSize;
+    int32_t lineHeight;                       // the cell height: one line of text
     int32_t thickness;                        // stroke thickness; weight = thickness x 100
     int32_t size;                             // character height in pixels
     int32_t cellSize;                         // side of a cell in pixels
@@ -114,6 +119,18 @@ extern FontState gFont;
 
 // --- the font table (font_table.cpp) ------------------------------------------
 
+// What a font is made of: a face name fontconfig finds, or the bytes of a
+// font file (collection index 0), which the font then owns.
+struct FontSource {
+    const char* faceName;
+    uint8_t* fileData;  // from malloc; null for a named face
+    size_t fileSize;
+};
+
+// CreateFontToHandle for either source. The source's bytes are taken in
+// every case: kept by the new font or freed. The handle, or -1.
+int CreateFontFromSource(FontSource source, int size, int thickness, int fontType,
+                         int charSetIndex, int slot, int serial);
 FontRecord* LookupFont(int font);
 // Makes the drawing screen again when its bitmap was freed. 0 or -1.
 int EnsureFontDrawScreen(FontRecord* font);
@@ -182,5 +199,26 @@ struct CacheString {
 // Measures or draws `call`. The total width, or -1 for an invalid font or
 // while graphics are shut down; sizeOut gets (width, height) when measuring.
 int FontCacheStringDraw(const CacheString& call, int32_t* sizeOut = nullptr);
+// DrawTextWithFont for the first `length` bytes of `text` (-1: all).
+int DrawFontTextRun(int x, int y, const char* text, int length, uint32_t colour, int font);
+
+// --- wrapped text (text_block.cpp) -----------------------------------------------
+
+// The bytes of the character at `text`: 1, or 2 for a double-byte one; 0 at
+// the terminator. The one place wrapped text steps through characters.
+int TextCharLength(const char* text);
+
+// One line of a text block: bytes [start, start + length) of the text, and
+// their width in pixels.
+struct TextLine {
+    int start, length, width;
+};
+
+// Lays `text` out in lines of at most `width` pixels: a line breaks before a
+// run of spaces, which the next line skips, or between two double-byte
+// characters; a word wider than `width` breaks between characters, and a
+// line holds at least one character. "\n" ends a line; a final "\n" starts
+// none.
+std::vector<TextLine> LayoutTextBlock(FontRecord* font, const char* text, int width);
 
 #endif

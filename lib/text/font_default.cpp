@@ -91,12 +91,16 @@ int ShutdownFonts() {
 
 int RebuildAllFonts() {
     for (int slot = 0; slot < FontCapacity; ++slot) {
-        const FontRecord* font = HandleTableRecordAt<FontRecord>(&gFont.table, slot);
+        FontRecord* font = HandleTableRecordAt<FontRecord>(&gFont.table, slot);
         if (!font) continue;
         FontSettings settings = SettingsOf(font);
         int serial = font->head.serial;
+        // A font file's bytes pass on to the font made again.
+        FontSource source{settings.faceName, font->fileData, font->fileSize};
+        font->fileData = nullptr;
         ReleaseFontHandle(HandleOfSlot(&gFont.table, slot));
-        CreateFromSettings(settings, slot, serial);
+        CreateFontFromSource(source, settings.size, settings.thickness, settings.fontType,
+                             settings.charSetIndex, slot, serial);
     }
     return 0;
 }

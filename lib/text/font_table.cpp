@@ -36,11 +36,18 @@ int PlatformCharSet(int charSetIndex) {
 //
 // A character taller than the whole cache could never have a cell, so the
 // platform is not asked for it (nor for a size whose negation overflows).
-PlatFont* MakePlatformFont(const char* faceName, int size, int thickness, int charSetIndex) {
+PlatFont* MakePlatformFont(const FontRecord* record, int size, int thickness, int charSetIndex) {
+    const char* faceName = record->faceName;
     int weight = int(std::clamp<int64_t>(int64_t(thickness) * 100, 0, MaxWeight));
     PlatFontDesc desc{faceName, size, weight, PlatformCharSet(charSetIndex)};
-    bool named = faceName[0] != '\0';
     bool fits = size >= -FontCacheMaxHeight && size <= FontCacheMaxHeight;
+    if (record->fileData) {
+        PlatFont* font =
+            fits ? PlatCreateFontFromMemory(&desc, record->fileData, record->fileSize) : nullptr;
+        if (!font) WriteLogString(SJIS("フォントファイルからフォントを作成できませんでした\n"));
+        return font;
+    }
+    bool named = faceName[0] != '\0';
     const int retries[] = {PlatCharSetDefault, PlatCharSetShiftJis};
     PlatFont* font = fits ? PlatCreateFont(&desc) : nullptr;
     for (int i = 0; fits && !font && i < (named ? 2 : 1); ++i) {
@@ -78,6 +85,8 @@ void ReleaseContents(FontRecord* font) {
     font->fontObject = nullptr;
     std::free(font->cacheBits);
     font->cacheBits = nullptr;
+    std::free(font->fileData);
+    font->fileData = nullptr;
     FreeGpuBitmap(&font->gpuCache);
 }
 
@@ -92,11 +101,16 @@ void EmptyCache(FontRecord* font) {
 // logging; the caller frees what was made.
 int BuildFont(FontRecord* font, const char* faceName, int charSetIndex) {
     std::snprintf(font->faceName, sizeof font->faceName, "%s", faceName ? faceName : "");
-    font->fontObject = MakePlatformFont(font->faceName, font->size, font->thickness, charSetIndex);
+    font->fontObject = MakePlatformFont(font, font->size, font->thickness, charSetIndex);
     if (!font->fontObject) return -1;
+    // The platform's own choice stays unnamed, as it was asked for.
+    if (font->fileData || font->faceName[0] != '\0')
+        std::snprintf(font->usedFaceName, sizeof font->usedFaceName, "%s",
+                      PlatFontFamily(font->fontObject));
 
     PlatFontMetrics metrics;
     PlatGetFontMetrics(font->fontObject, &metrics);
+    font->lineHeight = metrics.height;
     FontCacheGeometry geometry = ComputeFontCacheGeometry(metrics.maxCharWidth);
     // Glyphs are copied out of their cells as tall as their extent; where
     // that is taller than the widest advance, the cell grows to the deepest
@@ -166,24 +180,38 @@ int FontHandleIsValid(int font) { return LookupFont(font) ? 1 : 0; }
 
 int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType,
                        int charSetIndex, int slot, int serial) {
-    if (!GraphicsStarted() || !DisplayExists()) return -1;
+    return CreateFontFromSource({faceName, nullptr, 0}, size, thickness, fontType, charSetIndex,
+                                slot, serial);
+}
+
+int CreateFontFromSource(FontSource source, int size, int thickness, int fontType,
+                         int charSetIndex, int slot, int serial) {
+    if (!GraphicsStarted() || !DisplayExists()) {
+        std::free(source.fileData);
+        return -1;
+    }
     HandleTable* table = &gFont.table;
     if (slot == -1) {
         slot = FirstEmptySlot();
         if (slot < 0) {
+            std::free(source.fileData);
             WriteLogFormat(SJIS("作成できるフォントハンドル数 %d の限界を超えました"), FontCapacity);
             return -1;
         }
     } else if (slot < 0 || slot >= FontCapacity || table->slots[slot]) {
+        std::free(source.fileData);
         return -1;
     }
 
     auto* font = static_cast<FontRecord*>(std::calloc(1, sizeof(FontRecord)));
     if (!font) {
+        std::free(source.fileData);
         WriteLogString(SJIS("フォント管理用メモリ領域の確保に失敗しました\n"));
         return -1;
     }
     table->slots[slot] = &font->head;
+    font->fileData = source.fileData;
+    font->fileSize = source.fileSize;
     font->drawScreen = -1;
     font->size = size == -1 ? DefaultSize : size;
     font->thickness = thickness == -1 ? DefaultThickness : thickness;
@@ -193,7 +221,7 @@ int CreateFontToHandle(const char* faceName, int size, int thickness, int fontTy
     else
         font->head.serial = serial & HandleSerialLimit;
 
-    if (BuildFont(font, faceName, charSetIndex) != 0) {
+    if (BuildFont(font, source.faceName, charSetIndex) != 0) {
         ReleaseContents(font);
         HandleTableDiscard(table, slot);
         return -1;
@@ -246,7 +274,7 @@ int QueryFontSize(int handle) {
 int QueryFontSettings(char* faceName, int* size, int* thickness, int handle) {
     FontRecord* font = LookupFont(handle);
     if (!font) return -1;
-    if (faceName) std::memcpy(faceName, font->faceName, sizeof font->faceName);
+    if (faceName) std::memcpy(faceName, font->usedFaceName, sizeof font->usedFaceName);
     if (size) *size = font->size;
     if (thickness) *thickness = font->thickness;
     return 0;

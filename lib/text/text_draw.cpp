@@ -121,8 +121,12 @@ int FontCacheStringDraw(const CacheString& call, int32_t* sizeOut) {
 
 int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle,
                      uint32_t) {
+    return DrawFontTextRun(x, y, text, -1, colour, handle);
+}
+
+int DrawFontTextRun(int x, int y, const char* text, int length, uint32_t colour, int handle) {
     if (!LibraryRunning()) return -1;
-    if (!text || text[0] == '\0' || !GraphicsStarted()) return 0;
+    if (!text || text[0] == '\0' || length == 0 || !GraphicsStarted()) return 0;
     FontRecord* font = LookupFont(handle);
     if (!font) {
         WriteLogString(SJIS("フォントハンドル値が異常です\n"));
@@ -140,6 +144,7 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
               gDraw.drawArea.bottom + oy};
     int result = FontCacheStringDraw({.font = handle,
                                       .text = text,
+                                      .length = length,
                                       .x = AddWrap(x, ox),
                                       .y = AddWrap(y, oy),
                                       .surface = gDraw.drawSurface,
@@ -173,4 +178,9 @@ int MeasureTextWidth(const char* format, ...) {
     va_end(args);
     RefreshDefaultFont();
     return FontCacheStringDraw({.font = gFont.defaultFont, .text = buffer});
+}
+
+int MeasureTextWidthWithFont(const char* text, int length, int font) {
+    if (!LibraryRunning() || !text || length < 0) return -1;
+    return FontCacheStringDraw({.font = font, .text = text, .length = length});
 }

@@ -34,7 +34,9 @@ int SetFontDeleteFlag(int font, int32_t* target);
 int ClearFontCache(int font);                 // forgets every cached glyph; 0 or -1
 int FontHandleIsValid(int font);              // 1 or 0
 int QueryFontSize(int font);                  // the size, or -1
-// Null outputs are skipped; faceName has room for FontFaceNameLength bytes. 0 or -1.
+// Null outputs are skipped; faceName has room for FontFaceNameLength bytes
+// and gets the family of the face in use, in its own spelling, whatever
+// name was asked for ("" for the platform's choice). 0 or -1.
 int QueryFontSettings(char* faceName, int* size, int* thickness, int font);
 // Both settings at once; -1 while graphics are shut down.
 int SetDefaultFontSizeAndThickness(int size, int thickness);
@@ -43,6 +45,28 @@ int QueryDefaultFont();                       // the default font's handle
 // invalid font or a target that cannot be drawn on.
 int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font,
                      uint32_t edgeColour);
+
+// A font from a TrueType or OpenType file (the first face of a collection),
+// read through the file layer in force; size, thickness and fontType as for
+// CreateFontToHandle. QueryFontSettings names it by the file's family name.
+// The handle, or -1 (the file is missing or FreeType refuses it, logged).
+int CreateFontFromFile(const char* path, int size, int thickness, int fontType);
+// The width in pixels of the first `length` bytes of `text` (fewer where the
+// text ends first) in `font`; -1 for a null text, a negative length or an
+// invalid font.
+int MeasureTextWidthWithFont(const char* text, int length, int font);
+// Draws `text` at (x, y) wrapped in lines of at most `width` pixels: a line
+// breaks at a run of spaces, which the next line skips, or between two
+// double-byte characters; a word wider than `width` breaks between
+// characters, and each line holds at least one character. "\n" ends a line
+// (a final one starts none); lines are the font's cell height apart. The
+// height drawn, or -1 (null text, width under 1, invalid font, a target
+// that cannot be drawn on).
+int DrawTextBlock(int x, int y, int width, const char* text, uint32_t colour, int font);
+// Lays `text` out as DrawTextBlock would without drawing: the widest line's
+// width, and the block's height in *height; -1 for bad arguments as there
+// or a null height.
+int MeasureTextBlock(int width, const char* text, int font, int* height);
 
 #pragma GCC visibility pop
 

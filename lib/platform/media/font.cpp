@@ -42,6 +42,7 @@ struct Candidate {
     const char* file;
     int index;
     int faceIsBold;
+    const char* family;  // UTF-8
 };
 
 bool CoversKana(FcPattern* font) {
@@ -58,13 +59,45 @@ bool FixedSpacing(FcPattern* font) {
     return spacing == FC_MONO || spacing == FC_DUAL;
 }
 
-bool ReadCandidate(FcPattern* font, Candidate* out) {
+// Family names compare as fontconfig matches them: ASCII case and blanks
+// do not count.
+bool SameFamily(const char* a, const char* b) {
+    auto next = [](const char*& p) {
+        while (*p == ' ') ++p;
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c) ++p;
+        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    };
+    for (;;) {
+        unsigned char x = next(a), y = next(b);
+        if (x != y) return false;
+        if (!x) return true;
+    }
+}
+
+// The face's family name that fontconfig matched `asked` (UTF-8) with, in
+// the face's own spelling: fontconfig ignores case and blanks, and a face
+// has a name in several languages. The first name when none matched, as a
+// misspelt name falls back to some other face.
+const char* FamilyFor(FcPattern* font, const char* asked) {
+    FcChar8* first = nullptr;
+    FcChar8* name = nullptr;
+    for (int i = 0; FcPatternGetString(font, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
+        if (asked && SameFamily(reinterpret_cast<const char*>(name), asked))
+            return reinterpret_cast<const char*>(name);
+        if (!first) first = name;
+    }
+    return first ? reinterpret_cast<const char*>(first) : "";
+}
+
+bool ReadCandidate(FcPattern* font, const char* asked, Candidate* out) {
     FcChar8* file = nullptr;
     if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return false;
     int index = 0, weight = FC_WEIGHT_REGULAR;
     FcPatternGetInteger(font, FC_INDEX, 0, &index);
     FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
-    *out = {reinterpret_cast<const char*>(file), index, weight >= FaceBoldWeight};
+    *out = {reinterpret_cast<const char*>(file), index, weight >= FaceBoldWeight,
+            FamilyFor(font, asked)};
     return true;
 }
 
@@ -106,20 +139,16 @@ PlatFont* OpenCandidate(const Candidate& candidate, const PlatFontDesc* desc) {
     if (!library) return nullptr;
     FT_Face face = nullptr;
     if (FT_New_Face(library, candidate.file, candidate.index, &face) != 0) return nullptr;
-    FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-
-    auto* font = new PlatFont{};
-    font->face = face;
-    font->weight = desc->weight;
-    font->bold = PlatChooseBold(desc->weight, candidate.faceIsBold);
-    font->widening = PlatBoldWidening(font->bold);
+    PlatFont* font = PlatFontOfFace(face, desc, candidate.faceIsBold);
+    if (!font) return nullptr;
     font->file = candidate.file;
     font->faceIndex = candidate.index;
-    if (!SizeFace(font, desc->height)) {
-        PlatDeleteFont(font);
-        return nullptr;
-    }
+    font->family = PlatUtf8ToCp932(candidate.family, std::strlen(candidate.family));
     return font;
+}
+
+std::string AskedFamily(const PlatFontDesc* desc) {
+    return PlatCp932ToUtf8(desc->faceName, std::strlen(desc->faceName));
 }
 
 // The pattern fontconfig sorts its faces by.
@@ -127,7 +156,7 @@ FcPattern* MakePattern(const PlatFontDesc* desc, bool named) {
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return nullptr;
     if (named) {
-        std::string family = PlatCp932ToUtf8(desc->faceName, std::strlen(desc->faceName));
+        std::string family = AskedFamily(desc);
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     }
     if (!named || desc->charSet == PlatCharSetShiftJis)
@@ -144,9 +173,13 @@ FcPattern* MakePattern(const PlatFontDesc* desc, bool named) {
 // Walks the sorted faces for the first that opens and passes `accept`.
 template <typename Accept>
 PlatFont* FirstAccepted(FcFontSet* set, const PlatFontDesc* desc, Accept accept) {
+    bool named = desc->faceName && desc->faceName[0] != '\0';
+    std::string asked = named ? AskedFamily(desc) : std::string();
     for (int i = 0; i < set->nfont; ++i) {
         Candidate candidate;
-        if (!accept(set->fonts[i]) || !ReadCandidate(set->fonts[i], &candidate)) continue;
+        if (!accept(set->fonts[i]) ||
+            !ReadCandidate(set->fonts[i], named ? asked.c_str() : nullptr, &candidate))
+            continue;
         if (PlatFont* font = OpenCandidate(candidate, desc)) return font;
     }
     return nullptr;
@@ -157,6 +190,20 @@ PlatFont* FirstAccepted(FcFontSet* set, const PlatFontDesc* desc, Accept accept)
 FT_Library PlatFreeTypeLibrary() {
     StartFontPlatform();
     return gFontPlatform.library;
+}
+
+PlatFont* PlatFontOfFace(FT_Face face, const PlatFontDesc* desc, int faceIsBold) {
+    FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+    auto* font = new PlatFont{};
+    font->face = face;
+    font->weight = desc->weight;
+    font->bold = PlatChooseBold(desc->weight, faceIsBold);
+    font->widening = PlatBoldWidening(font->bold);
+    if (!SizeFace(font, desc->height)) {
+        PlatDeleteFont(font);
+        return nullptr;
+    }
+    return font;
 }
 
 int PlatWantsBold(int weight) { return weight >= BoldWeight; }
@@ -207,3 +254,5 @@ void PlatGetFontMetrics(const PlatFont* font, PlatFontMetrics* metrics) {
 PlatBoldStyle PlatFontBoldStyle(const PlatFont* font) { return font->bold; }
 
 const char* PlatFontFile(const PlatFont* font) { return font->file.c_str(); }
+
+const char* PlatFontFamily(const PlatFont* font) { return font->family.c_str(); }

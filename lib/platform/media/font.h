@@ -7,6 +7,7 @@
 #ifndef TESSEL_PLATFORM_FONT_H
 #define TESSEL_PLATFORM_FONT_H
 
+#include <cstddef>
 #include <cstdint>
 
 struct PlatFont;
@@ -52,11 +53,20 @@ int PlatBoldWidening(PlatBoldStyle style);
 // set); without one, a mono- or dual-spaced font covering kana, else any
 // font covering kana.
 PlatFont* PlatCreateFont(const PlatFontDesc* desc);
+// A font of the first face in the bytes of a TrueType or OpenType file or
+// collection, which must stay unchanged and alive until the font is deleted;
+// the face name and character set of `desc` are not used. Null when FreeType
+// refuses the bytes or the face cannot be drawn at the size.
+PlatFont* PlatCreateFontFromMemory(const PlatFontDesc* desc, const uint8_t* data, size_t size);
 void PlatDeleteFont(PlatFont* font);  // null is allowed
 void PlatGetFontMetrics(const PlatFont* font, PlatFontMetrics* metrics);
 PlatBoldStyle PlatFontBoldStyle(const PlatFont* font);
 // The face's file, for the log and for tests.
 const char* PlatFontFile(const PlatFont* font);
+// The family name of the face in use, code page 932: for a named face the
+// name fontconfig matched, in the face's own spelling; for a face from
+// memory the name its file gives; "" when there is none.
+const char* PlatFontFamily(const PlatFont* font);
 
 // The Unicode character of a unit, 0 when the unit does not convert.
 // Code page 932 as Windows has it: 0x5C is a backslash, the NEC and IBM

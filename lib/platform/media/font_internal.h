@@ -19,9 +19,15 @@ struct PlatFont {
     int weight;             // as asked
     PlatBoldStyle bold;     // how the weight is met
     int widening;           // PlatBoldWidening(bold)
-    std::string file;       // the face's file
+    std::string file;       // the face's file; "" for a face read from memory
     int faceIndex;          // the face's index in its file
+    std::string family;     // the family name it is reported by, code page 932
 };
+
+// Makes the platform font of an opened face, which it then owns: sized for
+// `desc`, bold by `desc->weight` and whether the face is bold itself. Null,
+// the face closed, when the face cannot be drawn at that size.
+PlatFont* PlatFontOfFace(FT_Face face, const PlatFontDesc* desc, int faceIsBold);
 
 // FreeType, started on first use and kept for the life of the process, as
 // the faces it made may be in use until the end. Null when it cannot start.

@@ -122,8 +122,10 @@ const std::vector<uint32_t>& ShiftJisCharacters() {
 int PlatFontInkDepth(PlatFont* font, int floor) {
     if (floor >= font->cellHeight) return floor;
     if (font->pixelSize > InkScanLimit) return font->cellHeight;
+    // A face read from memory has no file to know it by again.
+    bool known = !font->file.empty();
     for (const KnownInkDepth& k : gInkDepth.known)
-        if (k.file == font->file && k.faceIndex == font->faceIndex &&
+        if (known && k.file == font->file && k.faceIndex == font->faceIndex &&
             k.pixelSize == font->pixelSize && k.ascent == font->ascent &&
             k.cellHeight == font->cellHeight && k.floor == floor)
             return k.depth;
@@ -150,7 +152,8 @@ int PlatFontInkDepth(PlatFont* font, int floor) {
             break;
         }
     }
-    gInkDepth.known.push_back({font->file, font->faceIndex, font->pixelSize, font->ascent,
+    if (known)
+        gInkDepth.known.push_back({font->file, font->faceIndex, font->pixelSize, font->ascent,
                                font->cellHeight, floor, depth});
     return depth;
 }
