@@ -10,7 +10,10 @@
 // of a sound, a loop's seam, the ring's wrap) takes the careful path.
 #include "platform/media/audio_internal.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -18,12 +21,17 @@ constexpr uint32_t MixBlockFrames = 1024;
 // The fraction the interpolation uses: the cursor's top 15 bits.
 constexpr int BlendBits = 15;
 
+// 16-bit samples are little-endian, as is every machine the library runs
+// on, so they load as they lie.
 template <int Bits>
 int32_t Sample(const uint8_t* p) {
-    if constexpr (Bits == 8)
+    if constexpr (Bits == 8) {
         return (int32_t{p[0]} - 128) * 256;
-    else
-        return static_cast<int16_t>(p[0] | p[1] << 8);
+    } else {
+        int16_t value;
+        std::memcpy(&value, p, sizeof value);
+        return value;
+    }
 }
 
 template <int Channels, int Bits>
@@ -37,24 +45,21 @@ void FrameAt(const uint8_t* base, uint64_t frame, int32_t* left, int32_t* right)
 // `count` output frames from `source` starting `position` (32.32) frames in;
 // the caller has made sure every frame read lies inside the span. Returns
 // the position after them.
-template <int Channels, int Bits, bool Blend>
-uint64_t MixRun(const uint8_t* source, uint64_t position, uint64_t step, int32_t* sum,
-                uint32_t count, int32_t leftLevel, int32_t rightLevel) {
+template <int Channels, int Bits>
+uint64_t MixBlended(const uint8_t* source, uint64_t position, uint64_t step, int32_t* sum,
+                    uint32_t count, int32_t leftLevel, int32_t rightLevel) {
     for (uint32_t i = 0; i < count; ++i) {
         uint64_t frame = position >> CursorFractionBits;
-        int32_t left, right;
+        int32_t left, right, nextLeft, nextRight;
         FrameAt<Channels, Bits>(source, frame, &left, &right);
-        if constexpr (Blend) {
-            int32_t nextLeft, nextRight;
-            FrameAt<Channels, Bits>(source, frame + 1, &nextLeft, &nextRight);
-            auto blend = static_cast<int32_t>((position & (CursorOne - 1)) >>
-                                              (CursorFractionBits - BlendBits));
-            left += ((nextLeft - left) * blend) >> BlendBits;
-            if constexpr (Channels == 2)
-                right += ((nextRight - right) * blend) >> BlendBits;
-            else
-                right = left;
-        }
+        FrameAt<Channels, Bits>(source, frame + 1, &nextLeft, &nextRight);
+        auto blend = static_cast<int32_t>((position & (CursorOne - 1)) >>
+                                          (CursorFractionBits - BlendBits));
+        left += ((nextLeft - left) * blend) >> BlendBits;
+        if constexpr (Channels == 2)
+            right += ((nextRight - right) * blend) >> BlendBits;
+        else
+            right = left;
         sum[i * 2] += (left * leftLevel) >> LevelBits;
         sum[i * 2 + 1] += (right * rightLevel) >> LevelBits;
         position += step;
@@ -62,15 +67,43 @@ uint64_t MixRun(const uint8_t* source, uint64_t position, uint64_t step, int32_t
     return position;
 }
 
+// The same for a cursor on a whole frame stepping one frame at a time (the
+// sound's rate is the output's, at its own pitch): frame for frame, which
+// the compiler turns into vector code.
+template <int Channels, int Bits>
+uint64_t MixUnit(const uint8_t* source, uint64_t position, uint64_t, int32_t* sum,
+                 uint32_t count, int32_t leftLevel, int32_t rightLevel) {
+    source += (position >> CursorFractionBits) * (Channels * Bits / 8);
+    for (uint32_t i = 0; i < count; ++i) {
+        int32_t left, right;
+        FrameAt<Channels, Bits>(source, i, &left, &right);
+        sum[i * 2] += (left * leftLevel) >> LevelBits;
+        sum[i * 2 + 1] += (right * rightLevel) >> LevelBits;
+    }
+    return position + uint64_t{count} * CursorOne;
+}
+
 using RunFunction = uint64_t (*)(const uint8_t*, uint64_t, uint64_t, int32_t*, uint32_t,
                                  int32_t, int32_t);
 
-template <bool Blend>
-RunFunction RunFor(const PlatPcmFormat& format) {
-    if (format.channels == 2)
-        return format.bits == 16 ? MixRun<2, 16, Blend> : MixRun<2, 8, Blend>;
-    return format.bits == 16 ? MixRun<1, 16, Blend> : MixRun<1, 8, Blend>;
-}
+template <template <int, int> class Loop>
+struct Runs {
+    static RunFunction For(const PlatPcmFormat& format) {
+        if (format.channels == 2)
+            return format.bits == 16 ? Loop<2, 16>::Run : Loop<2, 8>::Run;
+        return format.bits == 16 ? Loop<1, 16>::Run : Loop<1, 8>::Run;
+    }
+};
+
+template <int Channels, int Bits>
+struct Blended {
+    static constexpr RunFunction Run = MixBlended<Channels, Bits>;
+};
+
+template <int Channels, int Bits>
+struct Unit {
+    static constexpr RunFunction Run = MixUnit<Channels, Bits>;
+};
 
 int32_t SampleAt(const PlatSoundBuffer& buffer, uint64_t frame, int channel) {
     const uint8_t* p = buffer.mixed + frame * buffer.blockAlign;
@@ -167,11 +200,11 @@ void MixBuffer(PlatSoundBuffer* buffer, int32_t* sum, uint32_t frames) {
     }
     int32_t levels[2];
     ChannelLevels(*buffer, levels);
-    // Whole steps from a whole frame need no neighbour and no blending;
-    // whole steps keep the fraction, so the choice holds for the call.
-    bool blend = (step & (CursorOne - 1)) != 0 || buffer->fraction != 0;
-    RunFunction run = blend ? RunFor<true>(buffer->format) : RunFor<false>(buffer->format);
-    uint64_t reach = blend ? 1 : 0;
+    // A step of one frame from a whole frame needs no neighbour and no
+    // blending, and keeps the fraction, so the choice holds for the call.
+    bool unit = step == CursorOne && buffer->fraction == 0;
+    RunFunction run = unit ? Runs<Unit>::For(buffer->format) : Runs<Blended>::For(buffer->format);
+    uint64_t reach = unit ? 0 : 1;
     uint32_t done = 0;
     while (done < frames && buffer->playing) {
         uint64_t span = SpanFrames(*buffer);
@@ -194,8 +227,22 @@ void MixBuffer(PlatSoundBuffer* buffer, int32_t* sum, uint32_t frames) {
     }
 }
 
+// The sum saturated to the output format: 16-bit stereo, what nearly every
+// device takes, in a loop of its own.
 void WriteBlock(const int32_t* sum, uint32_t frames, uint8_t* out) {
     const PlatPcmFormat& format = gMixer.output;
+    if (format.channels == 2 && format.bits == 16) {
+        // Packing saturates, eight samples at a time.
+        uint32_t i = 0;
+        for (; i + 8 <= frames * 2; i += 8) {
+            __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sum + i));
+            __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sum + i + 4));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 2), _mm_packs_epi32(low, high));
+        }
+        for (; i < frames * 2; ++i)
+            PutLe16(out + i * 2, static_cast<uint16_t>(std::clamp<int32_t>(sum[i], INT16_MIN, INT16_MAX)));
+        return;
+    }
     for (uint32_t i = 0; i < frames; ++i) {
         int32_t left = std::clamp<int32_t>(sum[i * 2], INT16_MIN, INT16_MAX);
         int32_t right = std::clamp<int32_t>(sum[i * 2 + 1], INT16_MIN, INT16_MAX);
