@@ -72,7 +72,7 @@ TEST_P(SoundControl, TheCaptureShowsVolumePanPitchAndMaster) {
     UseHeadless();
     setenv("TESSEL_AUDIO_OUT", "out.wav", 1);
     ASSERT_EQ(InitLibrary(), 0);
-    WriteFile("tone.wav", PcmWave(1, 44100, 16, Samples16(Tone(44100, 1, 44100, ToneHz))));
+    WriteFile("tone.wav", PcmWave(2, 44100, 16, Samples16(Tone(44100, 2, 44100, ToneHz))));
     int sound = c.streamed ? LoadSoundFileStreamed("tone.wav")
                            : LoadSoundFileWithBuffers("tone.wav", c.copies);
     ASSERT_NE(sound, -1);
