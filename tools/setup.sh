@@ -13,7 +13,7 @@ packages=(
   libsdl2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libogg-dev libvorbis-dev
   libsndfile1-dev libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-vlgothic
   libgtest-dev libbenchmark-dev libpixman-1-dev libsdl2-ttf-dev libclang-rt-14-dev
-  xvfb xauth xdotool x11-utils imagemagick sox lame python3
+  xvfb xauth xdotool x11-utils imagemagick sox lame python3 libsdl2-mixer-dev
   libepoxy-dev libegl-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0 libgles-dev libsfml-dev
   ffmpeg libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libcurl4-openssl-dev libc-ares-dev openssl curl socat ncat

@@ -83,6 +83,7 @@ enum HookSlot : int {
     HookGpu,         // the GPU path
     HookIcon,        // the window icon's decoder, from graphics before the window exists
     HookFonts,       // text
+    HookSound,       // the sound-stream service
     HookInput,
     HookMovies,
     HookNetwork,     // TCP connections

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 struct OggVorbis_File;
+struct SoundStream;
 
 constexpr int SoundCapacity = 4096;
 constexpr int MaxSoundBuffers = 10;
@@ -54,6 +55,10 @@ struct SoundRecord {
     int32_t dataSize;         // bytes of PCM
     uint8_t* data;            // the PCM, kept for the handle's life; malloc'd
     int32_t bytesPerSecond;   // the format's average rate, stored with the buffers
+    int volume;               // 0..255, linear in amplitude
+    int pan;                  // -255 left .. 255 right
+    int pitch;                // percent of the sound's own rate
+    SoundStream* stream;      // a streamed sound's decoding; null for a sound held whole
 };
 
 extern HandleTable gSoundTable;
@@ -72,6 +77,25 @@ int32_t DecodeSoundStream(ImageStream* stream, uint8_t** data, WaveFormat** form
 // allocated.
 int32_t ParseSoundHeader(ImageStream* stream, WaveFormat** format, int32_t* formatSize,
                          int* isOgg, OggVorbis_File* ogg);
+
+// sound_table.cpp
+// The sound of `handle` while the device is open, or null.
+SoundRecord* SoundOf(int handle);
+// Volume 255, centre, own pitch on every buffer: what loading gives.
+void ResetSoundControls(SoundRecord* sound);
+
+// sound_stream.cpp
+// Opens `path` for streaming into the new `sound`: its decoder, its one
+// streamed buffer, and the first second decoded. 0, or -1 with nothing left
+// open.
+int OpenSoundStream(SoundRecord* sound, const char* path);
+// Starts a streamed sound as PlaySoundHandle does (which has checked the
+// handle); 0 or -1.
+int PlayStreamedSound(SoundRecord* sound, int playType, int fromStart);
+// Closes the sound's file and decoder (its buffer is the table's to free).
+void CloseSoundStream(SoundRecord* sound);
+// Tops up every streamed sound: the pump's sound service.
+void ServiceSoundStreams();
 
 // sound_device.cpp
 int InitSoundDevice();  // 0, or -1 when the device exists or cannot be opened

@@ -89,12 +89,20 @@ void LogDriverText() {
     }
 }
 
+// PlayNormal's wait: pumping, so the window stays alive and streamed sounds
+// are fed, until the sound ends or the program must end.
+int WaitForSoundEnd(int handle) {
+    while (IsSoundPlaying(handle) == 1)
+        if (PumpMessages() != 0) break;
+    return 0;
+}
+
+}  // namespace
+
 SoundRecord* SoundOf(int handle) {
     if (!gSound.device) return nullptr;
     return HandleTableGetAs<SoundRecord>(&gSoundTable, handle);
 }
-
-}  // namespace
 
 int SoundDeviceOpen() { return gSound.device; }
 
@@ -123,11 +131,18 @@ int InitSoundDevice() {
     WriteLogString(SJIS("DirectSound の初期化は正常に終了しました\n"));
     gSound.device = 1;
     ReleaseAllSoundHandles(0);
+    // Streamed sounds are fed on every pump, and in the pump's wait while
+    // the program is paused, so they never run dry meanwhile.
+    SubsystemHooks hooks;
+    hooks.pump = ServiceSoundStreams;
+    hooks.inactivePump = ServiceSoundStreams;
+    RegisterHooks(HookSound, &hooks);
     return 0;
 }
 
 int EndSoundDevice() {
     if (!gSound.device) return -1;
+    RegisterHooks(HookSound, nullptr);
     ReleaseAllSoundHandles(0);
     ReleaseAllMusicHandles();
     if (gSound.silentBuffer) {
@@ -143,6 +158,10 @@ int EndSoundDevice() {
 int PlaySoundHandle(int handle, int playType, int fromStart) {
     SoundRecord* sound = SoundOf(handle);
     if (!sound) return -1;
+    if (sound->stream) {
+        if (PlayStreamedSound(sound, playType, fromStart) != 0) return -1;
+        return playType == PlayNormal ? WaitForSoundEnd(handle) : 0;
+    }
 
     // The first idle buffer; when all are sounding, the one furthest on
     // (the lowest index among equals) is cut off and reused.
@@ -168,12 +187,7 @@ int PlaySoundHandle(int handle, int playType, int fromStart) {
     if (playing) PlatSoundBufferStop(buffer);
     if (fromStart) PlatSoundBufferSetPosition(buffer, 0);
     if (PlatSoundBufferPlay(buffer, playType == PlayLoop) != 0) return -1;
-
-    if (playType == PlayNormal) {
-        while (IsSoundPlaying(handle) == 1)
-            if (PumpMessages() != 0) break;
-    }
-    return 0;
+    return playType == PlayNormal ? WaitForSoundEnd(handle) : 0;
 }
 
 int StopSoundHandle(int handle) {
@@ -202,4 +216,10 @@ int IsSoundPlaying(int handle) {
 // piece to stop or a handle to release; the steps stay where the shut-down
 // order expects them.
 int StopMusic() { return 0; }
+
+int SetMasterVolume(int volume) {
+    if (!gSound.device || volume < 0 || volume > MaxSoundVolume) return -1;
+    return PlatAudioSetMasterLevel(static_cast<int>(
+        int64_t{volume} * SoundBufferUnityLevel / MaxSoundVolume));
+}
 int ReleaseAllMusicHandles() { return 0; }

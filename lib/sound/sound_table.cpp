@@ -107,6 +107,13 @@ int CreateSoundBuffers(const WaveFormat* format, int32_t size, int count, int ha
     return 0;
 }
 
+// Gives up a handle whose file did not load, saying whether it was missing.
+int LoadFailed(int handle, const char* path) {
+    ReleaseSoundHandle(handle, 0);
+    if (!FileOpens(path)) return WriteLogFormat(SJIS("サウンドファイル %s がありません"), path);
+    return WriteLogPath(SJIS("右記のサウンドファイルのロードに失敗しました：%s \n"), path);
+}
+
 }  // namespace
 
 int LoadSoundFile(const char* path) { return LoadSoundFileWithBuffers(path, 1); }
@@ -117,11 +124,7 @@ int LoadSoundFileWithBuffers(const char* path, int buffers) {
     uint8_t* data = nullptr;
     WaveFormat* format = nullptr;
     int32_t size = DecodeSoundFile(path, &data, &format);
-    if (size < 0) {
-        ReleaseSoundHandle(handle, 0);
-        if (!FileOpens(path)) return WriteLogFormat(SJIS("サウンドファイル %s がありません"), path);
-        return WriteLogPath(SJIS("右記のサウンドファイルのロードに失敗しました：%s \n"), path);
-    }
+    if (size < 0) return LoadFailed(handle, path);
     SoundRecord* sound = HandleTableGetAs<SoundRecord>(&gSoundTable, handle);
     sound->format = format;
     sound->dataSize = size;
@@ -137,6 +140,17 @@ int LoadSoundFileWithBuffers(const char* path, int buffers) {
         ReleaseSoundHandle(handle, 0);
         return -1;
     }
+    ResetSoundControls(sound);
+    RecordNames(sound, path);
+    return handle;
+}
+
+int LoadSoundFileStreamed(const char* path) {
+    if (!SoundDeviceOpen() || !path) return -1;
+    int handle = AddSoundData();
+    SoundRecord* sound = HandleTableGetAs<SoundRecord>(&gSoundTable, handle);
+    if (OpenSoundStream(sound, path) != 0) return LoadFailed(handle, path);
+    ResetSoundControls(sound);
     RecordNames(sound, path);
     return handle;
 }
@@ -146,6 +160,7 @@ int ReleaseSoundHandle(int handle, int logIt) {
     SoundRecord* sound = HandleTableGetAs<SoundRecord>(&gSoundTable, handle);
     if (!sound) return -1;
     for (int i = 0; i < sound->bufferCount; ++i) PlatSoundBufferStop(sound->buffers[i]);
+    CloseSoundStream(sound);
     ReleaseBuffers(sound, sound->bufferCount);
     if (logIt) WriteLogFormat(SJIS("サウンドデータ %s の削除"), sound->fileName);
     std::free(sound->data);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -185,6 +187,43 @@ TEST_F(Mixer, AnOutputFormatChangeAppliesToTheBuffersAlreadyMade) {
     EXPECT_EQ(Status(buffer), 0u);
     PlatPcmFormat bad{2, 44100, 12};
     EXPECT_EQ(PlatAudioSetFormat(&bad), -1);
+}
+
+// Levels and pitch on every format's loop, against a per-frame reference
+// written here: linear interpolation between neighbouring source frames,
+// then each channel's level, within a step of rounding.
+TEST_F(Mixer, LevelsAndPitchScaleAndResampleEveryFormat) {
+    const int cases[][6] = {  // channels, rate, bits, pitch, left and right levels
+        {2, 44100, 16, 100, 30000, 70000}, {2, 44100, 16, 137, 65536, 0},
+        {2, 22050, 16, 400, 92682, 12000}, {1, 44100, 16, 25, 40000, 65536},
+        {1, 32000, 8, 150, 65536, 131072}, {2, 48000, 8, 90, 5000, 65536},
+    };
+    for (const auto& c : cases) {
+        std::vector<int16_t> source = Pattern(400, c[3]);
+        source.resize(400 * c[0]);
+        std::string bytes;
+        for (int16_t s : source) bytes += c[2] == 16 ? Samples16({s}) : std::string(1, char((s >> 8) + 128));
+        PlatSoundBuffer* buffer = Make(c[0], c[1], c[2], bytes);
+        ASSERT_EQ(PlatSoundBufferSetLevels(buffer, c[4], c[5]) + PlatSoundBufferSetPitch(buffer, c[3]), 0);
+        ASSERT_EQ(PlatSoundBufferPlay(buffer, 1), 0);
+        std::vector<int16_t> out = Mix(300);
+        PlatSoundBufferRelease(buffer);
+        auto at = [&](size_t frame, int channel) {
+            int16_t s = source[(frame % 400) * c[0] + (c[0] == 2 ? channel : 0)];
+            return c[2] == 16 ? double(s) : double((s >> 8) * 256);
+        };
+        for (int i = 0; i < 300; ++i) {
+            double position = i * double(c[1]) * c[3] / 100 / 44100;
+            auto frame = size_t(position);
+            for (int ch = 0; ch < 2; ++ch) {
+                double a = at(frame, ch), b = at(frame + 1, ch);
+                double level = std::min(c[4 + ch] / 65536.0, 32767 / 16384.0);
+                double expected = std::clamp((a + (b - a) * (position - frame)) * level, -32768.0, 32767.0);
+                ASSERT_NEAR(out[i * 2 + ch], expected, 3 + std::fabs(b - a) / 8192)
+                    << "case " << &c - cases << " frame " << i << " channel " << ch;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -201,8 +201,8 @@ TEST_F(WindowTest, TheScreenSaverCommandIsRefusedAndF10IsReleasedByOtherCommands
 
 template <int Slot>
 SubsystemHooks Recording() {
-    return {.pump = Ran<Slot>, .inactivePump = Ran<10 + Slot>, .activate = Ran<20 + Slot>,
-            .deactivate = Ran<30 + Slot>};
+    return {.pump = Ran<Slot>, .inactivePump = Ran<100 + Slot>, .activate = Ran<200 + Slot>,
+            .deactivate = Ran<300 + Slot>};
 }
 
 // Every kind of hook runs in slot order, whichever subsystem registered
@@ -213,7 +213,7 @@ TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
     const SubsystemHooks hooks[] = {Recording<0>(), Recording<1>(), Recording<2>(),
                                     Recording<3>(), Recording<4>(), Recording<5>(),
                                     Recording<6>(), Recording<7>(), Recording<8>(),
-                                    Recording<9>()};
+                                    Recording<9>(), Recording<10>()};
     static_assert(std::size(hooks) == HookSlotCount);
     for (int slot = HookSlotCount; slot-- > 0;)
         RegisterHooks(static_cast<HookSlot>(slot), &hooks[slot]);
@@ -222,7 +222,7 @@ TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
         for (int slot = 0; slot < HookSlotCount; ++slot) order.push_back(base + slot);
         return order;
     };
-    std::vector<int> inactive = inSlotOrder(10), pump = inSlotOrder(0);
+    std::vector<int> inactive = inSlotOrder(100), pump = inSlotOrder(0);
     inactive.insert(inactive.end(), pump.begin(), pump.end());
 
     struct Case {
@@ -240,8 +240,8 @@ TEST_F(WindowTest, ServicesAndActivationStepsRunInTheirFixedOrder) {
              SetRunInBackground(0);
          },
          inactive},
-        {"deactivation", [] { MainWindowProc({MsgActivate, 0, 0}); }, inSlotOrder(30)},
-        {"activation", [] { MainWindowProc({MsgActivate, 1, 0}); }, inSlotOrder(20)},
+        {"deactivation", [] { MainWindowProc({MsgActivate, 0, 0}); }, inSlotOrder(300)},
+        {"activation", [] { MainWindowProc({MsgActivate, 1, 0}); }, inSlotOrder(200)},
     };
     for (const Case& c : cases) {
         gRan.clear();

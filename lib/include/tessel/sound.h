@@ -28,6 +28,20 @@ int StopSoundHandle(int sound);               // 0, or -1 for an invalid handle
 int ReleaseSoundHandle(int sound, int logIt);
 int ReleaseAllSoundHandles(int logIt);        // 0, or -1 without a sound device
 
+// Sound controls: each applies to every copy of the sound from the next
+// sample mixed, and keeps until changed or the sound is released. 0, or -1
+// for an invalid handle or a value out of range, which changes nothing.
+constexpr int MaxSoundVolume = 255;
+int SetSoundVolume(int sound, int volume);    // 0..255, linear in amplitude; 255 at load
+int SetSoundPan(int sound, int pan);          // -255 left .. 0 centre .. 255 right, constant power
+int SetSoundPitch(int sound, int percent);    // 25..400 % of the sound's own rate; 100 at load
+int SetMasterVolume(int volume);              // 0..255 over every sound; -1 without a device
+
+// A sound decoded while it plays (Ogg Vorbis, MPEG audio or WAVE), never held
+// whole: for music and other long sounds. Plays, stops and takes the controls
+// like any sound. The handle, or -1 as for LoadSoundFile.
+int LoadSoundFileStreamed(const char* path);
+
 #pragma GCC visibility pop
 
 #endif

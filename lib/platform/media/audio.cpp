@@ -8,7 +8,7 @@
 // list, the mixer's copies, cursors and play flags, the output format)
 // changes only under the back end's device lock; the bytes a buffer hands
 // out by locking belong to the program's thread alone.
-#include "platform/media/audio.h"
+#include "platform/media/audio_internal.h"
 #include "platform/device/backend.h"
 
 #include <algorithm>
@@ -17,40 +17,11 @@
 #include <mutex>
 #include <string>
 
-struct PlatSoundBuffer {
-    // The program's side.
-    PlatPcmFormat format;         // of `bytes` and `mixed`
-    uint32_t blockAlign;          // bytes per frame
-    uint32_t size;                // bytes of `bytes` and of `mixed`
-    uint8_t* bytes;               // what locking hands out; may be `mixed` itself
-    int locked;                   // a lock is outstanding
-
-    // The mixer's side, under the device lock.
-    uint8_t* mixed;               // `bytes` as of the last unlock; null (silence) before one
-    uint64_t frame;               // source frame the next output frame starts at
-    uint64_t fraction;            // how far past `frame`, in 1/output rate
-    int playing;                  // mixed by PlatAudioMix
-    int gain;                     // of SoundBufferFullGain
-    int looping;                  // starts over at the end instead of stopping
-
-    PlatSoundBuffer* next;        // the device's list
-};
-
 namespace {
 
 constexpr uint32_t KnownFlags = SoundBufferStatic | SoundBufferCtrlFrequency |
                                 SoundBufferCtrlPan | SoundBufferCtrlVolume |
                                 SoundBufferGlobalFocus;
-constexpr uint32_t MixBlockFrames = 1024;
-
-struct MixerState {
-    int open;                  // the back end's device is open
-    PlatPcmFormat output;      // what PlatAudioMix writes
-    PlatSoundBuffer* buffers;  // every buffer made, newest first
-};
-
-MixerState gMixer;
-
 // A driver complaining on every call would fill the log; past this much it
 // is cut short.
 constexpr size_t MaxDriverText = 4096;
@@ -79,66 +50,9 @@ void FreeBuffer(PlatSoundBuffer* buffer) {
     std::free(buffer);
 }
 
-int16_t SampleAt(const PlatSoundBuffer& buffer, uint64_t frame, int channel) {
-    if (!buffer.mixed) return 0;
-    const uint8_t* p = buffer.mixed + frame * buffer.blockAlign;
-    if (buffer.format.channels == 2) p += channel * (buffer.format.bits / 8);
-    if (buffer.format.bits == 8) return static_cast<int16_t>((p[0] - 128) * 256);
-    return static_cast<int16_t>(p[0] | p[1] << 8);
-}
-
-// Adds up to `frames` output frames of one playing buffer to `sum` and moves
-// its cursor on; a buffer played once stops, back at its start, after its
-// last frame.
-void MixBuffer(PlatSoundBuffer* buffer, int32_t* sum, uint32_t frames) {
-    uint64_t length = buffer->size / buffer->blockAlign;
-    uint64_t step = static_cast<uint64_t>(buffer->format.rate);
-    uint64_t outRate = static_cast<uint64_t>(gMixer.output.rate);
-    bool sameRate = step == outRate;
-    for (uint32_t i = 0; i < frames && buffer->playing; ++i) {
-        for (int channel = 0; channel < 2; ++channel) {
-            int64_t a = SampleAt(*buffer, buffer->frame, channel);
-            if (!sameRate && buffer->fraction != 0) {
-                int64_t b = SampleAt(*buffer, std::min(buffer->frame + 1, length - 1), channel);
-                a += (b - a) * static_cast<int64_t>(buffer->fraction) /
-                     static_cast<int64_t>(outRate);
-            }
-            sum[i * 2 + channel] += static_cast<int32_t>(a * buffer->gain / SoundBufferFullGain);
-        }
-        buffer->fraction += step;
-        buffer->frame += buffer->fraction / outRate;
-        buffer->fraction %= outRate;
-        if (buffer->frame >= length) {
-            buffer->frame = 0;
-            buffer->fraction = 0;
-            if (!buffer->looping) buffer->playing = 0;
-        }
-    }
-}
-
-void WriteBlock(const int32_t* sum, uint32_t frames, uint8_t* out) {
-    const PlatPcmFormat& format = gMixer.output;
-    for (uint32_t i = 0; i < frames; ++i) {
-        int32_t left = std::clamp<int32_t>(sum[i * 2], INT16_MIN, INT16_MAX);
-        int32_t right = std::clamp<int32_t>(sum[i * 2 + 1], INT16_MIN, INT16_MAX);
-        int32_t values[2] = {left, right};
-        int count = 2;
-        if (format.channels == 1) {
-            values[0] = (left + right) / 2;
-            count = 1;
-        }
-        for (int c = 0; c < count; ++c) {
-            if (format.bits == 8) {
-                *out++ = static_cast<uint8_t>((values[c] >> 8) + 128);
-            } else {
-                *out++ = static_cast<uint8_t>(values[c] & 0xFF);
-                *out++ = static_cast<uint8_t>((values[c] >> 8) & 0xFF);
-            }
-        }
-    }
-}
-
 }  // namespace
+
+MixerState gMixer;
 
 // ---------------------------------------------------------------------------
 // The device
@@ -148,6 +62,7 @@ int PlatAudioOpen(PlatAudioCaps* caps) {
     if (gMixer.open) return -1;
     PlatAudioCaps reported{};
     gMixer.output = DefaultOutput;
+    gMixer.masterLevel = SoundBufferUnityLevel;
     if (PlatCurrentBackend()->audioOpen(&reported) != 0) return -1;
     gMixer.open = 1;
     if (caps) *caps = reported;
@@ -185,11 +100,8 @@ int PlatAudioSetFormat(const PlatPcmFormat* format) {
     if (!gMixer.open || !ValidFormat(format)) return -1;
     if (std::memcmp(format, &gMixer.output, sizeof *format) == 0) return 0;
     if (PlatCurrentBackend()->audioSetFormat(format) != 0) return -1;
+    // Cursors count source frames, so they go on where they were.
     Lock();
-    // Each cursor keeps its source frame; only the part-way step is rescaled.
-    for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next)
-        buffer->fraction = buffer->fraction * static_cast<uint64_t>(format->rate) /
-                           static_cast<uint64_t>(gMixer.output.rate);
     gMixer.output = *format;
     Unlock();
     return 0;
@@ -219,6 +131,8 @@ PlatSoundBuffer* PlatSoundBufferCreate(const PlatPcmFormat* format, uint32_t byt
     buffer->blockAlign = blockAlign;
     buffer->size = bytes;
     buffer->gain = SoundBufferFullGain;
+    buffer->levels[0] = buffer->levels[1] = SoundBufferUnityLevel;
+    buffer->pitch = 100;
     // Zeroed memory is 16-bit silence already, and fresh zero pages cost
     // nothing until they are filled.
     bool eightBit = format->bits == 8;
@@ -248,7 +162,7 @@ void PlatSoundBufferRelease(PlatSoundBuffer* buffer) {
 int PlatSoundBufferLock(PlatSoundBuffer* buffer, uint32_t offset, uint32_t bytes, void** first,
                         uint32_t* firstBytes, void** second, uint32_t* secondBytes) {
     uint32_t size = buffer->size;
-    if (buffer->locked || offset >= size || bytes > size || bytes == 0) return -1;
+    if (buffer->streamed || buffer->locked || offset >= size || bytes > size || bytes == 0) return -1;
     uint32_t head = std::min(bytes, size - offset);
     if (head < bytes && (!second || !secondBytes)) return -1;
     if (buffer->bytes == buffer->mixed) {
@@ -315,7 +229,7 @@ int PlatSoundBufferGetPosition(PlatSoundBuffer* buffer, uint32_t* position) {
 }
 
 int PlatSoundBufferSetPosition(PlatSoundBuffer* buffer, uint32_t position) {
-    if (position >= buffer->size) return -1;
+    if (buffer->streamed || position >= buffer->size) return -1;
     Lock();
     buffer->frame = position / buffer->blockAlign;
     buffer->fraction = 0;
@@ -331,24 +245,111 @@ int PlatSoundBufferSetGain(PlatSoundBuffer* buffer, int gain) {
     return 0;
 }
 
+int PlatSoundBufferSetLevels(PlatSoundBuffer* buffer, int left, int right) {
+    if (left < 0 || right < 0 || left > SoundBufferMaxLevel || right > SoundBufferMaxLevel)
+        return -1;
+    Lock();
+    buffer->levels[0] = left;
+    buffer->levels[1] = right;
+    Unlock();
+    return 0;
+}
+
+int PlatSoundBufferSetPitch(PlatSoundBuffer* buffer, int percent) {
+    if (percent < SoundBufferMinPitch || percent > SoundBufferMaxPitch) return -1;
+    Lock();
+    buffer->pitch = percent;
+    Unlock();
+    return 0;
+}
+
+int PlatAudioSetMasterLevel(int level) {
+    if (!gMixer.open || level < 0 || level > SoundBufferUnityLevel) return -1;
+    Lock();
+    gMixer.masterLevel = level;
+    Unlock();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Streamed buffers
+// ---------------------------------------------------------------------------
+
+PlatSoundBuffer* PlatSoundStreamCreate(const PlatPcmFormat* format, uint32_t bytes) {
+    PlatSoundBuffer* buffer = PlatSoundBufferCreate(format, bytes, 0);
+    if (!buffer) return nullptr;
+    // Never locked, so the program's bytes and the mixer's are one ring.
+    Lock();
+    buffer->streamed = 1;
+    buffer->mixed = buffer->bytes;
+    Unlock();
+    return buffer;
+}
+
+int PlatSoundStreamRoom(PlatSoundBuffer* buffer, void** at, uint32_t* bytes) {
+    if (!buffer->streamed) return -1;
+    Lock();
+    uint64_t written = buffer->written, queued = written - buffer->consumed;
+    Unlock();
+    // Only the program writes `written`, so the room cannot shrink meanwhile.
+    uint64_t frames = buffer->size / buffer->blockAlign;
+    uint64_t start = written % frames;
+    *at = buffer->bytes + start * buffer->blockAlign;
+    *bytes = static_cast<uint32_t>(std::min(frames - queued, frames - start) * buffer->blockAlign);
+    return 0;
+}
+
+int PlatSoundStreamCommit(PlatSoundBuffer* buffer, uint32_t bytes) {
+    if (!buffer->streamed || bytes % buffer->blockAlign) return -1;
+    void* at = nullptr;
+    uint32_t room = 0;
+    if (PlatSoundStreamRoom(buffer, &at, &room) != 0 || bytes > room) return -1;
+    Lock();
+    buffer->written += bytes / buffer->blockAlign;
+    Unlock();
+    return 0;
+}
+
+int PlatSoundStreamSetEnd(PlatSoundBuffer* buffer, int ended) {
+    if (!buffer->streamed) return -1;
+    Lock();
+    buffer->ended = ended != 0;
+    if (buffer->ended && buffer->consumed == buffer->written) buffer->playing = 0;
+    Unlock();
+    return 0;
+}
+
+int PlatSoundStreamClear(PlatSoundBuffer* buffer) {
+    if (!buffer->streamed) return -1;
+    Lock();
+    buffer->written = buffer->consumed = 0;
+    buffer->frame = buffer->fraction = 0;
+    buffer->ended = 0;
+    Unlock();
+    return 0;
+}
+
+int PlatSoundStreamCounts(PlatSoundBuffer* buffer, uint64_t* written, uint64_t* mixed) {
+    if (!buffer->streamed) return -1;
+    Lock();
+    *written = buffer->written;
+    *mixed = buffer->consumed;
+    Unlock();
+    return 0;
+}
+
+int PlatSoundStreamCut(PlatSoundBuffer* buffer, uint64_t written) {
+    if (!buffer->streamed) return -1;
+    Lock();
+    int cut = written <= buffer->written && written >= buffer->consumed;
+    if (cut) buffer->written = written;
+    Unlock();
+    return cut ? 0 : -1;
+}
+
 // ---------------------------------------------------------------------------
 // For the back ends
 // ---------------------------------------------------------------------------
-
-void PlatAudioMix(void* out, uint32_t frames) {
-    uint8_t* to = static_cast<uint8_t*>(out);
-    uint32_t frameBytes = PlatAudioFrameBytes();
-    int32_t sum[MixBlockFrames * 2];
-    while (frames > 0) {
-        uint32_t block = std::min(frames, MixBlockFrames);
-        std::fill_n(sum, block * 2, 0);
-        for (PlatSoundBuffer* buffer = gMixer.buffers; buffer; buffer = buffer->next)
-            if (buffer->playing) MixBuffer(buffer, sum, block);
-        WriteBlock(sum, block, to);
-        to += block * frameBytes;
-        frames -= block;
-    }
-}
 
 uint32_t PlatAudioFrameBytes() {
     const PlatPcmFormat& format = gMixer.output.rate ? gMixer.output : DefaultOutput;

@@ -110,6 +110,47 @@ int PlatSoundBufferSetPosition(PlatSoundBuffer* buffer, uint32_t position);
 // gain outside 0..SoundBufferFullGain.
 constexpr int SoundBufferFullGain = 256;
 int PlatSoundBufferSetGain(PlatSoundBuffer* buffer, int gain);
+// Scales the left and right output channels by `left` and `right` /
+// SoundBufferUnityLevel on top of the gain (a mono buffer feeds both), from
+// the next frame mixed on. 0, or -1 outside 0..SoundBufferMaxLevel.
+constexpr int SoundBufferUnityLevel = 1 << 16;
+constexpr int SoundBufferMaxLevel = 2 * SoundBufferUnityLevel;
+int PlatSoundBufferSetLevels(PlatSoundBuffer* buffer, int left, int right);
+// Plays the buffer at `percent` of its own rate (faster is higher), from the
+// next frame mixed on. 0, or -1 outside the range.
+constexpr int SoundBufferMinPitch = 25;
+constexpr int SoundBufferMaxPitch = 400;
+int PlatSoundBufferSetPitch(PlatSoundBuffer* buffer, int percent);
+// Scales the whole mix by `level` / SoundBufferUnityLevel. 0, or -1 outside
+// 0..SoundBufferUnityLevel or without a device.
+int PlatAudioSetMasterLevel(int level);
+
+// ---------------------------------------------------------------------------
+// Streamed buffers: a ring the program keeps fed while the mixer plays it,
+// for sounds too long to hold whole. Playing, stopping, status, gain, levels
+// and pitch work as for any buffer; locking and positions do not apply. A
+// streamed buffer never loops by itself: the program queues the start again.
+// Where it runs dry it is silent until fed, still playing; once marked at its
+// end it stops when everything queued has been mixed.
+// ---------------------------------------------------------------------------
+
+// A streamed buffer of `bytes` bytes of ring, empty. Null as for
+// PlatSoundBufferCreate.
+PlatSoundBuffer* PlatSoundStreamCreate(const PlatPcmFormat* format, uint32_t bytes);
+// The free bytes after what is queued, as one piece up to the ring's end:
+// the program writes there, then commits. 0, or -1 for a buffer not streamed.
+int PlatSoundStreamRoom(PlatSoundBuffer* buffer, void** at, uint32_t* bytes);
+// Queues `bytes` (whole frames) written at the room's start. 0 or -1.
+int PlatSoundStreamCommit(PlatSoundBuffer* buffer, uint32_t bytes);
+// Marks (1) or unmarks (0) that nothing is queued after what is. 0 or -1.
+int PlatSoundStreamSetEnd(PlatSoundBuffer* buffer, int ended);
+// Drops everything queued and the end mark; counts start again at 0.
+int PlatSoundStreamClear(PlatSoundBuffer* buffer);
+// Frames queued and frames mixed since the buffer was made or cleared.
+int PlatSoundStreamCounts(PlatSoundBuffer* buffer, uint64_t* written, uint64_t* mixed);
+// Drops what was queued after the first `written` frames, so long as none
+// of it has been mixed. 0 or -1.
+int PlatSoundStreamCut(PlatSoundBuffer* buffer, uint64_t written);
 
 // ---------------------------------------------------------------------------
 // For the back ends

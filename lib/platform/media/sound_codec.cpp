@@ -113,22 +113,26 @@ int64_t ReadAll(SNDFILE* file, int channels, uint32_t limit, PcmBlock* out) {
         }
         uint64_t bytes = uint64_t(got) * kept * sizeof(int16_t);
         if (out->used + bytes > limit || !Reserve(out, bytes)) break;
-        for (sf_count_t frame = 0; frame < got; ++frame)
-            for (int c = 0; c < kept; ++c) {
-                float value = frames[frame * channels + c];
-                // Float files can hold values that are not numbers at all.
-                float scaled = std::isnan(value) ? 0.0f
-                                                 : std::clamp(value * 32768.0f, -32768.0f, 32767.0f);
-                PutLe16(out->bytes + out->used, static_cast<uint16_t>(
-                                                  static_cast<int16_t>(std::nearbyint(scaled))));
-                out->used += 2;
-            }
+        PlatFloatToPcm16(frames, channels, kept, uint64_t(got), out->bytes + out->used);
+        out->used += bytes;
     }
     std::free(frames);
     return result;
 }
 
 }  // namespace
+
+void PlatFloatToPcm16(const float* in, int channels, int kept, uint64_t frames, uint8_t* out) {
+    for (uint64_t frame = 0; frame < frames; ++frame)
+        for (int c = 0; c < kept; ++c) {
+            float value = in[frame * channels + c];
+            // Float files can hold values that are not numbers at all.
+            float scaled = std::isnan(value) ? 0.0f
+                                             : std::clamp(value * 32768.0f, -32768.0f, 32767.0f);
+            PutLe16(out, static_cast<uint16_t>(static_cast<int16_t>(std::nearbyint(scaled))));
+            out += 2;
+        }
+}
 
 int64_t PlatDecodeToPcm(const uint8_t* formatRecord, uint32_t formatSize, const uint8_t* data,
                         uint32_t size, uint32_t limit, PlatPcmFormat* format, uint8_t** pcm) {
