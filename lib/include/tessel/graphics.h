@@ -29,6 +29,10 @@ int ReadScreenPixel(int x, int y);
 int PresentScreen();
 int SetPresentVSync(int flag);
 uint32_t MakeColor(int red, int green, int blue);
+// Writes the back buffer (the front buffer while that is the draw target) to
+// `path` as an RGB PNG, through a temporary file in the same folder renamed
+// once complete. 0, or -1 (a missing folder, a full disk) with no file left.
+int SaveScreenPng(const char* path);
 
 // ---------------------------------------------------------------------------
 // Graphs
