@@ -12,6 +12,25 @@
 
 namespace {
 
+// Survives InitLibrary: the key may be chosen before it.
+struct ScreenshotState {
+    int key;         // scan code; 0 none
+    int keyChosen;   // the program chose it (TESSEL_SCREENSHOT_KEY yields)
+    int next;        // the number to try first for the next shot
+};
+
+ScreenshotState gShots;
+
+// A replay writes its shots where the recording says, not by the key.
+void TakeShotOnKey(int scanCode) {
+    if (!gShots.key || scanCode != gShots.key || PlatReplaying()) return;
+    char name[32];
+    if (PlatNextShotName(&gShots.next, name, sizeof name) != 0) return;
+    if (SaveScreenPng(name) != 0) return;
+    PlatRecordCapture(name);
+    ++gShots.next;
+}
+
 uint32_t Channel(uint32_t value, uint32_t mask, int shift, int bits) {
     return bits ? WidenChannel((value & mask) >> shift, bits) : 0;
 }
@@ -71,4 +90,25 @@ int SaveScreenPng(const char* path) {
         return -1;
     }
     return 0;
+}
+
+int SetScreenshotKey(int key) {
+    if (key < 0 || key > 255) return -1;
+    gShots.key = key;
+    gShots.keyChosen = 1;
+    return 0;
+}
+
+void StartScreenshots() {
+    if (!gShots.keyChosen) {
+        int key = PlatScreenshotKeyFromEnvironment();
+        gShots.key = key > 0 ? key : 0;
+    }
+    PlatSetKeyPressWatch(TakeShotOnKey);
+    PlatSetCaptureWriter(SaveScreenPng);
+}
+
+void EndScreenshots() {
+    PlatSetKeyPressWatch(nullptr);
+    PlatSetCaptureWriter(nullptr);
 }
