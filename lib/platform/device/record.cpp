@@ -213,6 +213,15 @@ void RecordCompose(int cursorChars, const char* utf8, size_t length) {
     Line("compose %d %s", cursorChars, OneLine(utf8, length).c_str());
 }
 void RecordCapture(const char* file) { Line("capture %s", file); }
+void RecordNoSound() { Line("nosound"); }
+void RecordSoundDriverText(const std::string& text) {
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        Line("soundsays %s", OneLine(text.data() + start, end - start).c_str());
+        start = end + 1;
+    }
+}
 
 void RecordUse(PlatRecordUse what) {
     if (!Recording()) return;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // What a recording cannot hold; noted in its first lines so that a replay
 // can say it will not be exact.
@@ -35,6 +36,9 @@ void RecordClose();
 void RecordText(const char* utf8, size_t length);
 void RecordCompose(int cursorChars, const char* utf8, size_t length);
 void RecordCapture(const char* file);
+void RecordNoSound();                    // the sound device would not open
+// What the sound driver said, which the library logs: one line each.
+void RecordSoundDriverText(const std::string& text);
 void RecordUse(PlatRecordUse what);
 
 #endif

@@ -18,7 +18,10 @@ int (*gCaptureWriter)(const char* file);
 
 bool IsInput(HeadlessEventKind kind) { return kind < EventRecording && kind != EventCapture; }
 // Lines that need no poll: they apply as soon as the stream reaches them.
-bool IsPassive(HeadlessEventKind kind) { return kind == EventCapture || kind == EventCursor; }
+bool IsPassive(HeadlessEventKind kind) {
+    return kind == EventCapture || kind == EventCursor || kind == EventNoSound ||
+           kind == EventSoundSays;
+}
 
 const HeadlessEvent* Next() {
     if (gHeadless.replayAt >= gHeadless.replay.size()) return nullptr;

@@ -104,9 +104,9 @@ std::string ParseRecordingVerb(const std::vector<std::string>& w, HeadlessEvent*
         if (fault.empty() && e->value != 1) return "unknown recording version " + w[2];
         return fault;
     }
-    if (verb == "poll") {
-        e->kind = EventPoll;
-        return args ? "unexpected \"" + w[2] + "\" after poll" : "";
+    if (verb == "poll" || verb == "nosound") {
+        e->kind = verb == "poll" ? EventPoll : EventNoSound;
+        return args ? "unexpected \"" + w[2] + "\" after " + verb : "";
     }
     if (verb == "cursor") {
         e->kind = EventCursor;
@@ -358,7 +358,13 @@ int ParseScriptLine(const char* line, HeadlessEvent* out, std::string* error) {
         return -1;
     }
     bool textVerb = words[1] == "text" || words[1] == "compose";
-    std::string fault = textVerb ? ParseTextVerb(line, words, &event) : ParseVerb(words, &event);
+    std::string fault;
+    if (words[1] == "soundsays") {
+        event.kind = EventSoundSays;
+        event.text = RestAfterWords(line, 2);
+    } else {
+        fault = textVerb ? ParseTextVerb(line, words, &event) : ParseVerb(words, &event);
+    }
     if (!fault.empty()) {
         *error = fault;
         return -1;
@@ -403,7 +409,11 @@ void LoadRecording(const std::vector<std::string>& lines, bool cutShort) {
         event.line = number;
         if (event.kind == EventUses) uses |= event.a;
         else if (event.kind == EventCounterRate) gHeadless.counterRate = event.value;
-        else if (event.kind != EventRecording) replay.push_back(std::move(event));
+        // The device is opened before anything could consume the line.
+        else if (event.kind == EventNoSound) gHeadless.audioMissing = 1;
+        else if (event.kind == EventSoundSays) PlatNoteAudioDriverText(event.text.c_str());
+        if (event.kind != EventRecording && event.kind != EventUses && event.kind != EventCounterRate)
+            replay.push_back(std::move(event));
     }
     StartReplay(std::move(replay), uses);
 }

@@ -43,6 +43,8 @@ enum HeadlessEventKind : int {
     EventCounter,      // value: a performance counter reading
     EventPoll,         // the program polled for messages and none was waiting
     EventCursor,       // a, b: where the pointer rests (client x, y), no message
+    EventNoSound,      // the recorded program had no sound device
+    EventSoundSays,    // text: a line the recorded sound driver said
 };
 
 struct HeadlessEvent {
