@@ -395,11 +395,15 @@ void LoadRecording(const std::vector<std::string>& lines, bool cutShort) {
         HeadlessEvent event;
         std::string error;
         int result = ParseScriptLine(lines[i].c_str(), &event, &error);
-        if (result > 0 && event.kind == EventRecording && !replay.empty())
-            result = -1, error = "a second \"recording\" line";
-        if (result == 0 && i + 1 == lines.size() && cutShort) continue;
-        if (result >= 0 && i + 1 == lines.size() && cutShort)
-            result = -1, error = "the line is cut short";
+        if (result > 0 && event.kind == EventRecording && !replay.empty()) {
+            result = -1;
+            error = "a second \"recording\" line";
+        }
+        // A last line without its line break was cut off, whatever it reads as.
+        if (i + 1 == lines.size() && cutShort) {
+            result = -1;
+            error = "the line is cut short";
+        }
         if (result < 0) {
             std::fprintf(stderr, "TESSEL_INPUT:%d: %s; the replay ends before this line\n", number,
                          error.c_str());
@@ -461,8 +465,10 @@ int LoadScriptFile() {
         HeadlessEvent event;
         std::string error;
         int result = ParseScriptLine(lines[i].c_str(), &event, &error);
-        if (result > 0 && RecordingOnly(event.kind))
-            result = -1, error = "only a recording holds this line";
+        if (result > 0 && RecordingOnly(event.kind)) {
+            result = -1;
+            error = "only a recording holds this line";
+        }
         if (result < 0) {
             std::fprintf(stderr, "TESSEL_INPUT:%zu: %s\n", i + 1, error.c_str());
             ++faults;
