@@ -6,6 +6,7 @@
 #include "platform/device/keymap.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -90,10 +91,10 @@ void WriteBehind() {
     }
 }
 
-void Append(const std::string& line) {
+void Append(const char* text, size_t length) {
     if (!Recording()) return;
     std::lock_guard<std::mutex> hold(gRecorder.lock);
-    gRecorder.pending += line;
+    gRecorder.pending.append(text, length);
     if (gRecorder.pending.size() >= kEagerFlushBytes) gRecorder.wake.notify_one();
 }
 
@@ -102,14 +103,18 @@ void Append(const std::string& line) {
 void Line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Line(const char* format, ...) {
     if (!Recording()) return;
-    char text[160];
+    char text[512];
     uint64_t ms = (gRecorder.lastUs - gRecorder.baseUs) / 1000;
     int used = std::snprintf(text, sizeof text, "%llu ", static_cast<unsigned long long>(ms));
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text + used, sizeof text - static_cast<size_t>(used), format, args);
+    int rest = std::vsnprintf(text + used, sizeof text - static_cast<size_t>(used) - 1, format, args);
     va_end(args);
-    Append(std::string(text) + "\n");
+    // A text longer than the line keeps its start.
+    size_t length = std::min(static_cast<size_t>(used) + static_cast<size_t>(std::max(rest, 0)),
+                             sizeof text - 2);
+    text[length++] = '\n';
+    Append(text, length);
 }
 
 void NoteReading(uint64_t us) {
