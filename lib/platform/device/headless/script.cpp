@@ -411,13 +411,17 @@ void LoadRecording(const std::vector<std::string>& lines, bool cutShort) {
         }
         if (result == 0) continue;
         event.line = number;
-        if (event.kind == EventUses) uses |= event.a;
-        else if (event.kind == EventCounterRate) gHeadless.counterRate = event.value;
-        // The device is opened before anything could consume the line.
-        else if (event.kind == EventNoSound) gHeadless.audioMissing = 1;
-        else if (event.kind == EventSoundSays) PlatNoteAudioDriverText(event.text.c_str());
-        if (event.kind != EventRecording && event.kind != EventUses && event.kind != EventCounterRate)
-            replay.push_back(std::move(event));
+        // The header says how to set up; the sound device's lines count
+        // now, since it opens before anything could consume them.
+        switch (event.kind) {
+        case EventRecording: continue;
+        case EventUses: uses |= event.a; continue;
+        case EventCounterRate: gHeadless.counterRate = event.value; continue;
+        case EventNoSound: gHeadless.audioMissing = 1; break;
+        case EventSoundSays: PlatNoteAudioDriverText(event.text.c_str()); break;
+        default: break;
+        }
+        replay.push_back(std::move(event));
     }
     StartReplay(std::move(replay), uses);
 }
