@@ -117,4 +117,20 @@ TEST_F(Recording, AnUnwritablePathCostsOneLineAndTheProgramRunsAsUsual) {
     EXPECT_EQ(replayed, recorded);
 }
 
+// A reply from the network cannot be recorded: the recording says the
+// program used it, and so does its replay.
+TEST_F(Recording, ANetworkUseIsNotedAndTheReplaySaysItCannotBeExact) {
+    EXPECT_NE(ReadFile("session.rec").find("\n0 uses none "), std::string::npos);
+    UseHeadless();
+    ASSERT_EQ(StartRecording("net.rec"), 0);
+    ASSERT_EQ(InitLibrary(), 0);
+    HttpGet("http://127.0.0.1:9/", "reply.bin");
+    EndLibrary();
+    HeadlessReset();
+    EXPECT_NE(ReadFile("net.rec").find("\n0 uses network"), std::string::npos);
+    std::string errors;
+    Replay("net.rec", &errors);
+    EXPECT_NE(errors.find("used the network"), std::string::npos) << errors;
+}
+
 }  // namespace
