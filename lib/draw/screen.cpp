@@ -138,11 +138,13 @@ int InitScreen() {
     ClearDrawTarget();
     ShowBackBufferOnce();
     SetDrawTarget(TargetFront);
+    StartScreenshots();
     return 0;
 }
 
 int EndScreen() {
     if (!gScreenState.displayExists) return 0;
+    EndScreenshots();
     RegisterHooks(HookScreen, nullptr);
     FreeAllGraphHandles(0);
     EndGraphicsResources();

@@ -84,6 +84,11 @@ void CountPresent();
 // Frames presented since the last mode change; read by the movie layer.
 uint64_t GetPresentCount();
 
+// The screenshot key and the replay's screenshots (screenshot.cpp), from
+// InitScreen to EndScreen.
+void StartScreenshots();
+void EndScreenshots();
+
 // Copies the rectangle `source` of `src` to (dstX, dstY) of `dst`; with
 // `keyed`, source pixels equal to `src`'s colour key (when it has one) are
 // skipped. The rectangle is clipped to both surfaces. Both surfaces must have

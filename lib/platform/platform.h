@@ -137,6 +137,32 @@ const char* PlatBackendName();      // "sdl" or "headless"
 int PlatWantsWindowed();
 
 // ---------------------------------------------------------------------------
+// Recording and replay of a session (device/record.cpp, headless/replay.cpp)
+// ---------------------------------------------------------------------------
+
+// The file the next PlatStart records to (before TESSEL_RECORD); null or ""
+// forgets it. -1 while a recording runs.
+int PlatSetRecordPath(const char* path);
+// Ends the running recording, writing out what is pending.
+void PlatRecordClose();
+int PlatRecording();                 // 1 while a recording runs
+int PlatReplaying();                 // 1 while a recording is played back
+// The screenshot a recording asks for at this point of the replay: the
+// library's writer, which the platform calls with the file's name (null:
+// the headless back end writes its last presented frame instead).
+void PlatSetCaptureWriter(int (*writer)(const char* file));
+// A key pressed (not repeated) calls `watch` with its scan code, before
+// the program sees it; null watches nothing.
+void PlatSetKeyPressWatch(void (*watch)(int scanCode));
+// Notes in the recording that a screenshot was written to `file` now.
+void PlatRecordCapture(const char* file);
+// TESSEL_SCREENSHOT_KEY's scan code; 0 when unset, -1 when unknown.
+int PlatScreenshotKeyFromEnvironment();
+// The first "shot-NNN.png" from number *next on that the working folder
+// does not hold, with *next moved to it. 0, or -1 past shot-999.png.
+int PlatNextShotName(int* next, char* name, size_t size);
+
+// ---------------------------------------------------------------------------
 // Clocks
 // ---------------------------------------------------------------------------
 

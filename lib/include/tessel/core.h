@@ -38,6 +38,20 @@ int SetWindowProcHook(WindowProcHook hook);
 int SetWindowIcon(const char* fileName);
 
 // ---------------------------------------------------------------------------
+// Recording a session
+// ---------------------------------------------------------------------------
+
+// Records the session that InitLibrary starts into `path` (TESSEL_RECORD
+// names one for a program that does not): every clock reading and every
+// input event, replayable on the headless platform (TESSEL_INPUT). An
+// unwritable path is reported on standard error and the program runs
+// unrecorded. 0; -1 for an empty path or once the library has started.
+int StartRecording(const char* path);
+// Writes out what is pending and ends the recording; the program runs on
+// unrecorded. 0.
+int StopRecording();
+
+// ---------------------------------------------------------------------------
 // Window and message pump
 // ---------------------------------------------------------------------------
 

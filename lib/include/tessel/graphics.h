@@ -29,6 +29,16 @@ int ReadScreenPixel(int x, int y);
 int PresentScreen();
 int SetPresentVSync(int flag);
 uint32_t MakeColor(int red, int green, int blue);
+// Writes the back buffer (the front buffer while that is the draw target) to
+// `path` as an RGB PNG, through a temporary file in the same folder renamed
+// once complete. 0, or -1 (a missing folder, a full disk) with no file left.
+int SaveScreenPng(const char* path);
+// The key (a KeyCode; 0 for none, the default) whose every press saves the
+// screen as shot-NNN.png in the working folder, the first number free; the
+// press still reaches the program. Without a call, TESSEL_SCREENSHOT_KEY
+// (a key name: F9, P, 0x46...) chooses it. May be called before InitLibrary.
+// 0, or -1 for a key outside 0..255.
+int SetScreenshotKey(int key);
 
 // ---------------------------------------------------------------------------
 // Graphs

@@ -8,6 +8,7 @@
 // so that a program polling the state never misses it.
 #include "platform/device/backend.h"
 #include "platform/device/keymap.h"
+#include "platform/device/record.h"
 
 #include <cstring>
 
@@ -121,11 +122,8 @@ void EmitTypedCharacters(const PlatKeyReport& key, intptr_t lParam) {
     PlatForEachCp932Char(*key.typed, EmitChar);
 }
 
-}  // namespace
-
-void PlatKeyEvent(const PlatKeyReport& key, PlatKeyEmit emit) {
+void EmitKey(const PlatKeyReport& key, PlatKeyEmit emit) {
     int scanCode = key.scanCode, down = key.down != 0;
-    if (scanCode <= 0 || scanCode > 255) return;
     gKeyboard.emit = emit;
     if (!key.repeat) {
         // The key hook reports F10 and F12 before their key messages.
@@ -152,6 +150,21 @@ void PlatKeyEvent(const PlatKeyReport& key, PlatKeyEmit emit) {
     } else if (character == 13) {
         emit(MsgSysChar, 13, lParam);
     }
+}
+
+void (*gKeyPressWatch)(int scanCode);
+
+}  // namespace
+
+void PlatSetKeyPressWatch(void (*watch)(int scanCode)) { gKeyPressWatch = watch; }
+
+// The key is recorded before its messages and watched after them, so that
+// what the watcher notes in a recording follows the key.
+void PlatKeyEvent(const PlatKeyReport& key, PlatKeyEmit emit) {
+    if (key.scanCode <= 0 || key.scanCode > 255) return;
+    RecordKey(key.scanCode, key.down != 0);
+    EmitKey(key, emit);
+    if (key.down && !key.repeat && gKeyPressWatch) gKeyPressWatch(key.scanCode);
 }
 
 uint32_t PlatHeldKeyModifiers(int scanCode, int down) {

@@ -1,6 +1,8 @@
 #include "platform/device/keymap.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <cstring>
 #include <strings.h>
 
@@ -111,6 +113,20 @@ int ParseKeyName(const char* name) {
     for (const NamedKey& key : kNames)
         if (strcasecmp(key.name, name) == 0) return key.scan;
     return -1;
+}
+
+std::string ScanCodeToKeyName(int scanCode) {
+    for (int i = 0; i < 26; ++i)
+        if (kLetterScan[i] == scanCode) return std::string(1, static_cast<char>('A' + i));
+    if (scanCode == 0x0B) return "0";
+    if (scanCode >= 0x02 && scanCode <= 0x0A) return std::string(1, static_cast<char>('1' + scanCode - 2));
+    for (int i = 0; i < 12; ++i)
+        if (kFunctionScan[i] == scanCode) return "F" + std::to_string(i + 1);
+    for (const NamedKey& key : kNames)
+        if (key.scan == scanCode) return key.name;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", scanCode & 0xFF);
+    return hex;
 }
 
 void SetVirtualKeyState(uint8_t state[256], int virtualKey, int held) {

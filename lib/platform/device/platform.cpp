@@ -1,5 +1,6 @@
 // Chooses the back end from TESSEL_PLATFORM and forwards to it.
 #include "platform/device/backend.h"
+#include "platform/device/record.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@ int PlatStart() {
     if (gStarted) return 0;
     if (Backend()->start() != 0) return -1;
     gStarted = true;
+    PlatRecordOpen(Backend()->perfFrequency());
     PlatWatchCloseSignals();
     return 0;
 }
@@ -36,6 +38,7 @@ int PlatStart() {
 void PlatStop() {
     if (!gStarted) return;
     PlatUnwatchCloseSignals();
+    PlatRecordClose();
     gBackend->stop();
     gStarted = false;
 }
@@ -51,8 +54,18 @@ int PlatWantsWindowed() {
 
 std::string PlatInstanceScope() { return Backend()->instanceScope(); }
 
-uint32_t PlatTicksMs() { return Backend()->ticksMs(); }
-uint64_t PlatPerfCounter() { return Backend()->perfCounter(); }
+// Every reading passes here, whichever back end gives it, so a recording
+// holds each one the program or the library took, in order.
+uint32_t PlatTicksMs() {
+    uint32_t ms = Backend()->ticksMs();
+    RecordClockMs(ms);
+    return ms;
+}
+uint64_t PlatPerfCounter() {
+    uint64_t counter = Backend()->perfCounter();
+    RecordCounter(counter);
+    return counter;
+}
 uint64_t PlatPerfFrequency() { return Backend()->perfFrequency(); }
 void PlatSleepMs(uint32_t ms) { Backend()->sleepMs(ms); }
 uint32_t PlatTimerPeriodMs() { return Backend()->timerPeriodMs(); }
@@ -60,7 +73,18 @@ uint32_t PlatTimerPeriodMs() { return Backend()->timerPeriodMs(); }
 void PlatDesktopMode(int* width, int* height, int* depth) {
     Backend()->desktopMode(width, height, depth);
 }
-int PlatCreateWindow(const PlatWindowDesc* desc) { return Backend()->createWindow(desc); }
+// Where the pointer rests when the window appears reaches the program
+// without a message of its own.
+int PlatCreateWindow(const PlatWindowDesc* desc) {
+    if (Backend()->createWindow(desc) != 0) return -1;
+    if (PlatRecording()) {
+        int x = 0, y = 0, originX = 0, originY = 0;
+        Backend()->getCursorPos(&x, &y);
+        Backend()->clientOrigin(&originX, &originY);
+        RecordCursor(x - originX, y - originY);
+    }
+    return 0;
+}
 void PlatDestroyWindow() { Backend()->destroyWindow(); }
 int PlatHasWindow() { return Backend()->hasWindow(); }
 int PlatSetWindowMode(int windowed, int width, int height, int hasPosition, int x, int y) {
@@ -74,10 +98,13 @@ void PlatSetWindowIcon(const uint32_t* argb, int width, int height) {
 // two, it stays pending.
 int PlatTakeMessage(PlatMessage* out) {
     if (Backend()->hasWindow() && PlatTakeCloseSignal()) {
+        RecordClose();
         if (out) *out = PlatMessage{MsgClose, 0, 0};
         return 1;
     }
-    return Backend()->takeMessage(out);
+    if (Backend()->takeMessage(out)) return 1;
+    RecordEmptyPoll();
+    return 0;
 }
 void PlatPostMessage(const PlatMessage* message) { Backend()->postMessage(message); }
 int PlatWaitMessage(uint32_t timeoutMs) { return Backend()->waitMessage(timeoutMs); }

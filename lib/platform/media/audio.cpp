@@ -8,6 +8,7 @@
 // list, the mixer's copies, cursors and play flags, the output format)
 // changes only under the back end's device lock; the bytes a buffer hands
 // out by locking belong to the program's thread alone.
+#include "platform/device/record.h"
 #include "platform/media/audio_internal.h"
 #include "platform/device/backend.h"
 
@@ -63,7 +64,10 @@ int PlatAudioOpen(PlatAudioCaps* caps) {
     PlatAudioCaps reported{};
     gMixer.output = DefaultOutput;
     gMixer.masterLevel = SoundBufferUnityLevel;
-    if (PlatCurrentBackend()->audioOpen(&reported) != 0) return -1;
+    if (PlatCurrentBackend()->audioOpen(&reported) != 0) {
+        RecordNoSound();
+        return -1;
+    }
     gMixer.open = 1;
     if (caps) *caps = reported;
     return 0;
@@ -90,9 +94,12 @@ void PlatNoteAudioDriverText(const char* line) {
 }
 
 std::string PlatTakeAudioDriverText() {
-    std::lock_guard<std::mutex> hold(gDriverText.lock);
     std::string text;
-    text.swap(gDriverText.text);
+    {
+        std::lock_guard<std::mutex> hold(gDriverText.lock);
+        text.swap(gDriverText.text);
+    }
+    RecordSoundDriverText(text);
     return text;
 }
 

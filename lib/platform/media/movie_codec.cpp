@@ -3,6 +3,7 @@
 // installs (an archive, memory) plays movies too. Packets are kept in one
 // queue per stream: reading on for sound may pass video packets and the
 // other way round, and each decoder takes its own in order.
+#include "platform/device/record.h"
 #include "platform/media/movie_codec.h"
 
 extern "C" {
@@ -385,6 +386,7 @@ int OpenStreams(PlatMovie* m, const char* name, const PlatPcmFormat* audio, int 
 PlatMovie* PlatMovieOpen(const PlatMovieSource* source, const char* name,
                          const PlatPcmFormat* audio, int threads, PlatMovieInfo* info,
                          int* error) {
+    RecordUse(RecordUsesMovies);
     // The decoders' complaints about damaged files would go to the terminal;
     // a failure is the library's to report, in its own log.
     static const bool quiet = [] {

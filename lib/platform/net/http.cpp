@@ -2,6 +2,7 @@
 // client tells us which sockets it watches and when its next timer is due,
 // each step polls them all at once with no wait and hands over only those
 // that are ready. A pump with many quiet transfers thus costs one poll.
+#include "platform/device/record.h"
 #include "platform/net/http.h"
 
 #include <curl/curl.h>
@@ -318,6 +319,7 @@ void PlatHttpStop() {
 }
 
 PlatHttp* PlatHttpOpen(const PlatHttpRequest& request, std::string* detail) {
+    RecordUse(RecordUsesNetwork);
     if (!gClient.multi) {
         *detail = "the HTTP client is not running";
         return nullptr;

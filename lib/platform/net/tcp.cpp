@@ -1,5 +1,6 @@
 // TCP over non-blocking POSIX sockets, IPv4 and IPv6, and their readiness
 // through one epoll set.
+#include "platform/device/record.h"
 #include "platform/net/tcp.h"
 
 #include <arpa/inet.h>
@@ -80,6 +81,7 @@ int BindAndListen(int family, const sockaddr* address, socklen_t length, bool du
 }  // namespace
 
 int PlatTcpConnect(const PlatSocketAddress* address) {
+    RecordUse(RecordUsesNetwork);
     auto* sa = reinterpret_cast<const sockaddr*>(address->bytes);
     int s = NewSocket(sa->sa_family);
     if (s < 0) return PlatNetFailed;
@@ -102,6 +104,7 @@ int PlatTcpConnectResult(int socket) {
 }
 
 int PlatTcpListen(const char* address, int port) {
+    RecordUse(RecordUsesNetwork);
     if (!address) {
         sockaddr_in6 any6{};
         any6.sin6_family = AF_INET6;

@@ -1,10 +1,9 @@
 // Frame capture for scripted runs: the last presented picture as a PNG file.
 #include "platform/device/headless/state.h"
 #include "platform/pixels/frame_expand.h"
+#include "platform/pixels/png_write.h"
 
 #include <cstdio>
-#include <cstring>
-#include <png.h>
 
 int FrameBytesPerPixel(PlatFrameFormat format) {
     switch (format) {
@@ -53,13 +52,7 @@ void CaptureFrame(const std::string& path) {
         rgb.assign(static_cast<size_t>(width) * height * 3, 0);
     }
 
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), width * 3, nullptr))
-        std::fprintf(stderr, "headless: cannot write %s: %s\n", path.c_str(), image.message);
-    png_image_free(&image);
+    char why[256];
+    if (PlatWritePngRgb(path.c_str(), rgb.data(), width, height, width * 3, why, sizeof why) != 0)
+        std::fprintf(stderr, "headless: cannot write %s: %s\n", path.c_str(), why);
 }

@@ -85,16 +85,24 @@ std::string InstanceScope() {
 }
 
 uint32_t TicksMs() {
+    uint64_t recorded = 0;
+    if (ReplayReading(EventClock, &recorded)) return static_cast<uint32_t>(recorded);
     HeadlessAdvanceUs(kReadQuantumUs);
     return static_cast<uint32_t>(gHeadless.nowUs / 1000);
 }
 
+// A replayed counter keeps its recorded rate, also once the virtual clock
+// has taken over: the library measured the rate only once.
 uint64_t PerfCounter() {
+    uint64_t recorded = 0;
+    if (ReplayReading(EventCounter, &recorded)) return recorded;
     HeadlessAdvanceUs(kReadQuantumUs);
-    return gHeadless.nowUs;
+    uint64_t rate = gHeadless.counterRate;
+    if (!rate) return gHeadless.nowUs;
+    return gHeadless.nowUs / 1000000 * rate + gHeadless.nowUs % 1000000 * rate / 1000000;
 }
 
-uint64_t PerfFrequency() { return 1000000; }
+uint64_t PerfFrequency() { return gHeadless.counterRate ? gHeadless.counterRate : 1000000; }
 
 // Sleep(0) only gives up the time slice; it still has to move the clock or a
 // loop of it around a device poll would never see the script go on.
@@ -172,6 +180,8 @@ void SetWindowIcon(const uint32_t* argb, int width, int height) {
 }
 
 int TakeMessage(PlatMessage* out) {
+    int taken = 0;
+    if (ReplayTake(out, &taken)) return taken;
     // Polling an empty queue takes time too, so a loop that only pumps still
     // reaches the next scripted event.
     if (gHeadless.messages.empty()) {
@@ -456,7 +466,9 @@ uint64_t HeadlessClockUs() {
     return gHeadless.nowUs;
 }
 
+// While a recording plays, only its readings move the clock.
 void HeadlessAdvanceUs(uint64_t us) {
+    if (gHeadless.replaying) return;
     gHeadless.nowUs = HeadlessClockUs() + us;
     HeadlessAudioAdvance();
     ApplyDueEvents();

@@ -4,11 +4,13 @@
 #include "platform/device/headless/headless.h"
 #include "platform/device/headless/state.h"
 #include "platform/device/keymap.h"
+#include "platform/device/record.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <strings.h>
 
 namespace {
@@ -70,6 +72,62 @@ std::string ParseTextVerb(const char* line, const std::vector<std::string>& w,
     e->a = static_cast<int>(cursor);
     e->text = RestAfterWords(line, 3);
     return "";
+}
+
+bool ParseUnsigned(const std::string& text, uint64_t* out) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (errno || *end) return false;
+    *out = value;
+    return true;
+}
+
+// The verbs only a recording holds. "?" when `w` has none of them.
+std::string ParseRecordingVerb(const std::vector<std::string>& w, HeadlessEvent* e) {
+    const std::string& verb = w[1];
+    size_t args = w.size() - 2;
+    auto one = [&](HeadlessEventKind kind, const char* usage) -> std::string {
+        e->kind = kind;
+        if (args != 1) return std::string(args ? "unexpected words after " : "missing arguments: ") + usage;
+        return ParseUnsigned(w[2], &e->value) ? "" : "bad number \"" + w[2] + "\"";
+    };
+    if (verb == "clock") {
+        std::string fault = one(EventClock, "clock MS");
+        return fault.empty() && e->value > UINT32_MAX ? "bad number \"" + w[2] + "\"" : fault;
+    }
+    if (verb == "counter") return one(EventCounter, "counter VALUE");
+    if (verb == "counterrate") return one(EventCounterRate, "counterrate HZ");
+    if (verb == "recording") {
+        std::string fault = one(EventRecording, "recording 1");
+        if (fault.empty() && e->value != 1) return "unknown recording version " + w[2];
+        return fault;
+    }
+    if (verb == "poll" || verb == "nosound") {
+        e->kind = verb == "poll" ? EventPoll : EventNoSound;
+        return args ? "unexpected \"" + w[2] + "\" after " + verb : "";
+    }
+    if (verb == "cursor") {
+        e->kind = EventCursor;
+        if (args != 2) return "missing arguments: cursor X Y";
+        long long x = 0, y = 0;
+        if (!ParseNumber(w[2], -32768, 32767, &x)) return "bad number \"" + w[2] + "\"";
+        if (!ParseNumber(w[3], -32768, 32767, &y)) return "bad number \"" + w[3] + "\"";
+        e->a = static_cast<int>(x);
+        e->b = static_cast<int>(y);
+        return "";
+    }
+    if (verb == "uses") {
+        e->kind = EventUses;
+        for (size_t i = 2; i < w.size(); ++i) {
+            if (w[i] == "network") e->a |= RecordUsesNetwork;
+            else if (w[i] == "movies") e->a |= RecordUsesMovies;
+            else if (w[i] != "none") return "unknown use \"" + w[i] + "\" (network, movies or none)";
+        }
+        return "";
+    }
+    return "?";
 }
 
 bool EndsWithPng(const std::string& name) {
@@ -136,6 +194,7 @@ std::string ParseVerb(const std::vector<std::string>& w, HeadlessEvent* e) {
         e->file = w[2];
         return "";
     }
+    if (std::string fault = ParseRecordingVerb(w, e); fault != "?") return fault;
     if (verb != "pad") return "unknown verb \"" + verb + "\"";
 
     if (args < 2) return "missing arguments: pad N button|axis|pov ...";
@@ -201,10 +260,14 @@ void ApplyKey(int scan, int down) {
     report.modifiers = PlatHeldKeyModifiers(scan, down);
     if (gHeadless.capsLock) report.modifiers |= KeyModCapsLock;
     report.layoutChar = ScanCodeToUsCharacter(scan);
+    // A recorded desktop sent the typed text of running text input as text
+    // lines of its own.
+    report.textInputOn = gHeadless.replayLoaded && gHeadless.textInputRunning;
     PlatKeyEvent(report, HeadlessQueueInputMessage);
 }
 
 void ApplyButton(int button, int down) {
+    RecordButton(button, down);
     static constexpr int kVirtualKey[3] = {0x01, 0x02, 0x04};
     static constexpr uint32_t kDown[3] = {MsgLButtonDown, MsgRButtonDown, MsgMButtonDown};
     static constexpr uint32_t kUp[3] = {MsgLButtonUp, MsgRButtonUp, MsgMButtonUp};
@@ -214,7 +277,12 @@ void ApplyButton(int button, int down) {
                                           gHeadless.cursorY - gHeadless.originY));
 }
 
-void ApplyEvent(const HeadlessEvent& e) {
+}  // namespace
+
+// The headless devices report what reaches the program as a desktop's do, so
+// a scripted run can be recorded too; keys are recorded where both back ends
+// hand them over.
+void ApplyScriptEvent(const HeadlessEvent& e) {
     HeadlessPad& pad = gHeadless.pads[e.pad];
     switch (e.kind) {
     case EventKeyDown:
@@ -222,6 +290,7 @@ void ApplyEvent(const HeadlessEvent& e) {
         ApplyKey(e.a, e.kind == EventKeyDown);
         break;
     case EventMouse:
+        RecordMouse(e.a, e.b);
         gHeadless.cursorX = gHeadless.originX + e.a;
         gHeadless.cursorY = gHeadless.originY + e.b;
         gHeadless.cursorPlaced = 1;
@@ -231,20 +300,31 @@ void ApplyEvent(const HeadlessEvent& e) {
         ApplyButton(e.a, e.b);
         break;
     case EventFocus:
+        RecordFocus(e.a);
         // Keys released elsewhere will never be reported to this window.
         if (!e.a) PlatReleaseAllKeys();
         HeadlessQueueInputMessage(MsgActivateApp, static_cast<uintptr_t>(e.a), 0);
         HeadlessQueueInputMessage(MsgActivate, static_cast<uintptr_t>(e.a), 0);
         break;
     case EventClose:
+        RecordClose();
         HeadlessQueueInputMessage(MsgClose, 0, 0);
         break;
     case EventCapture:
         CaptureFrame(e.file);
         break;
     case EventText:
-    case EventCompose:
+        RecordText(e.text.data(), e.text.size());
         ApplyTextEvent(e);
+        break;
+    case EventCompose:
+        RecordCompose(e.a, e.text.data(), e.text.size());
+        ApplyTextEvent(e);
+        break;
+    case EventCursor:
+        gHeadless.cursorX = gHeadless.originX + e.a;
+        gHeadless.cursorY = gHeadless.originY + e.b;
+        gHeadless.cursorPlaced = 1;
         break;
     case EventPadButton:
         pad.buttons[e.a] = e.b ? 0x80 : 0;
@@ -258,10 +338,10 @@ void ApplyEvent(const HeadlessEvent& e) {
         pad.povPlusOne = e.a < 0 ? 0 : static_cast<uint32_t>(e.a) + 1;
         pad.signalled = 1;
         break;
+    default:  // the recording's own lines are the replay's
+        break;
     }
 }
-
-}  // namespace
 
 int ParseScriptLine(const char* line, HeadlessEvent* out, std::string* error) {
     std::vector<std::string> words = SplitWords(line);
@@ -278,7 +358,13 @@ int ParseScriptLine(const char* line, HeadlessEvent* out, std::string* error) {
         return -1;
     }
     bool textVerb = words[1] == "text" || words[1] == "compose";
-    std::string fault = textVerb ? ParseTextVerb(line, words, &event) : ParseVerb(words, &event);
+    std::string fault;
+    if (words[1] == "soundsays") {
+        event.kind = EventSoundSays;
+        event.text = RestAfterWords(line, 2);
+    } else {
+        fault = textVerb ? ParseTextVerb(line, words, &event) : ParseVerb(words, &event);
+    }
     if (!fault.empty()) {
         *error = fault;
         return -1;
@@ -291,8 +377,56 @@ void QueueScriptEvent(const HeadlessEvent& event) {
     bool isPad = event.kind == EventPadButton || event.kind == EventPadAxis ||
                  event.kind == EventPadPov;
     if (isPad && event.pad + 1 > gHeadless.padCount) gHeadless.padCount = event.pad + 1;
-    gHeadless.events.emplace(HeadlessStartUs + event.ms * 1000, event);
+    uint64_t base = gHeadless.scriptBaseUs ? gHeadless.scriptBaseUs : HeadlessStartUs;
+    gHeadless.events.emplace(base + event.ms * 1000, event);
 }
+
+namespace {
+
+bool RecordingOnly(HeadlessEventKind kind) { return kind >= EventRecording; }
+
+// A recording is used up to its first bad line, which is named: a session
+// cut short by a crash or a full disk still replays as far as it got.
+void LoadRecording(const std::vector<std::string>& lines, bool cutShort) {
+    std::vector<HeadlessEvent> replay;
+    int uses = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        int number = static_cast<int>(i) + 1;
+        HeadlessEvent event;
+        std::string error;
+        int result = ParseScriptLine(lines[i].c_str(), &event, &error);
+        if (result > 0 && event.kind == EventRecording && !replay.empty()) {
+            result = -1;
+            error = "a second \"recording\" line";
+        }
+        // A last line without its line break was cut off, whatever it reads as.
+        if (i + 1 == lines.size() && cutShort) {
+            result = -1;
+            error = "the line is cut short";
+        }
+        if (result < 0) {
+            std::fprintf(stderr, "TESSEL_INPUT:%d: %s; the replay ends before this line\n", number,
+                         error.c_str());
+            break;
+        }
+        if (result == 0) continue;
+        event.line = number;
+        // The header says how to set up; the sound device's lines count
+        // now, since it opens before anything could consume them.
+        switch (event.kind) {
+        case EventRecording: continue;
+        case EventUses: uses |= event.a; continue;
+        case EventCounterRate: gHeadless.counterRate = event.value; continue;
+        case EventNoSound: gHeadless.audioMissing = 1; break;
+        case EventSoundSays: PlatNoteAudioDriverText(event.text.c_str()); break;
+        default: break;
+        }
+        replay.push_back(std::move(event));
+    }
+    StartReplay(std::move(replay), uses);
+}
+
+}  // namespace
 
 int LoadScriptFile() {
     if (gHeadless.scriptLoaded) return 0;
@@ -306,18 +440,41 @@ int LoadScriptFile() {
         std::fprintf(stderr, "TESSEL_INPUT: cannot read \"%s\"\n", path);
         return -1;
     }
-    // A faulty script starts nothing, so every fault is listed at once.
-    std::vector<HeadlessEvent> parsed;
-    std::string line;
-    int number = 0;
-    int faults = 0;
-    while (std::getline(in, line)) {
-        ++number;
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < content.size();) {
+        size_t end = content.find('\n', at);
+        if (end == std::string::npos) end = content.size();
+        lines.push_back(content.substr(at, end - at));
+        at = end + 1;
+    }
+    bool cutShort = !content.empty() && content.back() != '\n';
+    // A file is a recording when its first line that says anything says so.
+    for (const std::string& line : lines) {
         HeadlessEvent event;
         std::string error;
         int result = ParseScriptLine(line.c_str(), &event, &error);
+        if (result == 0) continue;
+        if (result > 0 && event.kind == EventRecording) {
+            LoadRecording(lines, cutShort);
+            gHeadless.scriptLoaded = 1;
+            return 0;
+        }
+        break;
+    }
+    // A faulty script starts nothing, so every fault is listed at once.
+    std::vector<HeadlessEvent> parsed;
+    int faults = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        HeadlessEvent event;
+        std::string error;
+        int result = ParseScriptLine(lines[i].c_str(), &event, &error);
+        if (result > 0 && RecordingOnly(event.kind)) {
+            result = -1;
+            error = "only a recording holds this line";
+        }
         if (result < 0) {
-            std::fprintf(stderr, "TESSEL_INPUT:%d: %s\n", number, error.c_str());
+            std::fprintf(stderr, "TESSEL_INPUT:%zu: %s\n", i + 1, error.c_str());
             ++faults;
         } else if (result > 0) {
             parsed.push_back(std::move(event));
@@ -334,7 +491,7 @@ void ApplyDueEvents() {
         HeadlessEvent event = std::move(gHeadless.events.begin()->second);
         gHeadless.events.erase(gHeadless.events.begin());
         gHeadless.lastEventUs = gHeadless.nowUs;
-        ApplyEvent(event);
+        ApplyScriptEvent(event);
     }
 }
 

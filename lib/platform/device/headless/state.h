@@ -35,6 +35,16 @@ enum HeadlessEventKind : int {
     EventPadPov,     // pad; a: hundredths of a degree, or -1 centred
     EventText,       // text: committed UTF-8 text
     EventCompose,    // text: the composition (empty ends it); a: its cursor in characters
+    // Only in a recording:
+    EventRecording,    // a: the format's version; first in the file
+    EventUses,         // a: PlatRecordUse bits of what the recording cannot hold
+    EventCounterRate,  // value: the performance counter's counts a second
+    EventClock,        // value: a millisecond clock reading
+    EventCounter,      // value: a performance counter reading
+    EventPoll,         // the program polled for messages and none was waiting
+    EventCursor,       // a, b: where the pointer rests (client x, y), no message
+    EventNoSound,      // the recorded program had no sound device
+    EventSoundSays,    // text: a line the recorded sound driver said
 };
 
 struct HeadlessEvent {
@@ -44,6 +54,8 @@ struct HeadlessEvent {
     int a, b;          // arguments, by kind
     std::string file;  // the capture's PNG path
     std::string text;  // EventText, EventCompose
+    uint64_t value;    // EventCounterRate, EventClock, EventCounter
+    int line;          // the line of the file it came from
 };
 
 // A scripted joypad; zero is its resting state.
@@ -65,6 +77,15 @@ struct HeadlessState {
     uint64_t lastEventUs;  // the clock when the last script event applied, or at start
     uint64_t idleLimitUs;  // TESSEL_HEADLESS_IDLE_MS: idle time before closing; 0 never
     int idleClosed;        // the idle close was sent
+    uint64_t scriptBaseUs; // the clock at script time 0; 0: HeadlessStartUs
+
+    // A recording played back (replay.cpp): its lines in order, consumed as
+    // the program reads the clock and polls, until it runs out or diverges.
+    std::vector<HeadlessEvent> replay;
+    size_t replayAt;       // the next line to consume
+    int replaying;         // lines are being consumed
+    int replayLoaded;      // TESSEL_INPUT is a recording
+    uint64_t counterRate;  // the recorded counter's rate; 0: microseconds
 
     int hasWindow;         // createWindow succeeded and no destroy since
     int windowed;          // 0: full screen
@@ -139,6 +160,20 @@ void QueueScriptEvent(const HeadlessEvent& event);
 int LoadScriptFile();
 // Applies, in time order, every event due at the current clock.
 void ApplyDueEvents();
+
+// Applies one event of the script or the recording to the devices.
+void ApplyScriptEvent(const HeadlessEvent& event);
+
+// replay.cpp
+// Takes the recording's lines from a loaded file; faults have been reported.
+void StartReplay(std::vector<HeadlessEvent> lines, int uses);
+// The next reading of `kind` (EventClock or EventCounter): 1 with `value`,
+// or 0 when no recording is being played (any more) and the virtual clock
+// answers.
+int ReplayReading(HeadlessEventKind kind, uint64_t* value);
+// A poll for messages: 1 with `*taken` set (1 with `out` filled, or 0 for
+// nothing waiting), or 0 when the virtual clock's rules answer.
+int ReplayTake(PlatMessage* out, int* taken);
 
 // headless_text.cpp
 void HeadlessTextInputStart();

@@ -2,6 +2,7 @@
 // translated into the messages a window procedure expects. Only
 // SdlWaitMessage waits for an event.
 #include "platform/device/backend.h"
+#include "platform/device/record.h"
 #include "platform/device/sdl/sdl_backend.h"
 #include "platform/device/sdl/sdl_keymap.h"
 #include "platform/pixels/surface.h"
@@ -103,6 +104,7 @@ void TranslateText(const SDL_Event& event) {
 }
 
 void EmitActivation(uintptr_t active) {
+    RecordFocus(static_cast<int>(active));
     Emit(MsgActivateApp, active);
     Emit(MsgActivate, active);
 }
@@ -126,16 +128,15 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
     if (!window || event.windowID != SDL_GetWindowID(window)) return;
     switch (event.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-            Emit(MsgActivateApp, 1);
-            Emit(MsgActivate, 1);
+            EmitActivation(1);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
             // Keys released elsewhere will never be reported to this window.
             PlatReleaseAllKeys();
-            Emit(MsgActivateApp, 0);
-            Emit(MsgActivate, 0);
+            EmitActivation(0);
             break;
         case SDL_WINDOWEVENT_CLOSE:
+            RecordClose();
             Emit(MsgClose, 0);
             break;
         case SDL_WINDOWEVENT_MOVED:
@@ -166,6 +167,11 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
 void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
     int x = button.x, y = button.y;
     SdlWindowToLogical(&x, &y);
+    // A replay places the pointer by motion lines; a click elsewhere moves it.
+    int lastX = 0, lastY = 0, originX = 0, originY = 0;
+    SdlGetCursorPos(&lastX, &lastY);
+    SdlClientOrigin(&originX, &originY);
+    if (lastX - originX != x || lastY - originY != y) RecordCursor(x, y);
     SdlNoteMousePosition(x, y);
     bool down = button.type == SDL_MOUSEBUTTONDOWN;
     uint32_t buttons = SDL_GetMouseState(nullptr, nullptr) & ~SDL_BUTTON(button.button);
@@ -177,6 +183,8 @@ void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
         case SDL_BUTTON_MIDDLE: message = down ? MsgMButtonDown : MsgMButtonUp; break;
         default: return;
     }
+    RecordButton(button.button == SDL_BUTTON_LEFT ? 0 : button.button == SDL_BUTTON_RIGHT ? 1 : 2,
+                 down);
     Emit(message, MouseKeyFlags(buttons), PackPoint(x, y));
 }
 
@@ -197,6 +205,7 @@ void TranslateWheel(const SDL_MouseWheelEvent& wheel) {
 void Translate(const SDL_Event& event) {
     switch (event.type) {
         case SDL_QUIT:  // the window manager's quit, or SIGINT / SIGTERM
+            RecordClose();
             Emit(MsgClose, 0);
             break;
         case SDL_WINDOWEVENT:
@@ -218,6 +227,7 @@ void Translate(const SDL_Event& event) {
             int x = event.motion.x, y = event.motion.y;
             SdlWindowToLogical(&x, &y);
             SdlNoteMousePosition(x, y);
+            RecordMouse(x, y);
             Emit(MsgMouseMove, MouseKeyFlags(event.motion.state), PackPoint(x, y));
             break;
         }

@@ -3,6 +3,7 @@
 // shows its own window (SDL_HINT_IME_SHOW_UI) at the rectangle the field
 // gives; the field itself shows the composition.
 #include "platform/device/backend.h"
+#include "platform/device/record.h"
 #include "platform/device/sdl/sdl_backend.h"
 
 #include <SDL_syswm.h>
@@ -28,6 +29,7 @@ void EmitChar(uintptr_t character) { gEmit(MsgChar, character); }
 
 void NoteComposition(const char* utf8, int cursorChars) {
     size_t length = std::strlen(utf8);
+    RecordCompose(cursorChars, utf8, length);
     if (length && !PlatComposing()) gEmit(MsgImeStartComposition, 0);
     uint32_t message = PlatNoteComposition(utf8, length, cursorChars);
     if (message) gEmit(message, 0);
@@ -70,6 +72,7 @@ int SdlTranslateTextEvent(const SDL_Event& event,
     switch (event.type) {
         case SDL_TEXTINPUT: {
             const char* text = event.text.text;
+            RecordText(text, std::strlen(text));
             PlatForEachCp932Char(PlatTextToCp932(text, std::strlen(text)), EmitChar);
             return 1;
         }
