@@ -22,6 +22,20 @@ int SetDrawTarget(int target);
 // The clipping rectangle in target coordinates (right and bottom exclusive),
 // ordered and clamped to the target. 0.
 int SetClipRect(int left, int top, int right, int bottom);
+// How the draws that follow mix with what is under them; `amount` 0..255
+// (clamped) weighs the source.
+constexpr int BlendNone = 0;      // drawn as it is (a graph's alpha channel still mixes)
+constexpr int BlendAlpha = 1;     // mixed at amount/255, times its own alpha
+constexpr int BlendAdd = 2;       // source times amount/255 added, saturating
+constexpr int BlendMultiply = 3;  // destination times source; lower amounts fade to no change
+constexpr int BlendSubtract = 4;  // source times amount/255 subtracted, floor 0
+// 0; -1 for an unknown mode (nothing changes) or before InitLibrary. Mode 7
+// is reserved: 0 and nothing changes. A screen mode change resets the state
+// to BlendNone, 0.
+int SetBlendState(int mode, int amount);
+// Stores the current mode and amount through the pointers that are not
+// null. 0.
+int GetBlendState(int* mode, int* amount);
 int ClearDrawTarget();
 // The raw pixel at (x, y) of the draw target in the screen's format; -1
 // outside the screen or without a display.
