@@ -122,4 +122,16 @@ void PlatAudioMix(void* out, uint32_t frames);
 // Bytes of one output frame; call it where PlatAudioMix may be called.
 uint32_t PlatAudioFrameBytes();
 
+// The little-endian fields of a RIFF WAVE header, as both the captured
+// sound and the sound decoder's re-wrapped data write them.
+inline void PutLe16(uint8_t* out, uint32_t v) {
+    out[0] = static_cast<uint8_t>(v);
+    out[1] = static_cast<uint8_t>(v >> 8);
+}
+
+inline void PutLe32(uint8_t* out, uint32_t v) {
+    PutLe16(out, v & 0xFFFF);
+    PutLe16(out + 2, v >> 16);
+}
+
 #endif

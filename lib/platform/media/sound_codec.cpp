@@ -61,16 +61,6 @@ sf_count_t ImageWrite(const void*, sf_count_t, void*) { return 0; }
 
 sf_count_t ImageTell(void* user) { return static_cast<SplitImage*>(user)->position; }
 
-void Put16(uint8_t* out, uint32_t v) {
-    out[0] = static_cast<uint8_t>(v);
-    out[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void Put32(uint8_t* out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out + 2, v >> 16);
-}
-
 // RIFF header, the format record as the "fmt " chunk, and the "data" chunk
 // header, in a malloc'd block of `*headSize` bytes; the data itself follows
 // as the image's second piece. Null when it cannot be allocated.
@@ -81,12 +71,12 @@ uint8_t* WaveHead(const uint8_t* formatRecord, uint32_t formatSize, uint32_t siz
     auto* head = static_cast<uint8_t*>(std::calloc(1, *headSize));
     if (!head) return nullptr;
     std::memcpy(head, "RIFF", 4);
-    Put32(head + 4, 4 + 8 + padded + 8 + size);
+    PutLe32(head + 4, 4 + 8 + padded + 8 + size);
     std::memcpy(head + 8, "WAVEfmt ", 8);
-    Put32(head + 16, formatSize);
+    PutLe32(head + 16, formatSize);
     std::memcpy(head + 20, formatRecord, formatSize);
     std::memcpy(head + 20 + padded, "data", 4);
-    Put32(head + 24 + padded, size);
+    PutLe32(head + 24 + padded, size);
     return head;
 }
 
@@ -129,7 +119,7 @@ int64_t ReadAll(SNDFILE* file, int channels, uint32_t limit, PcmBlock* out) {
                 // Float files can hold values that are not numbers at all.
                 float scaled = std::isnan(value) ? 0.0f
                                                  : std::clamp(value * 32768.0f, -32768.0f, 32767.0f);
-                Put16(out->bytes + out->used, static_cast<uint16_t>(
+                PutLe16(out->bytes + out->used, static_cast<uint16_t>(
                                                   static_cast<int16_t>(std::nearbyint(scaled))));
                 out->used += 2;
             }

@@ -19,33 +19,23 @@ constexpr uint32_t MaxDataBytes = 0xFFFFFF00u;
 
 const PlatAudioCaps DefaultCaps = {1, 1, 1, 1, 1, 1, 1, 1, AudioMinRate, AudioMaxRate, 0, 0};
 
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-    Put16(p, v & 0xFFFF);
-    Put16(p + 2, v >> 16);
-}
-
 void WriteHeader() {
     HeadlessState& h = gHeadless;
     const PlatPcmFormat& f = h.audioFormat;
     uint32_t blockAlign = static_cast<uint32_t>(f.channels * f.bits / 8);
     uint8_t header[WaveHeaderBytes];
     std::memcpy(header, "RIFF", 4);
-    Put32(header + 4, WaveHeaderBytes - 8 + h.audioDataBytes);
+    PutLe32(header + 4, WaveHeaderBytes - 8 + h.audioDataBytes);
     std::memcpy(header + 8, "WAVEfmt ", 8);
-    Put32(header + 16, 16);
-    Put16(header + 20, 1);
-    Put16(header + 22, static_cast<uint32_t>(f.channels));
-    Put32(header + 24, static_cast<uint32_t>(f.rate));
-    Put32(header + 28, static_cast<uint32_t>(f.rate) * blockAlign);
-    Put16(header + 32, blockAlign);
-    Put16(header + 34, static_cast<uint32_t>(f.bits));
+    PutLe32(header + 16, 16);
+    PutLe16(header + 20, 1);
+    PutLe16(header + 22, static_cast<uint32_t>(f.channels));
+    PutLe32(header + 24, static_cast<uint32_t>(f.rate));
+    PutLe32(header + 28, static_cast<uint32_t>(f.rate) * blockAlign);
+    PutLe16(header + 32, blockAlign);
+    PutLe16(header + 34, static_cast<uint32_t>(f.bits));
     std::memcpy(header + 36, "data", 4);
-    Put32(header + 40, h.audioDataBytes);
+    PutLe32(header + 40, h.audioDataBytes);
     std::fseek(h.audioFile, 0, SEEK_SET);
     std::fwrite(header, 1, sizeof header, h.audioFile);
     std::fseek(h.audioFile, 0, SEEK_END);
