@@ -76,7 +76,8 @@ struct BlendInfo {
 // Fills `blend` from the drawing state. 1 when the draw needs the blend
 // loops: a mode other than BlendNone or a tint, on a 16- or 32-bit screen;
 // `force` asks for them under the plain state too (mirrored and stretched
-// draws have no other loops), as BlendAlpha at 255.
+// draws have no other loops), as BlendAlpha at 255, and on an 8-bit
+// screen, whose span copies whatever the state.
 int CurrentBlend(BlitFormat format, int force, BlendInfo* blend);
 
 // One run of `count` pixels: source pixels (in the screen's format) and
@@ -104,9 +105,9 @@ int GraphHasPixels(const GraphRecord* graph);
 // The software path's operations (draw_path.h): DrawGraph's blitter
 // (blit.cpp), the turned one (blit_rotate.cpp), the clear (draw_state.cpp)
 // and the glyph runs (blit_glyph.cpp).
-int BlitGraph(int x, int y, GraphRecord* graph, int transparent);
+int BlitGraph(int x, int y, GraphRecord* graph, int transparent, int turn);
 int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                    int transparent);
+                    int transparent, int turn);
 int BlitClear();
 int BeginGlyphCopy(GlyphRun* run);
 void CopyGlyphOfRun(GlyphRun* run, int srcX, int srcY, const Rect& target);
@@ -162,6 +163,10 @@ struct RotaSetup {
 // or angle cannot be drawn.
 int SetUpRotation(int x, int y, double scale, double angle, int width, int height,
                   const Rect& area, RotaSetup* setup);
+
+// Mirrors the walk of a graph `width` pixels wide left to right: source
+// column u becomes width - 1 - u, on the same pixels.
+void MirrorRotation(int width, RotaSetup* setup);
 
 // Points (du[k], dv[k]) from a centre, turned by the angle whose cosine and
 // sine are `c` and `s` about (x, y) and moved by `shift` on both axes: the

@@ -85,6 +85,14 @@ void Span(uint8_t* dstBytes, const uint8_t* readBytes, const uint8_t* srcBytes,
     }
 }
 
+// Palette indices cannot be mixed: an 8-bit screen copies, keyed or not.
+template <bool Keyed>
+void CopySpan8(uint8_t* dst, const uint8_t*, const uint8_t* src, const uint8_t*, int count,
+               const BlendInfo& b) {
+    for (int x = 0; x < count; ++x)
+        if (!Keyed || src[x] != b.key) dst[x] = src[x];
+}
+
 template <typename F, int Mode, bool Keyed, bool HasAlpha>
 BlendSpan PickTint(int tinted) {
     return tinted ? Span<F, Mode, Keyed, HasAlpha, true> : Span<F, Mode, Keyed, HasAlpha, false>;
@@ -119,6 +127,7 @@ int CurrentBlend(BlitFormat format, int force, BlendInfo* blend) {
         blend->tint[i] = int(Widen(t));
     }
     blend->tinted = (tint & 0xFFFFFF) != 0xFFFFFF;
+    if (format == BlitFormat8) return force;
     if (format != BlitFormat565 && format != BlitFormat555 && format != BlitFormat32) return 0;
     return force || gDraw.blendMode != BlendNone || blend->tinted;
 }
@@ -128,6 +137,7 @@ BlendSpan ChooseBlendSpan(BlitFormat format, const BlendInfo& blend, int keyed, 
     case BlitFormat565: return PickMode<Format565>(blend, keyed, alpha);
     case BlitFormat555: return PickMode<Format555>(blend, keyed, alpha);
     case BlitFormat32: return PickMode<Format32>(blend, keyed, alpha);
+    case BlitFormat8: return keyed ? CopySpan8<true> : CopySpan8<false>;
     default: return nullptr;
     }
 }

@@ -412,6 +412,12 @@ int SetUpRotation(int x, int y, double scale, double angle, int width, int heigh
     return 0;
 }
 
+void MirrorRotation(int width, RotaSetup* setup) {
+    setup->u = Sub(Sub(Mul(width, 1 << 18), 1), setup->u);
+    setup->dudx = Sub(0, setup->dudx);
+    setup->dudy = Sub(0, setup->dudy);
+}
+
 void TurnCorners(double x, double y, double c, double s, double shift, const double du[4],
                  const double dv[4], double px[4], double py[4]) {
     for (int k = 0; k < 4; ++k) {
@@ -440,7 +446,7 @@ Rect RotatedMaskBox(int x, int y, double scale, double angle, int width, int hei
 }
 
 int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                    int transparent) {
+                    int transparent, int turn) {
     RotaSource source;
     FindSource(graph, &source);
     PlatSurface* draw = gDraw.drawSurface;
@@ -448,6 +454,7 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
     int width = graph->width, height = graph->height;
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, width, height, gDraw.drawArea, &setup) != 0) return 0;
+    if (turn) MirrorRotation(width, &setup);
     const Rect& box = setup.box;
     int dstX = box.left + gDraw.targetOrigin.left, dstY = box.top + gDraw.targetOrigin.top;
     int boxWidth = box.right - box.left, boxHeight = box.bottom - box.top;
@@ -529,7 +536,8 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
     return 0;
 }
 
-int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent, int) {
+int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent,
+                  int turn) {
     if (!LibraryRunning()) return -1;
     if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
     GraphRecord* record = GetGraphRecord(graph);
@@ -541,10 +549,11 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
     if (!DisplayExists() || !gDraw.drawSurface || !GraphHasPixels(record)) return -1;
 
     const DrawPath& path = TargetDrawPath();
-    if (!gDraw.maskEnabled) return path.drawTurned(x, y, scale, angle, record, transparent);
+    turn = turn == 1;
+    if (!gDraw.maskEnabled) return path.drawTurned(x, y, scale, angle, record, transparent, turn);
     Rect area = RotatedMaskBox(x, y, scale, angle, record->width, record->height);
     MaskBeforeDraw(area);
-    int result = path.drawTurned(x, y, scale, angle, record, transparent);
+    int result = path.drawTurned(x, y, scale, angle, record, transparent, turn);
     MaskAfterDraw(area);
     return result;
 }

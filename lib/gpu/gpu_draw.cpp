@@ -61,7 +61,7 @@ void ApplyDrawBlend(PlatGpuQuadState* state) {
     state->tint = amount << 24 | (tint & 0xFF) << 16 | (tint & 0xFF00) | tint >> 16;
 }
 
-int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area) {
+int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, int turn, const Rect& area) {
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
@@ -70,10 +70,13 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
         int tx, ty, tw, th;
         uint32_t texture;
         if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
-        double left = double(x) + tx, top = double(y) + ty;
+        // Mirrored, the tile lands as far from the graph's right edge as it
+        // lies from its left one, its texels run right to left.
+        double left = double(x) + (turn ? graph->width - tx - tw : tx), top = double(y) + ty;
+        double u0 = turn ? tw : 0, u1 = turn ? 0 : tw;
         const PlatGpuVertex quad[4] = {
-            Corner(left, top, 0, 0), Corner(left + tw, top, tw, 0),
-            Corner(left + tw, top + th, tw, th), Corner(left, top + th, 0, th)};
+            Corner(left, top, u0, 0), Corner(left + tw, top, u1, 0),
+            Corner(left + tw, top + th, u1, th), Corner(left, top + th, u0, th)};
         PlatGpuQuad(texture, tw, th, quad, state);
     }
     GpuCheckError("DrawGraph");
@@ -112,11 +115,12 @@ void TurnedCorners(int x, int y, double scale, double c, double s, const GraphRe
     PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
 }
 
-void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
+void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, int turn,
               const PlatGpuQuadState& state, const Rect& area) {
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
         return;
+    if (turn) MirrorRotation(graph->width, &setup);
     const Rect& box = setup.box;
     // The walk from the target's origin: the same values modulo 2^32 at
     // every pixel as the software's walk from the box's corner.
@@ -154,13 +158,13 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
 }  // namespace
 
 int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                     int transparent, const Rect& area) {
+                     int transparent, int turn, const Rect& area) {
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
     PlatGpuQuadState state = QuadState(area, graph, transparent == 1);
     if (state.filter == 0) {
-        DrawWalk(x, y, scale, angle, graph, state, area);
+        DrawWalk(x, y, scale, angle, graph, turn, state, area);
         GpuCheckError("DrawRotaGraph");
         return 0;
     }
@@ -172,8 +176,11 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         double u0 = tx == 0 ? -1 : tx, v0 = ty == 0 ? -1 : ty;
         double u1 = tx + tw, v1 = ty + th;
         const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
+        // Mirrored, graph column u is placed where column width - u lies.
+        double placed[4];
+        for (int k = 0; k < 4; ++k) placed[k] = turn ? graph->width - us[k] : us[k];
         double px[4], py[4];
-        PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
+        PlaceOnTarget(x, y, scale, c, s, graph, placed, vs, px, py);
         PlatGpuVertex quad[4];
         for (int k = 0; k < 4; ++k) quad[k] = Corner(px[k], py[k], us[k] - tx, vs[k] - ty);
         PlatGpuQuad(texture, tw, th, quad, state);

@@ -53,8 +53,9 @@ void ApplyDrawBlend(PlatGpuQuadState* state);
 
 struct Rect;
 // The 2-D draws onto the device's target; `area` is the clip rectangle.
-int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area);
+// `turn` 1 mirrors the graph left to right in its place.
+int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, int turn, const Rect& area);
 int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                     int transparent, const Rect& area);
+                     int transparent, int turn, const Rect& area);
 
 #endif
