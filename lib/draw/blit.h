@@ -108,6 +108,10 @@ int GraphHasPixels(const GraphRecord* graph);
 int BlitGraph(int x, int y, GraphRecord* graph, int transparent, int turn);
 int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph,
                     int transparent, int turn);
+// DrawStretchedGraph's: the graph over left..right x top..bottom, either
+// pair reversed to mirror on that axis (blit_stretch.cpp).
+int BlitStretchedGraph(int left, int top, int right, int bottom, GraphRecord* graph,
+                       int transparent);
 int BlitClear();
 int BeginGlyphCopy(GlyphRun* run);
 void CopyGlyphOfRun(GlyphRun* run, int srcX, int srcY, const Rect& target);

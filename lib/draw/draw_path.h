@@ -47,6 +47,10 @@ struct DrawPath {
     // mirrored left to right when `turn` is 1.
     int (*drawTurned)(int x, int y, double scale, double angle, GraphRecord* graph,
                       int transparent, int turn);
+    // `graph` over the rectangle (right and bottom exclusive, either pair
+    // reversed to mirror on its axis), inside gDraw.drawArea.
+    int (*drawStretched)(int left, int top, int right, int bottom, GraphRecord* graph,
+                         int transparent);
     // A glyph run: begin (0, or -1 when this path cannot draw it), one call
     // a glyph whose top-left bit is (srcX, srcY) onto `target` (inside one
     // cell, inside the clip), end.

@@ -17,6 +17,7 @@
 #include "platform/gpu/gpu.h"
 #include "tessel/graphics.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -156,6 +157,40 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, int 
 }
 
 }  // namespace
+
+int GpuDrawStretchedGraph(int left, int top, int right, int bottom, GraphRecord* graph,
+                          int transparent, const Rect& area) {
+    if (EmptyArea(area)) return 0;
+    if (ReadyTiles(graph) != 0) return -1;
+    BeginTargetDraw();
+    PlatGpuQuadState state = QuadState(area, graph, transparent != 0);
+    // Graph position g lands on target position from + g * scale (scale
+    // negative when mirrored). Each tile's quad is cut to the clip first, so
+    // that a huge rectangle gives small corners and exact texel positions.
+    const double width = graph->width, height = graph->height;
+    const double xFrom = left, xScale = (double(right) - left) / width;
+    const double yFrom = top, yScale = (double(bottom) - top) / height;
+    for (int i = 0; i < graph->tileCount; ++i) {
+        int tx, ty, tw, th;
+        uint32_t texture;
+        if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
+        double ax = xFrom + tx * xScale, bx = xFrom + (tx + tw) * xScale;
+        double ay = yFrom + ty * yScale, by = yFrom + (ty + th) * yScale;
+        double x0 = std::max(std::min(ax, bx), double(area.left));
+        double x1 = std::min(std::max(ax, bx), double(area.right));
+        double y0 = std::max(std::min(ay, by), double(area.top));
+        double y1 = std::min(std::max(ay, by), double(area.bottom));
+        if (x0 >= x1 || y0 >= y1) continue;
+        // The texel coordinates at the cut corners, within the tile.
+        auto u = [&](double x) { return (x - xFrom) / xScale - tx; };
+        auto v = [&](double y) { return (y - yFrom) / yScale - ty; };
+        const PlatGpuVertex quad[4] = {Corner(x0, y0, u(x0), v(y0)), Corner(x1, y0, u(x1), v(y0)),
+                                       Corner(x1, y1, u(x1), v(y1)), Corner(x0, y1, u(x0), v(y1))};
+        PlatGpuQuad(texture, tw, th, quad, state);
+    }
+    GpuCheckError("DrawStretchedGraph");
+    return 0;
+}
 
 int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
                      int transparent, int turn, const Rect& area) {

@@ -57,5 +57,7 @@ struct Rect;
 int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, int turn, const Rect& area);
 int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
                      int transparent, int turn, const Rect& area);
+int GpuDrawStretchedGraph(int left, int top, int right, int bottom, GraphRecord* graph,
+                          int transparent, const Rect& area);
 
 #endif

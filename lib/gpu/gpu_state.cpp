@@ -150,6 +150,11 @@ int DrawTurnedOnDevice(int x, int y, double scale, double angle, GraphRecord* gr
     return GpuDrawRotaGraph(x, y, scale, angle, graph, transparent, turn, gDraw.drawArea);
 }
 
+int DrawStretchedOnDevice(int left, int top, int right, int bottom, GraphRecord* graph,
+                          int transparent) {
+    return GpuDrawStretchedGraph(left, top, right, bottom, graph, transparent, gDraw.drawArea);
+}
+
 int BeginGlyphsOnDevice(GlyphRun* run) {
     return BeginGpuGlyphs(run->deviceCache, run->bits, run->colour, run->transparent, run->clip);
 }
@@ -165,6 +170,7 @@ const DrawPath kGpuDrawPath = {
     .clear = ClearTarget,
     .drawGraph = DrawGraphOnDevice,
     .drawTurned = DrawTurnedOnDevice,
+    .drawStretched = DrawStretchedOnDevice,
     .beginGlyphs = BeginGlyphsOnDevice,
     .drawGlyph = DrawGlyphOnDevice,
     .endGlyphs = EndGlyphsOnDevice,

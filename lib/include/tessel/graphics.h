@@ -61,6 +61,12 @@ int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int g
                   int transparent, int turn);
 int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent,
                   int turn);
+// The whole graph stretched over left..right x top..bottom (right and
+// bottom exclusive), each pixel taking the graph's pixel under its centre
+// (bilinear on the GPU path under SetDrawFilter(1)); right < left mirrors
+// left to right, bottom < top top to bottom. 0 (an empty rectangle draws
+// nothing), -1 for an invalid handle.
+int DrawStretchedGraph(int left, int top, int right, int bottom, int graph, int transparent);
 
 // A graph of width x height with its surface made and no pixels written;
 // `useTexture` 1 makes its textures at once on the GPU path (0: at its first
