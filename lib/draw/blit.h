@@ -86,6 +86,9 @@ int CurrentBlend(BlitFormat format, int force, BlendInfo* blend);
 using BlendSpan = void (*)(uint8_t* dst, const uint8_t* read, const uint8_t* src,
                            const uint8_t* alpha, int count, const BlendInfo& blend);
 BlendSpan ChooseBlendSpan(BlitFormat format, const BlendInfo& blend, int keyed, int alpha);
+// The plain scalar twin of each span, which states the arithmetic.
+BlendSpan ChooseBlendReferenceSpan(BlitFormat format, const BlendInfo& blend, int keyed,
+                                   int alpha);
 // A rectangle through `info.span` a row at a time.
 void BlendRows(const BlitInfo& info);
 

@@ -11,9 +11,12 @@
 #include "draw/draw_state.h"
 #include "tessel/graphics.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -31,8 +34,9 @@ using Format32 = Format<uint32_t, 0xFF0000, 0xFF00, 0xFF>;
 // x / 255 rounded, for x in 0..65535.
 inline uint32_t Div255(uint32_t x) { return (x + 128 + ((x + 128) >> 8)) >> 8; }
 
-// 0..255 to 0..256: 255 becomes 256, 0 stays 0.
-inline uint32_t Widen(uint32_t w) { return w + (w >> 7); }
+// 0..255 to 0..256: 255 becomes 256 (the source whole), the rest stay,
+// so that 128 is an exact half.
+inline uint32_t Widen(uint32_t w) { return w + (w == 255); }
 
 // One channel, shifted down to bit 0, with maximum M.
 template <int Mode, uint32_t M>
@@ -69,7 +73,7 @@ inline typename F::Pixel BlendPixel(uint32_t s, uint32_t d, uint32_t w, const Bl
 }
 
 template <typename F, int Mode, bool Keyed, bool HasAlpha, bool Tinted>
-void Span(uint8_t* dstBytes, const uint8_t* readBytes, const uint8_t* srcBytes,
+void ReferenceSpan(uint8_t* dstBytes, const uint8_t* readBytes, const uint8_t* srcBytes,
           const uint8_t* alpha, int count, const BlendInfo& b) {
     using Pixel = typename F::Pixel;
     auto* dst = reinterpret_cast<Pixel*>(dstBytes);
@@ -85,6 +89,156 @@ void Span(uint8_t* dstBytes, const uint8_t* readBytes, const uint8_t* srcBytes,
     }
 }
 
+// --- the fast spans ---------------------------------------------------------------
+
+inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void Store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// The weights of `count` (4 or 8) pixels in 16-bit lanes, 0..256.
+template <bool HasAlpha>
+inline __m128i Weights(const uint8_t* alpha, __m128i amount, __m128i flat, int count) {
+    if constexpr (!HasAlpha) {
+        return flat;
+    } else {
+        __m128i bytes;
+        if (count == 8) {
+            bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alpha));
+        } else {
+            int32_t four;
+            std::memcpy(&four, alpha, 4);
+            bytes = _mm_cvtsi32_si128(four);
+        }
+        __m128i q = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), amount),
+                                  _mm_set1_epi16(128));
+        __m128i w = _mm_srli_epi16(_mm_add_epi16(q, _mm_srli_epi16(q, 8)), 8);
+        return _mm_sub_epi16(w, _mm_cmpeq_epi16(w, _mm_set1_epi16(255)));
+    }
+}
+
+// One mode on channels in 16-bit lanes (c the tinted source, d the
+// destination, w the weights), each channel's maximum `top`.
+template <int Mode>
+inline __m128i BlendLanes(__m128i c, __m128i d, __m128i w, __m128i top) {
+    const __m128i half = _mm_set1_epi16(128), full = _mm_set1_epi16(256);
+    if constexpr (Mode == BlendAdd || Mode == BlendSubtract) {
+        __m128i take = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(c, w), half), 8);
+        if constexpr (Mode == BlendAdd) return _mm_min_epi16(_mm_add_epi16(d, take), top);
+        return _mm_subs_epu16(d, take);
+    } else {
+        if constexpr (Mode == BlendMultiply) {
+            // 8-bit channels only: the product over 255, rounded.
+            __m128i q = _mm_add_epi16(_mm_mullo_epi16(d, c), half);
+            c = _mm_srli_epi16(_mm_add_epi16(q, _mm_srli_epi16(q, 8)), 8);
+        }
+        __m128i sum = _mm_add_epi16(_mm_mullo_epi16(c, w), _mm_mullo_epi16(d, _mm_sub_epi16(full, w)));
+        return _mm_srli_epi16(_mm_add_epi16(sum, half), 8);
+    }
+}
+
+// 32-bit pixels, four a step: each pixel's bytes widened to 16-bit lanes.
+template <int Mode, bool Keyed, bool HasAlpha, bool Tinted>
+void Fast32(uint8_t* dstBytes, const uint8_t* readBytes, const uint8_t* srcBytes,
+            const uint8_t* alpha, int count, const BlendInfo& b) {
+    auto* dst = reinterpret_cast<uint32_t*>(dstBytes);
+    auto* read = reinterpret_cast<const uint32_t*>(readBytes);
+    auto* src = reinterpret_cast<const uint32_t*>(srcBytes);
+    const __m128i zero = _mm_setzero_si128(), top = _mm_set1_epi16(255);
+    const __m128i amount = _mm_set1_epi16(int16_t(b.amount));
+    const __m128i flat = _mm_set1_epi16(int16_t(Widen(uint32_t(b.amount))));
+    const __m128i tint = _mm_set_epi16(0, int16_t(b.tint[0]), int16_t(b.tint[1]), int16_t(b.tint[2]),
+                                       0, int16_t(b.tint[0]), int16_t(b.tint[1]), int16_t(b.tint[2]));
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF), key = _mm_set1_epi32(int32_t(b.key));
+    int x = 0;
+    for (; x + 4 <= count; x += 4) {
+        __m128i s = Load(src + x), d = Load(read + x);
+        __m128i w = Weights<HasAlpha>(alpha + x, amount, flat, 4);       // 4 lanes used
+        __m128i wide = _mm_unpacklo_epi16(w, w);                          // each weight twice
+        __m128i wLow = _mm_unpacklo_epi32(wide, wide), wHigh = _mm_unpackhi_epi32(wide, wide);
+        __m128i cLow = _mm_unpacklo_epi8(s, zero), cHigh = _mm_unpackhi_epi8(s, zero);
+        if constexpr (Tinted) {
+            const __m128i half = _mm_set1_epi16(128);
+            cLow = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(cLow, tint), half), 8);
+            cHigh = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(cHigh, tint), half), 8);
+        }
+        __m128i low = BlendLanes<Mode>(cLow, _mm_unpacklo_epi8(d, zero), wLow, top);
+        __m128i high = BlendLanes<Mode>(cHigh, _mm_unpackhi_epi8(d, zero), wHigh, top);
+        __m128i out = _mm_and_si128(_mm_packus_epi16(low, high), colour);
+        __m128i weight32 = _mm_unpacklo_epi16(w, zero);
+        if constexpr (Mode == BlendAlpha) {
+            __m128i whole = _mm_cmpeq_epi32(weight32, _mm_set1_epi32(256));
+            out = _mm_or_si128(out, _mm_and_si128(whole, _mm_andnot_si128(colour, s)));
+        }
+        __m128i keep = _mm_cmpeq_epi32(weight32, zero);
+        if constexpr (Keyed) keep = _mm_or_si128(keep, _mm_cmpeq_epi32(s, key));
+        Store(dst + x, Select(keep, d, out));
+    }
+    ReferenceSpan<Format32, Mode, Keyed, HasAlpha, Tinted>(
+        dstBytes + 4 * x, readBytes + 4 * x, srcBytes + 4 * x, HasAlpha ? alpha + x : alpha,
+        count - x, b);
+}
+
+// 16-bit pixels, eight a step: red, green and blue each in their own lanes.
+template <typename F, int Mode, bool Keyed, bool HasAlpha, bool Tinted>
+void Fast16(uint8_t* dstBytes, const uint8_t* readBytes, const uint8_t* srcBytes,
+            const uint8_t* alpha, int count, const BlendInfo& b) {
+    constexpr int RedShift = std::countr_zero(F::Red);
+    auto* dst = reinterpret_cast<uint16_t*>(dstBytes);
+    auto* read = reinterpret_cast<const uint16_t*>(readBytes);
+    auto* src = reinterpret_cast<const uint16_t*>(srcBytes);
+    const __m128i five = _mm_set1_epi16(0x1F), green = _mm_set1_epi16(int16_t(F::Green >> 5));
+    const __m128i amount = _mm_set1_epi16(int16_t(b.amount));
+    const __m128i flat = _mm_set1_epi16(int16_t(Widen(uint32_t(b.amount))));
+    const __m128i half = _mm_set1_epi16(128), key = _mm_set1_epi16(int16_t(b.key));
+    const __m128i tints[3] = {_mm_set1_epi16(int16_t(b.tint[0])), _mm_set1_epi16(int16_t(b.tint[1])),
+                              _mm_set1_epi16(int16_t(b.tint[2]))};
+    const __m128i spare = _mm_set1_epi16(int16_t(F::Spare));
+    // A key beyond 16 bits matches no 16-bit pixel.
+    const bool keyFits = b.key <= 0xFFFF;
+    int x = 0;
+    for (; x + 8 <= count; x += 8) {
+        __m128i s = Load(src + x), d = Load(read + x);
+        __m128i w = Weights<HasAlpha>(alpha + x, amount, flat, 8);
+        const __m128i sc[3] = {_mm_and_si128(_mm_srli_epi16(s, RedShift), five),
+                               _mm_and_si128(_mm_srli_epi16(s, 5), green), _mm_and_si128(s, five)};
+        const __m128i dc[3] = {_mm_and_si128(_mm_srli_epi16(d, RedShift), five),
+                               _mm_and_si128(_mm_srli_epi16(d, 5), green), _mm_and_si128(d, five)};
+        const __m128i tops[3] = {five, green, five};
+        __m128i ch[3];
+        for (int i = 0; i < 3; ++i) {
+            __m128i c = sc[i];
+            if constexpr (Tinted) c = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(c, tints[i]), half), 8);
+            ch[i] = BlendLanes<Mode>(c, dc[i], w, tops[i]);
+        }
+        __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(ch[0], RedShift), _mm_slli_epi16(ch[1], 5)), ch[2]);
+        if constexpr (Mode == BlendAlpha && F::Spare != 0) {
+            __m128i whole = _mm_cmpeq_epi16(w, _mm_set1_epi16(256));
+            out = _mm_or_si128(out, _mm_and_si128(whole, _mm_and_si128(s, spare)));
+        }
+        __m128i keep = _mm_cmpeq_epi16(w, _mm_setzero_si128());
+        if (Keyed && keyFits) keep = _mm_or_si128(keep, _mm_cmpeq_epi16(s, key));
+        Store(dst + x, Select(keep, d, out));
+    }
+    ReferenceSpan<F, Mode, Keyed, HasAlpha, Tinted>(
+        dstBytes + 2 * x, readBytes + 2 * x, srcBytes + 2 * x, HasAlpha ? alpha + x : alpha,
+        count - x, b);
+}
+
+// The fast span of a format and mode; 16-bit multiply keeps the scalar
+// loop (its division by 31 or 63 has no exact 16-bit reciprocal).
+template <typename F, int Mode, bool Keyed, bool HasAlpha, bool Tinted>
+void Span(uint8_t* dst, const uint8_t* read, const uint8_t* src, const uint8_t* alpha, int count,
+          const BlendInfo& b) {
+    if constexpr (std::is_same_v<F, Format32>)
+        Fast32<Mode, Keyed, HasAlpha, Tinted>(dst, read, src, alpha, count, b);
+    else if constexpr (Mode == BlendMultiply)
+        ReferenceSpan<F, Mode, Keyed, HasAlpha, Tinted>(dst, read, src, alpha, count, b);
+    else
+        Fast16<F, Mode, Keyed, HasAlpha, Tinted>(dst, read, src, alpha, count, b);
+}
+
 // Palette indices cannot be mixed: an 8-bit screen copies, keyed or not.
 template <bool Keyed>
 void CopySpan8(uint8_t* dst, const uint8_t*, const uint8_t* src, const uint8_t*, int count,
@@ -93,25 +247,47 @@ void CopySpan8(uint8_t* dst, const uint8_t*, const uint8_t* src, const uint8_t*,
         if (!Keyed || src[x] != b.key) dst[x] = src[x];
 }
 
-template <typename F, int Mode, bool Keyed, bool HasAlpha>
+// The two families of spans, as types for the choosers below.
+template <typename F, int Mode, bool Keyed, bool HasAlpha, bool Tinted>
+struct FastSpans {
+    static constexpr BlendSpan Run = Span<F, Mode, Keyed, HasAlpha, Tinted>;
+};
+template <typename F, int Mode, bool Keyed, bool HasAlpha, bool Tinted>
+struct ReferenceSpans {
+    static constexpr BlendSpan Run = ReferenceSpan<F, Mode, Keyed, HasAlpha, Tinted>;
+};
+
+template <template <typename, int, bool, bool, bool> class S, typename F, int Mode, bool Keyed,
+          bool HasAlpha>
 BlendSpan PickTint(int tinted) {
-    return tinted ? Span<F, Mode, Keyed, HasAlpha, true> : Span<F, Mode, Keyed, HasAlpha, false>;
+    return tinted ? S<F, Mode, Keyed, HasAlpha, true>::Run : S<F, Mode, Keyed, HasAlpha, false>::Run;
 }
 
-template <typename F, int Mode>
+template <template <typename, int, bool, bool, bool> class S, typename F, int Mode>
 BlendSpan PickKeyAlpha(int keyed, int alpha, int tinted) {
     if (keyed)
-        return alpha ? PickTint<F, Mode, true, true>(tinted) : PickTint<F, Mode, true, false>(tinted);
-    return alpha ? PickTint<F, Mode, false, true>(tinted) : PickTint<F, Mode, false, false>(tinted);
+        return alpha ? PickTint<S, F, Mode, true, true>(tinted) : PickTint<S, F, Mode, true, false>(tinted);
+    return alpha ? PickTint<S, F, Mode, false, true>(tinted) : PickTint<S, F, Mode, false, false>(tinted);
 }
 
-template <typename F>
+template <template <typename, int, bool, bool, bool> class S, typename F>
 BlendSpan PickMode(const BlendInfo& b, int keyed, int alpha) {
     switch (b.mode) {
-    case BlendAdd: return PickKeyAlpha<F, BlendAdd>(keyed, alpha, b.tinted);
-    case BlendMultiply: return PickKeyAlpha<F, BlendMultiply>(keyed, alpha, b.tinted);
-    case BlendSubtract: return PickKeyAlpha<F, BlendSubtract>(keyed, alpha, b.tinted);
-    default: return PickKeyAlpha<F, BlendAlpha>(keyed, alpha, b.tinted);
+    case BlendAdd: return PickKeyAlpha<S, F, BlendAdd>(keyed, alpha, b.tinted);
+    case BlendMultiply: return PickKeyAlpha<S, F, BlendMultiply>(keyed, alpha, b.tinted);
+    case BlendSubtract: return PickKeyAlpha<S, F, BlendSubtract>(keyed, alpha, b.tinted);
+    default: return PickKeyAlpha<S, F, BlendAlpha>(keyed, alpha, b.tinted);
+    }
+}
+
+template <template <typename, int, bool, bool, bool> class S>
+BlendSpan Choose(BlitFormat format, const BlendInfo& blend, int keyed, int alpha) {
+    switch (format) {
+    case BlitFormat565: return PickMode<S, Format565>(blend, keyed, alpha);
+    case BlitFormat555: return PickMode<S, Format555>(blend, keyed, alpha);
+    case BlitFormat32: return PickMode<S, Format32>(blend, keyed, alpha);
+    case BlitFormat8: return keyed ? CopySpan8<true> : CopySpan8<false>;
+    default: return nullptr;
     }
 }
 
@@ -133,13 +309,12 @@ int CurrentBlend(BlitFormat format, int force, BlendInfo* blend) {
 }
 
 BlendSpan ChooseBlendSpan(BlitFormat format, const BlendInfo& blend, int keyed, int alpha) {
-    switch (format) {
-    case BlitFormat565: return PickMode<Format565>(blend, keyed, alpha);
-    case BlitFormat555: return PickMode<Format555>(blend, keyed, alpha);
-    case BlitFormat32: return PickMode<Format32>(blend, keyed, alpha);
-    case BlitFormat8: return keyed ? CopySpan8<true> : CopySpan8<false>;
-    default: return nullptr;
-    }
+    return Choose<FastSpans>(format, blend, keyed, alpha);
+}
+
+BlendSpan ChooseBlendReferenceSpan(BlitFormat format, const BlendInfo& blend, int keyed,
+                                   int alpha) {
+    return Choose<ReferenceSpans>(format, blend, keyed, alpha);
 }
 
 void BlendRows(const BlitInfo& info) {
