@@ -435,7 +435,9 @@ TEST(BlendSpans, FastSpansEqualTheirScalarTwins) {
                     for (auto& v : src) v = uint8_t(rng());
                     for (auto& v : dst) v = uint8_t(rng());
                     for (int i = 0; i < count; ++i) {
-                        planes[size_t(i)] = i % 5 == 0 ? 0 : i % 7 == 0 ? 255 : uint8_t(rng());
+                        // Runs of clear and of solid alpha, then scattered values.
+                        bool solid = (i >= 8 && i < 20) || i % 7 == 0;
+                        planes[size_t(i)] = i < 8 || (i > 20 && i % 5 == 0) ? 0 : solid ? 255 : uint8_t(rng());
                         if (i % 6 == 0) std::memcpy(&src[size_t(i * bytes)], &blend.key, size_t(bytes));
                     }
                     std::vector<uint8_t> fast = dst, plain = dst;
