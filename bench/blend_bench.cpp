@@ -167,6 +167,10 @@ BENCHMARK_CAPTURE(Pixman, OverMask128_32, 32, PIXMAN_OP_OVER, 128, false);
 BENCHMARK_CAPTURE(Ours, Alpha128_32_Plane, 32, BlendAlpha, 128, true);
 BENCHMARK_CAPTURE(Sdl, AlphaMod128_32_Plane, 32, true);
 BENCHMARK_CAPTURE(Pixman, OverMask128_32_Plane, 32, PIXMAN_OP_OVER, 128, true);
+// Another amount: the general span, which SDL2 and pixman would match with
+// their own general loops.
+BENCHMARK_CAPTURE(Ours, Alpha100_16, 16, BlendAlpha, 100, false);
+BENCHMARK_CAPTURE(Ours, Alpha100_32, 32, BlendAlpha, 100, false);
 // Add at full weight.
 BENCHMARK_CAPTURE(Ours, Add255_16, 16, BlendAdd, 255, false);
 BENCHMARK_CAPTURE(Pixman, Add_16, 16, PIXMAN_OP_ADD, 255, false);
