@@ -150,6 +150,7 @@ RotaLoop ChooseRotaLoop(BlitFormat format, int alpha, int keyed);
 RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed);
 // The walk that hands its drawn runs to `info.span`; 16- and 32-bit formats.
 RotaLoop ChooseRotaBlendLoop(BlitFormat format);
+RotaLoop ChooseRotaBlendReferenceLoop(BlitFormat format);
 
 // The alpha mix of the rotated blitter over `count` gathered source pixels
 // (in the screen's format) and their alpha bytes onto consecutive pixels at

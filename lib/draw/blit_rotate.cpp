@@ -268,34 +268,70 @@ void RotaFast(const RotaInfo& r) {
 // The walk under the blend state: the drawn pixels of a row gathered into
 // runs, each handed to the span chosen for the draw.
 template <typename Pixel>
-void RotaBlendWalk(const RotaInfo& r) {
-    constexpr int Chunk = 64;
+struct BlendRuns {
+    static constexpr int Chunk = 64;
+    const RotaInfo& r;
+    Pixel* dst;
     Pixel samples[Chunk];
     uint8_t alphas[Chunk];
-    const uint8_t* alphaOut = r.alpha ? alphas : nullptr;
+    int start = 0, n = 0;
+
+    void Flush() {
+        if (n == 0) return;
+        auto* at = reinterpret_cast<uint8_t*>(dst + start);
+        r.span(at, at, reinterpret_cast<const uint8_t*>(samples), r.alpha ? alphas : nullptr, n,
+               r.blend);
+        n = 0;
+    }
+    // Source pixel (tu, tv) for column c, which follows the last one added.
+    void Add(int c, std::ptrdiff_t tu, std::ptrdiff_t tv) {
+        if (n == 0) start = c;
+        samples[n] = reinterpret_cast<const Pixel*>(r.src + tv * r.srcPitch)[tu];
+        if (r.alpha) alphas[n] = r.alpha[tv * r.alphaPitch + tu];
+        if (++n == Chunk) Flush();
+    }
+};
+
+// Every pixel of the row tested: the reference, and rows that wrap.
+template <typename Pixel>
+void BlendRowChecked(BlendRuns<Pixel>& runs, int32_t u, int32_t v) {
+    const RotaInfo& r = runs.r;
+    for (int c = 0; c < r.width; ++c, u = Add(u, r.dudx), v = Add(v, r.dvdx)) {
+        int tu = ToPixel(u), tv = ToPixel(v);
+        if (tu < 0 || tu >= r.srcWidth || tv < 0 || tv >= r.srcHeight)
+            runs.Flush();
+        else
+            runs.Add(c, tu, tv);
+    }
+    runs.Flush();
+}
+
+template <typename Pixel, bool Checked>
+void RotaBlendWalk(const RotaInfo& r) {
+    const int64_t uHigh = int64_t(r.srcWidth) << 18, vHigh = int64_t(r.srcHeight) << 18;
+    const int64_t low = -(int64_t(1) << 18);
+    const int64_t last = r.width - 1;
+    const Line uLine = MakeLine(r.dudx), vLine = MakeLine(r.dvdx);
+    BlendRuns<Pixel> runs{r, nullptr};
     int32_t uRow = r.u, vRow = r.v;
     for (int row = 0; row < r.height; ++row, uRow = Add(uRow, r.dudy), vRow = Add(vRow, r.dvdy)) {
-        auto* dst = reinterpret_cast<Pixel*>(r.dst + std::ptrdiff_t(row) * r.dstPitch);
-        int start = 0, n = 0;
-        auto flush = [&] {
-            if (n == 0) return;
-            auto* at = reinterpret_cast<uint8_t*>(dst + start);
-            r.span(at, at, reinterpret_cast<const uint8_t*>(samples), alphaOut, n, r.blend);
-            n = 0;
-        };
-        int32_t u = uRow, v = vRow;
-        for (int c = 0; c < r.width; ++c, u = Add(u, r.dudx), v = Add(v, r.dvdx)) {
-            int tu = ToPixel(u), tv = ToPixel(v);
-            if (tu < 0 || tu >= r.srcWidth || tv < 0 || tv >= r.srcHeight) {
-                flush();
-                continue;
-            }
-            if (n == 0) start = c;
-            samples[n] = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch)[tu];
-            if (r.alpha) alphas[n] = r.alpha[std::ptrdiff_t(tv) * r.alphaPitch + tu];
-            if (++n == Chunk) flush();
+        runs.dst = reinterpret_cast<Pixel*>(r.dst + std::ptrdiff_t(row) * r.dstPitch);
+        int64_t uEnd = uRow + last * r.dudx, vEnd = vRow + last * r.dvdx;
+        if (Checked || uEnd != int32_t(uEnd) || vEnd != int32_t(vEnd)) {
+            BlendRowChecked(runs, uRow, vRow);
+            continue;
         }
-        flush();
+        // As the plain fast walk: the drawn run found first, then walked
+        // without a test.
+        int uFirst, uStop, vFirst, vStop;
+        InsideRun(uRow, uLine, low, uHigh, r.width, &uFirst, &uStop);
+        InsideRun(vRow, vLine, low, vHigh, r.width, &vFirst, &vStop);
+        int first = std::max(uFirst, vFirst), stop = std::min(uStop, vStop);
+        int32_t u = int32_t(uRow + int64_t(first) * r.dudx);
+        int32_t v = int32_t(vRow + int64_t(first) * r.dvdx);
+        for (int c = first; c < stop; ++c, u += r.dudx, v += r.dvdx)
+            runs.Add(c, std::max(u, 0) >> 18, std::max(v, 0) >> 18);
+        runs.Flush();
     }
 }
 
@@ -352,8 +388,17 @@ RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed) {
 RotaLoop ChooseRotaBlendLoop(BlitFormat format) {
     switch (format) {
     case BlitFormat565:
-    case BlitFormat555: return RotaBlendWalk<uint16_t>;
-    case BlitFormat32: return RotaBlendWalk<uint32_t>;
+    case BlitFormat555: return RotaBlendWalk<uint16_t, false>;
+    case BlitFormat32: return RotaBlendWalk<uint32_t, false>;
+    default: return nullptr;
+    }
+}
+
+RotaLoop ChooseRotaBlendReferenceLoop(BlitFormat format) {
+    switch (format) {
+    case BlitFormat565:
+    case BlitFormat555: return RotaBlendWalk<uint16_t, true>;
+    case BlitFormat32: return RotaBlendWalk<uint32_t, true>;
     default: return nullptr;
     }
 }
