@@ -172,10 +172,6 @@ struct RotaSetup {
 int SetUpRotation(int x, int y, double scale, double angle, int width, int height,
                   const Rect& area, RotaSetup* setup);
 
-// Mirrors the walk of a graph `width` pixels wide left to right: source
-// column u becomes width - 1 - u, on the same pixels.
-void MirrorRotation(int width, RotaSetup* setup);
-
 // Points (du[k], dv[k]) from a centre, turned by the angle whose cosine and
 // sine are `c` and `s` about (x, y) and moved by `shift` on both axes: the
 // corners of a turned quad, on either path.

@@ -20,6 +20,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -363,6 +364,30 @@ RotaLoop Choose(BlitFormat format, int alpha, int keyed) {
     }
 }
 
+// Points `info` at copies of its source pixels and alpha bytes with each
+// row reversed.
+void MirrorSource(RotaInfo* info, int bytes, std::vector<uint8_t>* pixels,
+                  std::vector<uint8_t>* alphas) {
+    const int w = info->srcWidth, h = info->srcHeight;
+    pixels->resize(size_t(w) * size_t(h) * size_t(bytes));
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* from = info->src + std::ptrdiff_t(y) * info->srcPitch;
+        uint8_t* to = pixels->data() + std::ptrdiff_t(y) * w * bytes;
+        for (int x = 0; x < w; ++x)
+            std::memcpy(to + std::ptrdiff_t(w - 1 - x) * bytes, from + std::ptrdiff_t(x) * bytes,
+                        size_t(bytes));
+    }
+    info->src = pixels->data();
+    info->srcPitch = w * bytes;
+    if (!info->alpha) return;
+    alphas->resize(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            (*alphas)[size_t(y) * w + size_t(w - 1 - x)] = info->alpha[std::ptrdiff_t(y) * info->alphaPitch + x];
+    info->alpha = alphas->data();
+    info->alphaPitch = w;
+}
+
 // The graph's first piece and the surface data that holds its pixels.
 struct RotaSource {
     BmpDataRecord* piece;
@@ -457,12 +482,6 @@ int SetUpRotation(int x, int y, double scale, double angle, int width, int heigh
     return 0;
 }
 
-void MirrorRotation(int width, RotaSetup* setup) {
-    setup->u = Sub(Sub(Mul(width, 1 << 18), 1), setup->u);
-    setup->dudx = Sub(0, setup->dudx);
-    setup->dudy = Sub(0, setup->dudy);
-}
-
 void TurnCorners(double x, double y, double c, double s, double shift, const double du[4],
                  const double dv[4], double px[4], double py[4]) {
     for (int k = 0; k < 4; ++k) {
@@ -499,7 +518,6 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
     int width = graph->width, height = graph->height;
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, width, height, gDraw.drawArea, &setup) != 0) return 0;
-    if (turn) MirrorRotation(width, &setup);
     const Rect& box = setup.box;
     int dstX = box.left + gDraw.targetOrigin.left, dstY = box.top + gDraw.targetOrigin.top;
     int boxWidth = box.right - box.left, boxHeight = box.bottom - box.top;
@@ -543,6 +561,7 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
         int bytes = draw->format.bytesPerPixel;
         uint32_t colour = source.surface->transparentColor;
         RotaInfo info = {};
+        std::vector<uint8_t> mirrored, mirroredAlpha;
         info.dst = drawPixels + std::ptrdiff_t(dstY) * drawPitch + std::ptrdiff_t(dstX) * bytes;
         info.dstPitch = drawPitch;
         info.src = srcPixels + std::ptrdiff_t(srcY) * srcPitch + std::ptrdiff_t(srcX) * bytes;
@@ -556,6 +575,10 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
         // Samples stay on the piece's own pixels.
         info.srcWidth = std::min(width, int(piece->width));
         info.srcHeight = std::min(height, int(piece->height));
+        // Mirrored, the walk is the same and reads a copy of the graph
+        // whose columns are reversed: each pixel takes the texel the
+        // unmirrored walk takes, counted from the other side.
+        if (turn) MirrorSource(&info, bytes, &mirrored, &mirroredAlpha);
         info.width = boxWidth;
         info.height = boxHeight;
         info.u = setup.u;

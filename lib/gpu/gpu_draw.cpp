@@ -121,7 +121,6 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, int 
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
         return;
-    if (turn) MirrorRotation(graph->width, &setup);
     const Rect& box = setup.box;
     // The walk from the target's origin: the same values modulo 2^32 at
     // every pixel as the software's walk from the box's corner.
@@ -141,6 +140,7 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, int 
                      .bottom = box.bottom};
     PlatGpuQuadState walkState = state;
     walkState.walk = 1;
+    walkState.mirror = turn ? graph->width : 0;
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;

@@ -61,6 +61,9 @@ struct PlatGpuQuadState {
     // graph's, every other one drawn gets none.
     int blend = 0;
     uint32_t tint = 0;
+    // A walking quad of a mirrored graph this many texels wide: the walk's
+    // texel column c is read as mirror - 1 - c. 0: not mirrored.
+    int mirror = 0;
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).

@@ -62,7 +62,7 @@ struct GlState {
 GlState gGl;
 
 enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadKey, QuadSpare, QuadSolid,
-                   QuadTint };
+                   QuadTint, QuadMirror };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage, MeshTextureAlpha };
 
@@ -234,7 +234,7 @@ const Program* QuadProgram(const PlatGpuQuadState& state) {
                   "#define KEY %d\n#define GLYPH %d\n#define SPARE %d\n#define BLEND %d\n",
                   walk, filter, keyed, state.glyph, spare, state.blend);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "key", "spare", "solid", "tint"}) != 0) {
+             {"targetSize", "imageSize", "image", "key", "spare", "solid", "tint", "mirror"}) != 0) {
         p.id = 0;
         return nullptr;
     }
@@ -471,6 +471,7 @@ void PlatGpuFlush() {
     uint32_t tint = gGl.batchState.tint;
     glUniform4f(p.uniforms[QuadTint], float(tint & 0xFF) / 255.0f, float(tint >> 8 & 0xFF) / 255.0f,
                 float(tint >> 16 & 0xFF) / 255.0f, float(tint >> 24) / 255.0f);
+    glUniform1i(p.uniforms[QuadMirror], gGl.batchState.mirror);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, gGl.batchTexture);
     if (gGl.batchState.blend) {

@@ -48,6 +48,7 @@ uniform vec3 key;
 uniform vec4 solid;
 uniform float spare;
 uniform vec4 tint;
+uniform int mirror;
 layout(location = 0, index = 0) out vec4 result;
 #if SPARE
 layout(location = 0, index = 1) out vec4 weight;
@@ -64,7 +65,10 @@ void main() {
     // inside the graph.
     ivec2 p = ivec2(gl_FragCoord.xy);
     uvec2 f = uvec2(vWalkA.xy) + uint(p.x) * uvec2(vWalkA.zw) + uint(p.y) * uvec2(vWalkB.xy);
-    ivec2 t = ToPixel(f) - vWalkC.zw;
+    ivec2 g = ToPixel(f);
+    // A mirrored graph: the same walk, its columns counted from the right.
+    if (mirror > 0 && g.x >= 0 && g.x < mirror) g.x = mirror - 1 - g.x;
+    ivec2 t = g - vWalkC.zw;
     // One test for both bounds of each: a place before the start wraps
     // round to a large unsigned value.
     bvec2 inBox = lessThan(uvec2(p - vWalkB.zw), uvec2(vWalkC.xy));
