@@ -286,6 +286,22 @@ TEST_F(Blend, HugeStretchesDrawOnlyTheirClippedPart) {
     EXPECT_EQ(SetDrawTint(1, 2, 3), -1);
 }
 
+// Under SetDrawFilter(1) the GPU path samples a stretched graph between
+// its pixels: a black and white pair spread over 100 columns turns grey in
+// between, rising from left to right.
+TEST_F(Blend, FilteredStretchesBlendNeighbouringPixels) {
+    if (!IsGpuDrawing()) GTEST_SKIP() << "the filter is the GPU path's";
+    int pair = MakeGraph(2, 1, [](int x, int) { return x ? MakeColor(255, 255, 255) : MakeColor(0, 0, 0) | 1; });
+    ASSERT_EQ(SetDrawFilter(1), 0);
+    ASSERT_EQ(DrawStretchedGraph(100, 10, 200, 12, pair, 0), 0);
+    int greens[3];
+    for (int i = 0; i < 3; ++i) greens[i] = Channel(uint32_t(ReadScreenPixel(130 + 20 * i, 10)), 1);
+    EXPECT_GT(greens[0], 0);
+    EXPECT_LT(greens[0], greens[1]);
+    EXPECT_LT(greens[1], greens[2]);
+    EXPECT_LT(greens[2], Channel(0, 1, true));
+}
+
 TEST_F(Blend, TextFollowsTheReferenceInEveryMode) {
     const uint32_t colour = 0xE0A030;
     for (int depth : {16, 32}) {
