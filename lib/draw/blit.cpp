@@ -50,9 +50,11 @@ uint8_t* PixelAt(const PlatSurface* surface, uint8_t* pixels, int pitch, int x, 
 }
 
 // The per-pixel path for a clipped piece whose first visible pixel is
-// (sx, sy) of its surface and lands on (dx, dy) of the draw surface.
+// (sx, sy) of its surface and lands on (dx, dy) of the draw surface: the
+// alpha loop, or the blend spans when `blend` is given. Mirrored, the
+// piece's columns sx .. sx + width - 1 land right to left.
 int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, int sx, int sy,
-             int width, int height, int transparent) {
+             int width, int height, int transparent, const BlendInfo* blend, int mirrored) {
     int readX = dx, readY = dy, srcX = sx, srcY = sy;
     PlatSurface* read = draw;
     PlatSurface* src = piece->surface;
@@ -80,22 +82,37 @@ int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, 
     }
 
     const ColorFormat* screen = GetScreenFormat();
-    if (BlitLoop loop = ChooseAlphaLoop(ClassifyBlitFormat(screen), transparent != 0)) {
+    BlitFormat format = ClassifyBlitFormat(screen);
+    int hasAlpha = piece->params.AlphaChFlag && piece->alphaBuffer;
+    BlitLoop loop = blend ? BlendRows : ChooseAlphaLoop(format, transparent != 0);
+    BlendInfo keyedBlend = blend ? *blend : BlendInfo{};
+    if (loop) {
         uint32_t key = MakeColor(int(piece->transparentColor >> 16 & 0xFF),
                                  int(piece->transparentColor >> 8 & 0xFF),
                                  int(piece->transparentColor & 0xFF));
+        keyedBlend.key = key;
         BlitInfo info = {};
         info.dst = PixelAt(draw, drawPixels, drawPitch, dx, dy);
         info.dstPitch = drawPitch;
         info.dstRead = PixelAt(read, readPixels, readPitch, readX, readY);
         info.dstReadPitch = readPitch;
-        info.src = PixelAt(src, srcPixels, srcPitch, srcX, srcY);
+        // Mirrored rows are read from their last pixel backwards.
+        int last = mirrored ? width - 1 : 0;
+        info.src = PixelAt(src, srcPixels, srcPitch, srcX + last, srcY);
         info.srcPitch = srcPitch;
-        info.alpha = piece->alphaBuffer + std::ptrdiff_t(sy) * piece->alphaPitch + sx;
-        info.alphaPitch = piece->alphaPitch;
+        info.mirrored = mirrored;
+        if (hasAlpha) {
+            info.alpha = piece->alphaBuffer + std::ptrdiff_t(sy) * piece->alphaPitch + sx + last;
+            info.alphaPitch = piece->alphaPitch;
+        }
         info.width = width;
         info.height = height;
         info.key = key;
+        info.pixelBytes = screen->bytesPerPixel;
+        if (blend) {
+            info.blend = &keyedBlend;
+            info.span = ChooseBlendSpan(format, keyedBlend, transparent != 0, hasAlpha);
+        }
         loop(info);
     }
 
@@ -137,27 +154,36 @@ int GraphHasPixels(const GraphRecord* graph) {
     return surface && surface->surface;
 }
 
-int BlitGraph(int x, int y, GraphRecord* graph, int transparent) {
+int BlitGraph(int x, int y, GraphRecord* graph, int transparent, int turn) {
     BmpDataRecord* bmp = GetBmpDataRecord(graph->pieces[0]);
     SurfaceDataRecord* surface = GetSurfaceDataRecord(bmp->surface);
     PlatSurface* draw = gDraw.drawSurface;
     Rect r = ClampInto(x, y, int64_t(x) + bmp->width, int64_t(y) + bmp->height, gDraw.drawArea);
     if (r.bottom <= r.top || r.right <= r.left) return 0;
     int width = r.right - r.left, height = r.bottom - r.top;
-    int srcX = bmp->surfaceX + (r.left - x), srcY = bmp->surfaceY + (r.top - y);
+    // Mirrored, the columns left of the clip come from the graph's right.
+    int skipped = turn ? int(bmp->width - (int64_t(r.right) - x)) : r.left - x;
+    int srcX = bmp->surfaceX + skipped, srcY = bmp->surfaceY + (r.top - y);
     int dstX = r.left + gDraw.targetOrigin.left, dstY = r.top + gDraw.targetOrigin.top;
     // A rectangle off the draw surface is refused, as the platform's
     // transfer refuses it, rather than written past the pixels.
     if (!FitsIn(draw, dstX, dstY, width, height)) return 0;
 
+    BlendInfo blend;
+    if (CurrentBlend(ClassifyBlitFormat(GetScreenFormat()), turn, &blend))
+        return MixPiece(draw, dstX, dstY, surface, srcX, srcY, width, height, transparent, &blend,
+                        turn);
     if (surface->params.AlphaChFlag && surface->alphaBuffer && QueryScreenDepth() != 8)
-        return MixPiece(draw, dstX, dstY, surface, srcX, srcY, width, height, transparent);
+        return MixPiece(draw, dstX, dstY, surface, srcX, srcY, width, height, transparent,
+                        nullptr, 0);
     CopySurfaceRect(draw, dstX, dstY, surface->surface,
                     Rect{srcX, srcY, srcX + width, srcY + height}, transparent != 0);
     return 0;
 }
 
-int DrawGraph(int x, int y, int graph, int transparent) {
+namespace {
+
+int DrawGraphTurned(int x, int y, int graph, int transparent, int turn) {
     if (!LibraryRunning()) return -1;
     if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
     GraphRecord* record = GetGraphRecord(graph);
@@ -168,16 +194,28 @@ int DrawGraph(int x, int y, int graph, int transparent) {
 
     Rect area = {x, y, AddWrap(x, record->width), AddWrap(y, record->height)};
     if (gDraw.maskEnabled) MaskBeforeDraw(area);
-    int result = TargetDrawPath().drawGraph(x, y, record, transparent);
+    int result = TargetDrawPath().drawGraph(x, y, record, transparent, turn);
     if (gDraw.maskEnabled) MaskAfterDraw(area);
     return result;
 }
 
+}  // namespace
+
+int DrawGraph(int x, int y, int graph, int transparent) {
+    return DrawGraphTurned(x, y, graph, transparent, 0);
+}
+
 int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph,
-                  int transparent, int) {
+                  int transparent, int turn) {
     Rect saved = gDraw.drawArea;
     gDraw.drawArea = ClampInto(x, y, int64_t(x) + width, int64_t(y) + height, saved);
-    int result = DrawGraph(SubWrap(x, srcX), SubWrap(y, srcY), graph, transparent);
+    // Mirrored, the whole graph is drawn mirrored so that the part lands on
+    // the same rectangle: its right edge where the part's left one was.
+    int32_t left = SubWrap(x, srcX);
+    const GraphRecord* record = turn == 1 ? GetGraphRecord(graph) : nullptr;
+    if (record)
+        left = int32_t(uint32_t(x) + uint32_t(srcX) + uint32_t(width) - uint32_t(record->width));
+    int result = DrawGraphTurned(left, SubWrap(y, srcY), graph, transparent, record ? 1 : 0);
     gDraw.drawArea = saved;
     return result;
 }

@@ -20,6 +20,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -265,6 +266,76 @@ void RotaFast(const RotaInfo& r) {
     }
 }
 
+// The walk under the blend state: the drawn pixels of a row gathered into
+// runs, each handed to the span chosen for the draw.
+template <typename Pixel>
+struct BlendRuns {
+    static constexpr int Chunk = 64;
+    const RotaInfo& r;
+    Pixel* dst;
+    Pixel samples[Chunk];
+    uint8_t alphas[Chunk];
+    int start = 0, n = 0;
+
+    void Flush() {
+        if (n == 0) return;
+        auto* at = reinterpret_cast<uint8_t*>(dst + start);
+        r.span(at, at, reinterpret_cast<const uint8_t*>(samples), r.alpha ? alphas : nullptr, n,
+               r.blend);
+        n = 0;
+    }
+    // Source pixel (tu, tv) for column c, which follows the last one added.
+    void Add(int c, std::ptrdiff_t tu, std::ptrdiff_t tv) {
+        if (n == 0) start = c;
+        samples[n] = reinterpret_cast<const Pixel*>(r.src + tv * r.srcPitch)[tu];
+        if (r.alpha) alphas[n] = r.alpha[tv * r.alphaPitch + tu];
+        if (++n == Chunk) Flush();
+    }
+};
+
+// Every pixel of the row tested: the reference, and rows that wrap.
+template <typename Pixel>
+void BlendRowChecked(BlendRuns<Pixel>& runs, int32_t u, int32_t v) {
+    const RotaInfo& r = runs.r;
+    for (int c = 0; c < r.width; ++c, u = Add(u, r.dudx), v = Add(v, r.dvdx)) {
+        int tu = ToPixel(u), tv = ToPixel(v);
+        if (tu < 0 || tu >= r.srcWidth || tv < 0 || tv >= r.srcHeight)
+            runs.Flush();
+        else
+            runs.Add(c, tu, tv);
+    }
+    runs.Flush();
+}
+
+template <typename Pixel, bool Checked>
+void RotaBlendWalk(const RotaInfo& r) {
+    const int64_t uHigh = int64_t(r.srcWidth) << 18, vHigh = int64_t(r.srcHeight) << 18;
+    const int64_t low = -(int64_t(1) << 18);
+    const int64_t last = r.width - 1;
+    const Line uLine = MakeLine(r.dudx), vLine = MakeLine(r.dvdx);
+    BlendRuns<Pixel> runs{r, nullptr};
+    int32_t uRow = r.u, vRow = r.v;
+    for (int row = 0; row < r.height; ++row, uRow = Add(uRow, r.dudy), vRow = Add(vRow, r.dvdy)) {
+        runs.dst = reinterpret_cast<Pixel*>(r.dst + std::ptrdiff_t(row) * r.dstPitch);
+        int64_t uEnd = uRow + last * r.dudx, vEnd = vRow + last * r.dvdx;
+        if (Checked || uEnd != int32_t(uEnd) || vEnd != int32_t(vEnd)) {
+            BlendRowChecked(runs, uRow, vRow);
+            continue;
+        }
+        // As the plain fast walk: the drawn run found first, then walked
+        // without a test.
+        int uFirst, uStop, vFirst, vStop;
+        InsideRun(uRow, uLine, low, uHigh, r.width, &uFirst, &uStop);
+        InsideRun(vRow, vLine, low, vHigh, r.width, &vFirst, &vStop);
+        int first = std::max(uFirst, vFirst), stop = std::min(uStop, vStop);
+        int32_t u = int32_t(uRow + int64_t(first) * r.dudx);
+        int32_t v = int32_t(vRow + int64_t(first) * r.dvdx);
+        for (int c = first; c < stop; ++c, u += r.dudx, v += r.dvdx)
+            runs.Add(c, std::max(u, 0) >> 18, std::max(v, 0) >> 18);
+        runs.Flush();
+    }
+}
+
 template <template <typename, bool, bool> class Loop, typename Format>
 RotaLoop Pick(int alpha, int keyed) {
     if (alpha) return keyed ? Loop<Format, true, true>::Run : Loop<Format, true, false>::Run;
@@ -293,6 +364,30 @@ RotaLoop Choose(BlitFormat format, int alpha, int keyed) {
     }
 }
 
+// Points `info` at copies of its source pixels and alpha bytes with each
+// row reversed.
+void MirrorSource(RotaInfo* info, int bytes, std::vector<uint8_t>* pixels,
+                  std::vector<uint8_t>* alphas) {
+    const int w = info->srcWidth, h = info->srcHeight;
+    pixels->resize(size_t(w) * size_t(h) * size_t(bytes));
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* from = info->src + std::ptrdiff_t(y) * info->srcPitch;
+        uint8_t* to = pixels->data() + std::ptrdiff_t(y) * w * bytes;
+        for (int x = 0; x < w; ++x)
+            std::memcpy(to + std::ptrdiff_t(w - 1 - x) * bytes, from + std::ptrdiff_t(x) * bytes,
+                        size_t(bytes));
+    }
+    info->src = pixels->data();
+    info->srcPitch = w * bytes;
+    if (!info->alpha) return;
+    alphas->resize(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            (*alphas)[size_t(y) * w + size_t(w - 1 - x)] = info->alpha[std::ptrdiff_t(y) * info->alphaPitch + x];
+    info->alpha = alphas->data();
+    info->alphaPitch = w;
+}
+
 // The graph's first piece and the surface data that holds its pixels.
 struct RotaSource {
     BmpDataRecord* piece;
@@ -313,6 +408,24 @@ RotaLoop ChooseRotaLoop(BlitFormat format, int alpha, int keyed) {
 
 RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed) {
     return Choose<ReferenceLoop>(format, alpha, keyed);
+}
+
+RotaLoop ChooseRotaBlendLoop(BlitFormat format) {
+    switch (format) {
+    case BlitFormat565:
+    case BlitFormat555: return RotaBlendWalk<uint16_t, false>;
+    case BlitFormat32: return RotaBlendWalk<uint32_t, false>;
+    default: return nullptr;
+    }
+}
+
+RotaLoop ChooseRotaBlendReferenceLoop(BlitFormat format) {
+    switch (format) {
+    case BlitFormat565:
+    case BlitFormat555: return RotaBlendWalk<uint16_t, true>;
+    case BlitFormat32: return RotaBlendWalk<uint32_t, true>;
+    default: return nullptr;
+    }
 }
 
 // A negative scale is drawable: the arithmetic mirrors both axes, which is
@@ -397,7 +510,7 @@ Rect RotatedMaskBox(int x, int y, double scale, double angle, int width, int hei
 }
 
 int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                    int transparent) {
+                    int transparent, int turn) {
     RotaSource source;
     FindSource(graph, &source);
     PlatSurface* draw = gDraw.drawSurface;
@@ -441,10 +554,14 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
     int alpha = source.surface->params.AlphaChFlag && source.surface->alphaBuffer &&
                 format != BlitFormat8;
     int keyed = format == BlitFormat8 ? transparent != 0 : transparent == 1;
-    if (RotaLoop loop = ChooseRotaLoop(format, alpha, keyed)) {
+    BlendInfo blend;
+    int blended = CurrentBlend(format, 0, &blend);
+    RotaLoop loop = blended ? ChooseRotaBlendLoop(format) : ChooseRotaLoop(format, alpha, keyed);
+    if (loop) {
         int bytes = draw->format.bytesPerPixel;
         uint32_t colour = source.surface->transparentColor;
         RotaInfo info = {};
+        std::vector<uint8_t> mirrored, mirroredAlpha;
         info.dst = drawPixels + std::ptrdiff_t(dstY) * drawPitch + std::ptrdiff_t(dstX) * bytes;
         info.dstPitch = drawPitch;
         info.src = srcPixels + std::ptrdiff_t(srcY) * srcPitch + std::ptrdiff_t(srcX) * bytes;
@@ -458,6 +575,10 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
         // Samples stay on the piece's own pixels.
         info.srcWidth = std::min(width, int(piece->width));
         info.srcHeight = std::min(height, int(piece->height));
+        // Mirrored, the walk is the same and reads a copy of the graph
+        // whose columns are reversed: each pixel takes the texel the
+        // unmirrored walk takes, counted from the other side.
+        if (turn) MirrorSource(&info, bytes, &mirrored, &mirroredAlpha);
         info.width = boxWidth;
         info.height = boxHeight;
         info.u = setup.u;
@@ -470,6 +591,11 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
                        ? 0
                        : MakeColor(int(colour >> 16 & 0xFF), int(colour >> 8 & 0xFF),
                                    int(colour & 0xFF));
+        if (blended) {
+            blend.key = info.key;
+            info.blend = blend;
+            info.span = ChooseBlendSpan(format, blend, keyed, alpha);
+        }
         loop(info);
     }
 
@@ -478,7 +604,8 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
     return 0;
 }
 
-int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent, int) {
+int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent,
+                  int turn) {
     if (!LibraryRunning()) return -1;
     if (DrawingSuspended() || gDraw.drawAreaEmpty) return 0;
     GraphRecord* record = GetGraphRecord(graph);
@@ -490,10 +617,11 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
     if (!DisplayExists() || !gDraw.drawSurface || !GraphHasPixels(record)) return -1;
 
     const DrawPath& path = TargetDrawPath();
-    if (!gDraw.maskEnabled) return path.drawTurned(x, y, scale, angle, record, transparent);
+    turn = turn == 1;
+    if (!gDraw.maskEnabled) return path.drawTurned(x, y, scale, angle, record, transparent, turn);
     Rect area = RotatedMaskBox(x, y, scale, angle, record->width, record->height);
     MaskBeforeDraw(area);
-    int result = path.drawTurned(x, y, scale, angle, record, transparent);
+    int result = path.drawTurned(x, y, scale, angle, record, transparent, turn);
     MaskAfterDraw(area);
     return result;
 }

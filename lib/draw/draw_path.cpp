@@ -22,6 +22,7 @@ const DrawPath kSoftwareDrawPath = {
     .clear = BlitClear,
     .drawGraph = BlitGraph,
     .drawTurned = BlitTurnedGraph,
+    .drawStretched = BlitStretchedGraph,
     .beginGlyphs = BeginGlyphCopy,
     .drawGlyph = CopyGlyphOfRun,
     .endGlyphs = EndGlyphCopy,

@@ -40,11 +40,17 @@ struct DrawPath {
     int (*drawsTarget)();
     // Clears the current draw target. 0.
     int (*clear)();
-    // `graph` at (x, y) of the current target, inside gDraw.drawArea.
-    int (*drawGraph)(int x, int y, GraphRecord* graph, int transparent);
-    // `graph` turned by `angle` and scaled by `scale` about (x, y).
+    // `graph` at (x, y) of the current target, inside gDraw.drawArea;
+    // `turn` 1 mirrors it left to right in the same place.
+    int (*drawGraph)(int x, int y, GraphRecord* graph, int transparent, int turn);
+    // `graph` turned by `angle` and scaled by `scale` about (x, y), first
+    // mirrored left to right when `turn` is 1.
     int (*drawTurned)(int x, int y, double scale, double angle, GraphRecord* graph,
-                      int transparent);
+                      int transparent, int turn);
+    // `graph` over the rectangle (right and bottom exclusive, either pair
+    // reversed to mirror on its axis), inside gDraw.drawArea.
+    int (*drawStretched)(int left, int top, int right, int bottom, GraphRecord* graph,
+                         int transparent);
     // A glyph run: begin (0, or -1 when this path cannot draw it), one call
     // a glyph whose top-left bit is (srcX, srcY) onto `target` (inside one
     // cell, inside the clip), end.

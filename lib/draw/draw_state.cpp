@@ -163,14 +163,35 @@ void ReapplyClipRect() {
     SetClipRect(r.left, r.top, r.right, r.bottom);
 }
 
-int SetBlendState(int mode, int param) {
+int SetBlendState(int mode, int amount) {
+    if (!LibraryRunning()) return -1;
     if (DrawingSuspended()) return 0;
-    if (mode == gDraw.blendMode && param == gDraw.blendParam) return 0;
-    WaitWhileInactive();
-    // Mode 7 belongs to the 3-D path alone.
+    // 7 is kept for a mode of the 3-D path: accepted, so that code written
+    // for it runs, but nothing here draws differently.
     if (mode == 7) return 0;
+    if (mode < BlendNone || mode > BlendSubtract) return -1;
+    amount = std::clamp(amount, 0, 255);
+    if (mode == gDraw.blendMode && amount == gDraw.blendParam) return 0;
+    WaitWhileInactive();
     gDraw.blendMode = mode;
-    gDraw.blendParam = std::clamp(param, 0, 255);
+    gDraw.blendParam = amount;
+    return 0;
+}
+
+int SetDrawTint(int red, int green, int blue) {
+    if (!LibraryRunning()) return -1;
+    if (DrawingSuspended()) return 0;
+    uint32_t tint = 0xFF000000u | uint32_t(std::clamp(red, 0, 255)) << 16 |
+                    uint32_t(std::clamp(green, 0, 255)) << 8 | uint32_t(std::clamp(blue, 0, 255));
+    if (tint == gDraw.colourModulation) return 0;
+    WaitWhileInactive();
+    gDraw.colourModulation = tint;
+    return 0;
+}
+
+int GetBlendState(int* mode, int* amount) {
+    if (mode) *mode = gDraw.blendMode;
+    if (amount) *amount = gDraw.blendParam;
     return 0;
 }
 

@@ -22,8 +22,8 @@ struct DrawState {
     Rect targetOrigin;            // offset of the target's (0, 0) in its surface; left/top used
     Rect drawArea;                // clipping rectangle in target coordinates
     int32_t targetWidth, targetHeight;  // size of the current target
-    int32_t blendMode;            // 0 (none) throughout
-    int32_t blendParam;           // 0..255
+    int32_t blendMode;            // BlendNone .. BlendSubtract
+    int32_t blendParam;           // 0..255, the weight of the source
     uint32_t colourModulation;    // 0xFFFFFFFF: no modulation
     int32_t maskEnabled;          // drawing goes through the mask screen when one exists
     int32_t drawingSuspended;     // a screen surface is locked: drawing does nothing
@@ -47,9 +47,6 @@ void ReleaseDrawTargetGraph(int graph);
 // Applies the rectangle last asked of SetClipRect again, for when the
 // window moved on the desktop.
 void ReapplyClipRect();
-// Saves and restores the blend state inside the library; mode 7 belongs to
-// the 3-D path and changes nothing. 0.
-int SetBlendState(int mode, int param);
 
 // Hooks around drawing a rectangle, for a mask screen; nothing while none exists.
 void MaskBeforeDraw(const Rect& area);

@@ -15,7 +15,9 @@
 #include "gpu/gpu.h"
 #include "gpu/gpu_internal.h"
 #include "platform/gpu/gpu.h"
+#include "tessel/graphics.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -26,14 +28,16 @@ namespace {
 // channels once, when it comes back or is shown. The software blitters
 // round each mix to 5 or 6 bits, so the two differ by at most a level.
 PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int keyed) {
-    return PlatGpuQuadState{.scissorLeft = area.left,
-                            .scissorTop = area.top,
-                            .scissorRight = area.right,
-                            .scissorBottom = area.bottom,
-                            .filter = GpuFilter(),
-                            .keyed = keyed,
-                            .key = keyed ? GraphKey(graph) : 0,
-                            .spare = GraphSpare(graph)};
+    PlatGpuQuadState state{.scissorLeft = area.left,
+                           .scissorTop = area.top,
+                           .scissorRight = area.right,
+                           .scissorBottom = area.bottom,
+                           .filter = GpuFilter(),
+                           .keyed = keyed,
+                           .key = keyed ? GraphKey(graph) : 0,
+                           .spare = GraphSpare(graph)};
+    ApplyDrawBlend(&state);
+    return state;
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v) {
@@ -49,7 +53,16 @@ int EmptyArea(const Rect& area) { return area.right <= area.left || area.bottom 
 
 }  // namespace
 
-int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area) {
+void ApplyDrawBlend(PlatGpuQuadState* state) {
+    uint32_t tint = gDraw.colourModulation & 0xFFFFFF;
+    if (gDraw.blendMode == BlendNone && tint == 0xFFFFFF) return;
+    int none = gDraw.blendMode == BlendNone;
+    uint32_t amount = none ? 255 : uint32_t(gDraw.blendParam);
+    state->blend = none ? BlendAlpha : gDraw.blendMode;
+    state->tint = amount << 24 | (tint & 0xFF) << 16 | (tint & 0xFF00) | tint >> 16;
+}
+
+int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, int turn, const Rect& area) {
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
@@ -58,10 +71,13 @@ int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& 
         int tx, ty, tw, th;
         uint32_t texture;
         if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
-        double left = double(x) + tx, top = double(y) + ty;
+        // Mirrored, the tile lands as far from the graph's right edge as it
+        // lies from its left one, its texels run right to left.
+        double left = double(x) + (turn ? graph->width - tx - tw : tx), top = double(y) + ty;
+        double u0 = turn ? tw : 0, u1 = turn ? 0 : tw;
         const PlatGpuVertex quad[4] = {
-            Corner(left, top, 0, 0), Corner(left + tw, top, tw, 0),
-            Corner(left + tw, top + th, tw, th), Corner(left, top + th, 0, th)};
+            Corner(left, top, u0, 0), Corner(left + tw, top, u1, 0),
+            Corner(left + tw, top + th, u1, th), Corner(left, top + th, u0, th)};
         PlatGpuQuad(texture, tw, th, quad, state);
     }
     GpuCheckError("DrawGraph");
@@ -100,7 +116,7 @@ void TurnedCorners(int x, int y, double scale, double c, double s, const GraphRe
     PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
 }
 
-void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
+void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph, int turn,
               const PlatGpuQuadState& state, const Rect& area) {
     RotaSetup setup;
     if (SetUpRotation(x, y, scale, angle, graph->width, graph->height, area, &setup) != 0)
@@ -124,6 +140,7 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
                      .bottom = box.bottom};
     PlatGpuQuadState walkState = state;
     walkState.walk = 1;
+    walkState.mirror = turn ? graph->width : 0;
     for (int i = 0; i < graph->tileCount; ++i) {
         int tx, ty, tw, th;
         uint32_t texture;
@@ -141,14 +158,48 @@ void DrawWalk(int x, int y, double scale, double angle, GraphRecord* graph,
 
 }  // namespace
 
+int GpuDrawStretchedGraph(int left, int top, int right, int bottom, GraphRecord* graph,
+                          int transparent, const Rect& area) {
+    if (EmptyArea(area)) return 0;
+    if (ReadyTiles(graph) != 0) return -1;
+    BeginTargetDraw();
+    PlatGpuQuadState state = QuadState(area, graph, transparent != 0);
+    // Graph position g lands on target position from + g * scale (scale
+    // negative when mirrored). Each tile's quad is cut to the clip first, so
+    // that a huge rectangle gives small corners and exact texel positions.
+    const double width = graph->width, height = graph->height;
+    const double xFrom = left, xScale = (double(right) - left) / width;
+    const double yFrom = top, yScale = (double(bottom) - top) / height;
+    for (int i = 0; i < graph->tileCount; ++i) {
+        int tx, ty, tw, th;
+        uint32_t texture;
+        if (TileOf(graph, i, &tx, &ty, &tw, &th, &texture) != 0) continue;
+        double ax = xFrom + tx * xScale, bx = xFrom + (tx + tw) * xScale;
+        double ay = yFrom + ty * yScale, by = yFrom + (ty + th) * yScale;
+        double x0 = std::max(std::min(ax, bx), double(area.left));
+        double x1 = std::min(std::max(ax, bx), double(area.right));
+        double y0 = std::max(std::min(ay, by), double(area.top));
+        double y1 = std::min(std::max(ay, by), double(area.bottom));
+        if (x0 >= x1 || y0 >= y1) continue;
+        // The texel coordinates at the cut corners, within the tile.
+        auto u = [&](double x) { return (x - xFrom) / xScale - tx; };
+        auto v = [&](double y) { return (y - yFrom) / yScale - ty; };
+        const PlatGpuVertex quad[4] = {Corner(x0, y0, u(x0), v(y0)), Corner(x1, y0, u(x1), v(y0)),
+                                       Corner(x1, y1, u(x1), v(y1)), Corner(x0, y1, u(x0), v(y1))};
+        PlatGpuQuad(texture, tw, th, quad, state);
+    }
+    GpuCheckError("DrawStretchedGraph");
+    return 0;
+}
+
 int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
-                     int transparent, const Rect& area) {
+                     int transparent, int turn, const Rect& area) {
     if (EmptyArea(area)) return 0;
     if (ReadyTiles(graph) != 0) return -1;
     BeginTargetDraw();
     PlatGpuQuadState state = QuadState(area, graph, transparent == 1);
     if (state.filter == 0) {
-        DrawWalk(x, y, scale, angle, graph, state, area);
+        DrawWalk(x, y, scale, angle, graph, turn, state, area);
         GpuCheckError("DrawRotaGraph");
         return 0;
     }
@@ -160,8 +211,11 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
         double u0 = tx == 0 ? -1 : tx, v0 = ty == 0 ? -1 : ty;
         double u1 = tx + tw, v1 = ty + th;
         const double us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
+        // Mirrored, graph column u is placed where column width - u lies.
+        double placed[4];
+        for (int k = 0; k < 4; ++k) placed[k] = turn ? graph->width - us[k] : us[k];
         double px[4], py[4];
-        PlaceOnTarget(x, y, scale, c, s, graph, us, vs, px, py);
+        PlaceOnTarget(x, y, scale, c, s, graph, placed, vs, px, py);
         PlatGpuVertex quad[4];
         for (int k = 0; k < 4; ++k) quad[k] = Corner(px[k], py[k], us[k] - tx, vs[k] - ty);
         PlatGpuQuad(texture, tw, th, quad, state);

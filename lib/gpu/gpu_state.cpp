@@ -141,13 +141,18 @@ void Present(int whole) {
 // The path's entry in the draw-path table: the back buffer's draws and
 // glyph runs go to the device, a glyph run whose cache cannot be there
 // falls back to the CPU's copy.
-int DrawGraphOnDevice(int x, int y, GraphRecord* graph, int transparent) {
-    return GpuDrawGraph(x, y, graph, transparent, gDraw.drawArea);
+int DrawGraphOnDevice(int x, int y, GraphRecord* graph, int transparent, int turn) {
+    return GpuDrawGraph(x, y, graph, transparent, turn, gDraw.drawArea);
 }
 
 int DrawTurnedOnDevice(int x, int y, double scale, double angle, GraphRecord* graph,
-                       int transparent) {
-    return GpuDrawRotaGraph(x, y, scale, angle, graph, transparent, gDraw.drawArea);
+                       int transparent, int turn) {
+    return GpuDrawRotaGraph(x, y, scale, angle, graph, transparent, turn, gDraw.drawArea);
+}
+
+int DrawStretchedOnDevice(int left, int top, int right, int bottom, GraphRecord* graph,
+                          int transparent) {
+    return GpuDrawStretchedGraph(left, top, right, bottom, graph, transparent, gDraw.drawArea);
 }
 
 int BeginGlyphsOnDevice(GlyphRun* run) {
@@ -165,6 +170,7 @@ const DrawPath kGpuDrawPath = {
     .clear = ClearTarget,
     .drawGraph = DrawGraphOnDevice,
     .drawTurned = DrawTurnedOnDevice,
+    .drawStretched = DrawStretchedOnDevice,
     .beginGlyphs = BeginGlyphsOnDevice,
     .drawGlyph = DrawGlyphOnDevice,
     .endGlyphs = EndGlyphsOnDevice,

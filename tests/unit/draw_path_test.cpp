@@ -23,11 +23,11 @@ const DrawPath kRecordingPath = {
         ++gCalls.clear;
         return 0;
     },
-    .drawGraph = [](int, int, GraphRecord*, int) {
+    .drawGraph = [](int, int, GraphRecord*, int, int) {
         ++gCalls.drawGraph;
         return 0;
     },
-    .drawTurned = [](int, int, double, double, GraphRecord*, int) {
+    .drawTurned = [](int, int, double, double, GraphRecord*, int, int) {
         ++gCalls.drawTurned;
         return 0;
     },

@@ -180,6 +180,16 @@ std::vector<DrawCase> DrawCases() {
              DrawRotaGraph(300, 200, 1.3, 0.4, glow, 1, 0);
              FreeGraphHandle(glow, 0);
          }},
+        {"mirrored and blended", [](const Graphs& g) {
+             SetBlendState(BlendAdd, 150);
+             SetDrawTint(255, 180, 90);
+             DrawRotaGraph(300, 200, 1.3, 0.4, g.glow, 1, 1);
+             DrawRotaGraph(200, 300, 0.8, -2.2, g.sprite, 1, 1);
+             DrawGraphPart(420, 300, 30, 2, 30, 40, g.sprite, 1, 1);
+             DrawStretchedGraph(500, 400, 380, 330, g.glow, 0);
+             SetBlendState(BlendNone, 0);
+             SetDrawTint(255, 255, 255);
+         }},
         {"part", [](const Graphs& g) {
              DrawGraphPart(50, 60, 10, 5, 40, 30, g.big, 0, 0);
              // The black notch, unkeyed: black that is drawn, not left.

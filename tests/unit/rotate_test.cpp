@@ -300,6 +300,15 @@ TEST(RotaLoops, FastWalksEqualTheReference) {
         info.dst = ref.data();
         ChooseRotaReferenceLoop(format, alpha, keyed)(info);
         ASSERT_TRUE(fast == ref) << "round " << round;
+        if (format == BlitFormat8) continue;
+        // The same walk under a blend state, through its spans.
+        info.blend = BlendInfo{BlendAlpha + round % 4, 100, 1, {256, 200, 9}, 0};
+        info.span = ChooseBlendSpan(format, info.blend, keyed, alpha);
+        info.dst = fast.data();
+        ChooseRotaBlendLoop(format)(info);
+        info.dst = ref.data();
+        ChooseRotaBlendReferenceLoop(format)(info);
+        ASSERT_TRUE(fast == ref) << "blended, round " << round;
     }
 }
 

@@ -14,9 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <iterator>
 #include <regex>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -329,17 +331,31 @@ TEST_F(ScreenTest, ALockedScreenSurfaceSuspendsDrawing) {
     EXPECT_EQ(ReadScreenPixel(0, 0), 0xFF);
 }
 
-TEST_F(ScreenTest, TheBlendStateIsClampedAndModeSevenLeftToThe3DPath) {
+TEST_F(ScreenTest, BlendStateRules) {
+    EXPECT_EQ(SetBlendState(BlendAdd, 10), -1);  // before InitLibrary
     Start();
-    SetBlendState(1, 300);
-    EXPECT_EQ(gDraw.blendMode, 1);
-    EXPECT_EQ(gDraw.blendParam, 255);
-    SetBlendState(2, -4);
-    EXPECT_EQ(gDraw.blendParam, 0);
-    SetBlendState(7, 100);
-    EXPECT_EQ(gDraw.blendMode, 2);
-    SetBlendState(0, 0);
-    EXPECT_EQ(gDraw.blendMode, 0);
+    // {mode, amount, result, mode after, amount after}, each from BlendAlpha, 100.
+    const int rows[][5] = {
+        {BlendAlpha, 300, 0, BlendAlpha, 255}, {BlendAdd, -4, 0, BlendAdd, 0},
+        {BlendMultiply, INT_MAX, 0, BlendMultiply, 255}, {BlendNone, 0, 0, BlendNone, 0},
+        {7, 50, 0, BlendAlpha, 100}, {5, 50, -1, BlendAlpha, 100},
+        {INT_MIN, 50, -1, BlendAlpha, 100}};
+    int mode, amount, pitch;
+    uint8_t* pixels;
+    for (const auto& r : rows) {
+        ASSERT_EQ(SetBlendState(BlendAlpha, 100), 0);
+        EXPECT_EQ(SetBlendState(r[0], r[1]), r[2]) << r[0];
+        GetBlendState(&mode, &amount);
+        EXPECT_EQ(std::pair(mode, amount), std::pair(r[3], r[4])) << r[0];
+    }
+    ASSERT_EQ(LockGraphSurface(TargetBack, &pitch, &pixels), 0);
+    EXPECT_EQ(SetBlendState(BlendAdd, 5), 0);  // suspended: nothing changes
+    UnlockGraphSurface(TargetBack);
+    GetBlendState(&mode, nullptr);
+    EXPECT_EQ(mode, BlendAlpha);
+    ASSERT_EQ(SetScreenMode(320, 240, 16, -1), 0);  // a mode change resets it
+    GetBlendState(&mode, &amount);
+    EXPECT_EQ(std::pair(mode, amount), std::pair(BlendNone, 0));
 }
 
 // ---------------------------------------------------------------------------

@@ -22,6 +22,25 @@ int SetDrawTarget(int target);
 // The clipping rectangle in target coordinates (right and bottom exclusive),
 // ordered and clamped to the target. 0.
 int SetClipRect(int left, int top, int right, int bottom);
+// How the draws that follow mix with what is under them; `amount` 0..255
+// (clamped) weighs the source.
+constexpr int BlendNone = 0;      // drawn as it is (a graph's alpha channel still mixes)
+constexpr int BlendAlpha = 1;     // mixed at amount/255, times its own alpha
+constexpr int BlendAdd = 2;       // source times amount/255 added, saturating
+constexpr int BlendMultiply = 3;  // destination times source; lower amounts fade to no change
+constexpr int BlendSubtract = 4;  // source times amount/255 subtracted, floor 0
+// 0; -1 for an unknown mode (nothing changes) or before InitLibrary. Mode 7
+// is reserved: 0 and nothing changes. A screen mode change resets the state
+// to BlendNone, 0.
+int SetBlendState(int mode, int amount);
+// Stores the current mode and amount through the pointers that are not
+// null. 0.
+int GetBlendState(int* mode, int* amount);
+// Multiplies the colour of every draw that follows (graphs, shapes, text)
+// by red/255, green/255, blue/255, each clamped to 0..255; (255, 255, 255)
+// draws colours as they are. 0; -1 before InitLibrary. A screen mode change
+// resets it to (255, 255, 255).
+int SetDrawTint(int red, int green, int blue);
 int ClearDrawTarget();
 // The raw pixel at (x, y) of the draw target in the screen's format; -1
 // outside the screen or without a display.
@@ -52,6 +71,12 @@ int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int g
                   int transparent, int turn);
 int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transparent,
                   int turn);
+// The whole graph stretched over left..right x top..bottom (right and
+// bottom exclusive), each pixel taking the graph's pixel under its centre
+// (bilinear on the GPU path under SetDrawFilter(1)); right < left mirrors
+// left to right, bottom < top top to bottom. 0 (an empty rectangle draws
+// nothing), -1 for an invalid handle.
+int DrawStretchedGraph(int left, int top, int right, int bottom, int graph, int transparent);
 
 // A graph of width x height with its surface made and no pixels written;
 // `useTexture` 1 makes its textures at once on the GPU path (0: at its first
