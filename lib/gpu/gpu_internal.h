@@ -50,5 +50,10 @@ struct Rect;
 int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area);
 int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* graph,
                      int transparent, const Rect& area);
+// Shapes onto it (gpu_shapes.cpp): the draw-path entries.
+struct ShapeRun;
+int BeginGpuShape(ShapeRun* run);
+void FillGpuShapeRect(ShapeRun* run, const Rect& rect);
+void EndGpuShape(ShapeRun* run);
 
 #endif

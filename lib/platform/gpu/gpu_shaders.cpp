@@ -7,6 +7,7 @@ layout(location = 1) in vec2 texel;
 layout(location = 2) in ivec4 walkA;
 layout(location = 3) in ivec4 walkB;
 layout(location = 4) in ivec2 walkC;
+layout(location = 5) in uvec2 fill;
 uniform vec2 targetSize;
 #if WALK
 flat out ivec4 vWalkA;
@@ -14,6 +15,7 @@ flat out ivec4 vWalkB;
 flat out ivec4 vWalkC;  // the box's width and height, the tile's offset
 #else
 out vec2 vTexel;
+flat out uvec2 vFill;  // a solid corner's colour, and 1 when it is solid
 #endif
 void main() {
 #if WALK
@@ -22,6 +24,7 @@ void main() {
     vWalkC = ivec4(walkC - walkB.zw, ivec2(texel));
 #else
     vTexel = texel;
+    vFill = fill;
 #endif
     gl_Position = vec4(position / targetSize * 2.0 - 1.0, 0.0, 1.0);
 }
@@ -41,6 +44,7 @@ flat in ivec4 vWalkB;
 flat in ivec4 vWalkC;
 #else
 in vec2 vTexel;
+flat in uvec2 vFill;
 #endif
 uniform sampler2D image;
 uniform vec2 imageSize;
@@ -57,6 +61,20 @@ ivec2 ToPixel(uvec2 fixedPoint) {
     return (f + ((f >> 31) & 0x3FFFF)) >> 18;
 }
 void main() {
+#if !WALK && !GLYPH
+    // A solid quad (a shape) samples nothing: its colour is written whole,
+    // spare bits included, or, where the batch blends, at full weight.
+    if (vFill.y != 0u) {
+        vec4 c = vec4((uvec4(vFill.x) >> uvec4(0u, 8u, 16u, 24u)) & 0xFFu) / 255.0;
+#if SPARE
+        weight = vec4(1.0);
+        result = c;
+#else
+        result = spare < 0.0 ? c : vec4(c.rgb, 1.0);
+#endif
+        return;
+    }
+#endif
 #if WALK
     // The walk is affine in the pixel's position, so it is evaluated here
     // rather than stepped. Keeping the texel inside the tile also keeps it

@@ -1,0 +1,41 @@
+// Shapes onto the device's target: each clipped rectangle of a shape is a
+// solid quad of the sprite batch, so that the device lights the very pixels
+// the software fill does, and shapes drawn between sprites go out in the
+// sprites' draw call.
+#include "core/core.h"
+#include "draw/draw_state.h"
+#include "draw/shape.h"
+#include "gpu/gpu.h"
+#include "gpu/gpu_internal.h"
+#include "platform/gpu/gpu.h"
+#include "tessel.h"
+
+int BeginGpuShape(ShapeRun* run) {
+    // Only BlendNone is drawn by the device's fixed blending of solid quads;
+    // other modes go through the software fills, which the target is
+    // brought back for.
+    if (EffectiveShapeMode(gDraw.blendMode, gDraw.blendParam) != BlendNone) return -1;
+    BeginTargetDraw();
+    run->terms.value = ExpandPixel(run->colour, *GetScreenFormat());
+    return 0;
+}
+
+void FillGpuShapeRect(ShapeRun* run, const Rect& r) {
+    PlatGpuQuadState state{.scissorLeft = gDraw.drawArea.left,
+                           .scissorTop = gDraw.drawArea.top,
+                           .scissorRight = gDraw.drawArea.right,
+                           .scissorBottom = gDraw.drawArea.bottom,
+                           .spare = -1};
+    const float xs[4] = {float(r.left), float(r.right), float(r.right), float(r.left)};
+    const float ys[4] = {float(r.top), float(r.top), float(r.bottom), float(r.bottom)};
+    PlatGpuVertex quad[4] = {};
+    for (int k = 0; k < 4; ++k) {
+        quad[k].x = xs[k];
+        quad[k].y = ys[k];
+        quad[k].colour = run->terms.value;
+        quad[k].solid = 1;
+    }
+    PlatGpuQuad(0, 1, 1, quad, state);
+}
+
+void EndGpuShape(ShapeRun*) { GpuCheckError("DrawShape"); }
