@@ -243,6 +243,30 @@ std::vector<DrawCase> DrawCases() {
              ReleaseFontHandle(font);
          }, true},
     };
+    // Shapes over sprites; a blend the device does not mix comes from the
+    // software fill onto the target brought back.
+    cases.push_back({"shapes", [](const Graphs& g) {
+        DrawGraph(30, 30, g.big, 0);
+        SetClipRect(20, 20, 600, 400);
+        DrawRectangle(10, 10, 200, 120, MakeColor(200, 30, 60), 1);
+        DrawGraph(60, 60, g.sprite, 1);
+        DrawRectangle(250, 40, 400, 90, MakeColor(20, 230, 60), 0);
+        DrawLineSegment(5, 470, 630, 25, MakeColor(255, 255, 0), 1);
+        DrawLineSegment(40, 300, 500, 380, MakeColor(0, 255, 255), 9);
+        DrawCircleShape(420, 200, 70, MakeColor(90, 90, 255), 1);
+        DrawCircleShape(420, 200, 90, MakeColor(255, 255, 255), 0);
+        DrawTriangleShape(100, 390, 300, 150, 330, 420, MakeColor(255, 128, 0), 1);
+        DrawPoint(599, 399, MakeColor(255, 255, 255));
+        SetClipRect(0, 0, Width, Height);
+    }, true});
+    cases.push_back({"shapes under a blend", [](const Graphs& g) {
+        DrawGraph(30, 30, g.glow, 0);
+        SetBlendState(BlendAlpha, 128);
+        DrawCircleShape(60, 60, 40, MakeColor(255, 0, 255), 1);
+        DrawRectangle(100, 20, 300, 200, MakeColor(255, 255, 0), 1);
+        SetBlendState(BlendNone, 0);
+        DrawRectangle(120, 40, 200, 100, MakeColor(0, 0, 255), 1);
+    }});
     for (double degrees : {0.0, 30.0, 90.0, 200.0})
         for (double scale : {0.5, 1.0, 2.5})
             cases.push_back({"rotation " + std::to_string(int(degrees)) + " scale " +
@@ -413,6 +437,28 @@ TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
     EXPECT_EQ(PlatGpuDrawCalls(), 3) << "the graph, the yellow lines, the cyan one";
     EXPECT_EQ(PlatGpuQuadsSent(), 1 + 21) << "one quad a line";
     EXPECT_EQ(gScreenState.back->changeCount, surfaceChanges);
+}
+
+// Rectangles drawn between one texture's sprites go out in their calls.
+TEST_F(GpuPath, ShapesBetweenSpritesShareTheirBatch) {
+    for (int depth : {16, 32}) {
+        if (!Start(1, depth)) GTEST_SKIP() << "the GPU path cannot start here";
+        Graphs g = LoadArt();
+        for (int sprite : {g.big, g.glow, g.sprite}) {
+            ClearDrawTarget();
+            ReadScreenPixel(0, 0);
+            PlatGpuResetDrawCalls();
+            for (int i = 0; i < 1000; ++i) {
+                DrawGraph(i * 37 % Width, i * 53 % Height, sprite, 0);
+                DrawRectangle(i * 41 % Width, i * 29 % Height, i * 41 % Width + 9,
+                              i * 29 % Height + 7, MakeColor(i & 255, 90, 200), i & 1);
+            }
+            PlatGpuFlush();
+            EXPECT_LE(PlatGpuDrawCalls(), 4) << depth << " bits, sprite " << sprite;
+            EXPECT_GE(PlatGpuQuadsSent(), 2000) << depth << " bits, sprite " << sprite;
+        }
+        EndLibrary();
+    }
 }
 
 // On a software rasterizer, memory a frame took and gave back stays with
