@@ -16,6 +16,10 @@ void FillOnPath(void* context, const Rect& rect) {
     run->path->fillShape(run, rect);
 }
 
+void WalkOnPath(void* context, const LineWalk& walk) {
+    WalkShapeLine(static_cast<ShapeRun*>(context), walk);
+}
+
 template <typename Geometry>
 int DrawShape(uint32_t colour, Geometry geometry) {
     if (!LibraryRunning()) return -1;
@@ -33,7 +37,7 @@ int DrawShape(uint32_t colour, Geometry geometry) {
         run.path = &kSoftwareDrawPath;
         run.path->beginShape(&run);
     }
-    geometry(gDraw.drawArea, ShapeSink{FillOnPath, &run});
+    geometry(gDraw.drawArea, ShapeSink{FillOnPath, &run, run.lineLoop ? WalkOnPath : nullptr});
     run.path->endShape(&run);
     return 0;
 }

@@ -17,11 +17,24 @@
 
 struct PlatSurface;
 
+// The visible part of a 1-pixel line: its first pixel, then `count` pixels
+// a step apart along the major axis, moving one on the minor axis each time
+// `rest` reaches `twoMajor` after adding `twoMinor`.
+struct LineWalk {
+    int32_t x, y;      // target coordinates of the first visible pixel
+    int64_t count;     // pixels, at least 1
+    int steep;         // the major axis is y
+    int majorSign, minorSign;
+    int64_t rest, twoMajor, twoMinor;
+};
+
 // Where the geometry sends its rectangles (target coordinates, inside the
-// clip, right and bottom exclusive, never empty).
+// clip, right and bottom exclusive, never empty). A sink with `line` takes
+// a 1-pixel line whole instead of as runs.
 struct ShapeSink {
     void (*fill)(void* context, const Rect& rect);
     void* context;
+    void (*line)(void* context, const LineWalk& walk) = nullptr;
 };
 
 // --- geometry (shape_raster.cpp) --------------------------------------------
@@ -57,11 +70,15 @@ struct ShapeColour {
 
 using ShapeLoop = void (*)(uint8_t* pixels, int pitch, int width, int height,
                            const ShapeColour& colour);
+// Walks a line from its first pixel at `pixels`.
+using ShapeLineLoop = void (*)(uint8_t* pixels, int pitch, const LineWalk& walk,
+                               const ShapeColour& colour);
 
 // The loop for a format and a blend mode (BlendNone..BlendSubtract); the
 // 8-bit format mixes nothing (a palette index has no channels) and draws
 // every mode as BlendNone. Null for a format no loop draws.
 ShapeLoop ChooseShapeLoop(BlitFormat format, int mode);
+ShapeLineLoop ChooseShapeLineLoop(BlitFormat format, int mode);
 // The terms of `value` (a pixel of `format`) tinted by `tint` (0xRRGGBB
 // factors, 255 none) at the blend `amount`.
 ShapeColour MakeShapeColour(BlitFormat format, uint32_t value, uint32_t tint, int amount);
@@ -78,6 +95,7 @@ struct ShapeRun {
     uint8_t* pixels;
     int pitch;
     ShapeLoop loop;
+    ShapeLineLoop lineLoop;  // null: lines go to fillShape as runs
     ShapeColour terms;
 };
 
@@ -85,5 +103,6 @@ struct ShapeRun {
 int BeginShapeFill(ShapeRun* run);
 void FillShapeRect(ShapeRun* run, const Rect& rect);
 void EndShapeFill(ShapeRun* run);
+void WalkShapeLine(ShapeRun* run, const LineWalk& walk);
 
 #endif

@@ -49,7 +49,7 @@ struct RunMerger {
         auto* merger = static_cast<RunMerger*>(context);
         for (int32_t y = r.top; y < r.bottom; ++y) merger->runs.push_back({y, r.left, r.right});
     }
-    ShapeSink Sink() { return ShapeSink{Add, this}; }
+    ShapeSink Sink() { return ShapeSink{Add, this, nullptr}; }
 
     void Send(const ShapeSink& sink) {
         std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
@@ -168,6 +168,19 @@ void RasterLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Rect& clip
     Wide numerator = twoB * first + da;
     int64_t q = da ? int64_t(numerator / twoA) : 0;
     int64_t rest = da ? int64_t(numerator % twoA) : 0;
+    if (sink.line) {
+        int64_t a = a1 + sa * int64_t(first), b = b1 + sb * q;
+        sink.line(sink.context, LineWalk{.x = int32_t(steep ? b : a),
+                                         .y = int32_t(steep ? a : b),
+                                         .count = int64_t(last - first) + 1,
+                                         .steep = steep,
+                                         .majorSign = int(sa),
+                                         .minorSign = int(sb),
+                                         .rest = rest,
+                                         .twoMajor = int64_t(twoA),
+                                         .twoMinor = int64_t(twoB)});
+        return;
+    }
     auto emitRun = [&](int64_t i0, int64_t i1, int64_t offset) {
         int64_t aStart = a1 + sa * (sa > 0 ? i0 : i1), aEnd = a1 + sa * (sa > 0 ? i1 : i0);
         int64_t b = b1 + sb * offset;

@@ -60,10 +60,24 @@ TEST(ShapeRaster, LinesIncludeBothEndsInEveryOctant) {
         {6, 6, ".......\n.......\n.......\n...#...\n....#..\n.....#.\n......#\n"},
         {3, 3, ".......\n.......\n.......\n...#...\n.......\n.......\n.......\n"},
     };
+    // The same lines walked pixel by pixel, as the software fill takes them.
+    auto walk = [](void* c, const LineWalk& w) {
+        int64_t x = w.x, y = w.y, rest = w.rest;
+        for (int64_t n = 0; n < w.count; ++n) {
+            Coverage::Add(c, Rect{int32_t(x), int32_t(y), int32_t(x + 1), int32_t(y + 1)});
+            rest += w.twoMinor;
+            bool step = rest >= w.twoMajor;
+            rest -= step ? w.twoMajor : 0;
+            (w.steep ? y : x) += w.majorSign;
+            (w.steep ? x : y) += step ? w.minorSign : 0;
+        }
+    };
     for (const Case& c : cases) {
-        Coverage cover;
-        RasterLine(3, 3, c.x, c.y, Clip64, cover.Sink());
-        EXPECT_EQ(cover.Picture(7, 7), c.picture) << "to " << c.x << "," << c.y;
+        Coverage runs, walked;
+        RasterLine(3, 3, c.x, c.y, Clip64, runs.Sink());
+        RasterLine(3, 3, c.x, c.y, Clip64, ShapeSink{Coverage::Add, &walked, walk});
+        EXPECT_EQ(runs.Picture(7, 7), c.picture) << "to " << c.x << "," << c.y;
+        EXPECT_EQ(walked.Picture(7, 7), c.picture) << "walked to " << c.x << "," << c.y;
     }
 }
 
@@ -234,16 +248,25 @@ TEST_F(Shapes, BlendModesAndTintAgainstAPerPixelReference) {
     }
 }
 
-TEST_F(Shapes, AlphaShapesMixAsAGraphOfTheirColour) {
+// The mix of wide rectangles, many pixels a step, against its scalar twin.
+TEST_F(Shapes, WideAlphaShapesMixAsTheirPointsDo) {
     for (int depth : {16, 32}) {
         Begin(depth);
-        int graph = MakeGraph(1, 1, [](int, int) { return MakeColor(250, 40, 90); },
-                              [](int, int) { return 77; });
-        Fill(MakeColor(10, 200, 60));
-        DrawGraph(5, 5, graph, 0);
-        SetBlendState(BlendAlpha, 77);
-        DrawRectangle(6, 5, 7, 6, MakeColor(250, 40, 90), 1);
-        EXPECT_EQ(At(6, 5), At(5, 5)) << depth << " bits";
+        // Under both: many channel values along 40 x 3 pixels.
+        int under = MakeGraph(40, 3, [](int x, int y) {
+            return MakeColor(x * 6, 255 - x * 6, y * 90 + x) | 0x1Fu * (x & 1);
+        });
+        DrawGraph(0, 0, under, 0);
+        DrawGraph(0, 10, under, 0);
+        for (int amount : {1, 77, 128, 254}) {
+            SetBlendState(BlendAlpha, amount);
+            DrawRectangle(1, 10, 40, 13, MakeColor(250, 40, 90), 1);
+            for (int y = 0; y < 3; ++y)
+                for (int x = 1; x < 40; ++x) DrawPoint(x, y, MakeColor(250, 40, 90));
+            for (int y = 0; y < 3; ++y)
+                for (int x = 1; x < 40; ++x)
+                    ASSERT_EQ(At(x, y + 10), At(x, y)) << depth << " bits, " << x << "," << y;
+        }
         SetBlendState(BlendNone, 0);
     }
 }
