@@ -50,9 +50,10 @@ uint8_t* PixelAt(const PlatSurface* surface, uint8_t* pixels, int pitch, int x, 
 }
 
 // The per-pixel path for a clipped piece whose first visible pixel is
-// (sx, sy) of its surface and lands on (dx, dy) of the draw surface.
+// (sx, sy) of its surface and lands on (dx, dy) of the draw surface: the
+// alpha loop, or the blend spans when `blend` is given.
 int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, int sx, int sy,
-             int width, int height, int transparent) {
+             int width, int height, int transparent, const BlendInfo* blend) {
     int readX = dx, readY = dy, srcX = sx, srcY = sy;
     PlatSurface* read = draw;
     PlatSurface* src = piece->surface;
@@ -80,10 +81,15 @@ int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, 
     }
 
     const ColorFormat* screen = GetScreenFormat();
-    if (BlitLoop loop = ChooseAlphaLoop(ClassifyBlitFormat(screen), transparent != 0)) {
+    BlitFormat format = ClassifyBlitFormat(screen);
+    int hasAlpha = piece->params.AlphaChFlag && piece->alphaBuffer;
+    BlitLoop loop = blend ? BlendRows : ChooseAlphaLoop(format, transparent != 0);
+    BlendInfo keyedBlend = blend ? *blend : BlendInfo{};
+    if (loop) {
         uint32_t key = MakeColor(int(piece->transparentColor >> 16 & 0xFF),
                                  int(piece->transparentColor >> 8 & 0xFF),
                                  int(piece->transparentColor & 0xFF));
+        keyedBlend.key = key;
         BlitInfo info = {};
         info.dst = PixelAt(draw, drawPixels, drawPitch, dx, dy);
         info.dstPitch = drawPitch;
@@ -91,11 +97,18 @@ int MixPiece(PlatSurface* draw, int dx, int dy, const SurfaceDataRecord* piece, 
         info.dstReadPitch = readPitch;
         info.src = PixelAt(src, srcPixels, srcPitch, srcX, srcY);
         info.srcPitch = srcPitch;
-        info.alpha = piece->alphaBuffer + std::ptrdiff_t(sy) * piece->alphaPitch + sx;
-        info.alphaPitch = piece->alphaPitch;
+        if (hasAlpha) {
+            info.alpha = piece->alphaBuffer + std::ptrdiff_t(sy) * piece->alphaPitch + sx;
+            info.alphaPitch = piece->alphaPitch;
+        }
         info.width = width;
         info.height = height;
         info.key = key;
+        info.pixelBytes = screen->bytesPerPixel;
+        if (blend) {
+            info.blend = &keyedBlend;
+            info.span = ChooseBlendSpan(format, keyedBlend, transparent != 0, hasAlpha);
+        }
         loop(info);
     }
 
@@ -150,8 +163,12 @@ int BlitGraph(int x, int y, GraphRecord* graph, int transparent) {
     // transfer refuses it, rather than written past the pixels.
     if (!FitsIn(draw, dstX, dstY, width, height)) return 0;
 
+    BlendInfo blend;
+    if (CurrentBlend(ClassifyBlitFormat(GetScreenFormat()), 0, &blend))
+        return MixPiece(draw, dstX, dstY, surface, srcX, srcY, width, height, transparent, &blend);
     if (surface->params.AlphaChFlag && surface->alphaBuffer && QueryScreenDepth() != 8)
-        return MixPiece(draw, dstX, dstY, surface, srcX, srcY, width, height, transparent);
+        return MixPiece(draw, dstX, dstY, surface, srcX, srcY, width, height, transparent,
+                        nullptr);
     CopySurfaceRect(draw, dstX, dstY, surface->surface,
                     Rect{srcX, srcY, srcX + width, srcY + height}, transparent != 0);
     return 0;

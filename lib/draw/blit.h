@@ -41,9 +41,52 @@ struct BlitInfo {
     int alphaPitch;
     int width, height;       // pixels per row, rows; both positive
     uint32_t key;            // colour key as a pixel value of the screen format
+    // The blend loops (blit_blend.cpp) only: the span for each row, and
+    // whether the source is read right to left from `src` and `alpha`,
+    // which then point at the row's last pixel.
+    const struct BlendInfo* blend;
+    void (*span)(uint8_t* dst, const uint8_t* read, const uint8_t* src, const uint8_t* alpha,
+                 int count, const BlendInfo& blend);
+    int mirrored;
+    int pixelBytes;          // of the screen's format
 };
 
 using BlitLoop = void (*)(const BlitInfo& info);
+
+// --- blend modes and the tint (blit_blend.cpp) --------------------------------------
+
+// The drawing state as one draw applies it. Each channel, at its own width
+// with maximum M, from the source s (tinted: c = s * tint / 255), the
+// destination d and the weight w = amount / 255 * (own alpha / 255):
+//   Alpha     d + (c - d) * w
+//   Add       min(d + c * w, M)
+//   Multiply  d + (d * c / M - d) * w
+//   Subtract  max(d - c * w, 0)
+// A tint under BlendNone draws as BlendAlpha at 255. On 32-bit screens a
+// pixel the Alpha mode covers wholly takes the source's spare bits, every
+// other pixel drawn gets none; a pixel of weight 0 is left alone.
+struct BlendInfo {
+    int mode;            // BlendAlpha .. BlendSubtract
+    int amount;          // 0..255
+    int tinted;          // tint holds a factor other than 256
+    int tint[3];         // red, green, blue factors 0..256; 256 keeps the channel
+    uint32_t key;        // colour key as a pixel value of the screen format
+};
+
+// Fills `blend` from the drawing state. 1 when the draw needs the blend
+// loops: a mode other than BlendNone or a tint, on a 16- or 32-bit screen;
+// `force` asks for them under the plain state too (mirrored and stretched
+// draws have no other loops), as BlendAlpha at 255.
+int CurrentBlend(BlitFormat format, int force, BlendInfo* blend);
+
+// One run of `count` pixels: source pixels (in the screen's format) and
+// their alpha bytes (null: opaque) onto `dst`, reading the destination from
+// `read` (the same pixels, or a copy of them).
+using BlendSpan = void (*)(uint8_t* dst, const uint8_t* read, const uint8_t* src,
+                           const uint8_t* alpha, int count, const BlendInfo& blend);
+BlendSpan ChooseBlendSpan(BlitFormat format, const BlendInfo& blend, int keyed, int alpha);
+// A rectangle through `info.span` a row at a time.
+void BlendRows(const BlitInfo& info);
 
 // Per-pixel alpha onto 16- and 32-bit screens (blit_alpha.cpp); null for a
 // format they do not draw. `keyed`: source pixels equal to the key are skipped.
@@ -86,6 +129,10 @@ struct RotaInfo {
     int32_t dudx, dvdx;      // per column
     int32_t dudy, dvdy;      // per row, at the box's left column
     uint32_t key;            // colour key as a pixel value
+    // The blend state's draws only (ChooseRotaBlendLoop): the span each
+    // run of drawn pixels goes through.
+    BlendSpan span;
+    BlendInfo blend;
 };
 
 using RotaLoop = void (*)(const RotaInfo& info);
@@ -93,6 +140,8 @@ using RotaLoop = void (*)(const RotaInfo& info);
 // `alpha`: mix by the alpha plane; `keyed`: skip key-coloured source pixels.
 RotaLoop ChooseRotaLoop(BlitFormat format, int alpha, int keyed);
 RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed);
+// The walk that hands its drawn runs to `info.span`; 16- and 32-bit formats.
+RotaLoop ChooseRotaBlendLoop(BlitFormat format);
 
 // The alpha mix of the rotated blitter over `count` gathered source pixels
 // (in the screen's format) and their alpha bytes onto consecutive pixels at

@@ -5,6 +5,7 @@
 
 #include "core/core.h"
 #include "draw/draw_path.h"
+#include "draw/screen.h"
 #include "platform/pixels/surface.h"
 
 #include <algorithm>
@@ -63,6 +64,41 @@ void CopyGlyph(const GlyphCopy& c) {
     }
 }
 
+// Under the blend state a glyph goes through the blend spans sixteen
+// pixels at a time: its set bits as the colour, its clear ones as black
+// (opaque) or as nothing (transparent: alpha 0, which no span draws).
+struct GlyphBlendState {
+    BlendInfo blend;
+    BlendSpan span;
+    int transparent;
+};
+
+GlyphBlendState gGlyphBlend;
+
+template <typename Pixel>
+void BlendGlyph(const GlyphCopy& c) {
+    const auto colour = static_cast<Pixel>(c.colour);
+    const int transparent = gGlyphBlend.transparent;
+    Pixel colours[16];
+    uint8_t alphas[16];
+    for (int row = 0; row < c.height; ++row) {
+        const uint8_t* s = c.src + std::ptrdiff_t(row) * c.srcPitch;
+        auto* d = c.dst + std::ptrdiff_t(row) * c.dstPitch;
+        for (int n = 0; n < c.width; n += 16) {
+            int count = std::min(16, c.width - n);
+            for (int i = 0; i < count; ++i) {
+                int bit = c.srcBit + n + i;
+                bool set = s[bit >> 3] & (0x80u >> (bit & 7));
+                colours[i] = set ? colour : Pixel(0);
+                alphas[i] = set || !transparent ? 255 : 0;
+            }
+            uint8_t* at = d + std::ptrdiff_t(n) * std::ptrdiff_t(sizeof(Pixel));
+            gGlyphBlend.span(at, at, reinterpret_cast<const uint8_t*>(colours), alphas, count,
+                             gGlyphBlend.blend);
+        }
+    }
+}
+
 using CopyLoop = void (*)(const GlyphCopy&);
 
 CopyLoop ChooseCopyLoop(int screenDepth, int transparent) {
@@ -78,6 +114,13 @@ CopyLoop ChooseCopyLoop(int screenDepth, int transparent) {
 
 int BeginGlyphCopy(GlyphRun* run) {
     run->copy = ChooseCopyLoop(run->screenDepth, run->transparent);
+    BlitFormat format = ClassifyBlitFormat(GetScreenFormat());
+    if (run->screenDepth == GetScreenFormat()->ColorBitDepth &&
+        CurrentBlend(format, 0, &gGlyphBlend.blend)) {
+        gGlyphBlend.span = ChooseBlendSpan(format, gGlyphBlend.blend, 0, 1);
+        gGlyphBlend.transparent = run->transparent;
+        run->copy = run->screenDepth == 16 ? BlendGlyph<uint16_t> : BlendGlyph<uint32_t>;
+    }
     if (PlatLockSurface(run->surface, &run->pixels, &run->pitch) != 0)
         ErrorExit(SJIS("描画先サーフェスのロックに失敗しました in FontCacheStringDraw"));
     return 0;

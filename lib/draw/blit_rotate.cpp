@@ -265,6 +265,40 @@ void RotaFast(const RotaInfo& r) {
     }
 }
 
+// The walk under the blend state: the drawn pixels of a row gathered into
+// runs, each handed to the span chosen for the draw.
+template <typename Pixel>
+void RotaBlendWalk(const RotaInfo& r) {
+    constexpr int Chunk = 64;
+    Pixel samples[Chunk];
+    uint8_t alphas[Chunk];
+    const uint8_t* alphaOut = r.alpha ? alphas : nullptr;
+    int32_t uRow = r.u, vRow = r.v;
+    for (int row = 0; row < r.height; ++row, uRow = Add(uRow, r.dudy), vRow = Add(vRow, r.dvdy)) {
+        auto* dst = reinterpret_cast<Pixel*>(r.dst + std::ptrdiff_t(row) * r.dstPitch);
+        int start = 0, n = 0;
+        auto flush = [&] {
+            if (n == 0) return;
+            auto* at = reinterpret_cast<uint8_t*>(dst + start);
+            r.span(at, at, reinterpret_cast<const uint8_t*>(samples), alphaOut, n, r.blend);
+            n = 0;
+        };
+        int32_t u = uRow, v = vRow;
+        for (int c = 0; c < r.width; ++c, u = Add(u, r.dudx), v = Add(v, r.dvdx)) {
+            int tu = ToPixel(u), tv = ToPixel(v);
+            if (tu < 0 || tu >= r.srcWidth || tv < 0 || tv >= r.srcHeight) {
+                flush();
+                continue;
+            }
+            if (n == 0) start = c;
+            samples[n] = reinterpret_cast<const Pixel*>(r.src + std::ptrdiff_t(tv) * r.srcPitch)[tu];
+            if (r.alpha) alphas[n] = r.alpha[std::ptrdiff_t(tv) * r.alphaPitch + tu];
+            if (++n == Chunk) flush();
+        }
+        flush();
+    }
+}
+
 template <template <typename, bool, bool> class Loop, typename Format>
 RotaLoop Pick(int alpha, int keyed) {
     if (alpha) return keyed ? Loop<Format, true, true>::Run : Loop<Format, true, false>::Run;
@@ -313,6 +347,15 @@ RotaLoop ChooseRotaLoop(BlitFormat format, int alpha, int keyed) {
 
 RotaLoop ChooseRotaReferenceLoop(BlitFormat format, int alpha, int keyed) {
     return Choose<ReferenceLoop>(format, alpha, keyed);
+}
+
+RotaLoop ChooseRotaBlendLoop(BlitFormat format) {
+    switch (format) {
+    case BlitFormat565:
+    case BlitFormat555: return RotaBlendWalk<uint16_t>;
+    case BlitFormat32: return RotaBlendWalk<uint32_t>;
+    default: return nullptr;
+    }
 }
 
 // A negative scale is drawable: the arithmetic mirrors both axes, which is
@@ -441,7 +484,10 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
     int alpha = source.surface->params.AlphaChFlag && source.surface->alphaBuffer &&
                 format != BlitFormat8;
     int keyed = format == BlitFormat8 ? transparent != 0 : transparent == 1;
-    if (RotaLoop loop = ChooseRotaLoop(format, alpha, keyed)) {
+    BlendInfo blend;
+    int blended = CurrentBlend(format, 0, &blend);
+    RotaLoop loop = blended ? ChooseRotaBlendLoop(format) : ChooseRotaLoop(format, alpha, keyed);
+    if (loop) {
         int bytes = draw->format.bytesPerPixel;
         uint32_t colour = source.surface->transparentColor;
         RotaInfo info = {};
@@ -470,6 +516,11 @@ int BlitTurnedGraph(int x, int y, double scale, double angle, GraphRecord* graph
                        ? 0
                        : MakeColor(int(colour >> 16 & 0xFF), int(colour >> 8 & 0xFF),
                                    int(colour & 0xFF));
+        if (blended) {
+            blend.key = info.key;
+            info.blend = blend;
+            info.span = ChooseBlendSpan(format, blend, keyed, alpha);
+        }
         loop(info);
     }
 

@@ -178,6 +178,17 @@ int SetBlendState(int mode, int amount) {
     return 0;
 }
 
+int SetDrawTint(int red, int green, int blue) {
+    if (!LibraryRunning()) return -1;
+    if (DrawingSuspended()) return 0;
+    uint32_t tint = 0xFF000000u | uint32_t(std::clamp(red, 0, 255)) << 16 |
+                    uint32_t(std::clamp(green, 0, 255)) << 8 | uint32_t(std::clamp(blue, 0, 255));
+    if (tint == gDraw.colourModulation) return 0;
+    WaitWhileInactive();
+    gDraw.colourModulation = tint;
+    return 0;
+}
+
 int GetBlendState(int* mode, int* amount) {
     if (mode) *mode = gDraw.blendMode;
     if (amount) *amount = gDraw.blendParam;

@@ -15,6 +15,7 @@
 #include "gpu/gpu.h"
 #include "gpu/gpu_internal.h"
 #include "platform/gpu/gpu.h"
+#include "tessel/graphics.h"
 
 #include <cmath>
 
@@ -26,14 +27,16 @@ namespace {
 // channels once, when it comes back or is shown. The software blitters
 // round each mix to 5 or 6 bits, so the two differ by at most a level.
 PlatGpuQuadState QuadState(const Rect& area, const GraphRecord* graph, int keyed) {
-    return PlatGpuQuadState{.scissorLeft = area.left,
-                            .scissorTop = area.top,
-                            .scissorRight = area.right,
-                            .scissorBottom = area.bottom,
-                            .filter = GpuFilter(),
-                            .keyed = keyed,
-                            .key = keyed ? GraphKey(graph) : 0,
-                            .spare = GraphSpare(graph)};
+    PlatGpuQuadState state{.scissorLeft = area.left,
+                           .scissorTop = area.top,
+                           .scissorRight = area.right,
+                           .scissorBottom = area.bottom,
+                           .filter = GpuFilter(),
+                           .keyed = keyed,
+                           .key = keyed ? GraphKey(graph) : 0,
+                           .spare = GraphSpare(graph)};
+    ApplyDrawBlend(&state);
+    return state;
 }
 
 PlatGpuVertex Corner(double x, double y, double u, double v) {
@@ -48,6 +51,15 @@ PlatGpuVertex Corner(double x, double y, double u, double v) {
 int EmptyArea(const Rect& area) { return area.right <= area.left || area.bottom <= area.top; }
 
 }  // namespace
+
+void ApplyDrawBlend(PlatGpuQuadState* state) {
+    uint32_t tint = gDraw.colourModulation & 0xFFFFFF;
+    if (gDraw.blendMode == BlendNone && tint == 0xFFFFFF) return;
+    int none = gDraw.blendMode == BlendNone;
+    uint32_t amount = none ? 255 : uint32_t(gDraw.blendParam);
+    state->blend = none ? BlendAlpha : gDraw.blendMode;
+    state->tint = amount << 24 | (tint & 0xFF) << 16 | (tint & 0xFF00) | tint >> 16;
+}
 
 int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area) {
     if (EmptyArea(area)) return 0;

@@ -167,6 +167,10 @@ int BeginGpuGlyphs(GpuBitmap*, const GpuBits& bits, uint32_t colour, int transpa
     s.state.scissorBottom = clip.bottom;
     s.state.glyph = transparent ? 1 : 2;
     s.state.solid = ExpandPixel(colour, *GetScreenFormat());
+    ApplyDrawBlend(&s.state);
+    // Blended, a glyph is an opaque texel whose alpha byte is the colour's
+    // spare bits.
+    if (s.state.blend) s.state.spare = -1;
     return 0;
 }
 

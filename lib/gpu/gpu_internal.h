@@ -45,6 +45,12 @@ void BeginTargetDraw();
 // 1 when the current draw target is the device's.
 int TargetOnDevice();
 
+struct PlatGpuQuadState;
+// Puts the drawing state's blend mode, amount and tint into a quad state,
+// as the software blitters apply them (a tint under BlendNone is the alpha
+// mode at 255); leaves the state plain when neither is set.
+void ApplyDrawBlend(PlatGpuQuadState* state);
+
 struct Rect;
 // The 2-D draws onto the device's target; `area` is the clip rectangle.
 int GpuDrawGraph(int x, int y, GraphRecord* graph, int transparent, const Rect& area);

@@ -36,6 +36,11 @@ int SetBlendState(int mode, int amount);
 // Stores the current mode and amount through the pointers that are not
 // null. 0.
 int GetBlendState(int* mode, int* amount);
+// Multiplies the colour of every draw that follows (graphs, shapes, text)
+// by red/255, green/255, blue/255, each clamped to 0..255; (255, 255, 255)
+// draws colours as they are. 0; -1 before InitLibrary. A screen mode change
+// resets it to (255, 255, 255).
+int SetDrawTint(int red, int green, int blue);
 int ClearDrawTarget();
 // The raw pixel at (x, y) of the draw target in the screen's format; -1
 // outside the screen or without a display.

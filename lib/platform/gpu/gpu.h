@@ -56,6 +56,15 @@ struct PlatGpuQuadState {
     // when 1, and one of alpha 0 (between the glyphs) is skipped.
     int glyph = 0;
     uint32_t solid = 0;  // RGBA bytes; 0 unless `glyph`
+    // The blend mode (1 alpha, 2 add, 3 multiply, 4 subtract; 0 the plain
+    // draw above) and, in RGBA bytes, the tint that multiplies the colour
+    // with the weight of the source in the alpha byte; 0 unless `blend`.
+    // Under a blend the texel's alpha times that weight mixes it (a texture
+    // without alpha counts as opaque), and the spare bits follow the
+    // software blitters: a pixel the alpha mode covers wholly gets the
+    // graph's, every other one drawn gets none.
+    int blend = 0;
+    uint32_t tint = 0;
 };
 
 // One mesh vertex: position, normal, texture coordinate (0..1).

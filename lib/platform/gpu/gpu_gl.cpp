@@ -35,7 +35,7 @@ struct GlState {
     int running;
     int width, height;
     GLuint framebuffer, colour, depth;
-    Program quad[2][2][2][3][2];  // by walk, filter, key, glyph and spare; made on first use
+    Program quad[2][2][2][3][2][5];  // by walk, filter, key, glyph, spare and blend; made on first use
     Program mesh;
     GLuint quadArray, quadBuffer, quadIndices;
     size_t streamUsed;        // vertices written into the quad buffer's current half
@@ -61,7 +61,8 @@ struct GlState {
 
 GlState gGl;
 
-enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadKey, QuadSpare, QuadSolid };
+enum QuadUniform { QuadTargetSize, QuadImageSize, QuadImage, QuadKey, QuadSpare, QuadSolid,
+                   QuadTint };
 enum MeshUniform { MeshModel, MeshViewProjection, MeshLight, MeshAmbient, MeshColour,
                    MeshTextured, MeshImage, MeshTextureAlpha };
 
@@ -188,22 +189,53 @@ void ApplyScissor(const PlatGpuQuadState& s) {
 // leave spare bits other than 0 (the graph's) and its mixed ones none: a
 // rasterizer in software takes a slow road for a second output, so only
 // those batches on screens with spare bits ask for it.
-int KeepsSpare(const PlatGpuQuadState& state) { return gGl.spare && state.spare > 0; }
+// Under a blend only the alpha mode keeps spare bits, and a texture
+// without alpha brings its own.
+int KeepsSpare(const PlatGpuQuadState& state) {
+    if (state.blend) return gGl.spare && state.blend == 1 && state.spare != 0;
+    return gGl.spare && state.spare > 0;
+}
+
+// The device's blending for a batch under a blend mode; the shader has
+// weighed the colour as the mode needs. The target's alpha byte (the spare
+// bits) is zeroed, or taken from the second output under the alpha mode.
+void ApplyBlendMode(const PlatGpuQuadState& state) {
+    glEnable(GL_BLEND);
+    switch (state.blend) {
+    case 1:
+        if (KeepsSpare(state))
+            glBlendFuncSeparate(GL_SRC1_ALPHA, GL_ONE_MINUS_SRC1_ALPHA, GL_ONE, GL_ZERO);
+        else
+            glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ZERO);
+        break;
+    case 3:
+        glBlendFuncSeparate(GL_DST_COLOR, GL_ZERO, GL_ZERO, GL_ZERO);
+        break;
+    case 4:
+        // Flush puts the equation back after the batch.
+        glBlendEquationSeparate(GL_FUNC_REVERSE_SUBTRACT, GL_FUNC_ADD);
+        glBlendFuncSeparate(GL_ONE, GL_ONE, GL_ZERO, GL_ZERO);
+        break;
+    default:
+        glBlendFuncSeparate(GL_ONE, GL_ONE, GL_ZERO, GL_ZERO);
+        break;
+    }
+}
 
 // The variant of the quad program for a batch's state, linked on first use;
 // null when the device refuses it.
 const Program* QuadProgram(const PlatGpuQuadState& state) {
     int walk = state.walk ? 1 : 0, filter = state.filter ? 1 : 0, keyed = state.keyed ? 1 : 0;
     int spare = KeepsSpare(state);
-    Program& p = gGl.quad[walk][filter][keyed][state.glyph][spare];
+    Program& p = gGl.quad[walk][filter][keyed][state.glyph][spare][state.blend];
     if (p.id) return &p;
-    char header[128];
+    char header[160];
     std::snprintf(header, sizeof header,
                   "#version 330 core\n#define WALK %d\n#define FILTER %d\n"
-                  "#define KEY %d\n#define GLYPH %d\n#define SPARE %d\n",
-                  walk, filter, keyed, state.glyph, spare);
+                  "#define KEY %d\n#define GLYPH %d\n#define SPARE %d\n#define BLEND %d\n",
+                  walk, filter, keyed, state.glyph, spare, state.blend);
     if (Link(&p, header, QuadVertexSource, QuadFragmentSource,
-             {"targetSize", "imageSize", "image", "key", "spare", "solid"}) != 0) {
+             {"targetSize", "imageSize", "image", "key", "spare", "solid", "tint"}) != 0) {
         p.id = 0;
         return nullptr;
     }
@@ -465,9 +497,14 @@ void PlatGpuFlush() {
     glUniform4f(p.uniforms[QuadSolid], float(solid & 0xFF) / 255.0f,
                 float(solid >> 8 & 0xFF) / 255.0f, float(solid >> 16 & 0xFF) / 255.0f,
                 float(solid >> 24) / 255.0f);
+    uint32_t tint = gGl.batchState.tint;
+    glUniform4f(p.uniforms[QuadTint], float(tint & 0xFF) / 255.0f, float(tint >> 8 & 0xFF) / 255.0f,
+                float(tint >> 16 & 0xFF) / 255.0f, float(tint >> 24) / 255.0f);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, gGl.batchTexture);
-    if (gGl.batchState.spare < 0 || gGl.batchState.glyph) {
+    if (gGl.batchState.blend) {
+        ApplyBlendMode(gGl.batchState);
+    } else if (gGl.batchState.spare < 0 || gGl.batchState.glyph) {
         // Copied whole: texels without alpha, and glyphs, which replace
         // what is under them as the CPU's copy does.
         glDisable(GL_BLEND);
@@ -496,6 +533,7 @@ void PlatGpuFlush() {
         glDrawElementsBaseVertex(GL_TRIANGLES, GLsizei(count / 4 * 6), GL_UNSIGNED_INT, nullptr,
                                  GLint(first));
     }
+    if (gGl.batchState.blend == 4) glBlendEquation(GL_FUNC_ADD);
     ++gGl.drawCalls;
     gGl.quadsSent += int(count / 4);
     gGl.pending.clear();

@@ -31,7 +31,7 @@ void main() {
 )";
 
 // The quad fragment shader comes in variants chosen when the batch goes
-// out (WALK, FILTER, KEY, GLYPH below): the rasteriser runs every branch of
+// out (WALK, FILTER, KEY, GLYPH, BLEND below): the rasteriser runs every branch of
 // a shader on every pixel, so a mode that is fixed for a batch is compiled
 // in, and a walking quad hands its fragments only what the walk needs.
 //
@@ -51,6 +51,7 @@ uniform vec2 imageSize;
 uniform vec3 key;
 uniform vec4 solid;
 uniform float spare;
+uniform vec4 tint;
 layout(location = 0, index = 0) out vec4 result;
 #if SPARE
 layout(location = 0, index = 1) out vec4 weight;
@@ -98,15 +99,19 @@ void main() {
     // The texel says only what the run writes there; the colour is the
     // string's, written whole, spare bits included.
     if (c.a >= 0.75) {
-        result = solid;
+        c = solid;
     } else {
 #if GLYPH == 2
         if (c.a < 0.25) discard;
-        result = vec4(0.0);
+        c = vec4(0.0);
 #else
         discard;
 #endif
     }
+#if !BLEND
+    result = c;
+    return;
+#endif
 #else
     // A clear texel leaves the pixel as it is: dropping it saves the blend.
     // (Without alpha, the alpha byte holds the spare bits; see below.)
@@ -114,6 +119,26 @@ void main() {
 #if KEY
     if (all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
 #endif
+#endif
+#if BLEND
+    // The mode's weighing of the colour; the device's blending adds the
+    // destination. A glyph, like a texture without alpha, is opaque and
+    // brings its spare bits in its alpha byte.
+    bool opaque = GLYPH != 0 || spare < 0.0;
+    float w = (opaque ? 1.0 : c.a) * tint.a;
+    if (w * 255.0 < 0.5) discard;
+    vec3 colour = c.rgb * tint.rgb;
+#if BLEND == 1
+#if SPARE
+    weight = vec4(w);
+#endif
+    result = vec4(colour, SPARE != 0 ? (w * 255.0 >= 254.5 ? (opaque ? c.a : spare) : 0.0) : w);
+#elif BLEND == 3
+    result = vec4(mix(vec3(1.0), colour, w), 0.0);
+#else
+    result = vec4(colour * w, 0.0);
+#endif
+#elif !GLYPH
     // The alpha byte is the target's spare bits: a texture without alpha
     // brings its own; else an opaque texel gives the graph's and a mixed
     // one none, as the software blitters' whole-pixel copy and mix do.
