@@ -52,9 +52,9 @@ struct DrawPath {
     int (*beginGlyphs)(GlyphRun* run);
     void (*drawGlyph)(GlyphRun* run, int srcX, int srcY, const Rect& target);
     void (*endGlyphs)(GlyphRun* run);
-    // A shape in one colour: begin (0, or -1 when this path cannot draw it
-    // under the drawing state), one call a clipped rectangle of it, end.
-    int (*beginShape)(ShapeRun* run);
+    // A shape in one colour under the drawing state: begin, one call a
+    // clipped rectangle of it, end.
+    void (*beginShape)(ShapeRun* run);
     void (*fillShape)(ShapeRun* run, const Rect& rect);
     void (*endShape)(ShapeRun* run);
     // Shows the back buffer: all of it, or the part the window shows on the

@@ -33,10 +33,7 @@ int DrawShape(uint32_t colour, Geometry geometry) {
     BlitFormat format = ClassifyBlitFormat(GetScreenFormat());
     run.colour = MakeShapeColour(format, colour, gDraw.colourModulation, 255).value;
     run.path = &TargetDrawPath();
-    if (run.path->beginShape(&run) != 0) {
-        run.path = &kSoftwareDrawPath;
-        run.path->beginShape(&run);
-    }
+    run.path->beginShape(&run);
     geometry(gDraw.drawArea, ShapeSink{FillOnPath, &run, run.lineLoop ? WalkOnPath : nullptr});
     run.path->endShape(&run);
     return 0;

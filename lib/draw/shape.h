@@ -100,7 +100,7 @@ struct ShapeRun {
 };
 
 // The software path's entries (draw_path.h).
-int BeginShapeFill(ShapeRun* run);
+void BeginShapeFill(ShapeRun* run);
 void FillShapeRect(ShapeRun* run, const Rect& rect);
 void EndShapeFill(ShapeRun* run);
 void WalkShapeLine(ShapeRun* run, const LineWalk& walk);

@@ -264,7 +264,7 @@ ShapeColour MakeShapeColour(BlitFormat format, uint32_t value, uint32_t tint, in
     return c;
 }
 
-int BeginShapeFill(ShapeRun* run) {
+void BeginShapeFill(ShapeRun* run) {
     run->surface = gDraw.drawSurface;
     int mode = EffectiveShapeMode(gDraw.blendMode, gDraw.blendParam);
     BlitFormat format = ClassifyBlitFormat(&run->surface->format);
@@ -281,7 +281,6 @@ int BeginShapeFill(ShapeRun* run) {
     run->lineLoop = inside ? ChooseShapeLineLoop(format, mode) : nullptr;
     if (PlatLockSurface(run->surface, &run->pixels, &run->pitch) != 0)
         ErrorExit(SJIS("描画先サーフェスのロックに失敗しました in DrawShape"));
-    return 0;
 }
 
 void FillShapeRect(ShapeRun* run, const Rect& rect) {

@@ -58,7 +58,7 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
                      int transparent, const Rect& area);
 // Shapes onto it (gpu_shapes.cpp): the draw-path entries.
 struct ShapeRun;
-int BeginGpuShape(ShapeRun* run);
+void BeginGpuShape(ShapeRun* run);
 void FillGpuShapeRect(ShapeRun* run, const Rect& rect);
 void EndGpuShape(ShapeRun* run);
 

@@ -1,7 +1,7 @@
 // Shapes onto the device's target: each clipped rectangle of a shape is a
 // solid quad of the sprite batch, so that the device lights the very pixels
-// the software fill does, and shapes drawn between sprites go out in the
-// sprites' draw call.
+// the software fill does, blended by the device as sprites are, and shapes
+// drawn between sprites go out in the sprites' draw call.
 #include "core/core.h"
 #include "draw/draw_state.h"
 #include "draw/shape.h"
@@ -10,14 +10,9 @@
 #include "platform/gpu/gpu.h"
 #include "tessel.h"
 
-int BeginGpuShape(ShapeRun* run) {
-    // Only BlendNone is drawn by the device's fixed blending of solid quads;
-    // other modes go through the software fills, which the target is
-    // brought back for.
-    if (EffectiveShapeMode(gDraw.blendMode, gDraw.blendParam) != BlendNone) return -1;
+void BeginGpuShape(ShapeRun* run) {
     BeginTargetDraw();
     run->terms.value = ExpandPixel(run->colour, *GetScreenFormat());
-    return 0;
 }
 
 void FillGpuShapeRect(ShapeRun* run, const Rect& r) {
@@ -26,6 +21,11 @@ void FillGpuShapeRect(ShapeRun* run, const Rect& r) {
                            .scissorRight = gDraw.drawArea.right,
                            .scissorBottom = gDraw.drawArea.bottom,
                            .spare = -1};
+    // The front end has tinted the colour: the device weighs it only.
+    if (int mode = EffectiveShapeMode(gDraw.blendMode, gDraw.blendParam)) {
+        state.blend = mode;
+        state.tint = uint32_t(gDraw.blendParam) << 24 | 0xFFFFFFu;
+    }
     const float xs[4] = {float(r.left), float(r.right), float(r.right), float(r.left)};
     const float ys[4] = {float(r.top), float(r.top), float(r.bottom), float(r.bottom)};
     PlatGpuVertex quad[4] = {};

@@ -259,13 +259,21 @@ std::vector<DrawCase> DrawCases() {
         DrawPoint(599, 399, MakeColor(255, 255, 255));
         SetClipRect(0, 0, Width, Height);
     }, true});
-    cases.push_back({"shapes under a blend", [](const Graphs& g) {
-        DrawGraph(30, 30, g.glow, 0);
-        SetBlendState(BlendAlpha, 128);
-        DrawCircleShape(60, 60, 40, MakeColor(255, 0, 255), 1);
-        DrawRectangle(100, 20, 300, 200, MakeColor(255, 255, 0), 1);
+    cases.push_back({"shapes under each blend", [](const Graphs& g) {
+        DrawGraph(0, 0, g.big, 0);
+        DrawGraph(200, 0, g.big, 0);
+        for (int mode = BlendAlpha; mode <= BlendSubtract; ++mode)
+            for (int amount : {0, 128, 255}) {
+                SetBlendState(mode, amount);
+                int x = 10 + 60 * amount / 128 + 200 * (mode == BlendAdd || mode == BlendSubtract);
+                int y = 10 + 30 * (mode % 2);
+                DrawRectangle(x, y, x + 40, y + 25, MakeColor(200, 90, 240), 1);
+                DrawCircleShape(x + 20, y + 100, 18, MakeColor(60, 250, 30), 1);
+                SetDrawTint(255, 128, 64);
+                DrawLineSegment(x, y + 150, x + 50, y + 190, MakeColor(250, 250, 250), 3);
+                SetDrawTint(255, 255, 255);
+            }
         SetBlendState(BlendNone, 0);
-        DrawRectangle(120, 40, 200, 100, MakeColor(0, 0, 255), 1);
     }});
     for (double degrees : {0.0, 30.0, 90.0, 200.0})
         for (double scale : {0.5, 1.0, 2.5})

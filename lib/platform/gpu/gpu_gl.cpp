@@ -285,10 +285,11 @@ PlatGpuQuadState WithTexelFields(PlatGpuQuadState state, const PlatGpuQuadState&
 
 // Whether solid corners draw as the software fill under a textured batch's
 // state: not in walks and glyph runs, whose shaders read only texels, and
-// not where the blend would leave spare bits 0 on a screen that has them.
+// not where the plain blend would leave spare bits 0 on a screen that has
+// them (a blend mode keeps an opaque colour's spare bits as the fill does).
 bool TakesSolid(const PlatGpuQuadState& textured) {
     return !textured.walk && !textured.glyph &&
-           (textured.spare < 0 || KeepsSpare(textured) || !gGl.spare);
+           (textured.blend || textured.spare < 0 || KeepsSpare(textured) || !gGl.spare);
 }
 
 // Whether a quad of `texture` and `state` goes into the pending batch.
