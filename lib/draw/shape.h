@@ -13,7 +13,6 @@
 #include "draw/draw_state.h"
 
 #include <cstdint>
-#include <vector>
 
 struct PlatSurface;
 
@@ -88,15 +87,16 @@ int EffectiveShapeMode(int mode, int amount);
 // One shape on its way to a path.
 struct ShapeRun {
     uint32_t colour;    // the tinted pixel value (ShapeColour::value)
-    Rect bounds;        // the clipped rectangle the shape may touch
-    // Filled by the path's begin.
-    const struct DrawPath* path;
+    const struct DrawPath* path;  // the path that draws the target
+    // Filled by the path's begin: the software path's surface and loops,
+    // the GPU path's colour as RGBA bytes.
     PlatSurface* surface;
     uint8_t* pixels;
     int pitch;
     ShapeLoop loop;
     ShapeLineLoop lineLoop;  // null: lines go to fillShape as runs
     ShapeColour terms;
+    uint32_t deviceColour;
 };
 
 // The software path's entries (draw_path.h).

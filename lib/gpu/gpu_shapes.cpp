@@ -12,7 +12,7 @@
 
 void BeginGpuShape(ShapeRun* run) {
     BeginTargetDraw();
-    run->terms.value = ExpandPixel(run->colour, *GetScreenFormat());
+    run->deviceColour = ExpandPixel(run->colour, *GetScreenFormat());
 }
 
 void FillGpuShapeRect(ShapeRun* run, const Rect& r) {
@@ -32,7 +32,7 @@ void FillGpuShapeRect(ShapeRun* run, const Rect& r) {
     for (int k = 0; k < 4; ++k) {
         quad[k].x = xs[k];
         quad[k].y = ys[k];
-        quad[k].colour = run->terms.value;
+        quad[k].colour = run->deviceColour;
         quad[k].solid = 1;
     }
     PlatGpuQuad(0, 1, 1, quad, state);
