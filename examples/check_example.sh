@@ -189,6 +189,24 @@ movie_player)
   [ "$code" -eq 1 ] || fail "unplayable file: exit code $code"
   grep -q 'note.txt' stderr.txt || fail "unplayable file not reported"
   ;;
+shapes_and_blends)
+  run "300 capture shot.png
+400 down ESCAPE"
+  [ "$code" -eq 0 ] || fail "exit code $code"
+  # The filled rectangle is exactly its 120 x 70 pixels; outlines are hollow.
+  [ "$(count shot.png '#FF8C00' 640x480+0+0)" -eq 8400 ] || fail "orange rectangle not 120 x 70"
+  [[ $(pixel shot.png 220 135)$(pixel shot.png 220 185) =~ \(255,230,0\).*\(30,30,50\) ]] || fail "no hollow circle"
+  [[ $(pixel shot.png 80 320) =~ \(0,200,255\) ]] || fail "no cyan triangle"
+  # Fading steps darken; the glow adds up; the tint and the band show.
+  last=256
+  for x in 345 405 465 525; do
+    [[ $(pixel shot.png $x 66) =~ \(([0-9]+), ]] && [ "${BASH_REMATCH[1]}" -lt "$last" ] || fail "no fade at $x"
+    last=${BASH_REMATCH[1]:-0}
+  done
+  [[ $(pixel shot.png 400 240) =~ \(255,2[0-9][0-9],1[0-9][0-9]\) ]] || fail "no glow: $(pixel shot.png 400 240)"
+  [[ $(pixel shot.png 540 200) =~ \(255,90,90\) ]] || fail "no tinted ship: $(pixel shot.png 540 200)"
+  [[ $(pixel shot.png 10 415) =~ \(17,17,28\) ]] || fail "no translucent band: $(pixel shot.png 10 415)"
+  ;;
 *) echo "unknown example $name"; exit 2 ;;
 esac
 

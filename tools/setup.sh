@@ -18,6 +18,7 @@ packages=(
   ffmpeg libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libcurl4-openssl-dev libc-ares-dev openssl curl socat ncat
   libx11-dev libxkbcommon-dev x11-xkb-utils
+  libsdl2-gfx-dev
 )
 
 install_missing() {

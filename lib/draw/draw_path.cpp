@@ -4,6 +4,7 @@
 
 #include "draw/blit.h"
 #include "draw/screen.h"
+#include "draw/shape.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ const DrawPath kSoftwareDrawPath = {
     .beginGlyphs = BeginGlyphCopy,
     .drawGlyph = CopyGlyphOfRun,
     .endGlyphs = EndGlyphCopy,
+    .beginShape = BeginShapeFill,
+    .fillShape = FillShapeRect,
+    .endShape = EndShapeFill,
     .present = CopyBackBufferToWindow,
 };
 

@@ -16,6 +16,7 @@
 struct DrawPath;
 struct GlyphCopy;
 struct GraphRecord;
+struct ShapeRun;
 struct PlatSurface;
 
 // A run of glyphs out of a font's 1-bit cache, drawn in one colour.
@@ -57,6 +58,11 @@ struct DrawPath {
     int (*beginGlyphs)(GlyphRun* run);
     void (*drawGlyph)(GlyphRun* run, int srcX, int srcY, const Rect& target);
     void (*endGlyphs)(GlyphRun* run);
+    // A shape in one colour under the drawing state: begin, one call a
+    // clipped rectangle of it, end.
+    void (*beginShape)(ShapeRun* run);
+    void (*fillShape)(ShapeRun* run, const Rect& rect);
+    void (*endShape)(ShapeRun* run);
     // Shows the back buffer: all of it, or the part the window shows on the
     // desktop.
     void (*present)(int whole);

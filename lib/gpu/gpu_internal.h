@@ -59,5 +59,10 @@ int GpuDrawRotaGraph(int x, int y, double scale, double angle, GraphRecord* grap
                      int transparent, int turn, const Rect& area);
 int GpuDrawStretchedGraph(int left, int top, int right, int bottom, GraphRecord* graph,
                           int transparent, const Rect& area);
+// Shapes onto it (gpu_shapes.cpp): the draw-path entries.
+struct ShapeRun;
+void BeginGpuShape(ShapeRun* run);
+void FillGpuShapeRect(ShapeRun* run, const Rect& rect);
+void EndGpuShape(ShapeRun* run);
 
 #endif

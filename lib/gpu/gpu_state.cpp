@@ -174,6 +174,9 @@ const DrawPath kGpuDrawPath = {
     .beginGlyphs = BeginGlyphsOnDevice,
     .drawGlyph = DrawGlyphOnDevice,
     .endGlyphs = EndGlyphsOnDevice,
+    .beginShape = BeginGpuShape,
+    .fillShape = FillGpuShapeRect,
+    .endShape = EndGpuShape,
     .present = Present,
 };
 

@@ -253,6 +253,32 @@ std::vector<DrawCase> DrawCases() {
              ReleaseFontHandle(font);
          }, true},
     };
+    // Shapes between sprites, clipped: the very pixels on either path.
+    cases.push_back({"shapes", [](const Graphs& g) {
+        SetClipRect(20, 20, 600, 400);
+        DrawRectangle(10, 10, 200, 120, MakeColor(200, 30, 60), 1);
+        DrawGraph(60, 60, g.sprite, 1);
+        DrawRectangle(250, 40, 400, 90, MakeColor(20, 230, 60), 0);
+        DrawLineSegment(5, 470, 630, 25, MakeColor(255, 255, 0), 1);
+        DrawLineSegment(40, 300, 500, 380, MakeColor(0, 255, 255), 9);
+        DrawCircleShape(420, 200, 90, MakeColor(255, 255, 255), 0);
+        DrawTriangleShape(100, 390, 300, 150, 330, 420, MakeColor(255, 128, 0), 1);
+        SetClipRect(0, 0, Width, Height);
+    }, true});
+    cases.push_back({"shapes under each blend", [](const Graphs& g) {
+        DrawGraph(0, 0, g.big, 0);
+        DrawGraph(200, 0, g.big, 0);
+        for (int mode = BlendAlpha; mode <= BlendSubtract; ++mode)
+            for (int amount : {0, 128, 255}) {
+                SetBlendState(mode, amount);
+                int x = 10 + 60 * amount / 128 + 200 * (mode % 2), y = 10 + 30 * (mode / 3);
+                DrawCircleShape(x + 20, y + 100, 18, MakeColor(60, 250, 30), 1);
+                SetDrawTint(255, 128, 64);
+                DrawLineSegment(x, y + 150, x + 50, y + 190, MakeColor(250, 250, 250), 3);
+                SetDrawTint(255, 255, 255);
+            }
+        SetBlendState(BlendNone, 0);
+    }});
     for (double degrees : {0.0, 30.0, 90.0, 200.0})
         for (double scale : {0.5, 1.0, 2.5})
             cases.push_back({"rotation " + std::to_string(int(degrees)) + " scale " +
@@ -423,6 +449,26 @@ TEST_F(GpuPath, OneTexturesQuadsAreOneBatch) {
     EXPECT_EQ(PlatGpuDrawCalls(), 3) << "the graph, the yellow lines, the cyan one";
     EXPECT_EQ(PlatGpuQuadsSent(), 1 + 21) << "one quad a line";
     EXPECT_EQ(gScreenState.back->changeCount, surfaceChanges);
+}
+
+// Rectangles drawn between one texture's sprites go out in their calls.
+TEST_F(GpuPath, ShapesBetweenSpritesShareTheirBatch) {
+    for (int depth : {16, 32}) {
+        if (!Start(1, depth)) GTEST_SKIP() << "the GPU path cannot start here";
+        Graphs g = LoadArt();
+        for (int sprite : {g.big, g.glow, g.sprite}) {
+            ClearDrawTarget();
+            PlatGpuResetDrawCalls();
+            for (int i = 0; i < 1000; ++i) {
+                DrawGraph(i * 37 % Width, i * 53 % Height, sprite, 0);
+                DrawRectangle(i * 41 % Width, i * 29 % Height, i * 41 % Width + 9,
+                              i * 29 % Height + 7, MakeColor(i & 255, 90, 200), i & 1);
+            }
+            PlatGpuFlush();
+            EXPECT_LE(PlatGpuDrawCalls(), 4) << depth << " bits, sprite " << sprite;
+        }
+        EndLibrary();
+    }
 }
 
 // On a software rasterizer, memory a frame took and gave back stays with

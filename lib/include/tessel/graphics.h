@@ -59,6 +59,27 @@ int SaveScreenPng(const char* path);
 // 0, or -1 for a key outside 0..255.
 int SetScreenshotKey(int key);
 
+// Shapes in a MakeColor colour, clipped to the clip rectangle and drawn
+// under the blend state and the tint; each pixel is drawn once, so a shape
+// mixed into the screen shows no seams. Coordinates may lie anywhere in
+// the int range. 0, or -1 before InitLibrary or without a display.
+int DrawPoint(int x, int y, uint32_t colour);
+// A line including both ends: `thickness` 1 steps from pixel to pixel, a
+// larger one fills a band that wide between the two end pixels' centres,
+// reaching half a pixel past each. -1 for a thickness of 0 or less.
+int DrawLineSegment(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
+// Right and bottom exclusive; `filled` 0 draws the 1-pixel border inside.
+int DrawRectangle(int left, int top, int right, int bottom, uint32_t colour, int filled);
+// The midpoint circle, or with `filled` every pixel inside it too; a radius
+// of 0 or less draws nothing and gives 0.
+int DrawCircleShape(int cx, int cy, int radius, uint32_t colour, int filled);
+// Filled: the pixels whose centres lie inside, a centre on an edge going to
+// the triangle on its right or below it, so that triangles sharing an edge
+// cover each pixel once. Unfilled: its three edges as lines. Without area
+// it is the line between its two farthest corners.
+int DrawTriangleShape(int x1, int y1, int x2, int y2, int x3, int y3, uint32_t colour,
+                      int filled);
+
 // ---------------------------------------------------------------------------
 // Graphs
 // ---------------------------------------------------------------------------

@@ -25,10 +25,14 @@ struct PlatGpuWalk {
     int32_t right, bottom;
 };
 
+// With `solid` 1 the corner samples no texture and is drawn in `colour`
+// (RGBA bytes, the alpha byte the screen pixel's spare bits), opaque.
 struct PlatGpuVertex {
     float x, y;
     float u, v;
     PlatGpuWalk walk;
+    uint32_t colour;
+    uint32_t solid;
 };
 
 // What a quad is drawn with besides its texture; a change of any of it ends
@@ -131,7 +135,10 @@ void PlatGpuFreeTexture(uint32_t texture);
 // Clears the whole target's colour to (red, green, blue) and its depth to far.
 void PlatGpuClear(int red, int green, int blue);
 // Adds a quad of `texture` (width x height texels); the batch goes out when
-// the texture or the state differs from the batch's.
+// the texture or the state differs from the batch's. A quad of texture 0
+// has solid corners and joins any batch whose state differs only in what
+// concerns texels (filter, key, spare bits), so shapes drawn between sprites
+// go out with them.
 void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const PlatGpuVertex quad[4],
                  const PlatGpuQuadState& state);
 // Sends the pending batch.

@@ -132,6 +132,7 @@ void MakeQuadArrays() {
         {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk)},
         {4, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk.dudy)},
         {2, GL_INT, GL_FALSE, true, offsetof(PlatGpuVertex, walk.right)},
+        {2, GL_UNSIGNED_INT, GL_FALSE, true, offsetof(PlatGpuVertex, colour)},
     };
     SetVertexAttributes(sizeof(PlatGpuVertex), quad, int(std::size(quad)));
     glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(2 * StreamHalfBytes), nullptr, GL_STREAM_DRAW);
@@ -270,6 +271,35 @@ void SendHeld() {
 
 bool SameState(const PlatGpuQuadState& a, const PlatGpuQuadState& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// `state` with the fields that only decide how texels are read taken from
+// `textured`.
+PlatGpuQuadState WithTexelFields(PlatGpuQuadState state, const PlatGpuQuadState& textured) {
+    state.filter = textured.filter;
+    state.keyed = textured.keyed;
+    state.key = textured.key;
+    state.spare = textured.spare;
+    return state;
+}
+
+// Whether solid corners draw as the software fill under a textured batch's
+// state: not in walks and glyph runs, whose shaders read only texels, and
+// not where the plain blend would leave spare bits 0 on a screen that has
+// them (a blend mode keeps an opaque colour's spare bits as the fill does).
+bool TakesSolid(const PlatGpuQuadState& textured) {
+    return !textured.walk && !textured.glyph &&
+           (textured.blend || textured.spare < 0 || KeepsSpare(textured) || !gGl.spare);
+}
+
+// Whether a quad of `texture` and `state` goes into the pending batch.
+bool JoinsBatch(uint32_t texture, const PlatGpuQuadState& state) {
+    if (texture == 0)
+        return TakesSolid(gGl.batchState) &&
+               SameState(WithTexelFields(state, gGl.batchState), gGl.batchState);
+    if (gGl.batchTexture == 0)
+        return TakesSolid(state) && SameState(WithTexelFields(gGl.batchState, state), state);
+    return texture == gGl.batchTexture && SameState(state, gGl.batchState);
 }
 
 // Draws a texture's picture of width x height into the window, scaled and
@@ -429,10 +459,10 @@ void PlatGpuQuad(uint32_t texture, int textureWidth, int textureHeight, const Pl
     if (!gGl.running) return;
     SendHeld();
     if (!gGl.pending.empty() &&
-        (texture != gGl.batchTexture || !SameState(state, gGl.batchState) ||
-         gGl.pending.size() >= size_t(MaxQuads) * 4))
+        (!JoinsBatch(texture, state) || gGl.pending.size() >= size_t(MaxQuads) * 4))
         PlatGpuFlush();
-    if (gGl.pending.empty()) {
+    // A batch of solid quads alone takes the first texture that joins it.
+    if (gGl.pending.empty() || (gGl.batchTexture == 0 && texture != 0)) {
         gGl.batchTexture = texture;
         gGl.batchWidth = textureWidth;
         gGl.batchHeight = textureHeight;

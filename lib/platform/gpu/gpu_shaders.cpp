@@ -7,6 +7,7 @@ layout(location = 1) in vec2 texel;
 layout(location = 2) in ivec4 walkA;
 layout(location = 3) in ivec4 walkB;
 layout(location = 4) in ivec2 walkC;
+layout(location = 5) in uvec2 fill;
 uniform vec2 targetSize;
 #if WALK
 flat out ivec4 vWalkA;
@@ -14,6 +15,7 @@ flat out ivec4 vWalkB;
 flat out ivec4 vWalkC;  // the box's width and height, the tile's offset
 #else
 out vec2 vTexel;
+flat out uvec2 vFill;  // a solid corner's colour, and 1 when it is solid
 #endif
 void main() {
 #if WALK
@@ -22,6 +24,7 @@ void main() {
     vWalkC = ivec4(walkC - walkB.zw, ivec2(texel));
 #else
     vTexel = texel;
+    vFill = fill;
 #endif
     gl_Position = vec4(position / targetSize * 2.0 - 1.0, 0.0, 1.0);
 }
@@ -41,6 +44,7 @@ flat in ivec4 vWalkB;
 flat in ivec4 vWalkC;
 #else
 in vec2 vTexel;
+flat in uvec2 vFill;
 #endif
 uniform sampler2D image;
 uniform vec2 imageSize;
@@ -59,6 +63,16 @@ ivec2 ToPixel(uvec2 fixedPoint) {
     return (f + ((f >> 31) & 0x3FFFF)) >> 18;
 }
 void main() {
+    vec4 c;
+    bool filled = false;
+#if !WALK && !GLYPH
+    // A solid quad (a shape) samples nothing: its colour is an opaque
+    // texel's that brings the spare bits in its alpha byte.
+    filled = vFill.y != 0u;
+    if (filled) {
+        c = vec4((uvec4(vFill.x) >> uvec4(0u, 8u, 16u, 24u)) & 0xFFu) / 255.0;
+    } else {
+#endif
 #if WALK
     // The walk is affine in the pixel's position, so it is evaluated here
     // rather than stepped. Keeping the texel inside the tile also keeps it
@@ -74,12 +88,15 @@ void main() {
     bvec2 inBox = lessThan(uvec2(p - vWalkB.zw), uvec2(vWalkC.xy));
     bvec2 inTile = lessThan(uvec2(t), uvec2(imageSize));
     if (!all(inBox) || !all(inTile)) discard;
-    vec4 c = texelFetch(image, t, 0);
+    c = texelFetch(image, t, 0);
 #elif FILTER
-    vec4 c = texture(image, vTexel / imageSize);
+    c = texture(image, vTexel / imageSize);
 #else
     ivec2 t = clamp(ivec2(floor(vTexel)), ivec2(0), ivec2(imageSize) - 1);
-    vec4 c = texelFetch(image, t, 0);
+    c = texelFetch(image, t, 0);
+#endif
+#if !WALK && !GLYPH
+    }
 #endif
 #if GLYPH
     // The texel says only what the run writes there; the colour is the
@@ -101,16 +118,16 @@ void main() {
 #else
     // A clear texel leaves the pixel as it is: dropping it saves the blend.
     // (Without alpha, the alpha byte holds the spare bits; see below.)
-    if (spare >= 0.0 && c.a == 0.0) discard;
+    if (!filled && spare >= 0.0 && c.a == 0.0) discard;
 #if KEY
-    if (all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
+    if (!filled && all(lessThan(abs(c.rgb - key), vec3(0.5 / 255.0)))) discard;
 #endif
 #endif
 #if BLEND
     // The mode's weighing of the colour; the device's blending adds the
     // destination. A glyph, like a texture without alpha, is opaque and
     // brings its spare bits in its alpha byte.
-    bool opaque = GLYPH != 0 || spare < 0.0;
+    bool opaque = GLYPH != 0 || spare < 0.0 || filled;
     float w = (opaque ? 1.0 : c.a) * tint.a;
     if (w * 255.0 < 0.5) discard;
     vec3 colour = c.rgb * tint.rgb;
@@ -131,14 +148,14 @@ void main() {
     // Where they are 0 either way, the alpha byte is free to carry the
     // texel's alpha to the blend.
 #if SPARE
-    weight = vec4(c.a);
-    if (spare < 0.0) {
+    weight = vec4(filled ? 1.0 : c.a);
+    if (spare < 0.0 || filled) {
         result = c;
     } else {
         result = vec4(c.rgb, c.a * 255.0 >= 254.5 ? spare : 0.0);
     }
 #else
-    result = c;
+    result = filled && spare >= 0.0 ? vec4(c.rgb, 1.0) : c;
 #endif
 #endif
 }
