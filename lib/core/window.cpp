@@ -22,7 +22,7 @@ void Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
 
 std::string WindowTitleUtf8() {
     const char* title = gCore.settings.title[0] ? gCore.settings.title : "Tessel";
-    return PlatCp932ToUtf8(title, std::char_traits<char>::length(title));
+    return PlatProgramTextToUtf8(title, std::char_traits<char>::length(title));
 }
 
 void UpdateClientOrigin() { PlatClientOrigin(&gCore.clientLeft, &gCore.clientTop); }

@@ -9,6 +9,7 @@
 #include FT_FREETYPE_H
 
 #include <string>
+#include <vector>
 
 struct PlatFont {
     FT_Face face;           // the face, sized to `pixelSize`
@@ -21,7 +22,13 @@ struct PlatFont {
     int widening;           // PlatBoldWidening(bold)
     std::string file;       // the face's file
     int faceIndex;          // the face's index in its file
+    std::vector<FT_Face> fallbacks;   // faces opened for characters `face` lacks, at pixelSize
+    std::vector<uint32_t> uncovered;  // characters no face on the system has
 };
+
+// A face fontconfig picks for a character the font's own face lacks, at the
+// font's size, kept with the font; null when no face has it.
+FT_Face PlatFallbackFace(PlatFont* font, uint32_t character);
 
 // FreeType, started on first use and kept for the life of the process, as
 // the faces it made may be in use until the end. Null when it cannot start.

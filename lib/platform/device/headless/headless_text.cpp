@@ -39,7 +39,7 @@ int HeadlessClipboardSet(const char* utf8) {
 void ApplyTextEvent(const HeadlessEvent& e) {
     if (!gHeadless.hasWindow) return;
     if (e.kind == EventText) {
-        PlatForEachCp932Char(PlatTextToCp932(e.text.data(), e.text.size()), QueueChar);
+        PlatForEachTypedChar(PlatTextFromSystem(e.text.data(), e.text.size()), QueueChar);
         return;
     }
     if (!e.text.empty() && !PlatComposing())
