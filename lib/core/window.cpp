@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -294,7 +295,10 @@ void DestroyMainWindow() {
 // Settings a program may make before InitLibrary.
 
 int SetWindowTitle(const char* title) {
-    std::snprintf(gCore.settings.title, sizeof gCore.settings.title, "%s", title ? title : "");
+    char* kept = gCore.settings.title;
+    std::snprintf(kept, sizeof gCore.settings.title, "%s", title ? title : "");
+    // A title cut to fit ends on a whole character.
+    kept[WholeCharactersLength(CurrentStringEncoding(), kept, std::strlen(kept))] = '\0';
     return 0;
 }
 

@@ -53,3 +53,5 @@ int HeadlessTextInput(int rect[4]) {
         for (int i = 0; i < 4; ++i) rect[i] = gHeadless.textRect[i];
     return gHeadless.textInputRunning;
 }
+
+const char* HeadlessWindowTitle() { return gHeadless.title.c_str(); }

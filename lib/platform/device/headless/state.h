@@ -67,6 +67,7 @@ struct HeadlessState {
     int idleClosed;        // the idle close was sent
 
     int hasWindow;         // createWindow succeeded and no destroy since
+    std::string title;     // the window's title as the system got it (UTF-8)
     int windowed;          // 0: full screen
     int clientWidth, clientHeight;
     int originX, originY;  // client top-left in screen coordinates
