@@ -262,15 +262,15 @@ int PlatTextInputRunning();
 // Where the input method places its candidate window: the text cursor, in
 // client coordinates.
 void PlatSetTextInputRect(int x, int y, int width, int height);
-// The composition in code page 932 (cut at a whole character to fit `size`,
+// The composition in the program's encoding (cut at a whole character to fit `size`,
 // terminated) and its cursor as a byte offset into it. The composition's
 // length in bytes; 0 while there is none.
 int PlatGetComposition(char* out, int size, int* cursorBytes);
-// The clipboard's text in code page 932. 0, or -1 when it holds none.
+// The clipboard's text in the program's encoding. 0, or -1 when it holds none.
 int PlatGetClipboardText(std::string* text);
 int PlatSetClipboardText(const char* text);
-// Characters of typed text dropped so far: no code page 932 form, or not
-// valid UTF-8.
+// Characters of typed text dropped so far: no code page 932 form (in that
+// encoding), or not valid UTF-8.
 int PlatDroppedTextCount();
 
 #endif
