@@ -13,8 +13,7 @@
 namespace {
 
 struct EncodingState {
-    int chosen;     // the program called SetStringEncoding
-    int resolved;   // `encoding` holds the choice or the environment's
+    int resolved;   // `encoding` holds the program's choice or the environment's
     int encoding;
     // Shift-JIS lead byte row -> 256 code points, 0 for none; made on first use.
     std::unique_ptr<uint16_t[]> rows[256];
@@ -120,7 +119,6 @@ int CurrentStringEncoding() {
 int SetStringEncoding(int encoding) {
     if (encoding != EncodingShiftJis && encoding != EncodingUtf8) return -1;
     int previous = CurrentStringEncoding();
-    gEncoding.chosen = 1;
     gEncoding.encoding = encoding;
     PlatSetUtf8Strings(encoding == EncodingUtf8);
     if (previous != encoding) {

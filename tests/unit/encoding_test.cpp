@@ -173,6 +173,15 @@ TEST(StringOperations, ChangingTheEncodingConvertsFieldsAndLogsWhatWasDropped) {
     EXPECT_EQ(GetStringEncoding(), EncodingUtf8);
 }
 
+// ctest runs each case in a process of its own: here nothing has chosen yet.
+TEST(StringEncoding, TheEnvironmentChoosesWhereTheProgramHasNot) {
+    setenv("TESSEL_STRING_ENCODING", "utf8", 1);
+    EXPECT_EQ(GetStringEncoding(), EncodingUtf8);
+    EXPECT_EQ(SetStringEncoding(EncodingShiftJis), 0);
+    EXPECT_EQ(GetStringEncoding(), EncodingShiftJis);
+    unsetenv("TESSEL_STRING_ENCODING");
+}
+
 // No character of a text a face on the system has draws as the box of a
 // character no face has.
 TEST(StringOperations, CharactersOutsideShiftJisDrawWithoutABox) {
