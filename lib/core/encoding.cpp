@@ -7,7 +7,6 @@
 #include "core/core.h"
 #include "platform/media/font.h"
 
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -28,29 +27,32 @@ void Resolve() {
     PlatSetUtf8Strings(gEncoding.encoding == EncodingUtf8);
 }
 
+// Row 0 holds the single bytes from 0x80 up (half-width katakana and the
+// code page's extras); the others a lead byte's characters.
 const uint16_t* Row(unsigned lead) {
     std::unique_ptr<uint16_t[]>& row = gEncoding.rows[lead];
     if (!row) {
         row = std::make_unique<uint16_t[]>(256);
-        for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
-            row[trail] = static_cast<uint16_t>(PlatCp932UnitToUnicode(lead << 8 | trail));
+        for (unsigned next = lead ? 0x40 : 0x80; next <= (lead ? 0xFC : 0xFF); ++next)
+            row[next] = static_cast<uint16_t>(PlatCp932UnitToUnicode(lead << 8 | next));
     }
     return row.get();
 }
 
 uint32_t NextShiftJis(const uint8_t* text, size_t length, size_t* position) {
     uint8_t first = text[*position];
+    uint16_t character;
     if (!IsShiftJisLeadByte(first)) {
         ++*position;
-        // Half-width katakana and the code page's single-byte extras.
-        return first < 0x80 ? first : (PlatCp932UnitToUnicode(first) ?: NoCharacter);
-    }
-    if (*position + 1 >= length) {
+        if (first < 0x80) return first;
+        character = Row(0)[first];
+    } else if (*position + 1 >= length) {
         *position = length;
         return NoCharacter;
+    } else {
+        character = Row(first)[text[*position + 1]];
+        *position += 2;
     }
-    uint16_t character = Row(first)[text[*position + 1]];
-    *position += 2;
     return character ? character : NoCharacter;
 }
 
