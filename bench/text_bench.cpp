@@ -1,10 +1,13 @@
 // Drawing a 20-character string at size 16 into a 5:6:5 back buffer, its
 // glyphs already cached: our glyph cache against SDL_ttf's solid rendering
-// plus a blit of the result, with the same font file, in the same run. The
-// measuring of a cached string closes the run.
+// plus a blit of the result, with the same font file, in the same run. A
+// Japanese string of 20 characters is drawn in each string encoding, against
+// SDL_ttf's UTF-8 rendering of it. The measuring of a cached string closes
+// the run.
 //
 // Our side goes through the public operations on the headless platform, so
 // the default-font check, the lock and the clipping are all counted.
+#include "core/encoding.h"
 #include "draw/screen.h"
 #include "platform/media/font.h"
 #include "platform/pixels/surface.h"
@@ -17,10 +20,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr const char* Text = "PUSH SPACE TO START!";  // 20 characters
+constexpr const char* Japanese = "ゲームを始めるにはスペースキーを押してね";  // 20 characters
 constexpr int Size = 16;
 
 // The library up once for the whole run, drawing into the back buffer.
@@ -47,6 +52,25 @@ void Ours_DrawTextString(benchmark::State& state) {
 }
 BENCHMARK(Ours_DrawTextString);
 
+// The Japanese string in the encoding of the benchmark's argument.
+void Ours_DrawJapanese(benchmark::State& state) {
+    StartLibrary();
+    int encoding = static_cast<int>(state.range(0));
+    SetStringEncoding(EncodingUtf8);
+    std::string text = encoding == EncodingUtf8
+                           ? std::string(Japanese)
+                           : ConvertEncoding(Japanese, std::strlen(Japanese), EncodingUtf8,
+                                             EncodingShiftJis, nullptr);
+    SetStringEncoding(encoding);
+    uint32_t white = MakeColor(255, 255, 255);
+    DrawTextString(100, 200, text.c_str(), white, 0);
+    for (auto _ : state) benchmark::DoNotOptimize(DrawTextString(100, 200, text.c_str(), white, 0));
+    state.SetItemsProcessed(state.iterations() * 20);
+    state.SetLabel(encoding == EncodingUtf8 ? "UTF-8" : "Shift-JIS");
+    SetStringEncoding(EncodingShiftJis);
+}
+BENCHMARK(Ours_DrawJapanese)->Arg(EncodingShiftJis)->Arg(EncodingUtf8);
+
 void Sdl_RenderSolidAndBlit(benchmark::State& state) {
     StartLibrary();
     const FontRecord* font = LookupFont(QueryDefaultFont());
@@ -57,9 +81,10 @@ void Sdl_RenderSolidAndBlit(benchmark::State& state) {
         back->pixels, back->width, back->height, 16, back->pitch, SDL_PIXELFORMAT_RGB565);
     if (!ttf || !target) std::abort();
     SDL_Color white{255, 255, 255, 255};
-    SDL_FreeSurface(TTF_RenderText_Solid(ttf, Text, white));  // SDL_ttf's own glyph cache
+    const char* string = state.range(0) ? Japanese : Text;
+    SDL_FreeSurface(TTF_RenderUTF8_Solid(ttf, string, white));  // SDL_ttf's own glyph cache
     for (auto _ : state) {
-        SDL_Surface* text = TTF_RenderText_Solid(ttf, Text, white);
+        SDL_Surface* text = TTF_RenderUTF8_Solid(ttf, string, white);
         SDL_Rect at{100, 200, 0, 0};
         SDL_BlitSurface(text, nullptr, target, &at);
         SDL_FreeSurface(text);
@@ -69,7 +94,8 @@ void Sdl_RenderSolidAndBlit(benchmark::State& state) {
     TTF_CloseFont(ttf);
     TTF_Quit();
 }
-BENCHMARK(Sdl_RenderSolidAndBlit);
+// 0: the ASCII string; 1: the Japanese one.
+BENCHMARK(Sdl_RenderSolidAndBlit)->Arg(0)->Arg(1);
 
 void Ours_MeasureTextWidth(benchmark::State& state) {
     StartLibrary();

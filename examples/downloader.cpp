@@ -40,6 +40,7 @@ std::string Bytes(int64_t bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    SetStringEncoding(EncodingUtf8);
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: %s URL [FILE]\n", argv[0]);
         return 2;

@@ -3,15 +3,14 @@
 #include <tessel.h>
 
 int main() {
+    SetStringEncoding(EncodingUtf8);    // strings in and out are UTF-8, as this file is
     SetWindowTitle("hello");
     ChangeWindowMode(1);                // a window rather than the full screen
     SetScreenMode(640, 480, 32, -1);
     if (InitLibrary() != 0) return 1;
     SetDrawTarget(TargetBack);          // draw off screen, then present
 
-    // Strings are Shift-JIS (code page 932). This file is UTF-8, so the
-    // greeting "こんにちは" is written as its CP932 bytes.
-    const char* konnichiwa = "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd";
+    const char* konnichiwa = "こんにちは";
 
     // Face chosen by the platform (one that has Japanese), 48 pixels, bold.
     int big = CreateFontToHandle(nullptr, 48, 7, -1, 0, -1, -1);

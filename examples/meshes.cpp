@@ -21,6 +21,7 @@ int MakeGraph(int width, int height, Paint paint) {
 }
 
 int main() {
+    SetStringEncoding(EncodingUtf8);
     SetWindowTitle("meshes");
     ChangeWindowMode(1);
     SetGpuDrawing(1);

@@ -18,6 +18,7 @@ bool Pressed(int key, bool* held) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    SetStringEncoding(EncodingUtf8);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s MOVIE\n", argv[0]);
         return 2;

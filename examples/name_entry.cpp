@@ -1,6 +1,6 @@
 // Two input fields: a name (any Japanese or Latin text, through the input
 // method) and an age (digits only). Return moves on, Escape leaves; the
-// entries are printed at the end, in Shift-JIS. Once both are in, whatever
+// entries are printed at the end, in UTF-8. Once both are in, whatever
 // is typed outside the fields shows below them, as a game would read keys.
 #include <tessel.h>
 
@@ -8,28 +8,27 @@
 #include <string>
 
 int main() {
+    SetStringEncoding(EncodingUtf8);
     SetWindowTitle("name entry");
     ChangeWindowMode(1);
     SetScreenMode(640, 480, 32, -1);
     if (InitLibrary() != 0) return 1;
     SetDrawTarget(TargetBack);
 
-    // This file is UTF-8; the labels "名前" (name) and "年齢" (age) are
-    // written as their CP932 bytes.
-    const char* nameLabel = "\x96\xbc\x91\x4f (name)";
-    const char* ageLabel = "\x94\x4e\x97\xee (age)";
+    const char* nameLabel = "名前 (name)";
+    const char* ageLabel = "年齢 (age)";
     uint32_t white = MakeColor(255, 255, 255);
     uint32_t grey = MakeColor(140, 140, 140);
     uint32_t gold = MakeColor(255, 210, 60);
 
-    // Twenty bytes: ten full-width characters, or twenty half-width ones.
+    // Twenty bytes of UTF-8: six Japanese characters, or twenty ASCII ones.
     int name = MakeInputField(20, 1, 0, 0);
     int age = MakeInputField(3, 1, 1, 1);
     ActivateInputField(name);
 
     int step = 0;  // 0: typing the name, 1: the age, 2: both entered
     int cancelled = 0;
-    std::string typed;  // Shift-JIS, typed after both entries
+    std::string typed;  // typed after both entries
     while (PumpMessages() == 0) {
         if (GetInputFieldState(name) == 2 || GetInputFieldState(age) == 2) {
             cancelled = 1;

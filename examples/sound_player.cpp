@@ -5,6 +5,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    SetStringEncoding(EncodingUtf8);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s FILE...\n", argv[0]);
         return 2;

@@ -46,6 +46,7 @@ int LoadGlow(const char* path, int size) {
 }
 
 int main() {
+    SetStringEncoding(EncodingUtf8);
     SetWindowTitle("sprites");
     ChangeWindowMode(1);
     SetScreenMode(640, 480, 32, -1);

@@ -4,6 +4,7 @@
 #define TESSEL_CORE_H
 
 #include "tessel/core.h"
+#include "core/encoding.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -35,6 +36,7 @@ struct LogState {
     int indent;      // tabs after the time stamp
     int lineOpen;    // the last text did not end with a line break
     int opened;      // the last open of the file succeeded
+    int encoding;    // the file's: the string encoding when it was opened
 };
 
 // What a subsystem above the core lends to the layers below it, so that the
@@ -74,6 +76,9 @@ struct SubsystemHooks {
     // Ends the whole library, safe after a partial start: ErrorExit's way
     // out, from layers that cannot know the rest.
     int (*endLibrary)() = nullptr;
+    // The string encoding changed from `from` to `to` (EncodingShiftJis or
+    // EncodingUtf8): text held in that encoding is converted.
+    void (*encodingChanged)(int from, int to) = nullptr;
 };
 
 // One slot per subsystem, lowest layer first. Every kind of hook runs in
@@ -178,10 +183,14 @@ inline int IsShiftJisLeadByte(uint8_t byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-// Converts a UTF-8 literal to code page 932 once per call site; the log and
-// every message of the library are written in that code page.
-#define SJIS(utf8) \
-    ([]() -> const char* { static const std::string s = ToCp932(utf8); return s.c_str(); }())
+// The library's own text in the string encoding: the UTF-8 literal itself,
+// or its code page 932 form, converted once per call site. The log and
+// every message of the library are written through it.
+#define SJIS(utf8)                                                                  \
+    ([]() -> const char* {                                                          \
+        static const std::string s = ToCp932(utf8);                                 \
+        return CurrentStringEncoding() == EncodingUtf8 ? (utf8) : s.c_str();        \
+    }())
 std::string ToCp932(const char* utf8);
 
 // core.cpp
@@ -205,6 +214,9 @@ int HandleKeyInputMessage(const PlatMessage& message);
 // Takes the oldest whole character (a double-byte one as lead << 8 |
 // trail) with its KeyInputFlag bits. 1, or 0 when the buffer is empty.
 int TakeKeyInputChar(int* character, int* flags);
+// Rewrites the characters waiting in the buffer in the new encoding; one
+// without a form there is dropped.
+void ConvertKeyInputBuffer(int from, int to);
 
 // window.cpp
 int CreateMainWindow();

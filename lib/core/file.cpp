@@ -1,6 +1,7 @@
 // The file access layer: the table of nine operations every library file read
 // goes through, and the default table over plain files on the disk.
 #include "core/core.h"
+#include "core/encoding.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,13 +39,19 @@ bool IsOpen(const OpenFile* file) {
     return false;
 }
 
+// Only a Shift-JIS path has second bytes that look like letters or a
+// backslash; every byte of a UTF-8 character is 0x80 or above.
+bool IsPathLeadByte(uint8_t byte) {
+    return CurrentStringEncoding() == EncodingShiftJis && IsShiftJisLeadByte(byte);
+}
+
 // Letter case is folded in one-byte characters only: the second byte of a
 // two-byte character may look like a letter and is compared as it is.
 bool SameLetters(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     for (size_t i = 0; i < a.size(); ++i) {
-        if (IsShiftJisLeadByte(uint8_t(a[i])) && i + 1 < a.size()) {
+        if (IsPathLeadByte(uint8_t(a[i])) && i + 1 < a.size()) {
             if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
             ++i;
         } else if (lower(a[i]) != lower(b[i])) {
@@ -54,12 +61,12 @@ bool SameLetters(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Calls `visit` with the index of every separator of a Shift-JIS path: each
-// '/', and each backslash that is not the second byte of a two-byte character.
+// Calls `visit` with the index of every separator of a path: each '/', and
+// each backslash that is not the second byte of a two-byte character.
 template <typename Visit>
 void ForEachSeparator(const char* path, Visit visit) {
     for (size_t i = 0; path[i] != '\0'; ++i) {
-        if (IsShiftJisLeadByte(uint8_t(path[i]))) {
+        if (IsPathLeadByte(uint8_t(path[i]))) {
             if (path[i + 1] == '\0') return;
             ++i;
         } else if (path[i] == '/' || path[i] == '\\') {

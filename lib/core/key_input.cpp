@@ -1,7 +1,10 @@
-// The key-input buffer: typed characters in Shift-JIS and the control codes
-// of the editing keys, in the order they came, for the text-input layer.
+// The key-input buffer: typed characters in the string encoding and the
+// control codes of the editing keys, in the order they came, for the text-input layer.
 // The input method's messages go on to its hooks.
 #include "core/core.h"
+#include "core/encoding.h"
+
+#include <string>
 
 namespace {
 
@@ -26,16 +29,16 @@ int CurrentFlags() {
     return flags;
 }
 
-// Puts one whole character; when it does not fit, the newest input is what
-// is lost, never half of a character.
+// Puts one whole character (its bytes packed); when it does not fit, the
+// newest input is what is lost, never half of a character.
 void Put(int character, int flags) {
     KeyInputBuffer& b = gCore.keyInput;
-    int bytes = character > 0xFF ? 2 : 1;
+    char parts[4];
+    int bytes = UnpackCharacter(character, parts);
     if (b.count + bytes > KeyInputBufferSize) return;
-    uint8_t parts[2] = {static_cast<uint8_t>(character >> 8), static_cast<uint8_t>(character)};
-    for (int i = 2 - bytes; i < 2; ++i) {
+    for (int i = 0; i < bytes; ++i) {
         int at = (b.start + b.count) % KeyInputBufferSize;
-        b.bytes[at] = parts[i];
+        b.bytes[at] = static_cast<uint8_t>(parts[i]);
         b.flags[at] = static_cast<uint8_t>(flags);
         ++b.count;
     }
@@ -56,6 +59,14 @@ int EditKeyCode(uintptr_t virtualKey) {
 }
 
 void PutCharacter(uintptr_t character) {
+    if (CurrentStringEncoding() == EncodingUtf8) {
+        // The platform hands a code point; the buffer keeps its bytes.
+        std::string bytes;
+        if (character > 0x10FFFF || !AppendCharacter(EncodingUtf8, static_cast<uint32_t>(character), &bytes))
+            return;
+        Put(PackCharacter(bytes.data(), bytes.size()), CurrentFlags());
+        return;
+    }
     if (character > 0xFF) {
         // A double-byte character needs its lead byte; anything else is noise.
         if (character > 0xFFFF || !IsShiftJisLeadByte(static_cast<uint8_t>(character >> 8))) return;
@@ -109,12 +120,33 @@ int HandleKeyInputMessage(const PlatMessage& m) {
 int TakeKeyInputChar(int* character, int* flags) {
     KeyInputBuffer& b = gCore.keyInput;
     if (b.count == 0) return 0;
-    int lead = b.bytes[b.start];
     *flags = b.flags[b.start];
-    *character = lead;
-    int bytes = IsShiftJisLeadByte(static_cast<uint8_t>(lead)) && b.count >= 2 ? 2 : 1;
-    if (bytes == 2) *character = lead << 8 | b.bytes[(b.start + 1) % KeyInputBufferSize];
+    int bytes = static_cast<int>(LeadLength(CurrentStringEncoding(), b.bytes[b.start]));
+    if (bytes > b.count) bytes = 1;
+    uint32_t packed = 0;
+    for (int i = 0; i < bytes; ++i) packed = packed << 8 | b.bytes[(b.start + i) % KeyInputBufferSize];
+    *character = static_cast<int>(packed);
     b.start = (b.start + bytes) % KeyInputBufferSize;
     b.count -= bytes;
     return 1;
+}
+
+void ConvertKeyInputBuffer(int from, int to) {
+    KeyInputBuffer old = gCore.keyInput;
+    KeyInputBuffer& b = gCore.keyInput;
+    b.start = 0;
+    b.count = 0;
+    std::string text(old.count, '\0');
+    for (int i = 0; i < old.count; ++i) text[i] = static_cast<char>(old.bytes[(old.start + i) % KeyInputBufferSize]);
+    for (size_t at = 0; at < text.size();) {
+        int flags = old.flags[(old.start + at) % KeyInputBufferSize];
+        size_t next = at;
+        uint32_t character = NextCodePoint(from, text.data(), text.size(), &next);
+        std::string bytes;
+        // Control codes of the editing keys are the same in both.
+        if (flags & KeyInputEditKey) bytes.assign(text, at, next - at);
+        else AppendCharacter(to, character, &bytes);
+        if (!bytes.empty()) Put(PackCharacter(bytes.data(), bytes.size()), flags);
+        at = next;
+    }
 }

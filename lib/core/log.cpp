@@ -40,23 +40,6 @@ void WithLogFile(const char* mode, Write write) {
     if (switched) files->setCurrentDir(previous);
 }
 
-// Code page 932 lead bytes, which take the next byte with them.
-bool IsLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// The longest start of `text` within `limit` bytes that ends on a whole
-// character, so that a cut line still converts to the end.
-int WholeCharacterLength(const char* text, int limit) {
-    int end = 0;
-    while (end < limit) {
-        int step = IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
-        if (end + step > limit) break;
-        end += step;
-    }
-    return end;
-}
-
 }  // namespace
 
 std::string ToCp932(const char* utf8) { return PlatUtf8ToCp932(utf8, std::strlen(utf8)); }
@@ -73,7 +56,13 @@ int SetLogTimeStamps(int flag) {
 
 int OpenLog(int keepExisting) {
     if (gCore.settings.logDisabled) return 0;
-    WithLogFile(keepExisting ? "at" : "wt", [](std::FILE*) {});
+    gCore.log.encoding = CurrentStringEncoding();
+    // A reader cannot tell UTF-8 from the code page by looking; the file
+    // says which it is before anything else.
+    bool announce = !keepExisting && gCore.log.encoding == EncodingUtf8;
+    WithLogFile(keepExisting ? "at" : "wt", [announce](std::FILE* file) {
+        if (announce) std::fputs("このログは UTF-8 で書かれています\n", file);
+    });
     gCore.log.indent = 0;
     gCore.log.lineOpen = 0;
     gCore.settings.logStart = GetTickMs(0);
@@ -96,10 +85,15 @@ int WriteLogString(const char* text) {
         }
         tabs.assign(gCore.log.indent, '\t');
     }
+    // Text written after the encoding changed still matches the file.
+    std::string converted;
+    int encoding = CurrentStringEncoding();
+    if (encoding != gCore.log.encoding)
+        converted = ConvertEncoding(text, std::strlen(text), encoding, gCore.log.encoding, nullptr);
     WithLogFile("at", [&](std::FILE* file) {
         std::fputs(stamp.c_str(), file);
         std::fputs(tabs.c_str(), file);
-        std::fputs(text, file);
+        std::fputs(encoding != gCore.log.encoding ? converted.c_str() : text, file);
     });
     if (!tabs.empty()) PlatDebugOutput(tabs.c_str());
     PlatDebugOutput(text);
@@ -117,7 +111,7 @@ int WriteLogFormat(const char* format, ...) {
     va_end(args);
     if (length < 0) length = 0;
     if (length > FormatBufferSize - 2)
-        length = WholeCharacterLength(buffer, FormatBufferSize - 2);
+        length = static_cast<int>(WholeCharactersLength(CurrentStringEncoding(), buffer, FormatBufferSize - 2));
     buffer[length] = '\n';
     buffer[length + 1] = '\0';
     return WriteLogString(buffer);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -22,7 +23,7 @@ void Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
 
 std::string WindowTitleUtf8() {
     const char* title = gCore.settings.title[0] ? gCore.settings.title : "Tessel";
-    return PlatCp932ToUtf8(title, std::char_traits<char>::length(title));
+    return PlatProgramTextToUtf8(title, std::char_traits<char>::length(title));
 }
 
 void UpdateClientOrigin() { PlatClientOrigin(&gCore.clientLeft, &gCore.clientTop); }
@@ -294,7 +295,10 @@ void DestroyMainWindow() {
 // Settings a program may make before InitLibrary.
 
 int SetWindowTitle(const char* title) {
-    std::snprintf(gCore.settings.title, sizeof gCore.settings.title, "%s", title ? title : "");
+    char* kept = gCore.settings.title;
+    std::snprintf(kept, sizeof gCore.settings.title, "%s", title ? title : "");
+    // A title cut to fit ends on a whole character.
+    kept[WholeCharactersLength(CurrentStringEncoding(), kept, std::strlen(kept))] = '\0';
     return 0;
 }
 

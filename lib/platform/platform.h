@@ -258,12 +258,25 @@ void PlatReleaseInstanceLocks();
 // Code page 932 <-> UTF-8; unconvertible input becomes '?'.
 std::string PlatCp932ToUtf8(const char* text, size_t length);
 std::string PlatUtf8ToCp932(const char* text, size_t length);
-void PlatDebugOutput(const char* cp932Text);   // standard error when TESSEL_LOG_STDERR=1
+// The program's strings: UTF-8 when set, else code page 932. Text from the
+// system (typed, composed, the clipboard) comes in that encoding; a
+// character typed in UTF-8 arrives in MsgChar as its code point.
+void PlatSetUtf8Strings(int utf8);
+int PlatUtf8Strings();
+// The program's text as UTF-8 for the system (titles, face names), and back.
+std::string PlatProgramTextToUtf8(const char* text, size_t length);
+std::string PlatUtf8ToProgramText(const char* text, size_t length);
+// TESSEL_STRING_ENCODING: 1 for "utf8", 0 for "sjis", -1 when unset or other.
+int PlatStringEncodingFromEnvironment();
+// The code page 932 unit of a Unicode character (lead << 8 | trail for two
+// bytes), 0 when the code page has none.
+unsigned PlatUnicodeToCp932Unit(uint32_t character);
+void PlatDebugOutput(const char* text);   // standard error when TESSEL_LOG_STDERR=1
 void PlatPrintError(const char* utf8Text);      // a message for the person at the terminal
 
 // ---------------------------------------------------------------------------
 // Text input: typed text and the input method's composition, converted from
-// UTF-8 to code page 932, and the clipboard.
+// UTF-8 to the program's encoding, and the clipboard.
 // ---------------------------------------------------------------------------
 
 // The platform's text input (and with it the input method) runs between
@@ -275,15 +288,15 @@ int PlatTextInputRunning();
 // Where the input method places its candidate window: the text cursor, in
 // client coordinates.
 void PlatSetTextInputRect(int x, int y, int width, int height);
-// The composition in code page 932 (cut at a whole character to fit `size`,
+// The composition in the program's encoding (cut at a whole character to fit `size`,
 // terminated) and its cursor as a byte offset into it. The composition's
 // length in bytes; 0 while there is none.
 int PlatGetComposition(char* out, int size, int* cursorBytes);
-// The clipboard's text in code page 932. 0, or -1 when it holds none.
-int PlatGetClipboardText(std::string* cp932);
-int PlatSetClipboardText(const char* cp932);
-// Characters of typed text dropped so far: no code page 932 form, or not
-// valid UTF-8.
+// The clipboard's text in the program's encoding. 0, or -1 when it holds none.
+int PlatGetClipboardText(std::string* text);
+int PlatSetClipboardText(const char* text);
+// Characters of typed text dropped so far: no code page 932 form (in that
+// encoding), or not valid UTF-8.
 int PlatDroppedTextCount();
 
 #endif

@@ -1,5 +1,4 @@
-// Fonts and their glyph caches, and the drawing of Shift-JIS strings through
-// them.
+// Fonts and their glyph caches, and the drawing of strings through them.
 //
 // Each font owns a cache of square cells, one column of them in a 1-bit
 // bitmap (1 for ink, most significant bit leftmost). A character is drawn
@@ -24,7 +23,7 @@ constexpr int FontCapacity = 40;
 constexpr int FontMinCells = 20;
 constexpr int FontMaxCells = 2024;
 constexpr int FontSlotCount = FontMaxCells + 1;  // the ring and its end marker
-constexpr int FontCharCount = 65536;             // one entry per cache key
+constexpr int FontCharCount = 65536;             // one entry per code point below U+10000
 constexpr int FontCacheMaxHeight = 0x4000;
 constexpr int FontFaceNameSize = FontFaceNameLength;
 constexpr int FontPendingLimit = 256;            // glyphs rendered in one batch at most
@@ -43,7 +42,8 @@ struct FontSlot {
     int32_t inUse;            // a glyph occupies the cell
     int32_t cellIndex;        // the slot's cell; -1 for the end marker
     int32_t width, height;    // the glyph's extent: its advance and the cell height
-    FontCharEntry* charEntry; // the character whose glyph it is
+    FontCharEntry* charEntry; // the character whose glyph it is; null past U+FFFF
+    uint32_t character;       // its code point
 };
 
 struct FontCharEntry {
@@ -54,7 +54,7 @@ struct FontCharEntry {
 struct FontRecord {
     HandleRecord head;                        // serial and delete flag target
     FontSlot cacheSlots[FontSlotCount];       // the ring, cellCount slots and the marker
-    FontCharEntry charTable[FontCharCount];   // by cache key
+    FontCharEntry charTable[FontCharCount];   // by code point; the rest are found in the ring
     int32_t nextSlot;                         // the slot the next new glyph takes
     int32_t cellCount;                        // cells in the cache, 20..2024
     uint8_t* cacheBits;                       // the cache's 1-bit pixels, top-down, owned
@@ -155,30 +155,20 @@ void EndFontLinks();
 
 // --- the glyph cache (glyph_cache.cpp) ----------------------------------------
 
-// One character of a string: its cache key (first byte + 256 x second
-// byte) and the code the platform draws (first byte x 256 + second byte).
-struct GlyphUnit {
-    uint16_t key;
-    uint16_t code;
-};
-
-// The pending list: each entry the unit's one or two bytes and a 0 byte.
-using PendingGlyph = char[3];
-
-// Splits up to `capacity` units off the first `length` bytes of `text`, and
-// renders the ones missing from the cache (a batch of fewer than 256 and
-// fewer than cellCount). `consumed` receives the bytes split off. 0, or -1
-// for a null font.
-int PrepareGlyphs(FontRecord* font, const char* text, int length, GlyphUnit* units, int capacity,
-                  int* count, int* consumed);
-// Renders each pending glyph into the slot at nextSlot, taking the slot
-// from whatever held it. The slot of the last glyph rendered, or null when
-// there was none.
-FontSlot* RenderGlyphsToCache(int count, const PendingGlyph* pending, FontRecord* font);
-// The slot of `unit`, rendering it alone when it is not cached.
-FontSlot* GlyphSlotOf(FontRecord* font, GlyphUnit unit);
-// Blank units advance without drawing: the space and the full-width space.
-int IsBlankUnit(GlyphUnit unit);
+// Decodes up to `capacity` characters off the first `length` bytes of
+// `text` in the string encoding, and renders the ones missing from the
+// cache (a batch of fewer than 256 and fewer than cellCount). `consumed`
+// receives the bytes decoded. 0, or -1 for a null font.
+int PrepareGlyphs(FontRecord* font, const char* text, int length, uint32_t* characters,
+                  int capacity, int* count, int* consumed);
+// Renders each pending character into the slot at nextSlot, taking the
+// slot from whatever held it. The slot of the last glyph rendered, or null
+// when there was none.
+FontSlot* RenderGlyphsToCache(int count, const uint32_t* pending, FontRecord* font);
+// The slot of `character`, rendering it alone when it is not cached.
+FontSlot* GlyphSlotOf(FontRecord* font, uint32_t character);
+// Blank characters advance without drawing: the space and the full-width space.
+inline int IsBlankCharacter(uint32_t character) { return character == ' ' || character == 0x3000; }
 
 // --- string drawing (text_draw.cpp) ---------------------------------------------
 

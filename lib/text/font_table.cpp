@@ -92,8 +92,8 @@ void ReleaseContents(FontRecord* font) {
 
 void EmptyCache(FontRecord* font) {
     for (FontCharEntry& entry : font->charTable) entry = FontCharEntry{};
-    for (int n = 0; n < font->cellCount; ++n) font->cacheSlots[n] = FontSlot{0, n, 0, 0, nullptr};
-    font->cacheSlots[font->cellCount] = FontSlot{0, -1, 0, 0, nullptr};
+    for (int n = 0; n < font->cellCount; ++n) font->cacheSlots[n] = FontSlot{0, n, 0, 0, nullptr, 0};
+    font->cacheSlots[font->cellCount] = FontSlot{0, -1, 0, 0, nullptr, 0};
     font->nextSlot = 0;
 }
 

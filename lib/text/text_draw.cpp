@@ -17,7 +17,7 @@
 namespace {
 
 constexpr int FormatBufferSize = 1024;
-// Units split off a string at a time; a longer string is taken in turns.
+// Characters decoded off a string at a time; a longer string is taken in turns.
 constexpr int UnitBatch = 512;
 
 // Draws a glyph at (x, y) of the run's surface, cut to the run's clip.
@@ -40,23 +40,6 @@ Rect Intersect(const Rect& a, const Rect& b) {
                 std::min(a.bottom, b.bottom)};
 }
 
-// Cuts formatted text that filled the buffer back to whole units, so that a
-// lead byte never pairs with the terminator it was cut against.
-void CutToWholeUnits(char* text, int length) {
-    int position = 0;
-    while (position < length) {
-        if (IsShiftJisLeadByte(static_cast<uint8_t>(text[position]))) {
-            if (position + 1 >= length) {
-                text[position] = '\0';
-                return;
-            }
-            position += 2;
-        } else {
-            position += 1;
-        }
-    }
-}
-
 void FormatText(char (&buffer)[FormatBufferSize], const char* format, va_list args) {
     if (!format) {
         buffer[0] = '\0';
@@ -66,7 +49,8 @@ void FormatText(char (&buffer)[FormatBufferSize], const char* format, va_list ar
     if (written < 0)
         buffer[0] = '\0';
     else if (written >= FormatBufferSize)
-        CutToWholeUnits(buffer, FormatBufferSize - 1);
+        // A character cut by the buffer's end would read on into the terminator.
+        buffer[WholeCharactersLength(CurrentStringEncoding(), buffer, FormatBufferSize - 1)] = '\0';
 }
 
 }  // namespace
@@ -93,18 +77,18 @@ int FontCacheStringDraw(const CacheString& call, int32_t* sizeOut) {
     }
 
     int width = 0, height = 0;
-    GlyphUnit units[UnitBatch];
+    uint32_t characters[UnitBatch];
     for (int offset = 0; offset < total;) {
         int count, consumed;
-        PrepareGlyphs(font, text + offset, total - offset, units, UnitBatch, &count, &consumed);
+        PrepareGlyphs(font, text + offset, total - offset, characters, UnitBatch, &count, &consumed);
         offset += consumed;
         for (int i = 0; i < count; ++i) {
-            const FontSlot* slot = GlyphSlotOf(font, units[i]);
+            const FontSlot* slot = GlyphSlotOf(font, characters[i]);
             if (!slot) {
                 if (surface) EndGlyphRun(&run);
                 ErrorExit(SJIS("テキストキャッシュの作成に失敗しました"));
             }
-            if (surface && !IsBlankUnit(units[i]) && slot->width > 0 && slot->height > 0)
+            if (surface && !IsBlankCharacter(characters[i]) && slot->width > 0 && slot->height > 0)
                 DrawGlyph(font, slot, AddWrap(call.x, width), call.y, &run);
             width += slot->width;
             height = std::max(height, int(slot->height));

@@ -4,6 +4,7 @@
 #include "textinput/textinput.h"
 
 #include "core/core.h"
+#include "core/encoding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,15 +15,15 @@ namespace {
 int SelectionStart(const InputFieldRecord* f) { return std::min(f->cursor, f->anchor); }
 int SelectionEnd(const InputFieldRecord* f) { return std::max(f->cursor, f->anchor); }
 
-// The character at `text[at]` as MsgChar carries it, and its bytes.
+// The character at `text[at]` as the key-input buffer gives it (its bytes
+// packed), and its bytes.
 int CharAt(const char* text, int at, int length, int* bytes) {
     *bytes = CharBytes(text, at, length);
-    uint8_t lead = static_cast<uint8_t>(text[at]);
-    return *bytes == 2 ? lead << 8 | static_cast<uint8_t>(text[at + 1]) : lead;
+    return PackCharacter(text + at, *bytes);
 }
 
-// The boundary before `at`: Shift-JIS is read from the start, as a trail
-// byte may look like a lead byte.
+// The boundary before `at`: the text is read from the start, as a
+// Shift-JIS trail byte may look like a lead byte.
 int PreviousBoundary(const InputFieldRecord* f, int at) {
     int previous = 0;
     for (int i = 0; i < at; i += CharBytes(f->text, i, f->length)) previous = i;
@@ -49,14 +50,26 @@ void RemoveSelection(InputFieldRecord* f) {
     if (f->cursor != f->anchor) Remove(f, SelectionStart(f), SelectionEnd(f));
 }
 
-// Whether `character` (one byte, or lead << 8 | trail) is a character at
-// all: a control byte, a lone lead byte, a bad trail byte and the bytes
-// 0xFD-0xFF, which start nothing, would each break the text for its reader.
+// Whether `character` (its bytes packed) is a character at all: a control
+// byte, a lone lead byte, a bad trail byte, the bytes 0xFD-0xFF in
+// Shift-JIS and any invalid sequence in UTF-8 would each break the text for
+// its reader.
 bool IsCharacter(int character) {
+    if (CurrentStringEncoding() == EncodingUtf8) {
+        if (character < 0x80) return character >= 0x20 && character != 0x7F;
+        char bytes[4];
+        int count = UnpackCharacter(character, bytes);
+        size_t next = 0;
+        uint32_t decoded = NextCodePoint(EncodingUtf8, bytes, count, &next);
+        std::string again;
+        // Only a valid sequence comes back the same through its code point.
+        return AppendCharacter(EncodingUtf8, decoded, &again) &&
+               again == std::string(bytes, count) && decoded >= 0xA0;
+    }
     if (character > 0xFF) {
         int trail = character & 0xFF;
-        return IsShiftJisLeadByte(static_cast<uint8_t>(character >> 8)) && trail >= 0x40 &&
-               trail <= 0xFC && trail != 0x7F;
+        return character <= 0xFFFF && IsShiftJisLeadByte(static_cast<uint8_t>(character >> 8)) &&
+               trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
     }
     return character >= 0x20 && character != 0x7F && character < 0xFD &&
            !IsShiftJisLeadByte(static_cast<uint8_t>(character));
@@ -77,15 +90,16 @@ bool Allowed(const InputFieldRecord* f, int character, int at) {
 // Puts one character at the cursor in place of the selection; 0, or -1 when
 // the rules or the room refuse it (the field is then unchanged).
 int Insert(InputFieldRecord* f, int character) {
-    int bytes = character > 0xFF ? 2 : 1;
+    char parts[4];
+    int bytes = UnpackCharacter(character, parts);
     int start = SelectionStart(f);
     if (!Allowed(f, character, start)) return -1;
     if (f->length - (SelectionEnd(f) - start) + bytes > f->maxBytes) return -1;
     RemoveSelection(f);
     int at = f->cursor;
     std::memmove(f->text + at + bytes, f->text + at, f->length - at + 1);
-    if (bytes == 2) f->text[at++] = static_cast<char>(character >> 8);
-    f->text[at++] = static_cast<char>(character);
+    std::memcpy(f->text + at, parts, bytes);
+    at += bytes;
     f->length += bytes;
     MoveTo(f, at, false);
     return 0;
@@ -135,7 +149,7 @@ void ApplyEditKey(InputFieldRecord* f, int code, bool shift) {
 }  // namespace
 
 int CharBytes(const char* text, int at, int length) {
-    return IsShiftJisLeadByte(static_cast<uint8_t>(text[at])) && at + 1 < length ? 2 : 1;
+    return static_cast<int>(CharacterLength(CurrentStringEncoding(), text, length, at));
 }
 
 void ApplyFieldInput(InputFieldRecord* f, int character, int flags) {
@@ -177,9 +191,12 @@ int StoreFieldText(InputFieldRecord* f, const char* text) {
     for (int at = 0; at < length;) {
         int bytes = 0;
         int character = CharAt(text, at, length, &bytes);
-        // A lead byte without its trail byte ends the text: it was cut.
-        if (bytes == 1 && IsShiftJisLeadByte(static_cast<uint8_t>(character))) break;
-        bool allowed = IsCharacter(character) && !(bytes == 2 && f->singleByteOnly) &&
+        // A character short of the bytes its first byte promises ends the
+        // text: it was cut.
+        if (at + bytes == length &&
+            static_cast<int>(LeadLength(CurrentStringEncoding(), static_cast<uint8_t>(text[at]))) > bytes)
+            break;
+        bool allowed = IsCharacter(character) && !(bytes > 1 && f->singleByteOnly) &&
                        (!f->digitsOnly || (character >= '0' && character <= '9') ||
                         (character == '-' && at == 0));
         if (!allowed) return -1;

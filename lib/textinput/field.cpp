@@ -4,11 +4,13 @@
 #include "textinput/textinput.h"
 
 #include "core/core.h"
+#include "core/encoding.h"
 #include "graphics/color.h"
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 TextInputState gTextInput;
 
@@ -44,6 +46,39 @@ void HandleImeMessage(uint32_t message) {
             field->blinkStart = GetTickMs(0);
 }
 
+// The field's text in the new encoding, its cursor where the same
+// character is; a character the new encoding lacks, or one a single-byte
+// field no longer takes, is dropped. The characters dropped.
+int ConvertField(InputFieldRecord* f, int from, int to) {
+    int dropped = 0;
+    std::string text = ConvertEncoding(f->text, f->length, from, to, &dropped);
+    std::string before = ConvertEncoding(f->text, f->cursor, from, to, nullptr);
+    std::string kept;
+    int cursor = 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t bytes = CharacterLength(to, text.data(), text.size(), at);
+        bool fits = kept.size() + bytes <= static_cast<size_t>(f->maxBytes);
+        if (fits && !(bytes > 1 && f->singleByteOnly)) kept.append(text, at, bytes);
+        else ++dropped;
+        at += bytes;
+        if (at <= before.size()) cursor = static_cast<int>(kept.size());
+    }
+    std::memcpy(f->text, kept.data(), kept.size());
+    f->text[kept.size()] = '\0';
+    f->length = static_cast<int>(kept.size());
+    f->cursor = f->anchor = cursor;
+    return dropped;
+}
+
+void ConvertFields(int from, int to) {
+    int dropped = 0;
+    for (int slot = 0; slot < gTextInput.table.highWater; ++slot)
+        if (gFieldSlots[slot])
+            dropped += ConvertField(HandleTableRecordAt<InputFieldRecord>(&gTextInput.table, slot), from, to);
+    if (dropped > 0)
+        WriteLogFormat(SJIS("文字コードの切り替えで入力欄の %d 文字が変換できず消えました"), dropped);
+}
+
 }  // namespace
 
 InputFieldRecord* LookupInputField(int field) {
@@ -61,7 +96,8 @@ int InitTextInput() {
                                  0xFFFFFF, 0xFF3232, 0xFFFF14};
     std::memcpy(gTextInput.colours, colours, sizeof colours);
     gTextInput.cursorBlinkMs = 500;
-    const SubsystemHooks hooks{.pump = FeedActiveField, .imeMessage = HandleImeMessage};
+    const SubsystemHooks hooks{
+        .pump = FeedActiveField, .imeMessage = HandleImeMessage, .encodingChanged = ConvertFields};
     RegisterHooks(HookTextInput, &hooks);
     return 0;
 }

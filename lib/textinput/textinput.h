@@ -1,4 +1,4 @@
-// Input fields: handles of type 11 over Shift-JIS text with a cursor, a
+// Input fields: handles of type 11 over text in the string encoding with a cursor, a
 // selection and the field's rules, fed by the key-input buffer while active.
 #ifndef TESSEL_TEXTINPUT_H
 #define TESSEL_TEXTINPUT_H
@@ -53,7 +53,7 @@ void ApplyFieldInput(InputFieldRecord* field, int character, int flags);
 // Stores `text` under the field's rules, cut to whole characters within
 // maxBytes. 0, or -1 when the field refuses it.
 int StoreFieldText(InputFieldRecord* field, const char* text);
-// Bytes of the character at `text[at]` (1 or 2).
+// Bytes of the character at `text[at]` in the string encoding.
 int CharBytes(const char* text, int at, int length);
 
 #endif

@@ -1,5 +1,6 @@
 #include "support/harness.h"
 
+#include "platform/device/headless/headless.h"
 #include "platform/platform.h"
 #include "tessel.h"
 
@@ -100,4 +101,16 @@ AddressSpaceCap::~AddressSpaceCap() {
     getrlimit(RLIMIT_AS, &limit);
     limit.rlim_cur = saved_;
     setrlimit(RLIMIT_AS, &limit);
+}
+
+void PlayScript(const std::string& lines) {
+    int at = static_cast<int>((HeadlessNowUs() - 100000000) / 1000) + 10;
+    std::stringstream in(lines);
+    std::string line;
+    while (std::getline(in, line, '|')) {
+        ASSERT_EQ(HeadlessQueueScriptLine((std::to_string(at) + " " + line).c_str()), 0) << line;
+        at += 10;
+    }
+    while ((HeadlessNowUs() - 100000000) / 1000 < static_cast<uint64_t>(at) + 10)
+        ASSERT_EQ(PumpMessages(), 0);
 }

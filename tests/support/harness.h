@@ -61,6 +61,10 @@ protected:
     void SetUp() override;
 };
 
+// Plays headless script lines ("verb args", '|' between them), one every
+// 10 ms from now, and pumps until all of them have come through.
+void PlayScript(const std::string& lines);
+
 // How often `what` stands in `text`, overlaps included.
 int Occurrences(const std::string& text, const std::string& what);
 

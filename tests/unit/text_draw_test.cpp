@@ -100,29 +100,25 @@ TEST(TextUnits, LeadBytesAreThoseOfShiftJis) {
     }
 }
 
-TEST_F(TextDraw, UnitsCarryTheirCacheKeyAndPlatformCode) {
+TEST_F(TextDraw, ShiftJisDecodesToCodePointsTheCacheIsKeyedBy) {
     FontRecord* font = LookupFont(QueryDefaultFont());
-    GlyphUnit units[8];
+    uint32_t characters[8];
     int count, consumed;
     const char text[] = "A\x82\xA0\xB1Z\x82";
-    ASSERT_EQ(PrepareGlyphs(font, text, 6, units, 8, &count, &consumed), 0);
+    ASSERT_EQ(PrepareGlyphs(font, text, 6, characters, 8, &count, &consumed), 0);
     ASSERT_EQ(count, 5);
     EXPECT_EQ(consumed, 6);
-    EXPECT_EQ(units[0].key, 'A');
-    EXPECT_EQ(units[0].code, 'A');
-    EXPECT_EQ(units[1].key, 0x82 + 256 * 0xA0);
-    EXPECT_EQ(units[1].code, 0x82 * 256 + 0xA0);
-    EXPECT_EQ(units[2].key, 0xB1) << "half-width katakana is one byte";
-    // A lone lead byte at the end takes the terminating zero.
-    EXPECT_EQ(units[4].key, 0x82);
-    EXPECT_EQ(units[4].code, 0x8200);
-    for (int i = 0; i < count; ++i) EXPECT_EQ(font->charTable[units[i].key].cached, 1) << i;
+    EXPECT_EQ(characters[0], uint32_t('A'));
+    EXPECT_EQ(characters[1], 0x3042u);
+    EXPECT_EQ(characters[2], 0xFF71u) << "half-width katakana is one byte";
+    EXPECT_EQ(characters[4], NoCharacter) << "a lone lead byte at the end has no character";
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(font->charTable[characters[i]].cached, 1) << i;
 
-    // A capacity stops the split at a whole unit.
-    ASSERT_EQ(PrepareGlyphs(font, text, 6, units, 2, &count, &consumed), 0);
+    // A capacity stops the split at a whole character.
+    ASSERT_EQ(PrepareGlyphs(font, text, 6, characters, 2, &count, &consumed), 0);
     EXPECT_EQ(count, 2);
     EXPECT_EQ(consumed, 3);
-    EXPECT_EQ(PrepareGlyphs(nullptr, text, 6, units, 8, &count, &consumed), -1);
+    EXPECT_EQ(PrepareGlyphs(nullptr, text, 6, characters, 8, &count, &consumed), -1);
 }
 
 TEST_F(TextDraw, AStringMeasuresAsTheSumOfItsAdvances) {
@@ -215,7 +211,7 @@ TEST_F(TextDraw, TheRingEvictsTheOldestGlyphFirst) {
     ASSERT_EQ(record->cellCount, 20);
     std::string kana;  // 21 distinct hiragana, 0x82A0 upwards
     for (int i = 0; i < 21; ++i) kana += {char(0x82), char(0xA0 + i)};
-    auto key = [](int i) { return 0x82 + 256 * (0xA0 + i); };
+    auto key = [](int i) { return 0x3042 + i; };  // the same hiragana from U+3042
 
     Measure(font, kana.c_str(), 40);  // the first twenty fill the ring
     ASSERT_EQ(record->nextSlot, 0);

@@ -37,6 +37,15 @@ int SetWindowProcHook(WindowProcHook hook);
 // icon of the program's own.
 int SetWindowIcon(const char* fileName);
 
+// The encoding of every string the library takes and gives: text, names,
+// paths, the log, typed text and fields. Shift-JIS is the default; where a
+// program has not chosen, TESSEL_STRING_ENCODING=utf8|sjis chooses. May be
+// called at any time: text held by input fields is converted. 0, or -1 for
+// another value.
+enum StringEncoding : int { EncodingShiftJis = 0, EncodingUtf8 = 1 };
+int SetStringEncoding(int encoding);
+int GetStringEncoding();
+
 // ---------------------------------------------------------------------------
 // Recording a session
 // ---------------------------------------------------------------------------

@@ -161,12 +161,14 @@ void PlatResetKeys();                      // forgets everything
 void PlatHeldKeysByVirtualKey(uint8_t state[256]);
 
 // text_input.cpp: what both back ends do with text from the system.
-// Committed UTF-8 text as code page 932 characters (a double-byte one as
-// lead << 8 | trail); invalid sequences and characters without a code page
-// 932 form are dropped whole and counted.
-std::string PlatTextToCp932(const char* utf8, size_t length);
-// Calls `emit` with each character of `cp932` as MsgChar carries it.
-void PlatForEachCp932Char(const std::string& cp932, void (*emit)(uintptr_t character));
+// Committed UTF-8 text in the program's encoding; invalid sequences, and in
+// code page 932 characters without a form there, are dropped whole and
+// counted.
+std::string PlatTextFromSystem(const char* utf8, size_t length);
+// Calls `emit` with each character of text from PlatTextFromSystem as
+// MsgChar carries it: code page 932 as lead << 8 | trail, UTF-8 as the code
+// point.
+void PlatForEachTypedChar(const std::string& text, void (*emit)(uintptr_t character));
 // Records the composition from the system (UTF-8, its cursor in
 // characters); an empty text ends it. Returns the message to post:
 // MsgImeComposition, or MsgImeEndComposition when it ended, or 0 when

@@ -119,7 +119,7 @@ void EmitTypedCharacters(const PlatKeyReport& key, intptr_t lParam) {
             gKeyboard.emit(MsgChar, static_cast<uintptr_t>(character), lParam);
         return;
     }
-    PlatForEachCp932Char(*key.typed, EmitChar);
+    PlatForEachTypedChar(*key.typed, EmitChar);
 }
 
 void EmitKey(const PlatKeyReport& key, PlatKeyEmit emit) {

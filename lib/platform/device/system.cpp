@@ -8,6 +8,7 @@
 #include <sys/sysinfo.h>
 #include <sys/un.h>
 #include <sys/utsname.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +32,9 @@ struct InstanceLock {
 struct SystemState {
     InstanceLock locks[MaxInstanceLocks];  // names this process holds
     int lockCount;                         // used entries of locks
+    int utf8Strings;                       // the program's strings are UTF-8
+    int fromUnicodeTried;                  // fromUnicode was asked for
+    iconv_t fromUnicode;                   // UTF-32LE to code page 932
 };
 
 SystemState gSystem;
@@ -220,11 +224,52 @@ std::string PlatUtf8ToCp932(const char* text, size_t length) {
     return Convert("UTF-8", "CP932", text, length, BadUtf8Length);
 }
 
-void PlatDebugOutput(const char* cp932Text) {
+void PlatSetUtf8Strings(int utf8) { gSystem.utf8Strings = utf8 != 0; }
+
+int PlatUtf8Strings() { return gSystem.utf8Strings; }
+
+std::string PlatProgramTextToUtf8(const char* text, size_t length) {
+    return gSystem.utf8Strings ? std::string(text, length) : PlatCp932ToUtf8(text, length);
+}
+
+std::string PlatUtf8ToProgramText(const char* text, size_t length) {
+    return gSystem.utf8Strings ? std::string(text, length) : PlatUtf8ToCp932(text, length);
+}
+
+int PlatStringEncodingFromEnvironment() {
+    const char* value = std::getenv("TESSEL_STRING_ENCODING");
+    if (!value) return -1;
+    if (strcasecmp(value, "utf8") == 0 || strcasecmp(value, "utf-8") == 0) return 1;
+    if (strcasecmp(value, "sjis") == 0 || strcasecmp(value, "shift-jis") == 0) return 0;
+    return -1;
+}
+
+unsigned PlatUnicodeToCp932Unit(uint32_t character) {
+    if (!gSystem.fromUnicodeTried) {
+        gSystem.fromUnicodeTried = 1;
+        gSystem.fromUnicode = iconv_open("CP932", "UTF-32LE");
+    }
+    if (gSystem.fromUnicode == reinterpret_cast<iconv_t>(-1)) return 0;
+    unsigned char in[4] = {static_cast<unsigned char>(character),
+                           static_cast<unsigned char>(character >> 8),
+                           static_cast<unsigned char>(character >> 16),
+                           static_cast<unsigned char>(character >> 24)};
+    unsigned char out[4];
+    char* inPointer = reinterpret_cast<char*>(in);
+    char* outPointer = reinterpret_cast<char*>(out);
+    size_t inLeft = sizeof in, outLeft = sizeof out;
+    iconv(gSystem.fromUnicode, nullptr, nullptr, nullptr, nullptr);
+    size_t result = iconv(gSystem.fromUnicode, &inPointer, &inLeft, &outPointer, &outLeft);
+    size_t written = sizeof out - outLeft;
+    if (result == static_cast<size_t>(-1) || result > 0 || written == 0 || written > 2) return 0;
+    return written == 2 ? unsigned(out[0]) << 8 | out[1] : out[0];
+}
+
+void PlatDebugOutput(const char* text) {
     const char* wanted = std::getenv("TESSEL_LOG_STDERR");
     if (!wanted || std::strcmp(wanted, "1") != 0) return;
-    std::string text = PlatCp932ToUtf8(cp932Text, std::strlen(cp932Text));
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::string utf8 = PlatProgramTextToUtf8(text, std::strlen(text));
+    std::fwrite(utf8.data(), 1, utf8.size(), stderr);
 }
 
 void PlatPrintError(const char* utf8Text) { std::fprintf(stderr, "%s\n", utf8Text); }

@@ -1,6 +1,6 @@
 // Text from the system: committed text and the input method's composition
-// turned from UTF-8 into code page 932 one character at a time, so that a
-// character the code page lacks costs only itself; and the forwarders of
+// turned from UTF-8 into the program's encoding one character at a time, so
+// that a character code page 932 lacks costs only itself; and the forwarders of
 // the back ends' text-input and clipboard functions.
 #include "platform/device/backend.h"
 
@@ -12,7 +12,7 @@ namespace {
 struct TextInputState {
     iconv_t toCp932;            // opened on first use; (iconv_t)-1 when missing
     int converterTried;
-    std::string composition;    // code page 932
+    std::string composition;    // the program's encoding
     int compositionCursor;      // byte offset into it
     int composing;
     int running;                // text input was started and not stopped
@@ -59,9 +59,9 @@ size_t BadSequenceLength(const unsigned char* text, size_t left) {
     return length;
 }
 
-// One character in code page 932, or "" when it has no form there.
+// One character in the program's encoding, or "" when it has no form there.
 std::string ConvertOne(const char* utf8, size_t length) {
-    if (length == 1) return std::string(utf8, 1);
+    if (length == 1 || PlatUtf8Strings()) return std::string(utf8, length);
     if (!gText.converterTried) {
         gText.converterTried = 1;
         gText.toCp932 = iconv_open("CP932", "UTF-8");
@@ -109,18 +109,31 @@ std::string Convert(const char* utf8, size_t length, int cursorChars, int* curso
 
 }  // namespace
 
-std::string PlatTextToCp932(const char* utf8, size_t length) {
+std::string PlatTextFromSystem(const char* utf8, size_t length) {
     return Convert(utf8, length, 0, nullptr);
 }
 
-void PlatForEachCp932Char(const std::string& cp932, void (*emit)(uintptr_t character)) {
-    for (size_t i = 0; i < cp932.size(); ++i) {
-        uint8_t byte = static_cast<uint8_t>(cp932[i]);
+void PlatForEachTypedChar(const std::string& text, void (*emit)(uintptr_t character)) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        uint8_t byte = bytes[i];
+        if (PlatUtf8Strings()) {
+            // The text is valid UTF-8 already: PlatTextFromSystem dropped the rest.
+            size_t one = Utf8CharLength(bytes + i, text.size() - i);
+            if (one == 0) return;
+            uint32_t code = one == 1 ? byte : byte & (0xFF >> (one + 1));
+            for (size_t k = 1; k < one; ++k) code = code << 6 | (bytes[i + k] & 0x3F);
+            emit(code);
+            i += one;
+            continue;
+        }
         bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-        if (lead && i + 1 < cp932.size()) {
-            emit(static_cast<uintptr_t>(byte) << 8 | static_cast<uint8_t>(cp932[++i]));
-        } else if (!lead) {
-            emit(byte);
+        if (lead && i + 1 < text.size()) {
+            emit(static_cast<uintptr_t>(byte) << 8 | bytes[i + 1]);
+            i += 2;
+        } else {
+            if (!lead) emit(byte);
+            ++i;
         }
     }
 }
@@ -154,7 +167,11 @@ int PlatGetComposition(char* out, int size, int* cursorBytes) {
         const std::string& text = gText.composition;
         while (fit < text.size()) {
             uint8_t byte = static_cast<uint8_t>(text[fit]);
-            size_t one = ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0) ? 2 : 1;
+            size_t one = PlatUtf8Strings()
+                             ? Utf8CharLength(reinterpret_cast<const unsigned char*>(text.data()) + fit,
+                                              text.size() - fit)
+                             : ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0) ? 2 : 1;
+            if (one == 0) break;
             if (fit + one > static_cast<size_t>(size - 1)) break;
             fit += one;
         }
@@ -190,15 +207,15 @@ void PlatSetTextInputRect(int x, int y, int width, int height) {
     PlatCurrentBackend()->textInputRect(x, y, width, height);
 }
 
-int PlatGetClipboardText(std::string* cp932) {
+int PlatGetClipboardText(std::string* text) {
     std::string utf8;
     if (PlatCurrentBackend()->clipboardGet(&utf8) != 0) return -1;
-    *cp932 = PlatTextToCp932(utf8.data(), utf8.size());
+    *text = PlatTextFromSystem(utf8.data(), utf8.size());
     return 0;
 }
 
-int PlatSetClipboardText(const char* cp932) {
-    std::string utf8 = PlatCp932ToUtf8(cp932, std::strlen(cp932));
+int PlatSetClipboardText(const char* text) {
+    std::string utf8 = PlatProgramTextToUtf8(text, std::strlen(text));
     return PlatCurrentBackend()->clipboardSet(utf8.c_str());
 }
 

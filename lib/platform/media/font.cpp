@@ -143,12 +143,12 @@ PlatFont* OpenCandidate(const Candidate& candidate, const PlatFontDesc* desc) {
     if (!font) return nullptr;
     font->file = candidate.file;
     font->faceIndex = candidate.index;
-    font->family = PlatUtf8ToCp932(candidate.family, std::strlen(candidate.family));
+    font->family = PlatUtf8ToProgramText(candidate.family, std::strlen(candidate.family));
     return font;
 }
 
 std::string AskedFamily(const PlatFontDesc* desc) {
-    return PlatCp932ToUtf8(desc->faceName, std::strlen(desc->faceName));
+    return PlatProgramTextToUtf8(desc->faceName, std::strlen(desc->faceName));
 }
 
 // The pattern fontconfig sorts its faces by.
@@ -185,7 +185,66 @@ PlatFont* FirstAccepted(FcFontSet* set, const PlatFontDesc* desc, Accept accept)
     return nullptr;
 }
 
+// Faces and misses a font keeps at most: a text of every script on the
+// system should not hold every face open.
+constexpr size_t MaxFallbacks = 16;
+constexpr size_t MaxUncovered = 256;
+
+FT_Face OpenFallback(const PlatFont* font, uint32_t character) {
+    FcPattern* pattern = FcPatternCreate();
+    FcCharSet* wanted = FcCharSetCreate();
+    if (!pattern || !wanted) {
+        if (pattern) FcPatternDestroy(pattern);
+        if (wanted) FcCharSetDestroy(wanted);
+        return nullptr;
+    }
+    FcCharSetAddChar(wanted, character);
+    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+    FcCharSetDestroy(wanted);
+    FcPatternAddInteger(pattern, FC_WEIGHT,
+                        PlatWantsBold(font->weight) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(gFontPlatform.config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result;
+    FcFontSet* set = FcFontSort(gFontPlatform.config, pattern, FcFalse, nullptr, &result);
+    FcPatternDestroy(pattern);
+    if (!set) return nullptr;
+    FT_Face found = nullptr;
+    for (int i = 0; i < set->nfont && !found; ++i) {
+        FcCharSet* chars = nullptr;
+        Candidate candidate;
+        if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &chars) != FcResultMatch ||
+            !FcCharSetHasChar(chars, character) || !ReadCandidate(set->fonts[i], &candidate))
+            continue;
+        FT_Face face = nullptr;
+        if (FT_New_Face(gFontPlatform.library, candidate.file, candidate.index, &face) != 0) continue;
+        FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+        if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(font->pixelSize)) == 0 &&
+            FT_Get_Char_Index(face, character) != 0)
+            found = face;
+        else
+            FT_Done_Face(face);
+    }
+    FcFontSetDestroy(set);
+    return found;
+}
+
 }  // namespace
+
+FT_Face PlatFallbackFace(PlatFont* font, uint32_t character) {
+    if (character == 0 || character > 0x10FFFF || !gFontPlatform.config) return nullptr;
+    for (FT_Face face : font->fallbacks)
+        if (FT_Get_Char_Index(face, character) != 0) return face;
+    for (uint32_t missing : font->uncovered)
+        if (missing == character) return nullptr;
+    FT_Face face = font->fallbacks.size() < MaxFallbacks ? OpenFallback(font, character) : nullptr;
+    if (face)
+        font->fallbacks.push_back(face);
+    else if (font->uncovered.size() < MaxUncovered)
+        font->uncovered.push_back(character);
+    return face;
+}
 
 FT_Library PlatFreeTypeLibrary() {
     StartFontPlatform();
@@ -241,6 +300,7 @@ PlatFont* PlatCreateFont(const PlatFontDesc* desc) {
 void PlatDeleteFont(PlatFont* font) {
     if (!font) return;
     if (font->face) FT_Done_Face(font->face);
+    for (FT_Face face : font->fallbacks) FT_Done_Face(face);
     delete font;
 }
 

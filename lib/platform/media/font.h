@@ -1,6 +1,7 @@
 // The platform's fonts: a face chosen through fontconfig, drawn by FreeType
-// without anti-aliasing into a 1-bit top-down buffer, one Shift-JIS unit at
-// a time, with the metrics the glyph cache is laid out by.
+// without anti-aliasing into a 1-bit top-down buffer, one character (a
+// Unicode code point, or a Shift-JIS unit) at a time, with the metrics the
+// glyph cache is laid out by.
 //
 // A unit is the code of one character of a code page 932 string: a single
 // byte, or lead byte << 8 | trail byte.
@@ -20,7 +21,7 @@ enum PlatCharSet : int {
 };
 
 struct PlatFontDesc {
-    const char* faceName;  // code page 932; null or "" for the platform's Japanese choice
+    const char* faceName;  // the program's encoding; null or "" for the platform's Japanese choice
     int height;            // > 0: cell height (ascent + descent); < 0: em size; in pixels
     int weight;            // 100..900; 600 and more is bold
     int charSet;           // a PlatCharSet
@@ -97,5 +98,12 @@ void PlatMeasureFontUnit(PlatFont* font, unsigned code, int* width, int* height)
 // The extent is stored as PlatMeasureFontUnit gives it.
 void PlatDrawFontUnit(PlatFont* font, unsigned code, const PlatBitBuffer* target, int x, int y,
                       int* width, int* height);
+
+// The same for a Unicode character. One the face lacks comes from a face
+// fontconfig picks for it; with none, or for a value past U+10FFFF, it is
+// the face's missing-glyph box.
+void PlatMeasureFontChar(PlatFont* font, uint32_t character, int* width, int* height);
+void PlatDrawFontChar(PlatFont* font, uint32_t character, const PlatBitBuffer* target, int x,
+                      int y, int* width, int* height);
 
 #endif

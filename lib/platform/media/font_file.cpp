@@ -21,6 +21,6 @@ PlatFont* PlatCreateFontFromMemory(const PlatFontDesc* desc, const uint8_t* data
     PlatFont* font = PlatFontOfFace(face, desc, (face->style_flags & FT_STYLE_FLAG_BOLD) != 0);
     if (!font) return nullptr;
     const char* family = face->family_name ? face->family_name : "";
-    font->family = PlatUtf8ToCp932(family, std::strlen(family));
+    font->family = PlatUtf8ToProgramText(family, std::strlen(family));
     return font;
 }

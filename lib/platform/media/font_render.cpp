@@ -1,6 +1,8 @@
-// Drawing one Shift-JIS unit of a platform font into a 1-bit buffer, and
-// its extent. Units are converted to Unicode as code page 932 ("CP932", not
-// "SHIFT_JIS", whose 0x5C is a yen sign and which lacks the NEC and IBM rows).
+// Drawing one character of a platform font into a 1-bit buffer, and its
+// extent: from the font's face, else from a fallback face that has it, else
+// the face's missing-glyph box. Shift-JIS units are converted to Unicode as
+// code page 932 ("CP932", not "SHIFT_JIS", whose 0x5C is a yen sign and
+// which lacks the NEC and IBM rows).
 #include "platform/media/font_internal.h"
 
 #include FT_OUTLINE_H
@@ -38,24 +40,31 @@ InkDepthState gInkDepth;
 // glyph that large to measure it would cost more than the rows it saves.
 constexpr int InkScanLimit = 128;
 
-// The glyph in the face's slot after LoadUnit, and its advance.
+// The glyph in a face's slot after LoadCharacter, and its advance.
 struct Glyph {
-    bool loaded;   // the slot holds the unit's glyph (or the missing-glyph box)
-    int advance;   // pixels, widening included
+    bool loaded;         // the slot holds the character's glyph (or the missing-glyph box)
+    int advance;         // pixels, widening included
+    FT_GlyphSlot slot;   // the slot of the face it came from
 };
 
-// Loads the unit's glyph, or the face's missing-glyph box (glyph 0) when the
-// unit does not convert or the face has no glyph for it; rendered to 1 bit
-// a pixel when `render` is set.
-Glyph LoadUnit(PlatFont* font, unsigned code, bool render) {
+// Loads the character's glyph, or the face's missing-glyph box (glyph 0)
+// when no face has it; rendered to 1 bit a pixel when `render` is set.
+Glyph LoadCharacter(PlatFont* font, uint32_t character, bool render) {
     FT_Face face = font->face;
-    uint32_t unicode = PlatCp932UnitToUnicode(code);
-    FT_UInt index = unicode ? FT_Get_Char_Index(face, unicode) : 0;
+    FT_UInt index = character && character <= 0x10FFFF ? FT_Get_Char_Index(face, character) : 0;
+    if (index == 0) {
+        if (FT_Face fallback = PlatFallbackFace(font, character)) {
+            face = fallback;
+            index = FT_Get_Char_Index(face, character);
+        }
+    }
     FT_Int32 flags = FT_LOAD_TARGET_MONO | (render ? FT_LOAD_RENDER : 0);
-    if (FT_Load_Glyph(face, index, flags) != 0 && (index == 0 || FT_Load_Glyph(face, 0, flags) != 0))
-        return {false, 0};
+    if (FT_Load_Glyph(face, index, flags) != 0) {
+        face = font->face;
+        if (FT_Load_Glyph(face, 0, flags) != 0) return {false, 0, nullptr};
+    }
     int advance = static_cast<int>((face->glyph->advance.x + 32) >> 6) + font->widening;
-    return {true, advance};
+    return {true, advance, face->glyph};
 }
 
 void PutBit(const PlatBitBuffer* target, int x, int y, bool set) {
@@ -130,20 +139,25 @@ int PlatFontInkDepth(PlatFont* font, int floor) {
             k.cellHeight == font->cellHeight && k.floor == floor)
             return k.depth;
 
-    FT_Face face = font->face;
-    std::vector<FT_UInt> glyphs{0};
-    for (uint32_t character : ShiftJisCharacters())
-        if (FT_UInt glyph = FT_Get_Char_Index(face, character)) glyphs.push_back(glyph);
+    // Each character's glyph as it is drawn: from the face, or from the
+    // fallback face that has it.
+    std::vector<std::pair<FT_Face, FT_UInt>> glyphs{{font->face, 0}};
+    for (uint32_t character : ShiftJisCharacters()) {
+        FT_Face face = font->face;
+        FT_UInt glyph = FT_Get_Char_Index(face, character);
+        if (glyph == 0 && (face = PlatFallbackFace(font, character))) glyph = FT_Get_Char_Index(face, character);
+        if (glyph) glyphs.emplace_back(face, glyph);
+    }
     std::sort(glyphs.begin(), glyphs.end());
     glyphs.erase(std::unique(glyphs.begin(), glyphs.end()), glyphs.end());
 
     int depth = floor;
-    bool outlinesOnly = !FT_HAS_FIXED_SIZES(face);
     for (size_t i = 0; i < glyphs.size() && depth < font->cellHeight; ++i) {
+        auto [face, glyph] = glyphs[i];
         // Hinting and drawing every glyph costs a quarter of a second at the
         // game's title size; most glyphs are settled by their plain outline.
-        if (outlinesOnly && !OutlineMayReach(face, glyphs[i], font->ascent, depth)) continue;
-        if (FT_Load_Glyph(face, glyphs[i], FT_LOAD_TARGET_MONO | FT_LOAD_RENDER) != 0) continue;
+        if (!FT_HAS_FIXED_SIZES(face) && !OutlineMayReach(face, glyph, font->ascent, depth)) continue;
+        if (FT_Load_Glyph(face, glyph, FT_LOAD_TARGET_MONO | FT_LOAD_RENDER) != 0) continue;
         const FT_GlyphSlot slot = face->glyph;
         int top = font->ascent - slot->bitmap_top;
         for (int row = static_cast<int>(slot->bitmap.rows) - 1; row >= 0; --row) {
@@ -182,14 +196,14 @@ uint32_t PlatCp932UnitToUnicode(unsigned code) {
            uint32_t(out[3]) << 24;
 }
 
-void PlatMeasureFontUnit(PlatFont* font, unsigned code, int* width, int* height) {
-    *width = LoadUnit(font, code, false).advance;
+void PlatMeasureFontChar(PlatFont* font, uint32_t character, int* width, int* height) {
+    *width = LoadCharacter(font, character, false).advance;
     *height = font->cellHeight;
 }
 
-void PlatDrawFontUnit(PlatFont* font, unsigned code, const PlatBitBuffer* target, int x, int y,
-                      int* width, int* height) {
-    Glyph glyph = LoadUnit(font, code, true);
+void PlatDrawFontChar(PlatFont* font, uint32_t character, const PlatBitBuffer* target, int x,
+                      int y, int* width, int* height) {
+    Glyph glyph = LoadCharacter(font, character, true);
     *width = glyph.advance;
     *height = font->cellHeight;
 
@@ -200,7 +214,7 @@ void PlatDrawFontUnit(PlatFont* font, unsigned code, const PlatBitBuffer* target
             PutBit(target, column, row, false);
     if (!glyph.loaded) return;
 
-    const FT_GlyphSlot slot = font->face->glyph;
+    const FT_GlyphSlot slot = glyph.slot;
     const FT_Bitmap& bitmap = slot->bitmap;
     int left = x + slot->bitmap_left, top = y + font->ascent - slot->bitmap_top;
     for (int row = 0; row < static_cast<int>(bitmap.rows); ++row)
@@ -209,4 +223,14 @@ void PlatDrawFontUnit(PlatFont* font, unsigned code, const PlatBitBuffer* target
             for (int extra = 0; extra <= font->widening; ++extra)
                 PutBit(target, left + column + extra, top + row, true);
         }
+}
+
+// A unit with no Unicode form has no character: the box.
+void PlatMeasureFontUnit(PlatFont* font, unsigned code, int* width, int* height) {
+    PlatMeasureFontChar(font, PlatCp932UnitToUnicode(code), width, height);
+}
+
+void PlatDrawFontUnit(PlatFont* font, unsigned code, const PlatBitBuffer* target, int x, int y,
+                      int* width, int* height) {
+    PlatDrawFontChar(font, PlatCp932UnitToUnicode(code), target, x, y, width, height);
 }

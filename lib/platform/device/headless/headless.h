@@ -41,6 +41,8 @@ int HeadlessPresentCount();
 // 1 while the program runs text input; the rectangle it last gave for the
 // input method's window (client coordinates), into `rect` when not null.
 int HeadlessTextInput(int rect[4]);
+// The title the window was made with, as the system got it (UTF-8).
+const char* HeadlessWindowTitle();
 // Forgets everything: clock, script, window, devices, hooks.
 void HeadlessReset();
 

@@ -140,6 +140,7 @@ int CreateWindow(const PlatWindowDesc* desc) {
     if (!desc || desc->width <= 0 || desc->height <= 0) return -1;
     PlaceWindow(desc->windowed, desc->width, desc->height, desc->hasPosition, desc->x, desc->y);
     gHeadless.hasWindow = 1;
+    gHeadless.title = desc->title ? desc->title : "";
     // A fresh run starts with the pointer resting mid-window, away from the
     // edges that programs often watch, until something moves it.
     if (!gHeadless.cursorPlaced) {

@@ -39,7 +39,7 @@ int HeadlessClipboardSet(const char* utf8) {
 void ApplyTextEvent(const HeadlessEvent& e) {
     if (!gHeadless.hasWindow) return;
     if (e.kind == EventText) {
-        PlatForEachCp932Char(PlatTextToCp932(e.text.data(), e.text.size()), QueueChar);
+        PlatForEachTypedChar(PlatTextFromSystem(e.text.data(), e.text.size()), QueueChar);
         return;
     }
     if (!e.text.empty() && !PlatComposing())
@@ -53,3 +53,5 @@ int HeadlessTextInput(int rect[4]) {
         for (int i = 0; i < 4; ++i) rect[i] = gHeadless.textRect[i];
     return gHeadless.textInputRunning;
 }
+
+const char* HeadlessWindowTitle() { return gHeadless.title.c_str(); }

@@ -88,6 +88,7 @@ struct HeadlessState {
     uint64_t counterRate;  // the recorded counter's rate; 0: microseconds
 
     int hasWindow;         // createWindow succeeded and no destroy since
+    std::string title;     // the window's title as the system got it (UTF-8)
     int windowed;          // 0: full screen
     int clientWidth, clientHeight;
     int originX, originY;  // client top-left in screen coordinates

@@ -73,7 +73,7 @@ int SdlTranslateTextEvent(const SDL_Event& event,
         case SDL_TEXTINPUT: {
             const char* text = event.text.text;
             RecordText(text, std::strlen(text));
-            PlatForEachCp932Char(PlatTextToCp932(text, std::strlen(text)), EmitChar);
+            PlatForEachTypedChar(PlatTextFromSystem(text, std::strlen(text)), EmitChar);
             return 1;
         }
         case SDL_TEXTEDITING:
@@ -111,6 +111,6 @@ int SdlTakeTypedKey(std::string* cp932) {
     const std::string& utf8 = gTypedKey.utf8;
     // Control characters come from the key itself (Enter, Backspace...).
     bool printable = !utf8.empty() && static_cast<uint8_t>(utf8[0]) >= 0x20 && utf8[0] != 0x7F;
-    *cp932 = printable ? PlatTextToCp932(utf8.data(), utf8.size()) : std::string();
+    *cp932 = printable ? PlatTextFromSystem(utf8.data(), utf8.size()) : std::string();
     return 1;
 }
