@@ -194,9 +194,12 @@ int DrawFontTextRun(int x, int y, const char* text, int length, uint32_t colour,
 
 // --- wrapped text (text_block.cpp) -----------------------------------------------
 
-// The bytes of the character at `text`: 1, or 2 for a double-byte one; 0 at
-// the terminator. The one place wrapped text steps through characters.
+// The bytes of the character at `text` in the string encoding; 0 at the
+// terminator. The one place wrapped text steps through characters.
 int TextCharLength(const char* text);
+// Whether a line may break between two such characters: kana, kanji and the
+// full-width forms, the characters Shift-JIS spells in two bytes.
+bool IsWideCharacter(const char* text, int length);
 
 // One line of a text block: bytes [start, start + length) of the text, and
 // their width in pixels.

@@ -3,10 +3,12 @@
 #include "text/font.h"
 
 #include "core/core.h"
+#include "core/encoding.h"
 #include "graphics/load.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -43,7 +45,16 @@ int BlockHeight(int lines, const FontRecord* font) {
 
 int TextCharLength(const char* text) {
     if (text[0] == '\0') return 0;
-    return IsShiftJisLeadByte(static_cast<uint8_t>(text[0])) && text[1] != '\0' ? 2 : 1;
+    return int(CharacterLength(CurrentStringEncoding(), text, strnlen(text, 4), 0));
+}
+
+bool IsWideCharacter(const char* text, int length) {
+    int encoding = CurrentStringEncoding();
+    if (encoding == EncodingShiftJis) return length == 2;
+    size_t position = 0;
+    uint32_t character = NextCodePoint(encoding, text, size_t(length), &position);
+    bool halfWidthKana = character >= 0xFF61 && character <= 0xFF9F;
+    return character >= 0x2E80 && !halfWidthKana && character != ReplacementCharacter;
 }
 
 std::vector<TextLine> LayoutTextBlock(FontRecord* font, const char* text, int width) {
@@ -55,7 +66,7 @@ std::vector<TextLine> LayoutTextBlock(FontRecord* font, const char* text, int wi
         bool previousSpace = false, previousDouble = false, full = false;
         while (text[position] != '\0' && text[position] != '\n') {
             int length = TextCharLength(text + position);
-            bool space = text[position] == ' ', twoBytes = length == 2;
+            bool space = text[position] == ' ', twoBytes = IsWideCharacter(text + position, length);
             if ((space && !previousSpace && position > start) || (twoBytes && previousDouble)) {
                 breakAt = position;
                 breakWidth = lineWidth;
