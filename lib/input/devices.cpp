@@ -92,6 +92,15 @@ void ReleaseWithLostScreen() {
     if (!gCore.settings.windowed && gCore.lost) EndInputDevices();
 }
 
+void PumpService() {
+    DrainKeyboardBuffer();
+    TakeInputEvents();
+}
+
+// While the devices are closed for a display change, the events the
+// platform still reports keep reaching the queue.
+const SubsystemHooks kClosedHooks{.pump = TakeInputEvents};
+
 }  // namespace
 
 int InitInputDevices() {
@@ -117,7 +126,7 @@ int InitInputDevices() {
     OpenKeyboard();
 
     gInput.keyboardReadTime = PlatTicksMs();
-    const SubsystemHooks hooks{.pump = DrainKeyboardBuffer, .deactivate = ReleaseWithLostScreen};
+    const SubsystemHooks hooks{.pump = PumpService, .deactivate = ReleaseWithLostScreen};
     RegisterHooks(HookInput, &hooks);
     WriteLogString(SJIS("初期化成功\n"));
     LogIndentOut();
@@ -126,6 +135,10 @@ int InitInputDevices() {
 }
 
 int EndInputDevices() {
+    if (gCore.endRequested) {
+        RegisterHooks(HookInput, nullptr);
+        ResetInputEvents();
+    }
     if (!gInput.open) return 0;
     WriteLogString(SJIS("DirectInput 関連の終了処理... 完了\n"));
     // The pad count stays: it is cleared when the devices are opened again.
@@ -135,7 +148,7 @@ int EndInputDevices() {
         PlatKeyboardClose();
         gInput.keyboardOpen = 0;
     }
-    RegisterHooks(HookInput, nullptr);
+    RegisterHooks(HookInput, gCore.endRequested ? nullptr : &kClosedHooks);
     gInput.open = 0;
     return 0;
 }

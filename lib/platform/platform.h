@@ -204,6 +204,30 @@ int PlatKeyboardDrain(int count);
 void PlatSystemKeyState(uint8_t state[256]);  // by virtual key; mouse buttons at 1, 2, 4
 
 // ---------------------------------------------------------------------------
+// Input events: every change of a key, mouse button or pad button, in the
+// order the system reported it (repeats of a held key are no change), and
+// the wheel. The ring keeps the newest 512; older ones are dropped and
+// counted.
+// ---------------------------------------------------------------------------
+
+enum PlatInputKind : int {
+    PlatInputKey = 1,          // code: the library's scan code
+    PlatInputMouseButton = 2,  // code: 1 left, 2 right, 4 middle
+    PlatInputPadButton = 3,    // code: device index * 32 + button
+};
+struct PlatInputEvent {
+    int kind;  // a PlatInputKind
+    int code;
+    int down;  // 1 pressed, 0 released
+};
+int PlatTakeInputEvent(PlatInputEvent* out);  // the oldest; 1, or 0 when none
+int PlatTakeLostInputEvents();                // dropped since the last call
+// Wheel notches since the last call: y positive turned away from the user,
+// x positive to the right.
+void PlatTakeWheel(int* x, int* y);
+void PlatClearInputEvents();                  // events, losses and wheel go
+
+// ---------------------------------------------------------------------------
 // Joypads
 // ---------------------------------------------------------------------------
 

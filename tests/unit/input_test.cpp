@@ -317,15 +317,15 @@ TEST_F(InputTest, ALostKeyboardIsAcquiredAgain) {
 // written.
 TEST_F(InputTest, ClosedDevicesReopenOnTheNextQueryWhichStillAnswers) {
     Start("300 down SPACE\n");
-    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, &DrainKeyboardBuffer);
+    EXPECT_NE(gCore.hooks.slots[HookInput].deactivate, nullptr);
     ASSERT_EQ(EndInputDevices(), 0);
-    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, nullptr);
+    EXPECT_EQ(gCore.hooks.slots[HookInput].deactivate, nullptr);
 
     unsigned char out[256];
     std::memset(out, 0xAA, sizeof out);
     EXPECT_EQ(GetKeyboardSnapshot(out), 0);
     for (int code = 0; code < 256; ++code) ASSERT_LE(out[code], 1) << "entry " << code;
-    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, &DrainKeyboardBuffer);
+    EXPECT_NE(gCore.hooks.slots[HookInput].deactivate, nullptr);
 
     AdvanceTo(NowMs() + 5);
     ASSERT_EQ(GetKeyboardSnapshot(out), 0);
@@ -382,3 +382,113 @@ TEST_F(InputTest, MissingKeyboardEndsTheProgram) {
 }
 
 }  // namespace
+
+struct Event {
+    int kind, code, down;
+    bool operator==(const Event&) const = default;
+};
+
+std::vector<Event> TakeAllEvents() {
+    std::vector<Event> events;
+    Event e{};
+    while (GetInputEvent(&e.kind, &e.code, &e.down) == 1) events.push_back(e);
+    return events;
+}
+
+TEST_F(InputTest, EveryChangeIsQueuedOnceInOrderAndTheEdgesAgree) {
+    Start("200 pad 1 button 0 up\n"
+          "500 down SPACE\n500 up SPACE\n"               // a tap inside one frame
+          "500 button left down\n500 button left up\n"
+          "505 pad 1 button 2 down\n"
+          "510 down A\n520 down A\n530 down A\n"         // the system repeating A
+          "540 up A\n540 button right down\n"
+          "540 button right down\n540 pad 1 button 2 down\n");  // no change: no event
+    PumpMessages();
+    AdvanceTo(600);
+    // Applied by the clock, but not the program's until it pumps.
+    int kind = 0, code = 0, down = 0;
+    EXPECT_EQ(GetInputEvent(&kind, &code, &down), 0);
+    EXPECT_EQ(WasKeyPressed(KeySpace), 0);
+    PumpMessages();
+
+    const std::vector<Event> expected = {
+        {InputKey, KeySpace, 1},   {InputKey, KeySpace, 0},  {InputMouseButton, 1, 1},
+        {InputMouseButton, 1, 0},  {InputPadButton, 1 * 32 + 2, 1}, {InputKey, KeyA, 1},
+        {InputKey, KeyA, 0},       {InputMouseButton, 2, 1},
+    };
+    EXPECT_EQ(TakeAllEvents(), expected);
+    for (int key : {KeySpace, KeyA}) {
+        EXPECT_EQ(WasKeyPressed(key), 1) << key;
+        EXPECT_EQ(WasKeyReleased(key), 1) << key;
+    }
+    EXPECT_EQ(WasKeyPressed(KeyZ), 0);
+    EXPECT_EQ(WasMouseButtonPressed(1), 1);
+    EXPECT_EQ(WasMouseButtonPressed(2 | 4), 1);
+    EXPECT_EQ(WasMouseButtonPressed(4), 0);
+    EXPECT_EQ(GetLostInputEventCount(), 0);
+
+    // The next interval has no news; nothing comes twice.
+    PumpMessages();
+    EXPECT_TRUE(TakeAllEvents().empty());
+    EXPECT_EQ(WasKeyPressed(KeySpace), 0);
+    EXPECT_EQ(WasKeyReleased(KeyA), 0);
+    EXPECT_EQ(WasMouseButtonPressed(1 | 2 | 4), 0);
+    EXPECT_EQ(GetMouseButtons(), 2);
+
+    // Bad arguments change nothing.
+    EXPECT_EQ(GetInputEvent(nullptr, &code, &down), -1);
+    for (int key : {-1, 256}) {
+        EXPECT_EQ(WasKeyPressed(key), -1);
+        EXPECT_EQ(WasKeyReleased(key), -1);
+    }
+    for (int button : {0, -1, 8, 1 | 8}) EXPECT_EQ(WasMouseButtonPressed(button), -1);
+}
+
+TEST_F(InputTest, AFullQueueDropsTheOldestAndCountsThem) {
+    Start("");
+    // 600 changes of 0x10..0x2F, down and up in turn, all in one interval.
+    for (int i = 0; i < 600; ++i) {
+        char line[64];
+        std::snprintf(line, sizeof line, "500 %s 0x%02X", i % 2 ? "up" : "down",
+                      0x10 + (i / 2) % 0x20);
+        ASSERT_EQ(HeadlessQueueScriptLine(line), 0);
+    }
+    AdvanceTo(510);
+    PumpMessages();
+    std::vector<Event> events = TakeAllEvents();
+    ASSERT_EQ(events.size(), 512u);
+    EXPECT_EQ(GetLostInputEventCount(), 88);
+    EXPECT_EQ(events.front(), (Event{InputKey, 0x10 + 44 % 0x20, 1}));
+    EXPECT_EQ(events.back(), (Event{InputKey, 0x10 + 299 % 0x20, 0}));
+
+    QueueIn(5, "down SPACE");
+    AdvanceTo(NowMs() + 10);
+    EXPECT_EQ(ClearInputEvents(), 0);
+    PumpMessages();
+    // Cleared before the pump: the press goes too, though it still counts
+    // as this interval's edge.
+    EXPECT_TRUE(TakeAllEvents().empty());
+    EXPECT_EQ(GetLostInputEventCount(), 0);
+}
+
+TEST_F(InputTest, WheelNotchesAddUpUntilTaken) {
+    Start("500 wheel 0 2\n510 wheel -1 -3\n520 wheel 4 0\n");
+    int x = 7, y = 7;
+    AdvanceTo(600);
+    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    PumpMessages();
+    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, -1);
+    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(GetMouseWheel(nullptr, &y), -1);
+
+    std::string error;
+    HeadlessEvent event;
+    EXPECT_EQ(ParseScriptLine("5 wheel 1", &event, &error), -1);
+    EXPECT_EQ(ParseScriptLine("5 wheel 1 x", &event, &error), -1);
+}

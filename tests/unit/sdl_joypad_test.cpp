@@ -135,6 +135,30 @@ TEST_F(SdlJoypad, HeldButtonsReadAsHighBit) {
     EXPECT_EQ(Read().buttons[0], 0);
 }
 
+TEST_F(SdlJoypad, ButtonChangesBecomeInputEventsInOrder) {
+    Open(-1000, 1000, 2500);
+    PlatClearInputEvents();
+    SDL_JoystickSetVirtualButton(device_, 3, SDL_PRESSED);
+    SDL_JoystickUpdate();
+    SDL_JoystickSetVirtualButton(device_, 1, SDL_PRESSED);
+    SDL_JoystickUpdate();
+    SDL_JoystickSetVirtualButton(device_, 3, SDL_RELEASED);
+    SDL_JoystickUpdate();
+    PlatMessage message;
+    while (PlatTakeMessage(&message)) {
+    }
+    const int expected[][2] = {{3, 1}, {1, 1}, {3, 0}};
+    for (const auto& [button, down] : expected) {
+        PlatInputEvent event{};
+        ASSERT_EQ(PlatTakeInputEvent(&event), 1) << button;
+        EXPECT_EQ(event.kind, PlatInputPadButton);
+        EXPECT_EQ(event.code, index_ * 32 + button);
+        EXPECT_EQ(event.down, down);
+    }
+    PlatInputEvent none{};
+    EXPECT_EQ(PlatTakeInputEvent(&none), 0);
+}
+
 TEST_F(SdlJoypad, TheHatReadsAsHundredthsOfADegree) {
     Open(-1000, 1000, 2500);
     struct {

@@ -38,6 +38,8 @@ void PlatStop() {
     PlatUnwatchCloseSignals();
     gBackend->stop();
     gStarted = false;
+    // Changes reported before the end are no news to a library started again.
+    PlatClearInputEvents();
 }
 
 const char* PlatBackendName() { return Backend()->name; }

@@ -510,4 +510,5 @@ void HeadlessReset() {
     std::free(gHeadless.frame);
     gHeadless = HeadlessState{};
     PlatResetKeys();
+    PlatClearInputEvents();
 }

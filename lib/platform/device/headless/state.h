@@ -35,6 +35,7 @@ enum HeadlessEventKind : int {
     EventPadPov,     // pad; a: hundredths of a degree, or -1 centred
     EventText,       // text: committed UTF-8 text
     EventCompose,    // text: the composition (empty ends it); a: its cursor in characters
+    EventWheel,      // a, b: notches right, away from the user
 };
 
 struct HeadlessEvent {
