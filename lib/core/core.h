@@ -225,6 +225,16 @@ void HideCursorNow();
 // Starts AppLog.txt afresh, or, with keepExisting, adds to the file of a
 // copy of the program that is already running there.
 int OpenLog(int keepExisting = 0);
+// Failures: the line goes to the log as WriteLogString or WriteLogFormat
+// would write it, and its text, without the line break, is kept for
+// GetLastErrorText on this thread. Both return -1.
+int LogFailure(const char* text);
+int LogFailureFormat(const char* format, ...);
+// Keeps the text of a failure the log does not show (a bad handle, a bad
+// argument), whether or not the log is on.
+void NoteFailure(const char* text);
+// "<operation> の引数が不正です" as the last failure; -1.
+int NoteBadArgument(const char* operation);
 
 // timing.cpp: timer set-up and calibration, then the random seed.
 int InitTimer();

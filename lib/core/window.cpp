@@ -37,7 +37,7 @@ int ApplyWindowIcon() {
     uint32_t* pixels = nullptr;
     int width = 0, height = 0;
     if (decodeIcon(file, &pixels, &width, &height) != 0) {
-        WriteLogFormat(SJIS("アイコンファイル %s の読み込みに失敗しました"), file);
+        LogFailureFormat(SJIS("アイコンファイル %s の読み込みに失敗しました"), file);
         return -1;
     }
     PlatSetWindowIcon(pixels, width, height);

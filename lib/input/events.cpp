@@ -77,7 +77,7 @@ void ResetInputEvents() {
 }
 
 int GetInputEvent(int* kind, int* code, int* down) {
-    if (!kind || !code || !down) return -1;
+    if (!kind || !code || !down) return NoteBadArgument("GetInputEvent");
     InputEventState& s = gInputEvents;
     if (!LibraryRunning() || s.count == 0) return 0;
     const PlatInputEvent& event = s.queue[s.start];
@@ -104,22 +104,22 @@ int ClearInputEvents() {
 int GetLostInputEventCount() { return LibraryRunning() ? gInputEvents.lost : 0; }
 
 int WasKeyPressed(int key) {
-    if (key < 0 || key > 255) return -1;
+    if (key < 0 || key > 255) return NoteBadArgument("WasKeyPressed");
     return LibraryRunning() ? gInputEvents.keyPressed[key] : 0;
 }
 
 int WasKeyReleased(int key) {
-    if (key < 0 || key > 255) return -1;
+    if (key < 0 || key > 255) return NoteBadArgument("WasKeyReleased");
     return LibraryRunning() ? gInputEvents.keyReleased[key] : 0;
 }
 
 int WasMouseButtonPressed(int button) {
-    if (button <= 0 || (button & ~kMouseButtons)) return -1;
+    if (button <= 0 || (button & ~kMouseButtons)) return NoteBadArgument("WasMouseButtonPressed");
     return LibraryRunning() && (gInputEvents.buttonsPressed & button) ? 1 : 0;
 }
 
 int GetMouseWheel(int* x, int* y) {
-    if (!x || !y) return -1;
+    if (!x || !y) return NoteBadArgument("GetMouseWheel");
     *x = *y = 0;
     if (!LibraryRunning()) return 0;
     *x = gInputEvents.wheelX;

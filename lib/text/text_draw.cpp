@@ -125,7 +125,7 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int handle
     if (!text || text[0] == '\0' || !GraphicsStarted()) return 0;
     FontRecord* font = LookupFont(handle);
     if (!font) {
-        WriteLogString(SJIS("フォントハンドル値が異常です\n"));
+        LogFailure(SJIS("フォントハンドル値が異常です\n"));
         return -1;
     }
     WaitWhileInactive();
