@@ -12,8 +12,6 @@ namespace {
 constexpr int kAxisMin = -1000;
 constexpr int kAxisMax = 1000;
 constexpr int kDeadZone = 2500;
-// Key events thrown away per drain call.
-constexpr int kDrainBatch = 5;
 
 const char* JoypadFailureText(JoypadOpenResult result) {
     switch (result) {
@@ -92,11 +90,6 @@ void ReleaseWithLostScreen() {
     if (!gCore.settings.windowed && gCore.lost) EndInputDevices();
 }
 
-void PumpService() {
-    DrainKeyboardBuffer();
-    TakeInputEvents();
-}
-
 // While the devices are closed for a display change, the events the
 // platform still reports keep reaching the queue.
 const SubsystemHooks kClosedHooks{.pump = TakeInputEvents};
@@ -126,7 +119,7 @@ int InitInputDevices() {
     OpenKeyboard();
 
     gInput.keyboardReadTime = PlatTicksMs();
-    const SubsystemHooks hooks{.pump = PumpService, .deactivate = ReleaseWithLostScreen};
+    const SubsystemHooks hooks{.pump = InputPumpService, .deactivate = ReleaseWithLostScreen};
     RegisterHooks(HookInput, &hooks);
     WriteLogString(SJIS("初期化成功\n"));
     LogIndentOut();
@@ -157,10 +150,4 @@ bool InputUnavailable() {
     WaitWhileInactive();
     if (gInput.open || gCore.closing != 0 || gCore.endRequested != 0) return false;
     return InitInputDevices() != 0;
-}
-
-void DrainKeyboardBuffer() {
-    if (!gInput.keyboardOpen) return;
-    while (PlatKeyboardDrain(kDrainBatch) == kDrainBatch) {
-    }
 }

@@ -6,13 +6,14 @@
 
 #include "core/core.h"
 
-#include <cstring>
-
 InputEventState gInputEvents;
 
 namespace {
 
 constexpr int kMouseButtons = 1 | 2 | 4;
+// Key events thrown away per drain call.
+constexpr int kDrainBatch = 5;
+constexpr int kTakeBatch = 64;  // events moved from the platform at a time
 
 // The registered pad of a platform device: its number 1..MaxJoypads, or 0
 // when the library does not know the device as a pad.
@@ -36,39 +37,56 @@ void Queue(const PlatInputEvent& event) {
 
 void NoteEdge(const PlatInputEvent& event) {
     InputEventState& s = gInputEvents;
-    s.edgesSet = 1;
     if (event.kind == PlatInputKey) {
-        (event.down ? s.keyPressed : s.keyReleased)[event.code] = 1;
+        (event.down ? s.keyPressed : s.keyReleased)[event.code] = s.pumpNumber;
     } else if (event.kind == PlatInputMouseButton && event.down) {
-        s.buttonsPressed |= event.code;
+        for (int bit = 0; bit < 3; ++bit)
+            if (event.code & (1 << bit)) s.buttonPressed[bit] = s.pumpNumber;
     }
 }
+
+// 1 when the edge was stamped by the last pump.
+int Edge(uint32_t stamp) { return stamp != 0 && stamp == gInputEvents.pumpNumber ? 1 : 0; }
 
 }  // namespace
 
 void TakeInputEvents() {
     InputEventState& s = gInputEvents;
-    if (s.edgesSet) {
-        std::memset(s.keyPressed, 0, sizeof s.keyPressed);
-        std::memset(s.keyReleased, 0, sizeof s.keyReleased);
-        s.buttonsPressed = 0;
-        s.edgesSet = 0;
-    }
-    PlatInputEvent event;
-    while (PlatTakeInputEvent(&event)) {
-        if (event.kind == PlatInputPadButton) {
-            int pad = PadNumberOf(event.code / 32);
-            if (pad == 0) continue;
-            event.code = pad * 32 + event.code % 32;
+    ++s.pumpNumber;
+    // Most pumps bring no input at all.
+    if (!PlatInputWaiting()) return;
+    PlatInputEvent batch[kTakeBatch];
+    int taken = kTakeBatch;
+    while (taken == kTakeBatch) {
+        taken = PlatTakeInputEvents(batch, kTakeBatch);
+        for (int i = 0; i < taken; ++i) {
+            PlatInputEvent& event = batch[i];
+            if (event.kind == PlatInputPadButton) {
+                int pad = PadNumberOf(event.code / 32);
+                if (pad == 0) continue;
+                event.code = pad * 32 + event.code % 32;
+            }
+            NoteEdge(event);
+            Queue(event);
         }
-        NoteEdge(event);
-        Queue(event);
     }
-    s.lost += PlatTakeLostInputEvents();
-    int x = 0, y = 0;
-    PlatTakeWheel(&x, &y);
+    int lost = 0, x = 0, y = 0;
+    PlatTakeInputTotals(&lost, &x, &y);
+    s.lost += lost;
     s.wheelX += x;
     s.wheelY += y;
+}
+
+void DrainKeyboardBuffer() {
+    if (!gInput.keyboardOpen) return;
+    while (PlatKeyboardDrain(kDrainBatch) == kDrainBatch) {
+    }
+}
+
+// One call from the pump for both: it runs every frame.
+void InputPumpService() {
+    DrainKeyboardBuffer();
+    TakeInputEvents();
 }
 
 void ResetInputEvents() {
@@ -93,11 +111,16 @@ int ClearInputEvents() {
     if (!LibraryRunning()) return -1;
     InputEventState& s = gInputEvents;
     s.start = s.count = s.lost = 0;
-    // What happened before the call but was not pumped yet goes too.
-    PlatInputEvent event;
-    while (PlatTakeInputEvent(&event)) {
+    // What happened before the call but was not pumped yet goes too; the
+    // wheel and the edges are no events and stay.
+    PlatInputEvent batch[kTakeBatch];
+    while (PlatTakeInputEvents(batch, kTakeBatch) > 0) {
     }
-    PlatTakeLostInputEvents();
+    // Its losses go with it; its notches are kept for GetMouseWheel.
+    int lost = 0, x = 0, y = 0;
+    PlatTakeInputTotals(&lost, &x, &y);
+    s.wheelX += x;
+    s.wheelY += y;
     return 0;
 }
 
@@ -105,17 +128,20 @@ int GetLostInputEventCount() { return LibraryRunning() ? gInputEvents.lost : 0; 
 
 int WasKeyPressed(int key) {
     if (key < 0 || key > 255) return NoteBadArgument("WasKeyPressed");
-    return LibraryRunning() ? gInputEvents.keyPressed[key] : 0;
+    return LibraryRunning() ? Edge(gInputEvents.keyPressed[key]) : 0;
 }
 
 int WasKeyReleased(int key) {
     if (key < 0 || key > 255) return NoteBadArgument("WasKeyReleased");
-    return LibraryRunning() ? gInputEvents.keyReleased[key] : 0;
+    return LibraryRunning() ? Edge(gInputEvents.keyReleased[key]) : 0;
 }
 
 int WasMouseButtonPressed(int button) {
     if (button <= 0 || (button & ~kMouseButtons)) return NoteBadArgument("WasMouseButtonPressed");
-    return LibraryRunning() && (gInputEvents.buttonsPressed & button) ? 1 : 0;
+    if (!LibraryRunning()) return 0;
+    for (int bit = 0; bit < 3; ++bit)
+        if ((button & (1 << bit)) && Edge(gInputEvents.buttonPressed[bit])) return 1;
+    return 0;
 }
 
 int GetMouseWheel(int* x, int* y) {

@@ -34,9 +34,12 @@ struct InputEventState {
     PlatInputEvent queue[InputEventQueueSize];  // ring, pads by their number
     int start, count;       // oldest event, events held
     int lost;               // dropped since the start or ClearInputEvents
-    uint8_t keyPressed[256], keyReleased[256];  // in the last pump interval
-    int buttonsPressed;     // mouse button bits pressed in that interval
-    int edgesSet;           // some edge above is set
+    // Edges, as the number of the pump that brought them: an edge of the
+    // last interval carries `pumpNumber`, so a new pump forgets every edge
+    // without touching them.
+    uint32_t pumpNumber;
+    uint32_t keyPressed[256], keyReleased[256];
+    uint32_t buttonPressed[3];  // left, right, middle
     int wheelX, wheelY;     // notches not yet taken by GetMouseWheel
 };
 
@@ -46,8 +49,10 @@ extern InputEventState gInputEvents;
 // cannot be made; 1 when the keyboard's change event cannot be set up.
 int InitInputDevices();
 int EndInputDevices();   // 0
-// End-of-pump service: throws the keyboard's buffered events away.
+// Throws the keyboard's buffered events away.
 void DrainKeyboardBuffer();
+// The end-of-pump service: the drain, then TakeInputEvents.
+void InputPumpService();
 
 // End-of-pump service: moves the platform's events into the queue and
 // makes the edges of the interval that just ended.

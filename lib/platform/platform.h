@@ -220,11 +220,13 @@ struct PlatInputEvent {
     int code;
     int down;  // 1 pressed, 0 released
 };
-int PlatTakeInputEvent(PlatInputEvent* out);  // the oldest; 1, or 0 when none
-int PlatTakeLostInputEvents();                // dropped since the last call
-// Wheel notches since the last call: y positive turned away from the user,
-// x positive to the right.
-void PlatTakeWheel(int* x, int* y);
+// Not 0 while events, losses or wheel notches wait to be taken.
+int PlatInputWaiting();
+// Moves up to `capacity` of the oldest events to `out`; how many it moved.
+int PlatTakeInputEvents(PlatInputEvent* out, int capacity);
+// Since the last call: the events dropped, and the wheel's notches, y
+// positive turned away from the user, x positive to the right.
+void PlatTakeInputTotals(int* lost, int* wheelX, int* wheelY);
 void PlatClearInputEvents();                  // events, losses and wheel go
 
 // ---------------------------------------------------------------------------

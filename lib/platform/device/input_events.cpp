@@ -4,6 +4,9 @@
 // program looks at the state again.
 #include "platform/device/backend.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 constexpr int kRingSize = 512;
@@ -12,7 +15,7 @@ struct InputEventRing {
     PlatInputEvent events[kRingSize];
     int start;        // oldest event
     int count;        // events held
-    int lost;         // dropped to make room since the last PlatTakeLostInputEvents
+    int lost;         // dropped to make room since the last PlatTakeInputTotals
     int wheelX, wheelY;
 };
 
@@ -37,24 +40,26 @@ void PlatNoteWheel(int x, int y) {
     gRing.wheelY += y;
 }
 
-int PlatTakeInputEvent(PlatInputEvent* out) {
-    if (gRing.count == 0) return 0;
-    *out = gRing.events[gRing.start];
-    gRing.start = (gRing.start + 1) % kRingSize;
-    --gRing.count;
-    return 1;
+int PlatInputWaiting() { return gRing.count | gRing.lost | gRing.wheelX | gRing.wheelY; }
+
+int PlatTakeInputEvents(PlatInputEvent* out, int capacity) {
+    int taken = 0;
+    while (taken < capacity && gRing.count > 0) {
+        // The oldest run up to the ring's end, then from its start.
+        int run = std::min({capacity - taken, gRing.count, kRingSize - gRing.start});
+        std::memcpy(out + taken, gRing.events + gRing.start, sizeof(PlatInputEvent) * run);
+        taken += run;
+        gRing.start = (gRing.start + run) % kRingSize;
+        gRing.count -= run;
+    }
+    return taken;
 }
 
-int PlatTakeLostInputEvents() {
-    int lost = gRing.lost;
-    gRing.lost = 0;
-    return lost;
-}
-
-void PlatTakeWheel(int* x, int* y) {
-    *x = gRing.wheelX;
-    *y = gRing.wheelY;
-    gRing.wheelX = gRing.wheelY = 0;
+void PlatTakeInputTotals(int* lost, int* wheelX, int* wheelY) {
+    *lost = gRing.lost;
+    *wheelX = gRing.wheelX;
+    *wheelY = gRing.wheelY;
+    gRing.lost = gRing.wheelX = gRing.wheelY = 0;
 }
 
 void PlatClearInputEvents() { gRing = InputEventRing{}; }
