@@ -140,6 +140,7 @@ struct CoreState {
     int fitted;              // the window was fitted to its client size in this mode
     int clientLeft, clientTop;  // client area's top-left in screen coordinates
     int wheelTotal;          // +1 / -1 per wheel message
+    int innerPumps;          // PumpWithinFrame calls in progress
     int f10Held, f12Held;    // held states the key hook's private messages report
     int desktopWidth, desktopHeight, desktopDepth;
 
@@ -209,6 +210,10 @@ int TakeKeyInputChar(int* character, int* flags);
 int CreateMainWindow();
 intptr_t MainWindowProc(const PlatMessage& message);
 int WaitWhileInactive();
+// PumpMessages from inside a library operation, in the middle of the
+// program's frame: what it brings belongs to the interval that the
+// program's own next PumpMessages closes.
+int PumpWithinFrame();
 void DestroyMainWindow();
 void FitWindowToClient();
 // The client size follows every screen mode change.

@@ -249,11 +249,18 @@ int PumpMessages() {
     return gCore.quit ? -1 : 0;
 }
 
+int PumpWithinFrame() {
+    ++gCore.innerPumps;
+    int result = PumpMessages();
+    --gCore.innerPumps;
+    return result;
+}
+
 int WaitWhileInactive() {
     // Without a window nothing could ever make the program active again.
     if (gCore.active || !gCore.windowCreated) return 0;
     if (gCore.settings.windowed && gCore.settings.runInBackground) return 0;
-    while (!gCore.active && PumpMessages() == 0) {
+    while (!gCore.active && PumpWithinFrame() == 0) {
     }
     RunHooks(&SubsystemHooks::restoreLost);
     return 0;
@@ -277,7 +284,7 @@ int ChangeWindowMode(int windowed) {
     // The platform changes no display mode, so it sends no notice of one;
     // the library posts its own so the wait below ends as it would.
     Post(MsgDisplayChange);
-    while (PumpMessages() == 0 && !gCore.displayChanged) {
+    while (PumpWithinFrame() == 0 && !gCore.displayChanged) {
     }
     gCore.changingMode = 0;
     FitWindowToClient();

@@ -113,7 +113,7 @@ int InitInputDevices() {
 
     // Devices only report to the window that is in front; one pass of the
     // pump lets it come forward first.
-    PumpMessages();
+    PumpWithinFrame();
 
     OpenJoypads();
     OpenKeyboard();

@@ -35,24 +35,26 @@ void Queue(const PlatInputEvent& event) {
     ++s.count;
 }
 
-void NoteEdge(const PlatInputEvent& event) {
+void NoteEdge(const PlatInputEvent& event, uint32_t stamp) {
     InputEventState& s = gInputEvents;
     if (event.kind == PlatInputKey) {
-        (event.down ? s.keyPressed : s.keyReleased)[event.code] = s.pumpNumber;
+        (event.down ? s.keyPressed : s.keyReleased)[event.code] = stamp;
     } else if (event.kind == PlatInputMouseButton && event.down) {
         for (int bit = 0; bit < 3; ++bit)
-            if (event.code & (1 << bit)) s.buttonPressed[bit] = s.pumpNumber;
+            if (event.code & (1 << bit)) s.buttonPressed[bit] = stamp;
     }
 }
 
-// 1 when the edge was stamped by the last pump.
+// 1 when the edge came in the interval the program's last pump closed.
 int Edge(uint32_t stamp) { return stamp != 0 && stamp == gInputEvents.pumpNumber ? 1 : 0; }
 
 }  // namespace
 
 void TakeInputEvents() {
     InputEventState& s = gInputEvents;
-    ++s.pumpNumber;
+    // A pump inside a library operation must not close the program's
+    // interval: its edges wait for the program's own next pump.
+    uint32_t stamp = gCore.innerPumps ? s.pumpNumber + 1 : ++s.pumpNumber;
     // Most pumps bring no input at all.
     if (!PlatInputWaiting()) return;
     PlatInputEvent batch[kTakeBatch];
@@ -66,7 +68,7 @@ void TakeInputEvents() {
                 if (pad == 0) continue;
                 event.code = pad * 32 + event.code % 32;
             }
-            NoteEdge(event);
+            NoteEdge(event, stamp);
             Queue(event);
         }
     }

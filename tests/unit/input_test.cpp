@@ -9,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -381,114 +384,77 @@ TEST_F(InputTest, MissingKeyboardEndsTheProgram) {
     EXPECT_NE(log.find("ソフトをエラー終了します"), std::string::npos);
 }
 
-}  // namespace
+using Events = std::vector<std::array<int, 3>>;  // kind, code, down
 
-struct Event {
-    int kind, code, down;
-    bool operator==(const Event&) const = default;
-};
-
-std::vector<Event> TakeAllEvents() {
-    std::vector<Event> events;
-    Event e{};
-    while (GetInputEvent(&e.kind, &e.code, &e.down) == 1) events.push_back(e);
+Events TakeAll() {
+    Events events;
+    for (int k, c, d; GetInputEvent(&k, &c, &d) == 1;) events.push_back({k, c, d});
     return events;
 }
 
+// Taps inside one frame, the system's repeats, buttons and pads: every change
+// once, in order, only after the pump, with the edges and the wheel agreeing.
 TEST_F(InputTest, EveryChangeIsQueuedOnceInOrderAndTheEdgesAgree) {
-    Start("200 pad 1 button 0 up\n"
-          "500 down SPACE\n500 up SPACE\n"               // a tap inside one frame
-          "500 button left down\n500 button left up\n"
-          "505 pad 1 button 2 down\n"
-          "510 down A\n520 down A\n530 down A\n"         // the system repeating A
-          "540 up A\n540 button right down\n"
-          "540 button right down\n540 pad 1 button 2 down\n");  // no change: no event
+    Start("200 pad 1 button 0 up\n500 down SPACE\n500 up SPACE\n500 button left down\n"
+          "500 button left up\n505 pad 1 button 2 down\n510 down A\n520 down A\n540 up A\n"
+          "540 button right down\n540 button right down\n540 pad 1 button 2 down\n"
+          "550 wheel 0 2\n560 wheel 3 -3\n");
     PumpMessages();
     AdvanceTo(600);
-    // Applied by the clock, but not the program's until it pumps.
-    int kind = 0, code = 0, down = 0;
-    EXPECT_EQ(GetInputEvent(&kind, &code, &down), 0);
+    int x = 9, y = 9;
+    EXPECT_TRUE(TakeAll().empty());
     EXPECT_EQ(WasKeyPressed(KeySpace), 0);
+    EXPECT_EQ(GetMouseWheel(&x, &y) + x + y, 0);
     PumpMessages();
-
-    const std::vector<Event> expected = {
-        {InputKey, KeySpace, 1},   {InputKey, KeySpace, 0},  {InputMouseButton, 1, 1},
-        {InputMouseButton, 1, 0},  {InputPadButton, 1 * 32 + 2, 1}, {InputKey, KeyA, 1},
-        {InputKey, KeyA, 0},       {InputMouseButton, 2, 1},
-    };
-    EXPECT_EQ(TakeAllEvents(), expected);
-    for (int key : {KeySpace, KeyA}) {
-        EXPECT_EQ(WasKeyPressed(key), 1) << key;
-        EXPECT_EQ(WasKeyReleased(key), 1) << key;
-    }
+    EXPECT_EQ(TakeAll(), (Events{{InputKey, KeySpace, 1}, {InputKey, KeySpace, 0},
+                                 {InputMouseButton, 1, 1}, {InputMouseButton, 1, 0},
+                                 {InputPadButton, 34, 1}, {InputKey, KeyA, 1},
+                                 {InputKey, KeyA, 0}, {InputMouseButton, 2, 1}}));
+    for (int key : {KeySpace, KeyA}) EXPECT_EQ(WasKeyPressed(key) + WasKeyReleased(key), 2);
     EXPECT_EQ(WasKeyPressed(KeyZ), 0);
-    EXPECT_EQ(WasMouseButtonPressed(1), 1);
     EXPECT_EQ(WasMouseButtonPressed(2 | 4), 1);
     EXPECT_EQ(WasMouseButtonPressed(4), 0);
-    EXPECT_EQ(GetLostInputEventCount(), 0);
-
-    // The next interval has no news; nothing comes twice.
+    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(3, -1));
     PumpMessages();
-    EXPECT_TRUE(TakeAllEvents().empty());
-    EXPECT_EQ(WasKeyPressed(KeySpace), 0);
-    EXPECT_EQ(WasKeyReleased(KeyA), 0);
-    EXPECT_EQ(WasMouseButtonPressed(1 | 2 | 4), 0);
-    EXPECT_EQ(GetMouseButtons(), 2);
-
+    EXPECT_TRUE(TakeAll().empty());
+    EXPECT_EQ(WasKeyPressed(KeySpace) + WasKeyReleased(KeyA) + WasMouseButtonPressed(7), 0);
+    EXPECT_EQ(GetMouseWheel(&x, &y) + x + y, 0);
     // Bad arguments change nothing.
-    EXPECT_EQ(GetInputEvent(nullptr, &code, &down), -1);
-    for (int key : {-1, 256}) {
-        EXPECT_EQ(WasKeyPressed(key), -1);
-        EXPECT_EQ(WasKeyReleased(key), -1);
-    }
-    for (int button : {0, -1, 8, 1 | 8}) EXPECT_EQ(WasMouseButtonPressed(button), -1);
+    EXPECT_EQ(GetInputEvent(nullptr, &x, &y), -1);
+    EXPECT_EQ(GetMouseWheel(nullptr, &y), -1);
+    for (int bad : {-1, 256}) EXPECT_EQ(WasKeyPressed(bad) + WasKeyReleased(bad), -2);
+    for (int bad : {0, -1, 8, 9}) EXPECT_EQ(WasMouseButtonPressed(bad), -1);
+}
+
+// ChangeWindowMode pumps inside: what that brings is the program's next edge.
+TEST_F(InputTest, EdgesALibraryPumpBringsWaitForTheProgramsPump) {
+    Start("");
+    QueueIn(1, "down SPACE");
+    AdvanceTo(NowMs() + 2);
+    ASSERT_EQ(ChangeWindowMode(1), 0);
+    EXPECT_EQ(WasKeyPressed(KeySpace), 0);
+    PumpMessages();
+    EXPECT_EQ(WasKeyPressed(KeySpace), 1);
 }
 
 TEST_F(InputTest, AFullQueueDropsTheOldestAndCountsThem) {
     Start("");
-    // 600 changes of 0x10..0x2F, down and up in turn, all in one interval.
-    for (int i = 0; i < 600; ++i) {
-        char line[64];
-        std::snprintf(line, sizeof line, "500 %s 0x%02X", i % 2 ? "up" : "down",
-                      0x10 + (i / 2) % 0x20);
-        ASSERT_EQ(HeadlessQueueScriptLine(line), 0);
-    }
-    AdvanceTo(510);
+    for (int i = 0; i < 600; ++i)  // 0x10..0x17 down and up in turn, in one interval
+        QueueIn(5, (i % 2 ? "up 0x1" : "down 0x1") + std::to_string(i / 2 % 8));
+    AdvanceTo(NowMs() + 10);
     PumpMessages();
-    std::vector<Event> events = TakeAllEvents();
+    Events events = TakeAll();
     ASSERT_EQ(events.size(), 512u);
     EXPECT_EQ(GetLostInputEventCount(), 88);
-    EXPECT_EQ(events.front(), (Event{InputKey, 0x10 + 44 % 0x20, 1}));
-    EXPECT_EQ(events.back(), (Event{InputKey, 0x10 + 299 % 0x20, 0}));
-
+    EXPECT_EQ(events.front(), (std::array<int, 3>{InputKey, 0x14, 1}));
+    EXPECT_EQ(events.back(), (std::array<int, 3>{InputKey, 0x13, 0}));
     QueueIn(5, "down SPACE");
     AdvanceTo(NowMs() + 10);
-    EXPECT_EQ(ClearInputEvents(), 0);
+    EXPECT_EQ(ClearInputEvents(), 0);  // before the pump: the press goes too
     PumpMessages();
-    // Cleared before the pump: the press goes too, though it still counts
-    // as this interval's edge.
-    EXPECT_TRUE(TakeAllEvents().empty());
+    EXPECT_TRUE(TakeAll().empty());
     EXPECT_EQ(GetLostInputEventCount(), 0);
 }
 
-TEST_F(InputTest, WheelNotchesAddUpUntilTaken) {
-    Start("500 wheel 0 2\n510 wheel -1 -3\n520 wheel 4 0\n");
-    int x = 7, y = 7;
-    AdvanceTo(600);
-    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    PumpMessages();
-    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
-    EXPECT_EQ(x, 3);
-    EXPECT_EQ(y, -1);
-    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    EXPECT_EQ(GetMouseWheel(nullptr, &y), -1);
-
-    std::string error;
-    HeadlessEvent event;
-    EXPECT_EQ(ParseScriptLine("5 wheel 1", &event, &error), -1);
-    EXPECT_EQ(ParseScriptLine("5 wheel 1 x", &event, &error), -1);
-}
+}  // namespace

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -137,24 +138,19 @@ TEST_F(SdlJoypad, HeldButtonsReadAsHighBit) {
 
 TEST_F(SdlJoypad, ButtonChangesBecomeInputEventsInOrder) {
     Open(-1000, 1000, 2500);
-    PlatClearInputEvents();
-    SDL_JoystickSetVirtualButton(device_, 3, SDL_PRESSED);
-    SDL_JoystickUpdate();
-    SDL_JoystickSetVirtualButton(device_, 1, SDL_PRESSED);
-    SDL_JoystickUpdate();
-    SDL_JoystickSetVirtualButton(device_, 3, SDL_RELEASED);
-    SDL_JoystickUpdate();
-    PlatMessage message;
-    while (PlatTakeMessage(&message)) {
+    const int changes[][2] = {{3, SDL_PRESSED}, {1, SDL_PRESSED}, {3, SDL_RELEASED}};
+    for (const auto& [button, state] : changes) {
+        SDL_JoystickSetVirtualButton(device_, button, static_cast<Uint8>(state));
+        SDL_JoystickUpdate();
     }
-    const int expected[][2] = {{3, 1}, {1, 1}, {3, 0}};
+    for (PlatMessage message; PlatTakeMessage(&message);) {
+    }
     PlatInputEvent events[4]{};
     ASSERT_EQ(PlatTakeInputEvents(events, 4), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(events[i].kind, PlatInputPadButton);
-        EXPECT_EQ(events[i].code, index_ * 32 + expected[i][0]);
-        EXPECT_EQ(events[i].down, expected[i][1]);
-    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::make_tuple(events[i].kind, events[i].code, events[i].down),
+                  std::make_tuple(int(PlatInputPadButton), index_ * 32 + changes[i][0],
+                                  changes[i][1] == SDL_PRESSED ? 1 : 0));
 }
 
 TEST_F(SdlJoypad, TheHatReadsAsHundredthsOfADegree) {
