@@ -22,8 +22,10 @@ xvfb_await_exit "$app" "the probe"
 [ "$code" -eq 0 ] || fail "the probe ended with $code"
 wheel=$(awk '$1 == "wheel" { x += $2; y += $3 } END { print x + 0, y + 0 }' stdout.txt)
 [ "$wheel" = "1 2" ] || fail "wheel notches $wheel, not 1 2"
-# Left button (bit 1), then A (0x1E), down and up, then the Escape (0x01) that ends it.
+# Left button (bit 1), then A (0x1E), down and up, then the Escape (0x01)
+# that ends it, whose release may come in the same pump.
 events=$(grep '^event' stdout.txt | tr '\n' ';')
+events=${events%event 1 1 0;}
 expected="event 2 1 1;event 2 1 0;event 1 30 1;event 1 30 0;event 1 1 1;"
 [ "$events" = "$expected" ] || fail "events \"$events\", not \"$expected\""
 finish "input events and the wheel on a desktop"
