@@ -104,7 +104,7 @@ int InitCore() {
     InitTimer();
 
     int start = GetTickMs(0);
-    while (GetTickMs(0) - start < 200) PumpMessages();
+    while (GetTickMs(0) - start < 200) PumpWithinFrame();
 
     FitWindowToClient();
     return 0;

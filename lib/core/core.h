@@ -146,6 +146,7 @@ struct CoreState {
     int fitted;              // the window was fitted to its client size in this mode
     int clientLeft, clientTop;  // client area's top-left in screen coordinates
     int wheelTotal;          // +1 / -1 per wheel message
+    int innerPumps;          // PumpWithinFrame calls in progress
     int f10Held, f12Held;    // held states the key hook's private messages report
     int desktopWidth, desktopHeight, desktopDepth;
 
@@ -222,6 +223,10 @@ void ConvertKeyInputBuffer(int from, int to);
 int CreateMainWindow();
 intptr_t MainWindowProc(const PlatMessage& message);
 int WaitWhileInactive();
+// PumpMessages from inside a library operation, in the middle of the
+// program's frame: what it brings belongs to the interval that the
+// program's own next PumpMessages closes.
+int PumpWithinFrame();
 void DestroyMainWindow();
 void FitWindowToClient();
 // The client size follows every screen mode change.
@@ -238,6 +243,16 @@ void HideCursorNow();
 // Starts AppLog.txt afresh, or, with keepExisting, adds to the file of a
 // copy of the program that is already running there.
 int OpenLog(int keepExisting = 0);
+// Failures: the line goes to the log as WriteLogString or WriteLogFormat
+// would write it, and its text, without the line break, is kept for
+// GetLastErrorText on this thread. Both return -1.
+int LogFailure(const char* text);
+int LogFailureFormat(const char* format, ...);
+// Keeps the text of a failure the log does not show (a bad handle, a bad
+// argument), whether or not the log is on.
+void NoteFailure(const char* text);
+// "<operation> の引数が不正です" as the last failure; -1.
+int NoteBadArgument(const char* operation);
 
 // timing.cpp: timer set-up and calibration, then the random seed.
 int InitTimer();

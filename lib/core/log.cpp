@@ -13,6 +13,10 @@ namespace {
 constexpr const char* LogFileName = "AppLog.txt";
 constexpr int FormatBufferSize = 1024;
 
+// The last failure of each thread, for GetLastErrorText: the sound mixer's
+// thread must not overwrite what the program's thread is about to read.
+thread_local std::string tLastFailure;
+
 // Runs `write` on the log file opened with `mode` inside the library folder,
 // whatever the current folder is, and returns to that folder afterwards.
 template <typename Write>
@@ -101,20 +105,71 @@ int WriteLogString(const char* text) {
     return -1;
 }
 
-int WriteLogFormat(const char* format, ...) {
-    if (!format) return -1;
-    char buffer[FormatBufferSize];
-    va_list args;
-    va_start(args, format);
+namespace {
+
+// One log line from `format`, cut at a whole character to fit, with the
+// line break WriteLogFormat promises.
+void FormatLine(char (&buffer)[FormatBufferSize], const char* format, va_list args) {
     // Leave room for the line break and the terminator.
     int length = std::vsnprintf(buffer, FormatBufferSize - 1, format, args);
-    va_end(args);
     if (length < 0) length = 0;
     if (length > FormatBufferSize - 2)
         length = static_cast<int>(WholeCharactersLength(CurrentStringEncoding(), buffer, FormatBufferSize - 2));
     buffer[length] = '\n';
     buffer[length + 1] = '\0';
+}
+
+}  // namespace
+
+int WriteLogFormat(const char* format, ...) {
+    if (!format) return -1;
+    char buffer[FormatBufferSize];
+    va_list args;
+    va_start(args, format);
+    FormatLine(buffer, format, args);
+    va_end(args);
     return WriteLogString(buffer);
+}
+
+void NoteFailure(const char* text) {
+    if (!text) return;
+    // The program shows the text on its own line: the log's line break and
+    // the blank some lines end with are not part of it.
+    size_t length = std::strlen(text);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                          text[length - 1] == ' '))
+        --length;
+    tLastFailure.assign(text, length);
+}
+
+int LogFailure(const char* text) {
+    NoteFailure(text);
+    return WriteLogString(text);
+}
+
+int LogFailureFormat(const char* format, ...) {
+    if (!format) return -1;
+    char buffer[FormatBufferSize];
+    va_list args;
+    va_start(args, format);
+    FormatLine(buffer, format, args);
+    va_end(args);
+    return LogFailure(buffer);
+}
+
+int NoteBadArgument(const char* operation) {
+    char buffer[FormatBufferSize];
+    std::snprintf(buffer, sizeof buffer, SJIS("%s の引数が不正です"), operation);
+    NoteFailure(buffer);
+    return -1;
+}
+
+int GetLastErrorText(char* buffer, int size) {
+    if (!buffer || size <= 0) return -1;
+    int length = static_cast<int>(tLastFailure.size());
+    if (length >= size) return -1;
+    std::memcpy(buffer, tLastFailure.c_str(), static_cast<size_t>(length) + 1);
+    return length;
 }
 
 int LogIndentIn() {

@@ -43,7 +43,7 @@ int InitTimer() {
         uint32_t lastMs = PlatTicksMs();
         uint64_t lastCounter = PlatPerfCounter();
         while (msChanges < CalibrationChanges && counterChanges < CalibrationChanges) {
-            if (PumpMessages() != 0) break;
+            if (PumpWithinFrame() != 0) break;
             uint32_t ms = PlatTicksMs();
             uint64_t counter = PlatPerfCounter();
             if (ms != lastMs) ++msChanges;

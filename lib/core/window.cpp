@@ -38,7 +38,7 @@ int ApplyWindowIcon() {
     uint32_t* pixels = nullptr;
     int width = 0, height = 0;
     if (decodeIcon(file, &pixels, &width, &height) != 0) {
-        WriteLogFormat(SJIS("アイコンファイル %s の読み込みに失敗しました"), file);
+        LogFailureFormat(SJIS("アイコンファイル %s の読み込みに失敗しました"), file);
         return -1;
     }
     PlatSetWindowIcon(pixels, width, height);
@@ -250,11 +250,18 @@ int PumpMessages() {
     return gCore.quit ? -1 : 0;
 }
 
+int PumpWithinFrame() {
+    ++gCore.innerPumps;
+    int result = PumpMessages();
+    --gCore.innerPumps;
+    return result;
+}
+
 int WaitWhileInactive() {
     // Without a window nothing could ever make the program active again.
     if (gCore.active || !gCore.windowCreated) return 0;
     if (gCore.settings.windowed && gCore.settings.runInBackground) return 0;
-    while (!gCore.active && PumpMessages() == 0) {
+    while (!gCore.active && PumpWithinFrame() == 0) {
     }
     RunHooks(&SubsystemHooks::restoreLost);
     return 0;
@@ -278,7 +285,7 @@ int ChangeWindowMode(int windowed) {
     // The platform changes no display mode, so it sends no notice of one;
     // the library posts its own so the wait below ends as it would.
     Post(MsgDisplayChange);
-    while (PumpMessages() == 0 && !gCore.displayChanged) {
+    while (PumpWithinFrame() == 0 && !gCore.displayChanged) {
     }
     gCore.changingMode = 0;
     FitWindowToClient();

@@ -191,10 +191,14 @@ void Measure() {
 void WaitForSettling() {
     ScreenState& s = gScreenState;
     int now = GetTickMs(0);
+    // The wait is the mode change's own: the input it pumps in is news to
+    // the program's next pump.
+    ++gCore.innerPumps;
     if (s.modeChanged && now - s.lastModeChangeMs < 2000)
         WaitMs(s.lastModeChangeMs + 2060 - now);
     else
         WaitMs(60);
+    --gCore.innerPumps;
     s.lastModeChangeMs = GetTickMs(0);
     s.modeChanged = 1;
 }
@@ -252,7 +256,7 @@ int ChangeScreenMode(int width, int height, int depth, int refresh, int force) {
     InitGraphicsResources();
     RunHooks(&SubsystemHooks::afterModeChange);
     Measure();
-    PumpMessages();
+    PumpWithinFrame();
     s.presentCountLow = 0;
     s.presentCountHigh = 0;
     WriteLogString(SJIS("画面モード変更処理は正常に終了しました\n"));

@@ -75,7 +75,7 @@ void CopyWholeBackBuffer() {
 int WaitVerticalBlanks(int count) {
     for (int i = 0; i < count; ++i) {
         PlatWaitVBlank();
-        if (PumpMessages() < 0) return -1;
+        if (PumpWithinFrame() < 0) return -1;
     }
     return 0;
 }

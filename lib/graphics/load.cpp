@@ -31,10 +31,10 @@ ColorFormat AlphaPlaneFormat() {
     return format;
 }
 
-void WriteLogPath(const char* format, const char* path) {
+void LogPathFailure(const char* format, const char* path) {
     char text[MaxPathLength * 2 + 128];
     std::snprintf(text, sizeof text, format, path);
-    WriteLogString(text);
+    LogFailure(text);
 }
 
 // Turns every row of the image around in place.
@@ -228,7 +228,7 @@ int LoadGraphFile(const char* path) {
     int hasB = 0;
     if (LoadImageWithAlpha(path, &a, &b, &hasB, 0) != 0) {
         if (!FileOpens(path)) {
-            WriteLogFormat(SJIS("グラフィックファイル %s がありません"), path);
+            LogFailureFormat(SJIS("グラフィックファイル %s がありません"), path);
             return -1;
         }
         return LoadMovieGraph(path);
@@ -238,7 +238,7 @@ int LoadGraphFile(const char* path) {
     if (a.width > MaxGraphSide || a.height > MaxGraphSide) {
         FreeGraphImagePixels(&a);
         if (hasB) FreeGraphImagePixels(&b);
-        WriteLogPath(SJIS("右記のグラフィックファイルのロードに失敗しました：%s \n"), path);
+        LogPathFailure(SJIS("右記のグラフィックファイルのロードに失敗しました：%s \n"), path);
         return -1;
     }
     if (hasB && (b.width != a.width || b.height != a.height)) {

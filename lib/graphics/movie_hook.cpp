@@ -15,7 +15,7 @@ void LogLoadFailure(const char* path) {
     char text[MaxPathLength * 2 + 128];
     std::snprintf(text, sizeof text, SJIS("右記のグラフィックファイルのロードに失敗しました：%s \n"),
                   path);
-    WriteLogString(text);
+    LogFailure(text);
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ int LoadMovieGraph(const char* path) {
     int graph = CreateMovieGraph(width, height);
     if (graph < 0) {
         movies.closeMovie(movie);
-        WriteLogFormat(SJIS("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s"),
+        LogFailureFormat(SJIS("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s"),
                        path);
         return -1;
     }

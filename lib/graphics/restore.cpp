@@ -88,7 +88,7 @@ int RestoreGraphsFromFiles() {
             WriteLogFormat(SJIS("パス:%s ファイル:%s をロードします"), graph->directory,
                            graph->fileName);
             if (LoadImageWithAlpha(graph->fileName, &a, &b, &hasB, graph->loadOption == 1) != 0) {
-                WriteLogFormat(SJIS("パス:%s ファイル:%s がロードできませんでした"),
+                LogFailureFormat(SJIS("パス:%s ファイル:%s がロードできませんでした"),
                                graph->directory, graph->fileName);
                 graph->restorePending = 0;
                 continue;
@@ -99,7 +99,7 @@ int RestoreGraphsFromFiles() {
             loadedOption = graph->loadOption;
         }
         if (!ImagesFitGraph(graph, &a, hasB ? &b : nullptr)) {
-            WriteLogFormat(SJIS("パス:%s ファイル:%s がロードできませんでした"), graph->directory,
+            LogFailureFormat(SJIS("パス:%s ファイル:%s がロードできませんでした"), graph->directory,
                            graph->fileName);
             graph->restorePending = 0;
             continue;

@@ -12,8 +12,6 @@ namespace {
 constexpr int kAxisMin = -1000;
 constexpr int kAxisMax = 1000;
 constexpr int kDeadZone = 2500;
-// Key events thrown away per drain call.
-constexpr int kDrainBatch = 5;
 
 const char* JoypadFailureText(JoypadOpenResult result) {
     switch (result) {
@@ -92,6 +90,10 @@ void ReleaseWithLostScreen() {
     if (!gCore.settings.windowed && gCore.lost) EndInputDevices();
 }
 
+// While the devices are closed for a display change, the events the
+// platform still reports keep reaching the queue.
+const SubsystemHooks kClosedHooks{.pump = TakeInputEvents};
+
 }  // namespace
 
 int InitInputDevices() {
@@ -111,13 +113,13 @@ int InitInputDevices() {
 
     // Devices only report to the window that is in front; one pass of the
     // pump lets it come forward first.
-    PumpMessages();
+    PumpWithinFrame();
 
     OpenJoypads();
     OpenKeyboard();
 
     gInput.keyboardReadTime = PlatTicksMs();
-    const SubsystemHooks hooks{.pump = DrainKeyboardBuffer, .deactivate = ReleaseWithLostScreen};
+    const SubsystemHooks hooks{.pump = InputPumpService, .deactivate = ReleaseWithLostScreen};
     RegisterHooks(HookInput, &hooks);
     WriteLogString(SJIS("初期化成功\n"));
     LogIndentOut();
@@ -126,6 +128,10 @@ int InitInputDevices() {
 }
 
 int EndInputDevices() {
+    if (gCore.endRequested) {
+        RegisterHooks(HookInput, nullptr);
+        ResetInputEvents();
+    }
     if (!gInput.open) return 0;
     WriteLogString(SJIS("DirectInput 関連の終了処理... 完了\n"));
     // The pad count stays: it is cleared when the devices are opened again.
@@ -135,7 +141,7 @@ int EndInputDevices() {
         PlatKeyboardClose();
         gInput.keyboardOpen = 0;
     }
-    RegisterHooks(HookInput, nullptr);
+    RegisterHooks(HookInput, gCore.endRequested ? nullptr : &kClosedHooks);
     gInput.open = 0;
     return 0;
 }
@@ -144,10 +150,4 @@ bool InputUnavailable() {
     WaitWhileInactive();
     if (gInput.open || gCore.closing != 0 || gCore.endRequested != 0) return false;
     return InitInputDevices() != 0;
-}
-
-void DrainKeyboardBuffer() {
-    if (!gInput.keyboardOpen) return;
-    while (PlatKeyboardDrain(kDrainBatch) == kDrainBatch) {
-    }
 }

@@ -58,9 +58,9 @@ void RefreshJoypad(int slot) {
     if (!read) {
         // A pad is lost to another window; give the window a turn before
         // taking it back.
-        if (PumpMessages() != 0 || !gInput.open) return;
+        if (PumpWithinFrame() != 0 || !gInput.open) return;
         if (PlatJoypadAcquire(pad.device) == 0) {
-            PumpMessages();
+            PumpWithinFrame();
             if (!gInput.open) return;
             read = PlatJoypadRead(pad.device, &state) == 0;
         }

@@ -102,7 +102,7 @@ int OpenMovie(const char* path, int threads, int* width, int* height) {
     if (!gMovie.started) return -1;
     int slot = HandleTableReserve(&gMovie.movies, sizeof(MovieRecord));
     if (slot == HandleTableFull) {
-        WriteLogFormat(SJIS("ムービーの数が許容量の %d を越えたため %s を開けません"),
+        LogFailureFormat(SJIS("ムービーの数が許容量の %d を越えたため %s を開けません"),
                        MovieCapacity, path);
         return -1;
     }
@@ -124,7 +124,7 @@ int OpenMovie(const char* path, int threads, int* width, int* height) {
         files->close(movie->file);
         HandleTableDiscard(&gMovie.movies, slot);
         if (error == MovieTooLarge)
-            WriteLogFormat(SJIS("ムービー %s の画像は大きすぎて扱えません"), path);
+            LogFailureFormat(SJIS("ムービー %s の画像は大きすぎて扱えません"), path);
         return -1;
     }
     movie->graph = -1;

@@ -68,7 +68,7 @@ void DownloadService() {
         auto* record = HandleTableRecordAt<HttpRecord>(&gHttpTable, slot);
         if (!record || record->reported || PlatHttpStateOf(record->transfer) != PlatHttpFailed) continue;
         record->reported = 1;
-        WriteLogFormat(SJIS("HTTP リクエストに失敗しました %s : %s"), record->url,
+        LogFailureFormat(SJIS("HTTP リクエストに失敗しました %s : %s"), record->url,
                        ErrorText(record->transfer).c_str());
     }
 }
@@ -133,14 +133,16 @@ int HttpRequest(const char* method, const char* url, const void* body, int bodyS
                 const char* contentType, const char* savePath) {
     if (!gHttp.started || !method) return -1;
     bool post = std::strcmp(method, "POST") == 0;
-    if (!post && std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0) return -1;
-    if (bodySize < 0 || (post && bodySize > 0 && !body)) return -1;
-    if ((savePath && !savePath[0]) || !IsHttpUrl(url) || (post && !IsHeaderValue(contentType))) return -1;
+    if (!post && std::strcmp(method, "GET") != 0 && std::strcmp(method, "HEAD") != 0)
+        return NoteBadArgument("HttpRequest");
+    if (bodySize < 0 || (post && bodySize > 0 && !body)) return NoteBadArgument("HttpRequest");
+    if ((savePath && !savePath[0]) || !IsHttpUrl(url) || (post && !IsHeaderValue(contentType)))
+        return NoteBadArgument("HttpRequest");
     if (std::strcmp(method, "HEAD") == 0) savePath = nullptr;
 
     int slot = HandleTableReserve(&gHttpTable, sizeof(HttpRecord));
     if (slot < 0) {
-        WriteLogString(SJIS("HTTP ハンドルに空きがありません\n"));
+        LogFailure(SJIS("HTTP ハンドルに空きがありません\n"));
         return -1;
     }
     PlatHttpRequest request = {method, url, post ? body : nullptr, post ? bodySize : 0,
@@ -150,7 +152,7 @@ int HttpRequest(const char* method, const char* url, const void* body, int bodyS
     PlatHttp* transfer = PlatHttpOpen(request, &detail);
     if (!transfer) {
         HandleTableDiscard(&gHttpTable, slot);
-        WriteLogFormat(SJIS("HTTP リクエストを開始できませんでした %s : %s"), url, detail.c_str());
+        LogFailureFormat(SJIS("HTTP リクエストを開始できませんでした %s : %s"), url, detail.c_str());
         return -1;
     }
     auto* record = HandleTableRecordAt<HttpRecord>(&gHttpTable, slot);

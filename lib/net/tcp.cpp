@@ -158,11 +158,11 @@ void Connected(TcpRecord* record) {
 void StepRecordDial(TcpRecord* record, int slot) {
     int result = StepDial(&record->dial, &record->socket);
     if (result == DialNoName)
-        WriteLogFormat(SJIS("%s の名前解決に失敗しました"), record->host);
+        LogFailureFormat(SJIS("%s の名前解決に失敗しました"), record->host);
     else if (result == DialNoAddress && record->dial.lastFailure == PlatNetRefused)
-        WriteLogFormat(SJIS("%s:%d への接続を拒否されました"), record->host, record->port);
+        LogFailureFormat(SJIS("%s:%d への接続を拒否されました"), record->host, record->port);
     else if (result == DialNoAddress)
-        WriteLogFormat(SJIS("%s:%d への接続に失敗しました"), record->host, record->port);
+        LogFailureFormat(SJIS("%s:%d への接続に失敗しました"), record->host, record->port);
     if (result != DialGoing) Fail(record, slot);
 }
 

@@ -230,6 +230,32 @@ int PlatKeyboardDrain(int count);
 void PlatSystemKeyState(uint8_t state[256]);  // by virtual key; mouse buttons at 1, 2, 4
 
 // ---------------------------------------------------------------------------
+// Input events: every change of a key, mouse button or pad button, in the
+// order the system reported it (repeats of a held key are no change), and
+// the wheel. The ring keeps the newest 512; older ones are dropped and
+// counted.
+// ---------------------------------------------------------------------------
+
+enum PlatInputKind : int {
+    PlatInputKey = 1,          // code: the library's scan code
+    PlatInputMouseButton = 2,  // code: 1 left, 2 right, 4 middle
+    PlatInputPadButton = 3,    // code: device index * 32 + button
+};
+struct PlatInputEvent {
+    int kind;  // a PlatInputKind
+    int code;
+    int down;  // 1 pressed, 0 released
+};
+// Not 0 while events, losses or wheel notches wait to be taken.
+int PlatInputWaiting();
+// Moves up to `capacity` of the oldest events to `out`; how many it moved.
+int PlatTakeInputEvents(PlatInputEvent* out, int capacity);
+// Since the last call: the events dropped, and the wheel's notches, y
+// positive turned away from the user, x positive to the right.
+void PlatTakeInputTotals(int* lost, int* wheelX, int* wheelY);
+void PlatClearInputEvents();                  // events, losses and wheel go
+
+// ---------------------------------------------------------------------------
 // Joypads
 // ---------------------------------------------------------------------------
 

@@ -53,10 +53,10 @@ int FillBuffers(SoundRecord* sound) {
 }
 
 // The line carries its own line break, which WriteLogFormat would double.
-int WriteLogPath(const char* format, const char* path) {
+int LogPathFailure(const char* format, const char* path) {
     char text[MaxPathLength * 2 + 160];
     std::snprintf(text, sizeof text, format, path);
-    return WriteLogString(text);
+    return LogFailure(text);
 }
 
 void RecordNames(SoundRecord* sound, const char* path) {
@@ -110,8 +110,8 @@ int CreateSoundBuffers(const WaveFormat* format, int32_t size, int count, int ha
 // Gives up a handle whose file did not load, saying whether it was missing.
 int LoadFailed(int handle, const char* path) {
     ReleaseSoundHandle(handle, 0);
-    if (!FileOpens(path)) return WriteLogFormat(SJIS("サウンドファイル %s がありません"), path);
-    return WriteLogPath(SJIS("右記のサウンドファイルのロードに失敗しました：%s \n"), path);
+    if (!FileOpens(path)) return LogFailureFormat(SJIS("サウンドファイル %s がありません"), path);
+    return LogPathFailure(SJIS("右記のサウンドファイルのロードに失敗しました：%s \n"), path);
 }
 
 }  // namespace
@@ -133,7 +133,7 @@ int LoadSoundFileWithBuffers(const char* path, int buffers) {
     // the program goes on without it.
     if (CreateSoundBuffers(format, size, buffers, handle) != 0) {
         ReleaseSoundHandle(handle, 0);
-        return WriteLogPath(
+        return LogPathFailure(
             SJIS("右記のサウンドファイルの格納用サウンドバッファの作成に失敗しました：%s \n"), path);
     }
     if (FillBuffers(sound) != 0) {

@@ -113,7 +113,7 @@ int DrawFontTextRun(int x, int y, const char* text, int length, uint32_t colour,
     if (!text || text[0] == '\0' || length == 0 || !GraphicsStarted()) return 0;
     FontRecord* font = LookupFont(handle);
     if (!font) {
-        WriteLogString(SJIS("フォントハンドル値が異常です\n"));
+        LogFailure(SJIS("フォントハンドル値が異常です\n"));
         return -1;
     }
     WaitWhileInactive();

@@ -9,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -317,15 +320,15 @@ TEST_F(InputTest, ALostKeyboardIsAcquiredAgain) {
 // written.
 TEST_F(InputTest, ClosedDevicesReopenOnTheNextQueryWhichStillAnswers) {
     Start("300 down SPACE\n");
-    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, &DrainKeyboardBuffer);
+    EXPECT_NE(gCore.hooks.slots[HookInput].deactivate, nullptr);
     ASSERT_EQ(EndInputDevices(), 0);
-    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, nullptr);
+    EXPECT_EQ(gCore.hooks.slots[HookInput].deactivate, nullptr);
 
     unsigned char out[256];
     std::memset(out, 0xAA, sizeof out);
     EXPECT_EQ(GetKeyboardSnapshot(out), 0);
     for (int code = 0; code < 256; ++code) ASSERT_LE(out[code], 1) << "entry " << code;
-    EXPECT_EQ(gCore.hooks.slots[HookInput].pump, &DrainKeyboardBuffer);
+    EXPECT_NE(gCore.hooks.slots[HookInput].deactivate, nullptr);
 
     AdvanceTo(NowMs() + 5);
     ASSERT_EQ(GetKeyboardSnapshot(out), 0);
@@ -379,6 +382,79 @@ TEST_F(InputTest, MissingKeyboardEndsTheProgram) {
     EXPECT_NE(log.find("キーボードデバイスの初期化... キーボードデバイスの取得に失敗しました\n"),
               std::string::npos);
     EXPECT_NE(log.find("ソフトをエラー終了します"), std::string::npos);
+}
+
+using Events = std::vector<std::array<int, 3>>;  // kind, code, down
+
+Events TakeAll() {
+    Events events;
+    for (int k, c, d; GetInputEvent(&k, &c, &d) == 1;) events.push_back({k, c, d});
+    return events;
+}
+
+// Taps inside one frame, the system's repeats, buttons and pads: every change
+// once, in order, only after the pump, with the edges and the wheel agreeing.
+TEST_F(InputTest, EveryChangeIsQueuedOnceInOrderAndTheEdgesAgree) {
+    Start("200 pad 1 button 0 up\n500 down SPACE\n500 up SPACE\n500 button left down\n"
+          "500 button left up\n505 pad 1 button 2 down\n510 down A\n520 down A\n540 up A\n"
+          "540 button right down\n540 button right down\n540 pad 1 button 2 down\n"
+          "550 wheel 0 2\n560 wheel 3 -3\n");
+    PumpMessages();
+    AdvanceTo(600);
+    int x = 9, y = 9;
+    EXPECT_TRUE(TakeAll().empty());
+    EXPECT_EQ(WasKeyPressed(KeySpace), 0);
+    EXPECT_EQ(GetMouseWheel(&x, &y) + x + y, 0);
+    PumpMessages();
+    EXPECT_EQ(TakeAll(), (Events{{InputKey, KeySpace, 1}, {InputKey, KeySpace, 0},
+                                 {InputMouseButton, 1, 1}, {InputMouseButton, 1, 0},
+                                 {InputPadButton, 34, 1}, {InputKey, KeyA, 1},
+                                 {InputKey, KeyA, 0}, {InputMouseButton, 2, 1}}));
+    for (int key : {KeySpace, KeyA}) EXPECT_EQ(WasKeyPressed(key) + WasKeyReleased(key), 2);
+    EXPECT_EQ(WasKeyPressed(KeyZ), 0);
+    EXPECT_EQ(WasMouseButtonPressed(2 | 4), 1);
+    EXPECT_EQ(WasMouseButtonPressed(4), 0);
+    ASSERT_EQ(GetMouseWheel(&x, &y), 0);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(3, -1));
+    PumpMessages();
+    EXPECT_TRUE(TakeAll().empty());
+    EXPECT_EQ(WasKeyPressed(KeySpace) + WasKeyReleased(KeyA) + WasMouseButtonPressed(7), 0);
+    EXPECT_EQ(GetMouseWheel(&x, &y) + x + y, 0);
+    // Bad arguments change nothing.
+    EXPECT_EQ(GetInputEvent(nullptr, &x, &y), -1);
+    EXPECT_EQ(GetMouseWheel(nullptr, &y), -1);
+    for (int bad : {-1, 256}) EXPECT_EQ(WasKeyPressed(bad) + WasKeyReleased(bad), -2);
+    for (int bad : {0, -1, 8, 9}) EXPECT_EQ(WasMouseButtonPressed(bad), -1);
+}
+
+// ChangeWindowMode pumps inside: what that brings is the program's next edge.
+TEST_F(InputTest, EdgesALibraryPumpBringsWaitForTheProgramsPump) {
+    Start("");
+    QueueIn(1, "down SPACE");
+    AdvanceTo(NowMs() + 2);
+    ASSERT_EQ(ChangeWindowMode(1), 0);
+    EXPECT_EQ(WasKeyPressed(KeySpace), 0);
+    PumpMessages();
+    EXPECT_EQ(WasKeyPressed(KeySpace), 1);
+}
+
+TEST_F(InputTest, AFullQueueDropsTheOldestAndCountsThem) {
+    Start("");
+    for (int i = 0; i < 600; ++i)  // 0x10..0x17 down and up in turn, in one interval
+        QueueIn(5, (i % 2 ? "up 0x1" : "down 0x1") + std::to_string(i / 2 % 8));
+    AdvanceTo(NowMs() + 10);
+    PumpMessages();
+    Events events = TakeAll();
+    ASSERT_EQ(events.size(), 512u);
+    EXPECT_EQ(GetLostInputEventCount(), 88);
+    EXPECT_EQ(events.front(), (std::array<int, 3>{InputKey, 0x14, 1}));
+    EXPECT_EQ(events.back(), (std::array<int, 3>{InputKey, 0x13, 0}));
+    QueueIn(5, "down SPACE");
+    AdvanceTo(NowMs() + 10);
+    EXPECT_EQ(ClearInputEvents(), 0);  // before the pump: the press goes too
+    PumpMessages();
+    EXPECT_TRUE(TakeAll().empty());
+    EXPECT_EQ(GetLostInputEventCount(), 0);
 }
 
 }  // namespace

@@ -10,10 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -253,6 +256,48 @@ TEST(Cp932Text, UnconvertibleOrCutInputBecomesQuestionMarks) {
     EXPECT_EQ(ToCp932("a\xFFz"), "a?z");               // not UTF-8 at all
     EXPECT_EQ(PlatCp932ToUtf8("ab\x8A", 3), "ab?");    // a lead byte without its trail
     EXPECT_EQ(PlatCp932ToUtf8("\xA0x", 2), "?x");      // a byte with no meaning
+}
+
+// One failure of each kind read back, each replacing the one before.
+TEST(LastErrorText, EachKindOfFailureReadsBackAsTheLogHasIt) {
+    ScratchDir dir;
+    UseHeadless();
+    ASSERT_EQ(InitLibrary(), 0);
+    WriteFile("bad.png", std::string("\x89PNG\r\n\x1a\n", 8) + "not an image");
+    char text[256];
+    EXPECT_EQ(GetLastErrorText(text, sizeof text), 0);
+    const std::pair<std::function<int()>, std::string> rows[] = {  // UTF-8; no log line for "不正"
+        {[] { return DrawTextWithFont(0, 0, "x", 0, 0x12345, 0); }, "フォントハンドル値が異常です"},
+        {[] { return LoadGraphFile("absent.png"); }, "グラフィックファイル absent.png がありません"},
+        {[] { return LoadGraphFile("bad.png"); },
+         "右記のグラフィックファイルのロードに失敗しました：bad.png"},
+        {[] { return LoadSoundFile("absent.wav"); }, "サウンドファイル absent.wav がありません"},
+        {[] { return HttpRequest("PUT", "http://127.0.0.1/", nullptr, 0, nullptr, nullptr); },
+         "HttpRequest の引数が不正です"},
+        {[] {
+             ConnectTcp("nonexistent.invalid", 80);
+             for (int i = 0; i < 3000 && GetLostTcp() == -1; ++i) PumpMessages();
+             return -1;
+         },
+         "nonexistent.invalid の名前解決に失敗しました"},
+    };
+    for (const auto& [fail, utf8] : rows) {
+        SCOPED_TRACE(utf8);
+        EXPECT_EQ(fail(), -1);
+        std::string expected = ToCp932(utf8.c_str());
+        int length = static_cast<int>(expected.size());
+        EXPECT_EQ(GetLastErrorText(text, length + 1), length);
+        EXPECT_EQ(text, expected);
+        EXPECT_EQ(ReadLogUtf8().find(utf8) == std::string::npos, utf8.find("不正") != std::string::npos);
+        std::string tight(length, '#');  // a byte short: -1, the buffer untouched
+        EXPECT_EQ(GetLastErrorText(tight.data(), length), -1);
+        EXPECT_EQ(tight, std::string(length, '#'));
+    }
+    EXPECT_EQ(GetLastErrorText(nullptr, 10) + GetLastErrorText(text, 0), -2);
+    int otherThread = -2;  // has failed at nothing
+    std::thread([&] { otherThread = GetLastErrorText(text, sizeof text); }).join();
+    EXPECT_EQ(otherThread, 0);
+    EndLibrary();
 }
 
 }  // namespace

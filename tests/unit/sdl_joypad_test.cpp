@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -133,6 +134,23 @@ TEST_F(SdlJoypad, HeldButtonsReadAsHighBit) {
     for (int b = 4; b < 32; ++b) EXPECT_EQ(state.buttons[b], 0) << b;
     SDL_JoystickSetVirtualButton(device_, 0, SDL_RELEASED);
     EXPECT_EQ(Read().buttons[0], 0);
+}
+
+TEST_F(SdlJoypad, ButtonChangesBecomeInputEventsInOrder) {
+    Open(-1000, 1000, 2500);
+    const int changes[][2] = {{3, SDL_PRESSED}, {1, SDL_PRESSED}, {3, SDL_RELEASED}};
+    for (const auto& [button, state] : changes) {
+        SDL_JoystickSetVirtualButton(device_, button, static_cast<Uint8>(state));
+        SDL_JoystickUpdate();
+    }
+    for (PlatMessage message; PlatTakeMessage(&message);) {
+    }
+    PlatInputEvent events[4]{};
+    ASSERT_EQ(PlatTakeInputEvents(events, 4), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::make_tuple(events[i].kind, events[i].code, events[i].down),
+                  std::make_tuple(int(PlatInputPadButton), index_ * 32 + changes[i][0],
+                                  changes[i][1] == SDL_PRESSED ? 1 : 0));
 }
 
 TEST_F(SdlJoypad, TheHatReadsAsHundredthsOfADegree) {

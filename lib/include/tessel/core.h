@@ -82,6 +82,11 @@ int WriteLogString(const char* text);         // always -1
 int WriteLogFormat(const char* format, ...);  // appends "\n"; always -1
 int LogIndentIn();                            // 0
 int LogIndentOut();                           // 0
+// The text of the last failure the library reported on this thread, as the
+// log has it, without its line break; "" when there was none. Its length,
+// or -1 when it does not fit `size` bytes with its terminator (or for a
+// null buffer or a size below 1), leaving the buffer as it was.
+int GetLastErrorText(char* buffer, int size);
 
 // ---------------------------------------------------------------------------
 // Clocks, waits and random numbers

@@ -60,6 +60,29 @@ int GetMouseButtons();                        // bit 0 left, 1 right, 2 middle
 int SetMouseVisible(int visible);
 int WaitForKey();                             // press and release of any input
 
+// Input events: every change of a key, mouse button or pad button, in the
+// order it happened (a held key's repeats are no change), queued by
+// PumpMessages. The queue keeps the newest 512: on overflow the oldest are
+// dropped and counted.
+enum InputEventKind : int {
+    InputKey = 1,          // code: the scan code
+    InputMouseButton = 2,  // code: the button's bit, as in GetMouseButtons
+    InputPadButton = 3,    // code: pad (1..8) * 32 + button (0..31)
+};
+// Takes the oldest event: 1, 0 when there is none, -1 for a null pointer.
+int GetInputEvent(int* kind, int* code, int* down);
+int ClearInputEvents();                       // forgets the queue and the count lost; 0
+int GetLostInputEventCount();                 // dropped since the start or the last clear
+// Edges in the interval between the last two PumpMessages, 1 even when the
+// key went down and up again within it; -1 for a code outside 0..255.
+int WasKeyPressed(int key);
+int WasKeyReleased(int key);
+// `button`: one or more bits as in GetMouseButtons; -1 for other bits.
+int WasMouseButtonPressed(int button);
+// Wheel notches turned since the last call, then zeroed: y positive away
+// from the user, x positive to the right. 0, or -1 for a null pointer.
+int GetMouseWheel(int* x, int* y);
+
 #pragma GCC visibility pop
 
 #endif

@@ -160,6 +160,12 @@ void PlatResetKeys();                      // forgets everything
 // The held keys as the system key state (by virtual key).
 void PlatHeldKeysByVirtualKey(uint8_t state[256]);
 
+// input_events.cpp: where both back ends report each change of a key,
+// mouse button or pad button (a PlatInputKind and its code) and each turn
+// of the wheel, as it happens.
+void PlatNoteInputEvent(int kind, int code, int down);
+void PlatNoteWheel(int x, int y);
+
 // text_input.cpp: what both back ends do with text from the system.
 // Committed UTF-8 text in the program's encoding; invalid sequences, and in
 // code page 932 characters without a form there, are dropped whole and

@@ -54,6 +54,7 @@ void NoteKey(int scanCode, int down) {
     gKeyboard.down[scanCode] = value;
     gKeyboard.changed = 1;
     Buffer(scanCode, down);
+    PlatNoteInputEvent(PlatInputKey, scanCode, down);
     if (down) {
         gKeyboard.held[scanCode] = 0x80;
         gKeyboard.unread[scanCode] = 1;

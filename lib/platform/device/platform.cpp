@@ -41,6 +41,8 @@ void PlatStop() {
     PlatRecordClose();
     gBackend->stop();
     gStarted = false;
+    // Changes reported before the end are no news to a library started again.
+    PlatClearInputEvents();
 }
 
 const char* PlatBackendName() { return Backend()->name; }

@@ -209,6 +209,7 @@ void RecordButton(int button, int down) {
     static const char* const kNames[3] = {"left", "right", "middle"};
     if (button >= 0 && button < 3) Line("button %s %s", kNames[button], down ? "down" : "up");
 }
+void RecordWheel(int x, int y) { Line("wheel %d %d", x, y); }
 void RecordFocus(int active) { Line("focus %d", active ? 1 : 0); }
 void RecordClose() { Line("close"); }
 void RecordText(const char* utf8, size_t length) {

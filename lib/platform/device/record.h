@@ -31,6 +31,7 @@ void RecordCursor(int x, int y);         // where the pointer rests, no message
 void RecordKey(int scanCode, int down);
 void RecordMouse(int x, int y);          // client coordinates
 void RecordButton(int button, int down); // 0 left, 1 right, 2 middle
+void RecordWheel(int x, int y);          // notches right, away from the user
 void RecordFocus(int active);
 void RecordClose();
 void RecordText(const char* utf8, size_t length);

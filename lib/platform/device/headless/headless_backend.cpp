@@ -523,4 +523,5 @@ void HeadlessReset() {
     std::free(gHeadless.frame);
     gHeadless = HeadlessState{};
     PlatResetKeys();
+    PlatClearInputEvents();
 }

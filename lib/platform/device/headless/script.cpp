@@ -6,6 +6,7 @@
 #include "platform/device/keymap.h"
 #include "platform/device/record.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -177,6 +178,13 @@ std::string ParseVerb(const std::vector<std::string>& w, HeadlessEvent* e) {
         e->b = w[3] == "down";
         return "";
     }
+    if (verb == "wheel") {
+        e->kind = EventWheel;
+        if (!(fault = arity(2, "wheel DX DY")).empty()) return fault;
+        if (!number(w[2], -1000, 1000, &e->a)) return badNumber(w[2]);
+        if (!number(w[3], -1000, 1000, &e->b)) return badNumber(w[3]);
+        return "";
+    }
     if (verb == "focus") {
         e->kind = EventFocus;
         if (!(fault = arity(1, "focus 0|1")).empty()) return fault;
@@ -271,10 +279,23 @@ void ApplyButton(int button, int down) {
     static constexpr int kVirtualKey[3] = {0x01, 0x02, 0x04};
     static constexpr uint32_t kDown[3] = {MsgLButtonDown, MsgRButtonDown, MsgMButtonDown};
     static constexpr uint32_t kUp[3] = {MsgLButtonUp, MsgRButtonUp, MsgMButtonUp};
+    if (((gHeadless.buttons[kVirtualKey[button]] & 0x80) != 0) != (down != 0))
+        PlatNoteInputEvent(PlatInputMouseButton, 1 << button, down);
     SetVirtualKeyState(gHeadless.buttons, kVirtualKey[button], down);
     HeadlessQueueInputMessage(down ? kDown[button] : kUp[button], MouseButtonFlags(),
                               ClientPoint(gHeadless.cursorX - gHeadless.originX,
                                           gHeadless.cursorY - gHeadless.originY));
+}
+
+// As a desktop's wheel: notches for the program, and for the window
+// procedure the vertical turn as a wheel message of 120 a notch.
+void ApplyWheel(int x, int y) {
+    PlatNoteWheel(x, y);
+    if (y == 0) return;
+    int delta = std::clamp(y * 120, -32768, 32767);
+    uintptr_t wParam = static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16;
+    HeadlessQueueInputMessage(MsgMouseWheel, wParam | MouseButtonFlags(),
+                              ClientPoint(gHeadless.cursorX, gHeadless.cursorY));
 }
 
 }  // namespace
@@ -298,6 +319,9 @@ void ApplyScriptEvent(const HeadlessEvent& e) {
         break;
     case EventButton:
         ApplyButton(e.a, e.b);
+        break;
+    case EventWheel:
+        ApplyWheel(e.a, e.b);
         break;
     case EventFocus:
         RecordFocus(e.a);
@@ -327,6 +351,8 @@ void ApplyScriptEvent(const HeadlessEvent& e) {
         gHeadless.cursorPlaced = 1;
         break;
     case EventPadButton:
+        if (((pad.buttons[e.a] & 0x80) != 0) != (e.b != 0))
+            PlatNoteInputEvent(PlatInputPadButton, e.pad * 32 + e.a, e.b);
         pad.buttons[e.a] = e.b ? 0x80 : 0;
         pad.signalled = 1;
         break;

@@ -35,6 +35,7 @@ enum HeadlessEventKind : int {
     EventPadPov,     // pad; a: hundredths of a degree, or -1 centred
     EventText,       // text: committed UTF-8 text
     EventCompose,    // text: the composition (empty ends it); a: its cursor in characters
+    EventWheel,      // a, b: notches right, away from the user
     // Only in a recording:
     EventRecording,    // a: the format's version; first in the file
     EventUses,         // a: PlatRecordUse bits of what the recording cannot hold

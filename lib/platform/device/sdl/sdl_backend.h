@@ -93,6 +93,8 @@ int SdlJoypadSignalled(int index);
 void SdlJoypadResetEvent(int index);
 void SdlJoypadClose(int index);
 void SdlJoypadCloseAll();
+// Reports a button event of an open pad as an input event.
+void SdlNoteJoypadButton(const SDL_Event& event);
 
 // sdl_audio.cpp
 int SdlAudioOpen(PlatAudioCaps* caps);

@@ -164,6 +164,9 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+// The library's bit of each of SDL's buttons 1 (left), 2 (middle), 3 (right).
+constexpr int kButtonBit[4] = {0, 1, 4, 2};
+
 void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
     int x = button.x, y = button.y;
     SdlWindowToLogical(&x, &y);
@@ -185,11 +188,14 @@ void TranslateMouseButton(const SDL_MouseButtonEvent& button) {
     }
     RecordButton(button.button == SDL_BUTTON_LEFT ? 0 : button.button == SDL_BUTTON_RIGHT ? 1 : 2,
                  down);
+    PlatNoteInputEvent(PlatInputMouseButton, kButtonBit[button.button], down);
     Emit(message, MouseKeyFlags(buttons), PackPoint(x, y));
 }
 
 void TranslateWheel(const SDL_MouseWheelEvent& wheel) {
-    int steps = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
+    int flip = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+    PlatNoteWheel(flip * wheel.x, flip * wheel.y);
+    int steps = flip * wheel.y;
     if (steps == 0) return;
     int delta = steps * 120;
     if (delta > 32767) delta = 32767;
@@ -237,6 +243,12 @@ void Translate(const SDL_Event& event) {
             break;
         case SDL_MOUSEWHEEL:
             TranslateWheel(event.wheel);
+            break;
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP:
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+            SdlNoteJoypadButton(event);
             break;
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:

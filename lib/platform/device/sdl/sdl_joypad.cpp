@@ -1,6 +1,7 @@
 // Joypads through SDL: a pad SDL has a controller mapping for is read by its
 // standard layout, any other joystick by the order of its axes, hats and
 // buttons. Axes are scaled to the range asked for at opening.
+#include "platform/device/backend.h"
 #include "platform/device/sdl/sdl_backend.h"
 
 #include <cmath>
@@ -200,6 +201,24 @@ void SdlJoypadClose(int index) {
     else if (pad.joystick)
         SDL_JoystickClose(pad.joystick);
     pad = Pad{};
+}
+
+void SdlNoteJoypadButton(const SDL_Event& event) {
+    // A pad with a mapping reports each press twice, by its raw button and
+    // by its standard one; its state reads the standard ones, so do its
+    // events.
+    bool standard = event.type == SDL_CONTROLLERBUTTONDOWN || event.type == SDL_CONTROLLERBUTTONUP;
+    SDL_JoystickID which = standard ? event.cbutton.which : event.jbutton.which;
+    int button = standard ? event.cbutton.button : event.jbutton.button;
+    int down = standard ? event.cbutton.state == SDL_PRESSED : event.jbutton.state == SDL_PRESSED;
+    if (button >= 32) return;
+    for (int index = 0; index < kMaxPads; ++index) {
+        const Pad& pad = gJoypads.pads[index];
+        if (!pad.joystick || SDL_JoystickInstanceID(pad.joystick) != which) continue;
+        if ((pad.controller != nullptr) == standard)
+            PlatNoteInputEvent(PlatInputPadButton, index * 32 + button, down);
+        return;
+    }
 }
 
 void SdlJoypadCloseAll() {
