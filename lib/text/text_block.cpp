@@ -16,7 +16,7 @@ namespace {
 // The advance of the character at `text`, `length` bytes, as the string
 // drawing would step it.
 int CharAdvance(FontRecord* font, const char* text, int length) {
-    GlyphUnit units[2];
+    uint32_t units[2];
     int count = 0, consumed = 0;
     PrepareGlyphs(font, text, length, units, 2, &count, &consumed);
     int advance = 0;

@@ -215,7 +215,8 @@ FT_Face OpenFallback(const PlatFont* font, uint32_t character) {
         FcCharSet* chars = nullptr;
         Candidate candidate;
         if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &chars) != FcResultMatch ||
-            !FcCharSetHasChar(chars, character) || !ReadCandidate(set->fonts[i], &candidate))
+            !FcCharSetHasChar(chars, character) ||
+            !ReadCandidate(set->fonts[i], nullptr, &candidate))
             continue;
         FT_Face face = nullptr;
         if (FT_New_Face(gFontPlatform.library, candidate.file, candidate.index, &face) != 0) continue;
