@@ -79,7 +79,7 @@ TEST_F(FontFile, LinesBreakAtSpacesBetweenDoubleByteCharactersAndInsideLongWords
         {"ab", 1, {"a", "b"}}, {"", 1000, {}},
     };
     int height = 0;
-    for (const Case& c : cases) {
+    auto check = [&](const Case& c) {
         std::vector<std::string> lines;
         int widest = 0;
         for (TextLine l : LayoutTextBlock(LookupFont(font), c.text, c.width))
@@ -87,7 +87,15 @@ TEST_F(FontFile, LinesBreakAtSpacesBetweenDoubleByteCharactersAndInsideLongWords
         EXPECT_EQ(lines, c.lines) << c.text;
         EXPECT_EQ(MeasureTextBlock(c.width, c.text, font, &height), widest) << c.text;
         EXPECT_EQ(height, 20 * int(c.lines.size())) << c.text;
-    }
+    };
+    for (const Case& c : cases) check(c);
+    // In UTF-8 a character is one to four bytes; kana still break anywhere.
+    ASSERT_EQ(SetStringEncoding(EncodingUtf8), 0);
+    for (const Case& c : {Case{"あいう", Width("あい"), {"あい", "う"}},
+                          Case{"Grüße Welt", Width("Grüße W"), {"Grüße", "Welt"}},
+                          Case{"üü", 1, {"ü", "ü"}}})
+        check(c);
+    SetStringEncoding(EncodingShiftJis);
     for (int result : {MeasureTextWidthWithFont(nullptr, 1, font), MeasureTextWidthWithFont("a", -1, font),
                        MeasureTextWidthWithFont("a", 1, 12345), DrawTextBlock(0, 0, 100, nullptr, 1, font),
                        DrawTextBlock(0, 0, 0, "a", 1, font), DrawTextBlock(0, 0, 100, "a", 1, -1),
