@@ -127,6 +127,11 @@ TEST(StringOperations, TakeAndGiveTheProgramsEncoding) {
         EXPECT_NE(log.find(in("記録\n書式\n")), std::string::npos);
         EXPECT_NE(log.find(in("ＣＯＭの初期化")), std::string::npos) << "the library's own lines too";
         EXPECT_EQ(log.rfind(in("このログは UTF-8 で書かれています\n"), 0) == 0, encoding == EncodingUtf8);
+
+        char failure[256];
+        EXPECT_EQ(LoadGraphFile(in("無い.png").c_str()), -1);
+        ASSERT_GT(GetLastErrorText(failure, sizeof failure), 0);
+        EXPECT_EQ(failure, in("グラフィックファイル 無い.png がありません"));
     }
     EXPECT_GT(widths[0], 0);
     EXPECT_EQ(widths[0], widths[1]);
