@@ -211,6 +211,9 @@ shapes_and_blends)
   [[ $(pixel shot.png 400 240) =~ \(255,2[0-9][0-9],1[0-9][0-9]\) ]] || fail "no glow: $(pixel shot.png 400 240)"
   [[ $(pixel shot.png 540 200) =~ \(255,90,90\) ]] || fail "no tinted ship: $(pixel shot.png 540 200)"
   [[ $(pixel shot.png 10 415) =~ \(17,17,28\) ]] || fail "no translucent band: $(pixel shot.png 10 415)"
+  # The mirrored ship points left: broad at its right end, its tip at the left.
+  [[ $(pixel shot.png 495 315)$(pixel shot.png 448 318) =~ \(255,255,255\).*\(60,60,90\) ]] ||
+    fail "ship not mirrored"
   ;;
 *) echo "unknown example $name"; exit 2 ;;
 esac

@@ -63,6 +63,8 @@ void DrawBlends(int ship, int frame) {
     DrawRotaGraph(540, 200, 1.5, 0.0, ship, 1, 0);
     SetDrawTint(255, 255, 255);
     DrawRotaGraph(470, 330, 1.5, 0.0, ship, 1, 1);
+    // Stretched into a long, low box; the reversed edges mirror it too.
+    DrawStretchedGraph(610, 360, 530, 390, ship, 1);
     // A translucent band across both halves.
     SetBlendState(BlendAlpha, 110);
     DrawRectangle(0, 400, 640, 430, MakeColor(0, 0, 0), 1);
