@@ -11,7 +11,7 @@
 #include "core/core.h"
 #include "draw/draw_path.h"
 #include "platform/pixels/surface.h"
-#include "tessel.h"
+#include "tessel/graphics.h"
 
 #include <emmintrin.h>
 

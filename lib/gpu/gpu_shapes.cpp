@@ -8,7 +8,7 @@
 #include "gpu/gpu.h"
 #include "gpu/gpu_internal.h"
 #include "platform/gpu/gpu.h"
-#include "tessel.h"
+#include "tessel/graphics.h"
 
 void BeginGpuShape(ShapeRun* run) {
     BeginTargetDraw();
