@@ -25,19 +25,7 @@ protected:
     }
     void TearDown() override { EndLibrary(); }
 
-    // Plays script lines ("verb args", '|' between them), one every 10 ms
-    // from now, and pumps until all of them have come through.
-    static void Play(const std::string& lines) {
-        int at = static_cast<int>((HeadlessNowUs() - 100000000) / 1000) + 10;
-        std::stringstream in(lines);
-        std::string line;
-        while (std::getline(in, line, '|')) {
-            ASSERT_EQ(HeadlessQueueScriptLine((std::to_string(at) + " " + line).c_str()), 0) << line;
-            at += 10;
-        }
-        while ((HeadlessNowUs() - 100000000) / 1000 < static_cast<uint64_t>(at) + 10)
-            ASSERT_EQ(PumpMessages(), 0);
-    }
+    static void Play(const std::string& lines) { PlayScript(lines); }
 
     static std::string Text(int field) {
         char buffer[256];
