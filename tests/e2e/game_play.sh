@@ -184,6 +184,17 @@ stored=$(od -An -t d4 round14/user.data | tr -d ' ')
 crop_is round14/title_again.png "$round_box" "$data/game_round_01.png" || fail "round 14: not back on the title at round 01"
 crop_is round14/title_15.png "$round_box" "$data/game_round_15.png" || fail "round 14: the title does not offer 15"
 
+# --- The same game recorded, then played back from the recording alone: the
+# replay reaches the same round, stores the same progress, logs the same.
+prepare recorded14 && prepare replayed14
+printf '\x0e\x00\x00\x00' | tee recorded14/user.data > replayed14/user.data
+(cd recorded14 && TESSEL_RECORD=s.rec TESSEL_INPUT="$data/game_round14.txt" timeout 120 "$game" > /dev/null 2>&1)
+cp recorded14/s.rec replayed14/ && run_in replayed14 s.rec
+[ "$(od -An -t d4 replayed14/user.data | tr -d ' ')" = 15 ] && cmp -s recorded14/user.data replayed14/user.data ||
+  fail "round 14 replayed: user.data differs from the recorded run's"
+diff <(log_body recorded14) <(log_body replayed14) > /dev/null || fail "round 14 replayed: the log differs"
+[ ! -s replayed14/stderr.txt ] || fail "round 14 replayed: $(cat replayed14/stderr.txt)"
+
 # --- Each file of the asset set missing in turn, with the round 1 script:
 # the game still runs and ends with 0; a missing picture is logged by name
 # and changes the captures only where that picture would be, a missing sound
