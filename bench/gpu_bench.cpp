@@ -16,6 +16,7 @@
 // draw_calls and quads are what our path sent to the device for one frame.
 #include "graphics/graph.h"
 #include "platform/gpu/gpu.h"
+#include "sdl_renderer.h"
 #include "tessel.h"
 
 #include <SDL.h>
@@ -155,23 +156,9 @@ void BM_OurSoftwarePathGlow(benchmark::State& state) { Ours(state, 0, false, tru
 
 void Sdl2Renderer(benchmark::State& state, bool glow) {
     int n = int(state.range(0));
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        state.SkipWithError("no SDL video (run under xvfb-run)");
-        return;
-    }
-    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, ScreenW, ScreenH,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    SDL_Renderer* renderer =
-        window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
-    SDL_RendererInfo info{};
-    if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0 ||
-        std::strcmp(info.name, "opengl") != 0) {
-        state.SkipWithError("no opengl renderer");
-        if (window) SDL_DestroyWindow(window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return;
-    }
+    SdlGlRenderer sdl = OpenSdlGlRenderer(state, ScreenW, ScreenH);
+    if (!sdl.renderer) return;
+    SDL_Renderer* renderer = sdl.renderer;
     std::vector<uint32_t> argb = SpriteArgb();
     SDL_Texture* texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
                                              SDL_TEXTUREACCESS_STATIC, Side, Side);
@@ -202,9 +189,7 @@ void Sdl2Renderer(benchmark::State& state, bool glow) {
     }
     Report(state, submit, n);
     SDL_DestroyTexture(texture);
-    SDL_DestroyRenderer(renderer);
-    SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    CloseSdlGlRenderer(&sdl);
 }
 
 void BM_Sdl2RendererOpenGl(benchmark::State& state) { Sdl2Renderer(state, false); }

@@ -10,6 +10,7 @@
 // (SDL_RenderFillRect, SDL_RenderDrawLine) on the same Mesa driver. Run
 // them under a display (xvfb-run) for the peer.
 #include "platform/gpu/gpu.h"
+#include "sdl_renderer.h"
 #include "tessel.h"
 
 #include <SDL.h>
@@ -205,23 +206,9 @@ void BM_OurGpuFrame(benchmark::State& state) {
 
 void BM_Sdl2RendererOpenGlFrame(benchmark::State& state) {
     auto shape = Shape(state.range(0));
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        state.SkipWithError("no SDL video (run under xvfb-run)");
-        return;
-    }
-    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, ScreenW, ScreenH,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    SDL_Renderer* renderer =
-        window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
-    SDL_RendererInfo info{};
-    if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0 ||
-        std::strcmp(info.name, "opengl") != 0) {
-        state.SkipWithError("no opengl renderer");
-        if (window) SDL_DestroyWindow(window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return;
-    }
+    SdlGlRenderer sdl = OpenSdlGlRenderer(state, ScreenW, ScreenH);
+    if (!sdl.renderer) return;
+    SDL_Renderer* renderer = sdl.renderer;
     std::vector<Item> items = Items(shape, 1000);
     std::vector<uint32_t> frame(size_t(ScreenW) * ScreenH);
     for (auto _ : state) {
@@ -241,9 +228,7 @@ void BM_Sdl2RendererOpenGlFrame(benchmark::State& state) {
         benchmark::DoNotOptimize(frame.data());
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(items.size()));
-    SDL_DestroyRenderer(renderer);
-    SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    CloseSdlGlRenderer(&sdl);
 }
 
 }  // namespace
